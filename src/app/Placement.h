@@ -1,0 +1,32 @@
+// Window placement on the monitors: pure functions over the monitor census.
+#pragma once
+
+#include <vector>
+
+namespace orv {
+
+struct PixelRect { long left = 0, top = 0, right = 0, bottom = 0; };
+
+struct MonitorCensus {
+    long monitorCount = 0;
+    long virtualLeft = 0, virtualTop = 0, virtualWidth = 0, virtualHeight = 0;
+    std::vector<PixelRect> monitorRects;   // capacity monitorCount + 5
+};
+
+// Area of the intersection in square pixels; 0 when they only touch or do not meet.
+long OverlapArea(const PixelRect& window, const PixelRect& monitor);
+
+// Limits monitorCount by the SCHK switch (255 = none).
+void LimitMonitorCount(MonitorCensus& census, unsigned char screenCheck);
+
+struct TwipsRect { long left = 0, top = 0, width = 0, height = 0; };
+
+struct Placement {
+    bool move = false;   // false: keep the window where it was created
+    TwipsRect rect;
+};
+
+// The saved rectangle pulled inside the bounds (one monitor, or the virtual screen), never enlarged.
+Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float tppX, float tppY);
+
+} // namespace orv

@@ -1,0 +1,33 @@
+// Start-up rules that need no window: command-line switch, version caption, drive label.
+#pragma once
+
+#include <string>
+
+namespace orv {
+
+inline constexpr unsigned char kScreenCheckNone = 255;
+
+// screenCheck from the command-line text after the program name: 255 when no "/SCHK=0" or
+// "/SCHK=1" (any case) is given, else the digit of the last one.
+unsigned char ScanSwitches(const std::string& commandLine);
+
+// Label4's caption for version major.minor.revision and the copyright text.
+std::string VersionCaption(int major, int minor, int revision, const std::string& copyright);
+
+// appFolder: the executable's folder ending in exactly one separator.
+std::string AppFolderFrom(const std::string& exeFolder);
+
+// What ShowDriveLabel shows for a drive root (UTF-8; lengths counted in characters).
+struct DriveLabelText {
+    std::string caption;        // "指定ﾄﾞﾗｲﾌﾞ：" + root, shortened to 28 characters + "..."
+    std::string toolTip;        // the whole text
+    std::string driveRootPath;  // root ending in a separator
+};
+DriveLabelText DriveLabelFor(const std::string& driveRoot);
+
+inline constexpr const char* kDriveLabelUnset = "指定ﾄﾞﾗｲﾌﾞ：未指定";
+
+// true when path ends in a path separator ('/' everywhere, '\\' too on Windows).
+bool EndsWithSeparator(const std::string& path);
+
+} // namespace orv

@@ -1,0 +1,44 @@
+// Translates the Jet SQL statements the program builds into SQLite statements over the
+// in-memory copy of the catalogue.
+#pragma once
+
+#include "platform/DbTypes.h"
+
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct CatalogColumn {
+    std::string name;      // as in the catalogue file
+    ColumnKind kind;
+    std::string sqlName;   // column name in the in-memory database
+    std::string keyName;   // column holding jetFoldKey(value) for Text columns; empty otherwise
+};
+
+struct CatalogTable {
+    std::string name;      // as in the catalogue file
+    std::string sqlName;   // table name in the in-memory database
+    std::vector<CatalogColumn> columns;   // file order
+};
+
+struct CatalogSchema {
+    std::vector<CatalogTable> tables;
+    // Jet matches names without regard to case.
+    const CatalogTable* findTable(const std::string& name) const;
+};
+
+struct TranslatedQuery {
+    std::string sql;                       // the SQLite statement
+    // true: "SELECT * FROM t ..." over one table; sql yields one column, the rowids of t's rows
+    // in result order, and fields are t's columns.
+    bool rowidsOnly = false;
+    const CatalogTable* table = nullptr;   // the table of a rowidsOnly query
+    std::vector<std::string> fieldNames;   // result field names in order
+};
+
+// Throws DbError (3075 syntax error in an expression, 3078 unknown table, 3061 unknown field,
+// 3131 / 3141 / 3129 statement errors) with a Japanese description.
+TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& schema);
+
+} // namespace orv
