@@ -1,0 +1,602 @@
+#include "app/widgets/frmMain.h"
+
+#include "app/Startup.h"
+#include "catalogue/Schema.h"
+#include "platform/Ini.h"
+#include "platform/NumberText.h"
+#include "platform/UserStore.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DataControl.h"
+#include "platform/widgets/Toolkit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace orv {
+
+namespace {
+
+template <class W>
+W* make(QWidget* parent, const char* name, double l, double t, double w, double h, const QString& caption = {})
+{
+    auto* x = new W(parent);
+    x->setObjectName(QString::fromLatin1(name));
+    if constexpr (std::is_base_of_v<QAbstractButton, W> || std::is_base_of_v<QLabel, W>)
+        x->setText(caption);
+    if constexpr (std::is_base_of_v<QGroupBox, W>)
+        x->setTitle(caption);
+    PlaceTwips(x, l, t, w, h);
+    return x;
+}
+
+QString indexedName(const char* base, int i) { return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(i); }
+
+// The record buttons' 16 x 16 pictures: black triangles, with a bar for first and last.
+QIcon recordIcon(int index)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    const bool left = index <= 2;
+    QPainterPath tri;
+    if (left) {
+        tri.moveTo(11, 3); tri.lineTo(11, 13); tri.lineTo(5, 8);
+    } else {
+        tri.moveTo(5, 3); tri.lineTo(5, 13); tri.lineTo(11, 8);
+    }
+    tri.closeSubpath();
+    p.drawPath(tri);
+    if (index == 1)
+        p.drawRect(3, 3, 2, 10);
+    if (index == 4)
+        p.drawRect(11, 3, 2, 10);
+    return QIcon(pm);
+}
+
+int readWhole(const std::string& file, const char* section, const char* key, const char* def)
+{
+    auto v = ParseWhole(ReadIni(file, section, key, def));
+    if (!v)
+        v = ParseWhole(def);
+    return v ? static_cast<int>(*v) : 0;
+}
+
+// A check box's value from the settings; values that are no check-box value keep the default.
+void applyCheckValue(QCheckBox* box, const std::string& file, const char* key, const char* def)
+{
+    auto v = ParseWhole(ReadIni(file, "SEARCH", key, def));
+    if (!v || *v < 0 || *v > 2)
+        v = ParseWhole(def);
+    box->setCheckState(*v == 2 ? Qt::PartiallyChecked : (*v == 1 ? Qt::Checked : Qt::Unchecked));
+}
+
+} // namespace
+
+int checkValue(const QCheckBox* box)
+{
+    switch (box->checkState()) {
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    default: return 0;
+    }
+}
+
+frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(parent), env_(env)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(kAppTitle);
+    endProgram_ = [] { QCoreApplication::exit(0); };
+    shell_ = makeDesktopShell();
+
+    Data1 = new DataControl(this);
+    Data1->setObjectName(QStringLiteral("Data1"));
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+
+    buildGrid();
+    buildCardPanel();
+    buildTopBand();
+
+    // The designed client area; placement may change it at the first activation.
+    resize(TwipsToPxX(9480), TwipsToPxY(6795));
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildTopBand()
+{
+    Frame1 = make<QWidget>(this, "Frame1", 0, 0, 9480, 2775);
+    btnSelRoot = make<QPushButton>(Frame1, "btnSelRoot", 120, 15, 1455, 330, QStringLiteral("ドライブ指定(&D)"));
+    btnSelRoot->setToolTip(QStringLiteral("お楽しみCDのﾄﾞﾗｲﾌﾞを選択"));
+    Label6 = make<QLabel>(Frame1, "Label6", 1680, 60, 3615, 255, QString::fromUtf8(kDriveLabelUnset));
+    Label4 = make<QLabel>(Frame1, "Label4", 4440, 0, 4935, 255);
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    Frame7 = make<QGroupBox>(Frame1, "Frame7", 90, 390, 2925, 525, QStringLiteral("新作(&W)"));
+    Frame7->setToolTip(QStringLiteral("新作の検索条件指定"));
+    const double newLeft[] = {120, 840, 1470}, newWidth[] = {855, 735, 855};
+    const QString newCaption[] = {QStringLiteral("ALL"), QStringLiteral("♪"), QStringLiteral("♪以外")};
+    for (int i = 0; i < 3; ++i) {
+        optNew[i] = make<QRadioButton>(Frame7, "optNew", newLeft[i], 210, newWidth[i], 255, newCaption[i]);
+        optNew[i]->setObjectName(indexedName("optNew", i));
+    }
+    optNew[0]->setChecked(true);
+
+    Frame6 = make<QGroupBox>(Frame1, "Frame6", 120, 960, 2865, 795, QStringLiteral("ｹﾞｰﾑのﾌﾟﾗｯﾄﾌｫｰﾑ(&P)"));
+    List1 = make<QListWidget>(Frame6, "List1", 180, 270, 2415, 420);
+    List1->setSelectionMode(QAbstractItemView::MultiSelection);
+
+    Frame2 = make<QGroupBox>(Frame1, "Frame2", 3180, 330, 6255, 885, QStringLiteral("検索語(&N)"));
+    txtStrGame[0] = make<QLineEdit>(Frame2, "txtStrGame_0", 90, 240, 5175, 270);
+    optGame[0] = make<QRadioButton>(Frame2, "optGame_0", 5400, 240, 795, 255, QStringLiteral("AND"));
+    optGame[1] = make<QRadioButton>(Frame2, "optGame_1", 5400, 480, 615, 255, QStringLiteral("OR"));
+    optGame[0]->setChecked(true);
+    const double f1Left[] = {120, 1080, 2100, 3000}, f1Width[] = {855, 975, 855, 975};
+    const double f2Left[] = {150, 1080, 2100, 3000}, f2Width[] = {855, 945, 825, 1065};
+    const QString fieldCaption[] = {QStringLiteral("ゲーム"), QStringLiteral("メーカー"), QStringLiteral("効果"),
+                                    QStringLiteral("ファイル")};
+    for (int i = 0; i < 4; ++i) {
+        chkFind1[i] = make<QCheckBox>(Frame2, "chkFind1", f1Left[i], 570, f1Width[i], 255, fieldCaption[i]);
+        chkFind1[i]->setObjectName(indexedName("chkFind1", i));
+        chkFind1[i]->setChecked(true);
+    }
+
+    Frame3 = make<QGroupBox>(Frame1, "Frame3", 3150, 1320, 6255, 855, QStringLiteral("否定語(&M)"));
+    txtStrMaker[0] = make<QLineEdit>(Frame3, "txtStrMaker_0", 120, 240, 5175, 270);
+    optMaker[0] = make<QRadioButton>(Frame3, "optMaker_0", 5490, 210, 735, 255, QStringLiteral("AND"));
+    optMaker[1] = make<QRadioButton>(Frame3, "optMaker_1", 5490, 480, 735, 255, QStringLiteral("OR"));
+    optMaker[0]->setChecked(true);
+    for (int i = 0; i < 4; ++i) {
+        chkFind2[i] = make<QCheckBox>(Frame3, "chkFind2", f2Left[i], 540, f2Width[i], 255, fieldCaption[i]);
+        chkFind2[i]->setObjectName(indexedName("chkFind2", i));
+        chkFind2[i]->setChecked(true);
+    }
+
+    // The enable checks sit on their frames' top edges, beside the captions.
+    Check1[0] = make<QCheckBox>(Frame3, "Check1_0", 1080, -30, 765, 255, QStringLiteral("有効"));
+    Check1[1] = make<QCheckBox>(Frame2, "Check1_1", 1080, -30, 765, 255, QStringLiteral("有効"));
+    Check1[2] = make<QCheckBox>(Frame6, "Check1_2", 1950, -30, 765, 255, QStringLiteral("有効"));
+    for (auto* c : Check1) {
+        c->setChecked(true);
+        c->setAutoFillBackground(true);
+    }
+
+    Command5 = make<QPushButton>(Frame1, "Command5", 120, 1800, 1695, 375, QStringLiteral("検索条件初期化(&I)"));
+    Command5->setToolTip(QStringLiteral("検索条件の初期化"));
+    Command1 = make<QPushButton>(Frame1, "Command1", 1920, 1800, 975, 375, QStringLiteral("検索(&G)"));
+    Command1->setToolTip(QStringLiteral("検索開始"));
+
+    Frame4 = make<QGroupBox>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
+    const double recLeft[] = {0, 150, 465, 780, 1095};
+    for (int i = 1; i <= 4; ++i) {
+        btnRecord[i] = make<QPushButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
+        btnRecord[i]->setObjectName(indexedName("btnRecord", i));
+        btnRecord[i]->setIcon(recordIcon(i));
+        btnRecord[i]->setIconSize(QSize(16, 16));
+        btnRecord[i]->setAutoDefault(true);
+        btnRecord[i]->installEventFilter(this);
+        connect(btnRecord[i], &QPushButton::clicked, this, [this, i] { btnRecord_Click(i); });
+    }
+
+    btnMode = make<QPushButton>(Frame1, "btnMode", 120, 2340, 975, 375, QStringLiteral("カード(&C)"));
+    btnMode->setToolTip(QStringLiteral("カード型表示へ"));
+    Label3 = make<QLabel>(Frame1, "Label3", 2640, 2280, 1575, 255);
+    Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label5 = make<QLabel>(Frame1, "Label5", 2640, 2520, 1575, 255);
+    Label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label8 = make<QLabel>(Frame1, "Label8", 4500, 2370, 315, 285, QStringLiteral("(&S)"));
+    Combo2 = make<QComboBox>(Frame1, "Combo2", 4770, 2310, 975, 300);
+    Combo2->setEditable(false);
+    Label8->setBuddy(Combo2);
+    Command2 = make<QPushButton>(Frame1, "Command2", 6000, 2280, 1095, 375, QStringLiteral("ﾌｫﾙﾀﾞ(&V)"));
+    Command2->setToolTip(QStringLiteral("ﾌｫﾙﾀﾞ内容を表示"));
+    Command3 = make<QPushButton>(Frame1, "Command3", 7200, 2280, 1095, 375, QStringLiteral("ﾌｧｲﾙ(&U)"));
+    Command3->setToolTip(QStringLiteral("ﾌｧｲﾙを開く"));
+    Command4 = make<QPushButton>(Frame1, "Command4", 8400, 2280, 975, 375, QStringLiteral("終了(&X)"));
+    Command4->setToolTip(QStringLiteral("終了"));
+
+    for (auto* b : {btnSelRoot, Command5, Command1, btnMode, Command2, Command3, Command4})
+        b->setAutoDefault(true);   // Enter on a focused button presses it
+
+    HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    HScroll2 = new QScrollBar(Qt::Horizontal, this);
+    HScroll2->setObjectName(QStringLiteral("HScroll2"));
+    VScroll2 = new QScrollBar(Qt::Vertical, this);
+    VScroll2->setObjectName(QStringLiteral("VScroll2"));
+    for (auto* s : {HScroll1, HScroll2, VScroll2}) {
+        s->setTracking(false);   // the panel moves when the value is committed, not while dragging
+        s->setSingleStep(8);
+        s->hide();
+    }
+    PlaceTwips(HScroll1, 0, 0, 0, 255);
+    PlaceTwips(HScroll2, 0, 0, 0, 255);
+    PlaceTwips(VScroll2, 0, 0, 255, 0);
+    connect(HScroll1, &QScrollBar::valueChanged, this, &frmMain::HScroll1_Change);
+    connect(HScroll2, &QScrollBar::valueChanged, this, &frmMain::HScroll2_Change);
+    connect(VScroll2, &QScrollBar::valueChanged, this, &frmMain::VScroll2_Change);
+
+    connect(btnSelRoot, &QPushButton::clicked, this, &frmMain::btnSelRoot_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
+    connect(Command5, &QPushButton::clicked, this, &frmMain::Command5_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmMain::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &frmMain::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, [this] { close(); });
+    connect(btnMode, &QPushButton::clicked, this, &frmMain::btnMode_Click);
+    connect(Combo2, &QComboBox::activated, this, [this](int) { Combo2_Click(); });
+
+    Frame10 = make<QWidget>(this, "Frame10", 0, 2760, 9495, 3495);
+    Label7 = make<QLabel>(Frame10, "Label7", 0, 0, 9495, 3495, QStringLiteral("データベースファイル読み込み中・・・"));
+    Label7->setAlignment(Qt::AlignCenter);
+    Frame10->setAutoFillBackground(true);
+
+    // Focus order: the top band, the card's boxes, the grid, then the CD number and date boxes.
+    QList<QWidget*> order = {btnSelRoot, optNew[0], optNew[1], optNew[2], Check1[2], List1, Check1[1],
+                             txtStrGame[0], optGame[0], optGame[1], chkFind1[0], chkFind1[1], chkFind1[2],
+                             chkFind1[3], Check1[0], txtStrMaker[0], optMaker[0], optMaker[1], chkFind2[0],
+                             chkFind2[1], chkFind2[2], chkFind2[3], Command5, Command1, btnRecord[1],
+                             btnRecord[2], btnRecord[3], btnRecord[4], btnMode, Combo2, Command2, Command3,
+                             Command4, txtNew, txtSS, txtWindows, txtF_S, txtGame, txtMaker, txtFile,
+                             txtCopyright, txtEffect, DBGrid1, txtNo, txtCDDate};
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    Frame1->raise();
+}
+
+void frmMain::buildCardPanel()
+{
+    Frame8 = make<QWidget>(this, "Frame8", 0, 2775, 9480, 3450);
+    Frame8->hide();
+    Frame5 = make<QWidget>(Frame8, "Frame5", 0, 0, 9480, 3450);
+
+    auto line = [this](const char* name, double l, double t, double w, double h) {
+        auto* e = make<QLineEdit>(Frame5, name, l, t, w, h);
+        e->setReadOnly(true);
+        e->installEventFilter(this);
+        return e;
+    };
+    auto multi = [this](const char* name, double l, double t, double w, double h) {
+        auto* e = make<QPlainTextEdit>(Frame5, name, l, t, w, h);
+        e->setReadOnly(true);
+        e->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+        e->setTabChangesFocus(true);
+        e->installEventFilter(this);
+        return e;
+    };
+    txtNew = line("txtNew", 120, 360, 495, 270);
+    txtSS = line("txtSS", 750, 360, 1005, 270);
+    txtWindows = line("txtWindows", 1950, 360, 915, 270);
+    txtF_S = line("txtF_S", 3030, 360, 495, 270);
+    txtGame = multi("txtGame", 1230, 840, 4575, 495);
+    txtMaker = multi("txtMaker", 1230, 1440, 4575, 270);
+    txtFile = line("txtFile", 6900, 840, 2415, 270);
+    txtCopyright = line("txtCopyright", 6900, 1200, 2415, 270);
+    txtEffect = multi("txtEffect", 1200, 1800, 8175, 1575);
+    txtNo = line("txtNo", 120, 2460, 735, 270);
+    txtCDDate = line("txtCDDate", 120, 3060, 1005, 270);
+
+    struct Caption { const char* text; double l, t, w; bool centred; };
+    const Caption captions[] = {
+        {"新作", 120, 120, 495, true}, {"プラットホーム", 690, 120, 1215, true},
+        {"動作OS", 1950, 120, 735, true}, {"F/S", 3030, 120, 495, true},
+        {"ゲーム名", 120, 840, 975, false}, {"メーカー名", 120, 1440, 975, false},
+        {"効果", 120, 1800, 975, false}, {"ファイル名", 6000, 840, 855, false},
+        {"著作", 6000, 1200, 735, false}, {"収録CD", 120, 2220, 975, false},
+        {"CD発売日", 120, 2820, 975, false}};
+    for (const auto& c : captions) {
+        auto* l = make<QLabel>(Frame5, "cardCaption", c.l, c.t, c.w, 255, QString::fromUtf8(c.text));
+        l->setAlignment((c.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
+    lblFolder = make<QLabel>(Frame5, "lblFolder", 6600, 1560, 1935, 255);
+    lblFolder->hide();
+}
+
+void frmMain::buildGrid()
+{
+    DBGrid1 = new DBGrid(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setDataSource(Data1);
+    connect(DBGrid1, &DBGrid::HeadClick, this, &frmMain::DBGrid1_HeadClick);
+    connect(DBGrid1, &DBGrid::RowColChange, this, &frmMain::ShowRecordPosition);
+}
+
+// --- Start-up ------------------------------------------------------------------------------------
+
+void frmMain::Form_Load()
+{
+    appFolder = AppFolderFrom(env_.exeFolder.toStdString());
+    screenCheck = kScreenCheckNone;
+    if (!env_.commandLine.isEmpty())
+        screenCheck = ScanSwitches(env_.commandLine.toStdString());
+    suppressVolumeClick = true;
+    module.waitJob = 0;
+
+    driveRootPath = RegReadString(RegRoot::CurrentUser, kRegKeyPath, kRegSelPath);
+    driveRoot = driveRootPath;
+    if (!driveRoot.empty())
+        ShowDriveLabel();
+
+    Label4->setText(QString::fromStdString(VersionCaption(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR,
+                                                          ORVANTIS_VERSION_PATCH, ORVANTIS_COPYRIGHT)));
+    module.queryText = "SELECT * FROM ;";
+    std::copy(schema::kDefaultColumnWidths.begin(), schema::kDefaultColumnWidths.end(), module.columnWidths.begin());
+    Combo2->clear();
+    settingsPath = appFolder + "tevo.ini";
+    suppressVolumeClick = false;
+    module.listsPending = 1;
+    openCatalogueKey.clear();
+    Combo2->addItem(QStringLiteral("ALL"));
+    Combo2->setCurrentIndex(-1);
+
+    RestoreSearchConditions();
+
+    CountMonitors();
+    LimitMonitorCount(module.census, screenCheck);
+}
+
+void frmMain::RestoreSearchConditions()
+{
+    const std::string& f = settingsPath;
+    const int newMark = readWhole(f, "SEARCH", "NEW", "0");
+    optNew[newMark == 2 ? 2 : (newMark == 1 ? 1 : 0)]->setChecked(true);
+    applyCheckValue(Check1[2], f, "PFORMFL", "1");
+    module.platformSelection = ReadIni(f, "SEARCH", "PFORMSTR", "@ALL@");
+    applyCheckValue(Check1[1], f, "WORDFL", "1");
+    for (int i = 0; i < 4; ++i)
+        applyCheckValue(chkFind1[i], f, ("WORDSELFL" + std::to_string(i)).c_str(), "1");
+    txtStrGame[0]->setText(QString::fromStdString(ReadIni(f, "SEARCH", "WORD", "")));
+    optGame[ReadIni(f, "SEARCH", "WORDANDFL", "True") == "True" ? 0 : 1]->setChecked(true);
+    const std::string notDefault = std::to_string(checkValue(Check1[0]));
+    applyCheckValue(Check1[0], f, "NOTWORDFL", notDefault.c_str());
+    for (int i = 0; i < 4; ++i)
+        applyCheckValue(chkFind2[i], f, ("NOTWORDSELFL" + std::to_string(i)).c_str(), "1");
+    txtStrMaker[0]->setText(QString::fromStdString(ReadIni(f, "SEARCH", "NOTWORD", "")));
+}
+
+void frmMain::CountMonitors()
+{
+    auto& c = module.census;
+    c = MonitorCensus{};
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    c.monitorCount = screens.size();
+    if (c.monitorCount <= 0)
+        return;
+    const QRect v = QGuiApplication::primaryScreen()->virtualGeometry();
+    c.virtualLeft = v.left();
+    c.virtualTop = v.top();
+    c.virtualWidth = v.width();
+    c.virtualHeight = v.height();
+    // The primary screen first, then the others from left to right, top to bottom.
+    QList<QScreen*> ordered = screens;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    std::stable_sort(ordered.begin(), ordered.end(), [primary](QScreen* a, QScreen* b) {
+        if ((a == primary) != (b == primary))
+            return a == primary;
+        const QRect ga = a->geometry(), gb = b->geometry();
+        return ga.left() != gb.left() ? ga.left() < gb.left() : ga.top() < gb.top();
+    });
+    c.monitorRects.reserve(static_cast<size_t>(c.monitorCount) + 5);
+    for (QScreen* s : ordered) {
+        if (c.monitorRects.size() >= static_cast<size_t>(c.monitorCount) + 5)
+            break;
+        const QRect g = s->geometry();
+        c.monitorRects.push_back({g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+    }
+}
+
+void frmMain::ShowDriveLabel()
+{
+    const DriveLabelText t = DriveLabelFor(driveRoot);
+    Label6->setToolTip(QString::fromStdString(t.toolTip));
+    Label6->setText(QString::fromStdString(t.caption));
+    driveRootPath = t.driveRootPath;
+}
+
+// --- Window geometry ------------------------------------------------------------------------------
+
+float frmMain::ScaleWidth() const { return static_cast<float>(width()) * TwipsPerPixelX(); }
+float frmMain::ScaleHeight() const { return static_cast<float>(height()) * TwipsPerPixelY(); }
+
+int frmMain::WindowState() const
+{
+    if (isMinimized())
+        return 1;
+    if (isMaximized())
+        return 2;
+    return 0;
+}
+
+void frmMain::SetCaption(const QString& caption) { setWindowTitle(caption); }
+
+void frmMain::PlaceFromSettings()
+{
+    TwipsRect saved;
+    saved.top = readWhole(settingsPath, "WINDOW", "TOP", "0");
+    saved.left = readWhole(settingsPath, "WINDOW", "LEFT", "0");
+    saved.width = readWhole(settingsPath, "WINDOW", "WIDTH", "0");
+    saved.height = readWhole(settingsPath, "WINDOW", "HEIGHT", "0");
+    const Placement p = PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
+    if (p.move) {
+        // Move takes the outer rectangle; Qt sizes the client area.
+        const QSize extra = frameGeometry().size() - geometry().size();
+        move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
+        resize(std::max(1, TwipsToPxX(p.rect.width) - extra.width()),
+               std::max(1, TwipsToPxY(p.rect.height) - extra.height()));
+    }
+    if (readWhole(settingsPath, "WINDOW", "WINSATE", "0") == 2)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+// --- Activation ------------------------------------------------------------------------------------
+
+bool frmMain::event(QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::WindowActivate:
+        Form_Activate();
+        break;
+    case QEvent::Show:
+        // Some platforms never activate a window (offscreen, some window managers): the first
+        // activation then runs once the window is shown.
+        if (!activated)
+            QTimer::singleShot(0, this, [this] { Form_Activate(); });
+        break;
+    case QEvent::WindowDeactivate:
+        // A press never outlives the window's focus.
+        Timer1->stop();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(e);
+}
+
+void frmMain::Form_Activate()
+{
+    if (activated || ended_ || !isVisible())
+        return;
+    PlaceFromSettings();
+    activated = true;
+    Frame8->hide();
+    DBGrid1->hide();
+    repaint();
+    Frame8->move(Frame8->x(), DBGrid1->y());
+    ArrangeViews();
+
+    SetCombo2Text(QStringLiteral("ALL"));
+    if (ended_)
+        return;
+    if (catalogueOpenFailed) {
+        MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
+        close();
+        return;
+    }
+    module.waitJob = 1;
+    for (int i = 0; i <= 10; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "WIDTHCOL%02d", i);
+        const auto w = ParseSingle(ReadIni(settingsPath, "LIST", key, "0"));
+        if (w && *w != 0)
+            DBGrid1->setColumnWidth(i, *w);
+    }
+    const auto mode = ParseWhole(ReadIni(settingsPath, "DISP", "MODE", "0"));
+    if (mode && *mode != btnModeTag.toLong())
+        btnMode_Click();
+    txtStrGame[0]->setFocus();
+}
+
+// --- Resize ----------------------------------------------------------------------------------------
+
+void frmMain::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    Form_Resize();
+}
+
+void frmMain::Form_Resize()
+{
+    if (WindowState() == 1)
+        return;
+    // The outer window is at least 6000 x 4500 twips.
+    const QSize extra = frameGeometry().size() - geometry().size();
+    const int minW = std::max(1, TwipsToPxX(6000) - extra.width());
+    const int minH = std::max(1, TwipsToPxY(4500) - extra.height());
+    if (minimumWidth() != minW || minimumHeight() != minH)
+        setMinimumSize(minW, minH);
+    if (width() < minW || height() < minH) {
+        resize(std::max(width(), minW), std::max(height(), minH));
+        return;
+    }
+    ArrangeViews();
+}
+
+// --- Shut-down --------------------------------------------------------------------------------------
+
+void frmMain::closeEvent(QCloseEvent* e)
+{
+    if (!unloading_) {
+        unloading_ = true;
+        Form_Unload();
+    }
+    e->accept();
+}
+
+void frmMain::writeSettings()
+{
+    const std::string& f = settingsPath;
+    auto w = [&f](const char* section, const std::string& key, const std::string& value) {
+        WriteIni(f, section, key, value);
+    };
+    w("SEARCH", "NEW", optNew[1]->isChecked() ? "1" : (optNew[2]->isChecked() ? "2" : "0"));
+    w("SEARCH", "PFORMFL", WholeText(checkValue(Check1[2])));
+    std::string platforms;
+    bool first = true;
+    for (int i = 0; i < List1->count(); ++i) {
+        if (!List1->item(i)->isSelected())
+            continue;
+        if (!first)
+            platforms += ",";
+        platforms += List1->item(i)->text().toStdString();
+        first = false;
+    }
+    w("SEARCH", "PFORMSTR", platforms);
+    w("SEARCH", "WORDFL", WholeText(checkValue(Check1[1])));
+    for (int i = 0; i < 4; ++i)
+        w("SEARCH", "WORDSELFL" + std::to_string(i), WholeText(checkValue(chkFind1[i])));
+    w("SEARCH", "WORD", txtStrGame[0]->text().toStdString());
+    w("SEARCH", "WORDANDFL", BoolText(optGame[0]->isChecked()));
+    w("SEARCH", "NOTWORDFL", WholeText(checkValue(Check1[0])));
+    for (int i = 0; i < 4; ++i)
+        w("SEARCH", "NOTWORDSELFL" + std::to_string(i), WholeText(checkValue(chkFind2[i])));
+    w("SEARCH", "NOTWORD", txtStrMaker[0]->text().toStdString());
+    w("DISP", "MODE", btnModeTag.toStdString());
+    const int state = WindowState();
+    w("WINDOW", "WINSATE", WholeText(state));
+    if (state == 0) {
+        const QRect g = frameGeometry();
+        w("WINDOW", "TOP", SingleText(static_cast<float>(g.top()) * TwipsPerPixelY()));
+        w("WINDOW", "LEFT", SingleText(static_cast<float>(g.left()) * TwipsPerPixelX()));
+        w("WINDOW", "WIDTH", SingleText(static_cast<float>(g.width()) * TwipsPerPixelX()));
+        w("WINDOW", "HEIGHT", SingleText(static_cast<float>(g.height()) * TwipsPerPixelY()));
+    }
+    for (int i = 0; i <= 10; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "WIDTHCOL%02d", i);
+        w("LIST", key, SingleText(DBGrid1->columnWidth(i)));
+    }
+}
+
+void frmMain::Form_Unload()
+{
+    Timer1->stop();
+    writeSettings();
+    ended_ = true;
+    SetMousePointer(0);
+    if (endProgram_)
+        endProgram_();
+}
+
+} // namespace orv

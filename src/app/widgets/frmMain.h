@@ -1,0 +1,216 @@
+// frmMain: the program's one main window. Its handlers are spread over the subsystems' folders:
+// app (start-up, activation, placement, shut-down), catalogue (record query, lists, sort),
+// search (search and reset), views (layout, navigation, field boxes), actions (drive, files).
+#pragma once
+
+#include "app/Placement.h"
+#include "platform/Engine.h"
+#include "platform/Shell.h"
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QTimer;
+
+namespace orv {
+
+class DataControl;
+class DBGrid;
+struct SearchConditions;
+
+// What start-up takes from the process; tests give their own.
+struct StartupEnvironment {
+    QString exeFolder;      // App.Path: the folder of the executable
+    QString commandLine;    // the command-line text after the program name
+};
+
+// Process-wide state of the code modules.
+struct ModuleState {
+    std::string queryText;
+    std::array<long, 20> columnWidths{};
+    unsigned char waitJob = 0;        // 0 load, 1 search, 2 sort
+    unsigned char listsPending = 0;
+    std::string platformSelection;
+    MonitorCensus census;
+    std::string tableName;
+    std::string filterText;
+    std::string sortText;
+    std::unique_ptr<Database> catalogueDb;
+};
+
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(const StartupEnvironment& env, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // How the program ends after the unload handler; tests replace it.
+    void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
+    void setShell(std::unique_ptr<Shell> shell) { shell_ = std::move(shell); }
+    bool ended() const { return ended_; }
+
+    // --- Start-up, activation, placement, shut-down ---
+    void Form_Load();
+    void Form_Activate();
+    void Form_Unload();
+    void ShowDriveLabel();
+    void PlaceFromSettings();
+
+    // --- Catalogue ---
+    void Combo2_Click();
+    void SetCombo2Text(const QString& text);   // Combo2.Text = text: selects the item and raises the click
+    void ShowWait();                           // dlgWait.Show vbModal
+    void RunWaitJob();                         // the wait dialog's work
+    void RunRecordQuery();
+    void FillVolumeList();
+    void FillPlatformList();
+    void DBGrid1_HeadClick(int colIndex);
+    void ShowQueryFailure(const DbError& e);
+
+    // --- Search ---
+    SearchConditions ReadConditions() const;
+    void Command1_Click();
+    void Command5_Click();
+
+    // --- Views ---
+    void btnMode_Click();
+    void ArrangeViews();
+    void HScroll1_Change();
+    void HScroll2_Change();
+    void VScroll2_Change();
+    void StepRecord(int direction);
+    void btnRecord_MouseDown(int index, int button);
+    void btnRecord_MouseUp(int index, int button);
+    void btnRecord_KeyDown(int index, int keyCode);
+    void btnRecord_KeyUp(int index, int keyCode);
+    void btnRecord_Click(int index);
+    void Timer1_Timer();
+    void FieldPageKeyDown(int keyCode);
+    void FieldPageKeyUp(int keyCode);
+    void ShowRecordPosition();
+
+    // --- File and drive actions ---
+    void btnSelRoot_Click();
+    void ShowTargetCaption();
+    void Command2_Click();
+    void Command3_Click();
+    void ShellOpen(const std::string& file, const std::string& parameters, bool folder);
+
+    // --- Controls (named as the program's design names them) ---
+    QWidget* Frame1;
+    QPushButton* btnSelRoot;
+    QLabel* Label6;
+    QLabel* Label4;
+    QGroupBox* Frame7;
+    std::array<QRadioButton*, 3> optNew{};
+    QGroupBox* Frame6;
+    std::array<QCheckBox*, 3> Check1{};
+    QListWidget* List1;
+    QGroupBox* Frame2;
+    std::array<QLineEdit*, 1> txtStrGame{};
+    std::array<QRadioButton*, 2> optGame{};
+    std::array<QCheckBox*, 4> chkFind1{};
+    QGroupBox* Frame3;
+    std::array<QLineEdit*, 1> txtStrMaker{};
+    std::array<QRadioButton*, 2> optMaker{};
+    std::array<QCheckBox*, 4> chkFind2{};
+    QPushButton* Command5;
+    QPushButton* Command1;
+    QGroupBox* Frame4;
+    std::array<QPushButton*, 5> btnRecord{};   // 1..4
+    QPushButton* btnMode;
+    QString btnModeTag = QStringLiteral("0");
+    QLabel* Label3;
+    QLabel* Label5;
+    QLabel* Label8;
+    QComboBox* Combo2;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QPushButton* Command4;
+    QScrollBar* HScroll1;
+    QScrollBar* HScroll2;
+    QScrollBar* VScroll2;
+    QWidget* Frame8;
+    QWidget* Frame5;
+    QLineEdit* txtNew;
+    QLineEdit* txtSS;
+    QLineEdit* txtWindows;
+    QLineEdit* txtF_S;
+    QPlainTextEdit* txtGame;
+    QPlainTextEdit* txtMaker;
+    QLineEdit* txtFile;
+    QLineEdit* txtCopyright;
+    QPlainTextEdit* txtEffect;
+    QLineEdit* txtNo;
+    QLineEdit* txtCDDate;
+    QLabel* lblFolder;
+    QWidget* Frame10;
+    QLabel* Label7;
+    DBGrid* DBGrid1;
+    DataControl* Data1;
+    QTimer* Timer1;
+
+    // --- Main-window state ---
+    bool activated = false;
+    std::string driveRootPath;
+    std::string driveRoot;
+    bool catalogueOpenFailed = false;
+    std::string appFolder;
+    bool suppressVolumeClick = false;
+    std::string openCatalogueKey;
+    std::string settingsPath;
+    unsigned char screenCheck = 255;
+    long recordTotal = 0;
+    std::string cdFilter;
+    std::array<bool, 20> sortDescending{};
+    bool widthsCaptured = false;
+    int heldButton = 0;
+    int swallowClick = 0;
+    ModuleState module;
+
+    // Window geometry in twips, as the toolkit reports it.
+    float ScaleWidth() const;
+    float ScaleHeight() const;
+    int WindowState() const;   // 0 normal, 1 minimised, 2 maximised
+    void SetCaption(const QString& caption);
+
+protected:
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildTopBand();
+    void buildCardPanel();
+    void buildGrid();
+    void RestoreSearchConditions();
+    void CountMonitors();
+    void Form_Resize();
+    void endPressIfNoClick();
+    void writeSettings();
+
+    StartupEnvironment env_;
+    std::function<void()> endProgram_;
+    std::unique_ptr<Shell> shell_;
+    bool ended_ = false;
+    bool unloading_ = false;
+    bool clickSeen_ = false;
+    bool queryMessageShown_ = false;
+    QSize frameExtra_;
+};
+
+} // namespace orv

@@ -1,0 +1,41 @@
+// dlgWait: the modal dialog that runs every long catalogue job after it has painted itself.
+#pragma once
+
+#include <QDialog>
+#include <exception>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+
+namespace orv {
+
+class dlgWait : public QDialog {
+    Q_OBJECT
+public:
+    // job: 0 load, 1 search, 2 sort; work runs once the dialog shows.
+    dlgWait(QWidget* mainWindow, unsigned char waitJob, std::function<void()> work);
+
+    // Shows the dialog modally and returns when the work is done and the dialog has closed.
+    // A failure of the work is passed on to the caller.
+    void ShowModal();
+
+    QLabel* Label1;
+    QPushButton* OKButton;
+    QPushButton* CancelButton;
+
+    static QString MessageFor(unsigned char waitJob);
+    static QString TitleFor(unsigned char waitJob);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void reject() override {}   // the user never closes it
+
+private:
+    void Form_Activate();
+    std::function<void()> work_;
+    bool started_ = false;
+    std::exception_ptr failure_;
+};
+
+} // namespace orv

@@ -1,0 +1,49 @@
+// The window toolkit operations the program's logic uses, on Qt: twips geometry, message boxes,
+// the hourglass pointer, the folder chooser; each modal piece has a seam for tests.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace orv {
+
+inline const QString kAppTitle = QStringLiteral("Orvantis");
+
+// Screen.TwipsPerPixelX / Y: 1440 / logical DPI of the primary screen (15 at 96 DPI).
+float TwipsPerPixelX();
+float TwipsPerPixelY();
+// Twips to whole pixels, ties to even.
+int TwipsToPxX(double twips);
+int TwipsToPxY(double twips);
+// Places w at a rectangle given in twips, relative to its parent.
+void PlaceTwips(QWidget* w, double left, double top, double width, double height);
+
+// Message boxes, titled with the application title. Style: OK only, or OK with the stop icon.
+enum class MsgStyle { OkOnly, Critical };
+void MsgBox(QWidget* parent, const QString& text, MsgStyle style = MsgStyle::OkOnly);
+
+// Tests replace the modal box: every message goes to the hook instead of a window.
+struct MsgBoxHook {
+    static void install(std::function<void(const QString& text, MsgStyle style)> hook);
+    static void remove();
+};
+
+// Screen.MousePointer: 11 hourglass, 0 default.
+void SetMousePointer(int pointer);
+
+// A folder chooser restricted to directories; empty text on cancel.
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder);
+
+struct FolderChooserHook {
+    // The next BrowseForFolder returns these answers in turn instead of showing a dialog
+    // (an empty text is a cancel).
+    static void setNextFolders(const QStringList& answers);
+    static int calls();
+    static void remove();
+};
+
+} // namespace orv
