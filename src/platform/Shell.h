@@ -3,8 +3,11 @@
 // 31 no program associated with the file's type.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -20,5 +23,23 @@ public:
 
 // The desktop's association (xdg-open and xdg-mime on Linux, the shell on Windows).
 std::unique_ptr<Shell> makeDesktopShell();
+
+// What the xdg shell asks of the system. Kept apart so that the decisions can be checked
+// without starting any program.
+struct DesktopOps {
+    // Whether some program is associated with the type of the file or folder at path;
+    // nullopt when that cannot be told (the lookup tool is missing or failed).
+    std::function<std::optional<bool>(const std::string& path)> hasHandler;
+    // Starts program detached in workingFolder; false when it could not be started.
+    std::function<bool(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& workingFolder)> startDetached;
+};
+
+// The real lookups: QMimeDatabase for the type, `xdg-mime query default` for its handler,
+// QProcess::startDetached to launch.
+DesktopOps systemDesktopOps();
+
+// The xdg shell ("xdg-open") over the given operations.
+std::unique_ptr<Shell> makeXdgShell(DesktopOps ops);
 
 } // namespace orv
