@@ -17,7 +17,8 @@ std::string VersionCaption(int major, int minor, int revision, const std::string
 // appFolder: the executable's folder ending in exactly one separator.
 std::string AppFolderFrom(const std::string& exeFolder);
 
-// What ShowDriveLabel shows for a drive root (UTF-8; lengths counted in characters).
+// What ShowDriveLabel shows for a drive root (UTF-8; lengths counted in characters). An empty
+// root gives the caption kDriveLabelUnset, no tool tip and an empty driveRootPath.
 struct DriveLabelText {
     std::string caption;        // "指定ﾄﾞﾗｲﾌﾞ：" + root, shortened to 28 characters + "..."
     std::string toolTip;        // the whole text

@@ -7,11 +7,14 @@
 namespace orv {
 
 // Pieces of text between occurrences of delimiter (exact match); an empty text gives one empty
-// piece, "a,,b" gives a, "", b; a trailing delimiter gives a final empty piece.
+// piece, "a,,b" gives a, "", b; a trailing delimiter gives a final empty piece; an empty
+// delimiter gives the whole text.
 std::vector<std::string> SplitByDelimiter(const std::string& text, const std::string& delimiter);
 
-// The leading decimal digits of text (after leading blanks and an optional sign) read as a number;
-// 0 when there are none.
+// The number at the start of text as Val reads it: blanks, tabs and line feeds are dropped
+// wherever they stand, then an optional sign, digits with one decimal point and an exponent
+// (E or D), or &H / &O radix digits; reading stops at the first other character. 0 when there
+// are no digits.
 double LeadingNumber(const std::string& text);
 
 // Selector item for a volume: "CD" + text when its leading number is not 0, else the text alone.

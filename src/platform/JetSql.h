@@ -9,6 +9,17 @@
 
 namespace orv {
 
+// Further DAO numbers the dialect reports.
+namespace dberr {
+constexpr int UndefinedFunction = 3085;
+constexpr int OrderByConflictsDistinct = 3093;
+constexpr int AggregateInWhere = 3096;
+constexpr int NotPartOfAggregate = 3122;
+constexpr int CharactersAfterEnd = 3142;
+constexpr int TooManyFields = 3190;
+constexpr int TypeMismatch = 3464;
+}
+
 struct CatalogColumn {
     std::string name;      // as in the catalogue file
     ColumnKind kind;
@@ -38,7 +49,8 @@ struct TranslatedQuery {
 };
 
 // Throws DbError (3075 syntax error in an expression, 3078 unknown table, 3061 unknown field,
-// 3131 / 3141 / 3129 statement errors) with a Japanese description.
+// 3131 / 3141 / 3129 / 3142 statement errors, 3122 / 3093 / 3096 misplaced aggregates or fields,
+// 3085 unknown function, 3464 text compared with a number) with a Japanese description.
 TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& schema);
 
 } // namespace orv
