@@ -1,0 +1,90 @@
+#include "app/Placement.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orv {
+
+namespace {
+
+// Nearest whole number, a half going to the even neighbour (the default rounding mode).
+long Whole(double x) { return static_cast<long>(std::nearbyint(x)); }
+
+struct Bounds { long left, top, right, bottom; };
+
+} // namespace
+
+long OverlapArea(const PixelRect& window, const PixelRect& monitor)
+{
+    if (monitor.left < window.right && window.left < monitor.right && monitor.top < window.bottom
+        && window.top < monitor.bottom) {
+        return (std::min(window.bottom, monitor.bottom) - std::max(window.top, monitor.top))
+            * (std::min(window.right, monitor.right) - std::max(window.left, monitor.left));
+    }
+    return 0;
+}
+
+void LimitMonitorCount(MonitorCensus& census, unsigned char screenCheck)
+{
+    if (screenCheck != 255 && census.monitorCount > screenCheck)
+        census.monitorCount = screenCheck;
+}
+
+Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float tppX, float tppY)
+{
+    Placement result;
+    if (census.monitorCount <= 0)
+        return result;
+
+    const double tx = tppX;
+    const double ty = tppY;
+    long L = saved.left, T = saved.top, W = saved.width, H = saved.height;
+
+    const PixelRect window{Whole(L / tx), Whole(T / ty), Whole((L + W) / tx), Whole((T + H) / ty)};
+    const long scanned = std::min<long>(census.monitorCount, static_cast<long>(census.monitorRects.size()));
+    long reference = 0;
+    long bestArea = 0;
+    for (long i = 0; i < scanned; ++i) {
+        const long area = OverlapArea(window, census.monitorRects[i]);
+        if (area > bestArea) {
+            bestArea = area;
+            reference = i;
+        }
+    }
+
+    if (L == 0 && T == 0 && W == 0 && H == 0)
+        return result;
+
+    Bounds b{census.virtualLeft, census.virtualTop, census.virtualLeft + census.virtualWidth,
+             census.virtualTop + census.virtualHeight};
+    if (census.monitorCount == 1 && reference < static_cast<long>(census.monitorRects.size())) {
+        const PixelRect& m = census.monitorRects[reference];
+        b = {m.left, m.top, m.right, m.bottom};
+    }
+
+    // Comparisons use the unrounded quotient; only assignments round.
+    if (L / tx < b.left)
+        L = Whole(b.left * tx);
+    if ((L + W) / tx > b.right) {
+        L = Whole(b.right * tx - W);
+        if (L / tx < b.left) {
+            L = Whole(b.left * tx);
+            W = Whole(b.right * tx - L);
+        }
+    }
+    if (T / ty < b.top)
+        T = Whole(b.top * ty);
+    if ((T + H) / ty > b.bottom) {
+        T = Whole(b.bottom * ty - H);
+        if (T / ty < b.top) {
+            T = Whole(b.top * ty);
+            H = Whole(b.bottom * ty - T);
+        }
+    }
+
+    result.move = true;
+    result.rect = {L, T, W, H};
+    return result;
+}
+
+} // namespace orv

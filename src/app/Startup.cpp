@@ -1,0 +1,106 @@
+#include "app/Startup.h"
+
+#include <cctype>
+
+namespace orv {
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kNativeSeparator = '\\';
+#else
+constexpr char kNativeSeparator = '/';
+#endif
+
+constexpr int kLabelMaxChars = 28;
+
+bool IsContinuationByte(char ch) { return (static_cast<unsigned char>(ch) & 0xC0) == 0x80; }
+
+std::size_t CharCount(const std::string& s)
+{
+    std::size_t n = 0;
+    for (char ch : s)
+        if (!IsContinuationByte(ch))
+            ++n;
+    return n;
+}
+
+// The first `count` characters of s, never cutting a character in two.
+std::string LeadingChars(const std::string& s, std::size_t count)
+{
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (!IsContinuationByte(s[i])) {
+            if (chars == count)
+                return s.substr(0, i);
+            ++chars;
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+unsigned char ScanSwitches(const std::string& commandLine)
+{
+    unsigned char screenCheck = kScreenCheckNone;
+    std::size_t slash = commandLine.find('/');
+    while (slash != std::string::npos) {
+        // Only the six characters after the slash count, so "/schk=1x" is still the switch.
+        std::string name = commandLine.substr(slash + 1, 6);
+        for (char& ch : name)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (name == "SCHK=0")
+            screenCheck = 0;
+        else if (name == "SCHK=1")
+            screenCheck = 1;
+        slash = commandLine.find('/', slash + 1);
+    }
+    return screenCheck;
+}
+
+std::string VersionCaption(int major, int minor, int revision, const std::string& copyright)
+{
+    std::string minor2 = std::to_string(minor);
+    if (minor >= 0 && minor < 10)
+        minor2 = "0" + minor2;
+    const std::string head = "Version " + std::to_string(major) + "." + minor2;
+    if (revision <= 0)
+        return head + "     " + copyright;
+    if (revision <= 10)
+        return head + "." + std::to_string(revision) + "  " + copyright;
+    return head + std::to_string(revision / 10) + "\u03b2" + std::to_string(revision % 10) + "   " + copyright;
+}
+
+bool EndsWithSeparator(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    const char last = path.back();
+#ifdef _WIN32
+    if (last == '\\')
+        return true;
+#endif
+    return last == '/';
+}
+
+std::string AppFolderFrom(const std::string& exeFolder)
+{
+    return EndsWithSeparator(exeFolder) ? exeFolder : exeFolder + kNativeSeparator;
+}
+
+DriveLabelText DriveLabelFor(const std::string& driveRoot)
+{
+    DriveLabelText label;
+    if (driveRoot.empty()) {
+        label.caption = kDriveLabelUnset;
+        return label;
+    }
+    const std::string text = std::string("指定ﾄﾞﾗｲﾌﾞ：") + driveRoot;
+    label.toolTip = text;
+    label.caption = CharCount(text) > kLabelMaxChars ? LeadingChars(text, kLabelMaxChars) + "..." : text;
+    label.driveRootPath = EndsWithSeparator(driveRoot) ? driveRoot : driveRoot + kNativeSeparator;
+    return label;
+}
+
+} // namespace orv

@@ -1,0 +1,90 @@
+#include "app/Placement.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+
+namespace {
+MonitorCensus Census(long count, PixelRect virtualRect, std::vector<PixelRect> rects)
+{
+    MonitorCensus c;
+    c.monitorCount = count;
+    c.virtualLeft = virtualRect.left;
+    c.virtualTop = virtualRect.top;
+    c.virtualWidth = virtualRect.right - virtualRect.left;
+    c.virtualHeight = virtualRect.bottom - virtualRect.top;
+    c.monitorRects = std::move(rects);
+    return c;
+}
+const MonitorCensus kOne = Census(1, {0, 0, 1024, 768}, {{0, 0, 1024, 768}});
+const MonitorCensus kTwo = Census(2, {0, 0, 2048, 768}, {{0, 0, 1024, 768}, {1024, 0, 2048, 768}});
+
+void ExpectPlaced(const TwipsRect& saved, const MonitorCensus& c, TwipsRect want, float tpp = 15)
+{
+    const Placement p = PlaceWindow(saved, c, tpp, tpp);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.left, want.left);
+    EXPECT_EQ(p.rect.top, want.top);
+    EXPECT_EQ(p.rect.width, want.width);
+    EXPECT_EQ(p.rect.height, want.height);
+}
+} // namespace
+
+TEST(OverlapArea, IntersectionOrNothing)
+{
+    const PixelRect m{0, 0, 1024, 768};
+    EXPECT_EQ(OverlapArea({1000, 700, 1100, 800}, m), 24 * 68);
+    EXPECT_EQ(OverlapArea({-10, -10, 2000, 2000}, m), 1024 * 768);
+    EXPECT_EQ(OverlapArea({1024, 0, 1100, 100}, m), 0);  // touching edges do not overlap
+    EXPECT_EQ(OverlapArea({0, -50, 100, 0}, m), 0);
+}
+
+TEST(LimitMonitorCount, Switch)
+{
+    MonitorCensus c = kTwo;
+    LimitMonitorCount(c, 255);
+    EXPECT_EQ(c.monitorCount, 2);
+    LimitMonitorCount(c, 1);
+    EXPECT_EQ(c.monitorCount, 1);
+    LimitMonitorCount(c, 1);
+    EXPECT_EQ(c.monitorCount, 1);
+    LimitMonitorCount(c, 0);
+    EXPECT_EQ(c.monitorCount, 0);
+}
+
+TEST(PlaceWindow, OneMonitor)
+{
+    ExpectPlaced({-3000, 600, 6000, 4500}, kOne, {0, 600, 6000, 4500});
+    ExpectPlaced({12000, 0, 6000, 4500}, kOne, {9360, 0, 6000, 4500});
+    ExpectPlaced({0, 0, 20000, 4500}, kOne, {0, 0, 15360, 4500});
+    ExpectPlaced({0, 0, 6000, 12000}, kOne, {0, 0, 6000, 11520});
+    ExpectPlaced({9360, 6975, 6000, 4545}, kOne, {9360, 6975, 6000, 4545});  // touching the edges
+    ExpectPlaced({1500, 0, 0, 0}, kOne, {1500, 0, 0, 0});                     // partial, taken literally
+    // Compared unrounded: -7 twips is -0.47 pixels, 9367 + 6000 is 1024.47 pixels.
+    ExpectPlaced({-7, 0, 6000, 4500}, kOne, {0, 0, 6000, 4500});
+    ExpectPlaced({9367, 0, 6000, 4500}, kOne, {9360, 0, 6000, 4500});
+    // Assignments round halves to even: 1 x 7.5 -> 8, 3 x 7.5 -> 22, 101 x 7.5 - 100 -> 658.
+    const MonitorCensus odd = Census(1, {}, {{1, 3, 101, 101}});
+    ExpectPlaced({0, 0, 300, 300}, odd, {8, 22, 300, 300}, 7.5f);
+    ExpectPlaced({700, 100, 100, 100}, odd, {658, 100, 100, 100}, 7.5f);
+}
+
+TEST(PlaceWindow, NothingSavedOrPlacementOff)
+{
+    EXPECT_FALSE(PlaceWindow({0, 0, 0, 0}, kOne, 15, 15).move);
+    MonitorCensus off = kTwo;
+    LimitMonitorCount(off, 0);
+    EXPECT_FALSE(PlaceWindow({-3000, 600, 6000, 4500}, off, 15, 15).move);
+}
+
+TEST(PlaceWindow, SeveralMonitorsEnforceOnlyTheVirtualScreen)
+{
+    ExpectPlaced({20000, 0, 6000, 4500}, kTwo, {20000, 0, 6000, 4500});
+    ExpectPlaced({30000, 0, 6000, 4500}, kTwo, {24720, 0, 6000, 4500});
+    MonitorCensus first = kTwo;
+    LimitMonitorCount(first, 1);
+    ExpectPlaced({20000, 0, 6000, 4500}, first, {9360, 0, 6000, 4500});
+    // A monitor left of and above the primary one.
+    const MonitorCensus left = Census(2, {-1280, -100, 1024, 1024}, {{0, 0, 1024, 768}, {-1280, -100, 0, 924}});
+    ExpectPlaced({-30000, -3000, 6000, 4500}, left, {-19200, -1500, 6000, 4500});
+}

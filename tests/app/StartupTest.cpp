@@ -1,0 +1,70 @@
+#include "app/Startup.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+
+namespace {
+std::size_t Chars(const std::string& s)
+{
+    std::size_t n = 0;
+    for (unsigned char ch : s)
+        n += (ch & 0xC0) != 0x80;
+    return n;
+}
+const std::string kPrefix = "指定ﾄﾞﾗｲﾌﾞ：";
+} // namespace
+
+TEST(ScanSwitches, ScreenCheckSwitch)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"/schk=0", 0}, {"/SCHK=0", 0}, {"x /SCHK=0", 0}, {"/schk=1x", 1}, {"/SCHK=1 /SCHK=0", 0},
+        {"/SCHK=1 /SCHK=9", 1}, {"//SCHK=0", 0}, {"/SCHK=2", 255}, {"SCHK=1", 255}, {"", 255},
+        {"/ SCHK=1", 255}, {"/SCHK=", 255}};
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(ScanSwitches(line), expected) << line;
+}
+
+TEST(VersionCaption, RevisionForms)
+{
+    EXPECT_EQ(VersionCaption(2, 5, 0, "C"), "Version 2.05     C");
+    EXPECT_EQ(VersionCaption(2, 5, 3, "C"), "Version 2.05.3  C");
+    EXPECT_EQ(VersionCaption(2, 5, 10, "C"), "Version 2.05.10  C");
+    EXPECT_EQ(VersionCaption(2, 5, 12, "C"), "Version 2.051\u03b22   C");
+    EXPECT_EQ(VersionCaption(1, 123, 11, "C"), "Version 1.1231\u03b21   C");
+}
+
+TEST(AppFolderFrom, ExactlyOneTrailingSeparator)
+{
+    EXPECT_EQ(AppFolderFrom("/opt/orvantis"), "/opt/orvantis/");
+    EXPECT_EQ(AppFolderFrom("/"), "/");
+#ifndef _WIN32
+    EXPECT_FALSE(EndsWithSeparator("Q:\\"));
+#endif
+}
+
+TEST(DriveLabelFor, ShortAndLongRoots)
+{
+    DriveLabelText label = DriveLabelFor("Q:\\");
+    EXPECT_EQ(label.caption, kPrefix + "Q:\\");
+    EXPECT_EQ(Chars(label.caption), 12u);
+    EXPECT_EQ(label.toolTip, label.caption);
+
+    label = DriveLabelFor("/mnt/cd/");
+    EXPECT_EQ(label.driveRootPath, "/mnt/cd/");
+    EXPECT_EQ(DriveLabelFor("/mnt/cd").driveRootPath, "/mnt/cd/");
+
+    const std::string fits = "/media/cdrom/abcdef";  // 19 characters: still whole
+    EXPECT_EQ(DriveLabelFor(fits).caption, kPrefix + fits);
+    label = DriveLabelFor(fits + "g");
+    EXPECT_EQ(label.caption, kPrefix + fits + "...");
+    EXPECT_EQ(Chars(label.caption), 31u);
+    EXPECT_EQ(label.toolTip, kPrefix + fits + "g");
+
+    // Multi-byte characters count once and are never cut in two.
+    label = DriveLabelFor("/メディア/おたのしみシーディーの中のフォルダ");
+    EXPECT_EQ(label.caption, kPrefix + "/メディア/おたのしみシーディーの中の...");
+
+    EXPECT_EQ(DriveLabelFor("").caption, kDriveLabelUnset);
+    EXPECT_EQ(DriveLabelFor("").driveRootPath, "");
+}
