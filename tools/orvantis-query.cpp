@@ -1,9 +1,14 @@
 // orvantis-query: runs a Jet SQL statement against a catalogue and prints the result as TSV.
+#include "catalogue/Schema.h"
 #include "platform/Engine.h"
+#include "search/FilterBuilder.h"
 
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -12,12 +17,32 @@ void printUsage(std::FILE* out)
 {
     std::fputs(
         "Usage: orvantis-query CATALOGUE \"STATEMENT\"\n"
+        "       orvantis-query --search CATALOGUE [CONDITIONS]\n"
         "\n"
         "Opens CATALOGUE (an Access .mdb file, or an SQLite database) read-only, runs the Jet SQL\n"
         "STATEMENT and prints the result as UTF-8 TSV: a header line with the field names, then one\n"
         "line per row. Null is printed as \\N; tab, carriage return, line feed and backslash inside\n"
         "values as \\t, \\r, \\n and \\\\.\n"
-        "On failure prints \"Err N： description\" to standard error and exits 1.\n",
+        "On failure prints \"Err N： description\" to standard error and exits 1.\n"
+        "\n"
+        "--search runs the program's search: the conditions below are turned into the filter the\n"
+        "search button builds, the statement is printed to standard error and the matching entries\n"
+        "to standard output. Without conditions every entry is listed, as after a reset.\n"
+        "  --word TEXT           keywords, separated by blanks (half-width or full-width)\n"
+        "  --word-fields LIST    fields the keywords are matched against: any of\n"
+        "                        game,maker,effect,file (default: all four; \"none\" for none)\n"
+        "  --word-or             any keyword may match (default: every keyword must match)\n"
+        "  --no-word             keyword condition off\n"
+        "  --not TEXT            negative words: entries containing them are left out\n"
+        "  --not-fields LIST     fields of the negative words (default: all four)\n"
+        "  --not-or              join the negative words with OR (default: AND)\n"
+        "  --no-not              negative-word condition off\n"
+        "  --new all|new|old     the new mark: any, only \"♪\", or only entries without it\n"
+        "  --platform NAME       a platform to keep (repeatable; default: every platform)\n"
+        "  --no-platform         platform condition off (then only entries without a platform match)\n"
+        "  --cd VOLUME           a CD volume, as listed (CD012) or its number (012)\n"
+        "  --sort COLUMN         sort by a list column: 0-10 or a field name (gt_game ...)\n"
+        "  --desc                sort descending\n",
         out);
 }
 
@@ -59,6 +84,116 @@ void printRecordset(orv::Recordset& rs)
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
+int fieldMask(const std::string& list, bool* ok)
+{
+    if (list == "none")
+        return 0;
+    static const char* names[] = {"game", "maker", "effect", "file"};
+    int mask = 0;
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        const std::string item = list.substr(start, comma - start);
+        bool found = false;
+        for (int i = 0; i < 4; ++i)
+            if (item == names[i]) { mask |= 1 << i; found = true; }
+        if (!found)
+            *ok = false;
+        start = comma + 1;
+    }
+    return mask;
+}
+
+void applyMask(std::array<int, 4>& fields, int mask)
+{
+    for (int i = 0; i < 4; ++i)
+        fields[static_cast<size_t>(i)] = (mask >> i) & 1;
+}
+
+int runSearch(int argc, char** argv)
+{
+    if (argc < 3) {
+        printUsage(stderr);
+        return 2;
+    }
+    const std::string catalogue = argv[2];
+    orv::SearchConditions c;
+    bool platformsGiven = false;
+    std::string sortText;
+    bool descending = false;
+    for (int i = 3; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "orvantis-query: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        bool ok = true;
+        if (a == "--word") c.keywordText = value();
+        else if (a == "--word-fields") applyMask(c.keywordFields, fieldMask(value(), &ok));
+        else if (a == "--word-or") c.keywordAnd = false;
+        else if (a == "--no-word") c.keywordCheck = 0;
+        else if (a == "--not") c.negativeText = value();
+        else if (a == "--not-fields") applyMask(c.negativeFields, fieldMask(value(), &ok));
+        else if (a == "--not-or") c.negativeAnd = false;
+        else if (a == "--no-not") c.negativeCheck = 0;
+        else if (a == "--new") {
+            const std::string v = value();
+            if (v == "all") c.newMark = 0;
+            else if (v == "new") c.newMark = 1;
+            else if (v == "old") c.newMark = 2;
+            else ok = false;
+        } else if (a == "--platform") { c.selectedPlatforms.push_back(value()); platformsGiven = true; }
+        else if (a == "--no-platform") c.platformCheck = 0;
+        else if (a == "--cd") {
+            std::string v = value();
+            c.cdFilter = (v == "ALL") ? "" : (v.rfind("CD", 0) == 0 ? v.substr(2) : v);
+        } else if (a == "--sort") {
+            const std::string v = value();
+            int column = -1;
+            if (!v.empty() && v.find_first_not_of("0123456789") == std::string::npos && v.size() <= 2)
+                column = std::stoi(v);
+            for (size_t k = 0; k < orv::schema::kListColumns; ++k)
+                if (v == orv::schema::kFields[k])
+                    column = static_cast<int>(k);
+            if (column < 0 || column >= orv::schema::kListColumns)
+                ok = false;
+            else
+                sortText = std::string(orv::schema::kSortTexts[static_cast<size_t>(column)]);
+        } else if (a == "--desc") descending = true;
+        else ok = false;
+        if (!ok) {
+            std::fprintf(stderr, "orvantis-query: unknown option or value: %s\n", a.c_str());
+            return 2;
+        }
+    }
+    if (!sortText.empty() && descending)
+        sortText += " DESC";
+    const std::string table(orv::schema::kTableName);
+    try {
+        auto db = orv::OpenDatabase(catalogue, false, true, "");
+        if (!platformsGiven) {
+            // As the program starts: every platform of the catalogue selected.
+            auto pf = db->OpenRecordset(orv::schema::platformListStatement(table));
+            for (long r = 0; r < pf->RecordCount(); ++r)
+                c.selectedPlatforms.push_back(pf->ValueAt(r, 0).toText());
+        }
+        const std::string statement = "SELECT * FROM " + table + orv::BuildFilter(c) + sortText + ";";
+        std::fprintf(stderr, "%s\n", statement.c_str());
+        auto rs = db->OpenRecordset(statement);
+        printRecordset(*rs);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    } catch (const orv::DbError& e) {
+        std::fprintf(stderr, "Err %d： %s\n", e.number, e.what());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Err %d： %s\n", orv::dberr::EngineFailure, e.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -67,6 +202,8 @@ int main(int argc, char** argv)
         printUsage(stdout);
         return 0;
     }
+    if (argc >= 2 && !std::strcmp(argv[1], "--search"))
+        return runSearch(argc, argv);
     if (argc != 3) {
         printUsage(stderr);
         return 2;

@@ -1,0 +1,65 @@
+// Engine speed and memory: opening a catalogue into memory, the unfiltered list, a four-word
+// keyword search, and sorting by game name both ways.
+#include "BenchSupport.h"
+
+#include "platform/Engine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+void runOn(const std::string& label, const std::string& path)
+{
+    const double fileMiB = static_cast<double>(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
+    const double rss0 = bench::rssMiB();
+    auto t0 = std::chrono::steady_clock::now();
+    auto db = orv::OpenDatabase(path);
+    const double openMs = bench::msSince(t0);
+    const double rss1 = bench::rssMiB();
+
+    auto timeQuery = [&](const char* what, const std::string& sql) {
+        double best = 1e18;
+        long rows = 0;
+        for (int i = 0; i < 5; ++i) {
+            auto t = std::chrono::steady_clock::now();
+            auto rs = db->OpenRecordset(sql);
+            if (rs->RecordCount()) { rs->MoveLast(); rs->MoveFirst(); }
+            best = std::min(best, bench::msSince(t));
+            rows = rs->RecordCount();
+        }
+        std::printf("  %-34s %8.1f ms  (%ld rows)\n", what, best, rows);
+    };
+
+    std::printf("%s: %s (%.1f MiB)\n", label.c_str(), path.c_str(), fileMiB);
+    std::printf("  %-34s %8.1f ms\n", "open (file to memory)", openMs);
+    std::printf("  %-34s %8.1f MiB (%.2f x file size), peak RSS %.1f MiB\n", "memory added by open", rss1 - rss0,
+                (rss1 - rss0) / fileMiB, bench::peakRssMiB());
+    timeQuery("SELECT * (unfiltered)", "SELECT * FROM tevoxB;");
+    timeQuery("four-word keyword search",
+              "SELECT * FROM tevoxB WHERE (gt_pf IS NULL OR gt_pf='') OR (gt_str1+' '+gt_str2 LIKE '*max*' AND "
+              "gt_str1+' '+gt_str2 LIKE '*life*' AND gt_str1+' '+gt_str2 LIKE '*a*' AND gt_str1+' '+gt_str2 LIKE '*e*');");
+    timeQuery("ORDER BY gt_game", "SELECT * FROM tevoxB ORDER BY gt_game;");
+    timeQuery("ORDER BY gt_game DESC", "SELECT * FROM tevoxB ORDER BY gt_game DESC;");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string fixtures = argc > 1 ? argv[1] : "../shared/fixtures";
+    const std::string mdb50k = fixtures + "/bench/tevox20-50k.mdb";
+    if (std::filesystem::exists(mdb50k)) {
+        const double exportMs = bench::timeCommand("mdb-export '" + mdb50k + "' tevoxB > /dev/null");
+        std::printf("mdb-export of the 50k table to /dev/null: %.1f ms (best of 3)\n", exportMs);
+        runOn("50k .mdb", mdb50k);
+    } else {
+        std::printf("(no %s: skipping the 50k file)\n", mdb50k.c_str());
+    }
+    const std::string gen = (std::filesystem::temp_directory_path() / "orvantis-bench-200k.sqlite").string();
+    bench::generateCatalogue(gen, 200000);
+    runOn("generated 200k SQLite catalogue", gen);
+    std::filesystem::remove(gen);
+    return 0;
+}
