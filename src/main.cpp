@@ -1,12 +1,20 @@
 // Orvantis: starts the main window.
 #include "app/widgets/frmMain.h"
+#include "platform/EngineIsolation.h"
+
+#include <cstring>
 
 #include <QApplication>
 #include <QStringList>
 
 int main(int argc, char** argv)
 {
+    // The catalogue is read by a child process of this same program: that child's entry.
+    if (argc == 3 && !std::strcmp(argv[1], orv::kReadCatalogueSwitch))
+        return orv::ServeCatalogueRead(argv[2], 1);
+
     QApplication app(argc, argv);
+    orv::SetCatalogueReader(QCoreApplication::applicationFilePath().toStdString());
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setOrganizationName(QStringLiteral("MORVALEN"));
 

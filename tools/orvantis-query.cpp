@@ -1,6 +1,7 @@
 // orvantis-query: runs a Jet SQL statement against a catalogue and prints the result as TSV.
 #include "catalogue/Schema.h"
 #include "platform/Engine.h"
+#include "platform/EngineIsolation.h"
 #include "search/FilterBuilder.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -194,10 +196,21 @@ int runSearch(int argc, char** argv)
     }
 }
 
+std::string selfPath(const char* argv0)
+{
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(argv0) : self.string();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && !std::strcmp(argv[1], orv::kReadCatalogueSwitch))
+        return orv::ServeCatalogueRead(argv[2], 1);
+    // Catalogue files are read by a child process of this same program.
+    orv::SetCatalogueReader(selfPath(argv[0]));
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         printUsage(stdout);
         return 0;

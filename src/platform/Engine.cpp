@@ -1,5 +1,6 @@
 #include "platform/Engine.h"
 
+#include "platform/EngineIsolation.h"
 #include "platform/JetText.h"
 #include "platform/MdbReader.h"
 
@@ -108,7 +109,7 @@ bool hasKey(ColumnKind k) { return k == ColumnKind::Text || k == ColumnKind::Boo
 void bindValue(sqlite3_stmt* st, int index, const Value& v)
 {
     if (auto s = std::get_if<std::string>(&v.v))
-        sqlite3_bind_text(st, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
     else if (auto i = std::get_if<std::int64_t>(&v.v))
         sqlite3_bind_int64(st, index, *i);
     else if (auto d = std::get_if<double>(&v.v))
@@ -204,16 +205,18 @@ public:
         if (!insert_)
             return;
         const auto& cols = d_.schema_.tables.back().columns;
+        keys_.resize(cols.size());
         int p = 1;
         for (size_t i = 0; i < cols.size(); ++i) {
             const Value& v = i < row.size() ? row[i] : nullValue_;
-            bindValue(insert_, p++, v);
+            bindValue(insert_, p++, v);   // the row outlives the step: no copies
             if (!cols[i].keyName.empty()) {
                 if (v.isNull()) {
                     sqlite3_bind_null(insert_, p++);
                 } else {
-                    key_ = jetFoldKey(v.isText() ? std::get<std::string>(v.v) : v.toText());
-                    sqlite3_bind_text(insert_, p++, key_.data(), static_cast<int>(key_.size()), SQLITE_TRANSIENT);
+                    std::string& key = keys_[i];
+                    key = jetFoldKey(v.isText() ? std::get<std::string>(v.v) : v.toText());
+                    sqlite3_bind_text(insert_, p++, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
                 }
             }
         }
@@ -228,7 +231,7 @@ private:
     Database& d_;
     sqlite3* db_;
     sqlite3_stmt* insert_ = nullptr;
-    std::string key_;
+    std::vector<std::string> keys_;
     Value nullValue_;
 };
 
@@ -317,7 +320,14 @@ bool hasSchemaTable(sqlite3* db)
 
 Database::Database() : conn_(std::make_shared<Connection>())
 {
-    if (sqlite3_open_v2(":memory:", &conn_->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+    // Memory statistics take a lock on every allocation; the engine never reads them.
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)configured;
+    if (sqlite3_open_v2(":memory:", &conn_->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK)
         engineFailure(conn_->db, "open");
     registerJetFunctions(conn_->db);
 }
@@ -387,7 +397,7 @@ std::unique_ptr<Database> Database::open(const std::string& path)
         sqlite3_close_v2(src);
     }
 
-    exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA temp_store=MEMORY;");
+    exec(db, "PRAGMA page_size=8192; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA temp_store=MEMORY;");
     exec(db, std::string("CREATE TABLE ") + kSchemaTable
                  + " (table_name TEXT, table_sql TEXT, col_index INTEGER, name TEXT, kind TEXT, sql_name TEXT, key_name TEXT)");
     exec(db, "BEGIN");
@@ -395,6 +405,8 @@ std::unique_ptr<Database> Database::open(const std::string& path)
         CatalogueImporter importer(*d);
         if (format == FileFormat::SQLite)
             readSqliteCatalogue(path, importer);
+        else if (!CatalogueReader().empty())
+            ReadCatalogueIsolated(path, importer);
         else
             readMdbFile(path, importer);
     }
