@@ -1,7 +1,6 @@
 #include "platform/DbTypes.h"
 
-#include <cmath>
-#include <cstdio>
+#include <charconv>
 
 namespace orv {
 
@@ -12,14 +11,10 @@ std::string Value::toText() const
     if (auto i = std::get_if<std::int64_t>(&v))
         return std::to_string(*i);
     if (auto d = std::get_if<double>(&v)) {
-        // Shortest text that reads back to the same double, without exponent for ordinary values.
+        // Shortest text that reads back to the same double ("10", "0.5", "1e+20").
         char buf[64];
-        for (int prec = 1; prec <= 17; ++prec) {
-            std::snprintf(buf, sizeof buf, "%.*g", prec, *d);
-            if (std::strtod(buf, nullptr) == *d)
-                break;
-        }
-        return buf;
+        const auto r = std::to_chars(buf, buf + sizeof buf, *d);
+        return std::string(buf, r.ptr);
     }
     return {};
 }

@@ -1,0 +1,839 @@
+#include "platform/MdbReader.h"
+
+// libmdb's header includes glib inside its own extern "C" block; glib must come first in C++.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <iconv.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace orv {
+
+namespace {
+
+constexpr int kOffsetMask = 0x1fff;
+// Row-offset flags of a data page. libmdb's row API reads these two the other way round (it
+// skips overflow rows and returns deleted ones); the scan below follows the file format.
+constexpr int kDeletedRow = 0x8000;
+constexpr int kOverflowRow = 0x4000;
+constexpr int kMaxOverflowHops = 8;
+// Jet allows 255 columns and 32 indexes per table; anything far beyond is a damaged definition.
+constexpr unsigned kMaxColumns = 255;
+constexpr unsigned kMaxIndexes = 256;
+
+[[noreturn]] void throwUnrecognized(const std::string& path)
+{
+    throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+}
+
+std::uint16_t get16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint32_t get32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
+        | (std::uint32_t(p[3]) << 24);
+}
+
+struct HandleCloser {
+    void operator()(MdbHandle* h) const { mdb_close(h); }
+};
+struct TableFreer {
+    void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
+};
+using HandlePtr = std::unique_ptr<MdbHandle, HandleCloser>;
+using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
+
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Iconv()
+    {
+        if (ok())
+            iconv_close(cd_);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    bool ok() const { return cd_ != iconv_t(-1); }
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+// Writes cp as UTF-8 at o; returns the position after it.
+char* putUtf8(char* o, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        *o++ = char(cp);
+    } else if (cp < 0x800) {
+        *o++ = char(0xC0 | (cp >> 6));
+        *o++ = char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *o++ = char(0xE0 | (cp >> 12));
+        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = char(0x80 | (cp & 0x3F));
+    } else {
+        *o++ = char(0xF0 | (cp >> 18));
+        *o++ = char(0x80 | ((cp >> 12) & 0x3F));
+        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = char(0x80 | (cp & 0x3F));
+    }
+    return o;
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp)
+{
+    char buf[4];
+    out.append(buf, putUtf8(buf, cp));
+}
+
+// UTF-16 code units to UTF-8 in a buffer of at least 3 bytes per unit; unpaired surrogates
+// become U+FFFD.
+class Utf16Writer {
+public:
+    explicit Utf16Writer(char* o) : o_(o) {}
+    void unit(std::uint16_t u)
+    {
+        if (u < 0x80 && !high_) {
+            *o_++ = char(u);
+            return;
+        }
+        if (high_) {
+            if (u >= 0xDC00 && u <= 0xDFFF) {
+                o_ = putUtf8(o_, 0x10000 + ((std::uint32_t(high_) - 0xD800) << 10) + (u - 0xDC00));
+                high_ = 0;
+                return;
+            }
+            o_ = putUtf8(o_, 0xFFFD);
+            high_ = 0;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF)
+            high_ = u;
+        else if (u >= 0xDC00 && u <= 0xDFFF)
+            o_ = putUtf8(o_, 0xFFFD);
+        else
+            o_ = putUtf8(o_, u);
+    }
+    char* finish()
+    {
+        if (high_)
+            o_ = putUtf8(o_, 0xFFFD);
+        high_ = 0;
+        return o_;
+    }
+
+private:
+    char* o_;
+    std::uint16_t high_ = 0;
+};
+
+// Decodes stored text: Jet 4 UTF-16LE, optionally "compressed" (FF FE, then one byte per
+// character, a zero byte switching between one- and two-byte characters), or Jet 3 bytes in
+// the file's code page.
+class TextDecoder {
+public:
+    TextDecoder(bool jet3, const std::string& codePage)
+        : jet3_(jet3), cd_(jet3 ? new Iconv("UTF-8", codePage.c_str()) : nullptr)
+    {
+    }
+
+    void decode(const unsigned char* p, size_t n, std::string& out) const
+    {
+        out.clear();
+        if (jet3_)
+            decodeBytes(p, n, out);
+        else
+            decodeUnicode(p, n, out);
+    }
+
+private:
+    void decodeUnicode(const unsigned char* p, size_t n, std::string& out) const
+    {
+        // At most three UTF-8 bytes per stored byte (a compressed byte above 0x7F takes two).
+        scratch_.resize(3 * n + 4);
+        Utf16Writer w(scratch_.data());
+        size_t i = 0;
+        if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+            bool compressed = true;
+            i = 2;
+            while (i < n) {
+                if (p[i] == 0) {
+                    compressed = !compressed;
+                    ++i;
+                } else if (compressed) {
+                    w.unit(p[i]);
+                    ++i;
+                } else if (i + 1 < n) {
+                    w.unit(get16(p + i));
+                    i += 2;
+                } else {
+                    break;
+                }
+            }
+        } else {
+            for (; i + 1 < n; i += 2)
+                w.unit(get16(p + i));
+        }
+        out.assign(scratch_.data(), w.finish());
+    }
+
+    void decodeBytes(const unsigned char* p, size_t n, std::string& out) const
+    {
+        if (std::all_of(p, p + n, [](unsigned char c) { return c < 0x80; })) {
+            out.assign(reinterpret_cast<const char*>(p), n);
+            return;
+        }
+        if (!cd_ || !cd_->ok()) {
+            // No converter for the code page: keep ASCII, mark the rest.
+            for (size_t i = 0; i < n; ++i) {
+                if (p[i] < 0x80)
+                    out.push_back(char(p[i]));
+                else
+                    appendUtf8(out, 0xFFFD);
+            }
+            return;
+        }
+        iconv(cd_->get(), nullptr, nullptr, nullptr, nullptr);
+        char* in = const_cast<char*>(reinterpret_cast<const char*>(p));
+        size_t inLeft = n;
+        std::string buf(n * 4 + 16, '\0');
+        size_t used = 0;
+        while (inLeft > 0) {
+            char* o = buf.data() + used;
+            size_t oLeft = buf.size() - used;
+            size_t r = iconv(cd_->get(), &in, &inLeft, &o, &oLeft);
+            used = buf.size() - oLeft;
+            if (r != size_t(-1))
+                break;
+            if (errno == E2BIG) {
+                buf.resize(buf.size() * 2);
+            } else {
+                // An invalid or cut byte sequence: replace one byte and go on.
+                ++in;
+                --inLeft;
+                std::string repl;
+                appendUtf8(repl, 0xFFFD);
+                if (buf.size() - used < repl.size())
+                    buf.resize(buf.size() * 2);
+                std::memcpy(buf.data() + used, repl.data(), repl.size());
+                used += repl.size();
+            }
+        }
+        buf.resize(used);
+        out = std::move(buf);
+    }
+
+    bool jet3_;
+    std::unique_ptr<Iconv> cd_;
+    mutable std::vector<char> scratch_;
+};
+
+// Days since 1899-12-30 (the fraction is the time of day; before that date the whole days
+// count back while the fraction still counts forward) as "yyyy/mm/dd[ hh:nn:ss]".
+std::string formatJetDate(double stored)
+{
+    double whole = 0;
+    double frac = std::fabs(std::modf(stored, &whole));
+    long long day = static_cast<long long>(whole);
+    long long secs = std::llround(frac * 86400.0);
+    if (secs >= 86400) {
+        secs -= 86400;
+        ++day;
+    }
+    // Civil date from a day count (proleptic Gregorian), counted here from 0000-03-01.
+    long long z = day - 25569 + 719468;   // 1899-12-30 is 25569 days before 1970-01-01
+    long long era = (z >= 0 ? z : z - 146096) / 146097;
+    long long doe = z - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long y = yoe + era * 400;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    long long d = doy - (153 * mp + 2) / 5 + 1;
+    long long m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2)
+        ++y;
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld", y, m, d);
+    if (secs != 0)
+        std::snprintf(buf + n, sizeof buf - n, " %02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60,
+                      secs % 60);
+    return buf;
+}
+
+double numericToDouble(const unsigned char* p, int scale)
+{
+    // Sign byte, then a 128-bit magnitude as four little-endian 32-bit words, most significant first.
+    unsigned __int128 mag = 0;
+    for (int w = 0; w < 4; ++w)
+        mag = (mag << 32) | get32(p + 1 + 4 * w);
+    double v = static_cast<double>(mag);
+    if (scale > 0)
+        v /= std::pow(10.0, scale);
+    return (p[0] & 0x80) ? -v : v;
+}
+
+std::string guidText(const unsigned char* k)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  k[3], k[2], k[1], k[0], k[5], k[4], k[7], k[6], k[8], k[9], k[10], k[11], k[12], k[13],
+                  k[14], k[15]);
+    return buf;
+}
+
+ColumnKind kindOf(int colType)
+{
+    switch (colType) {
+    case MDB_TEXT:
+    case MDB_MEMO:
+    case MDB_REPID:
+        return ColumnKind::Text;
+    case MDB_BYTE:
+    case MDB_INT:
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+        return ColumnKind::Integer;
+    case MDB_FLOAT:
+    case MDB_DOUBLE:
+    case MDB_MONEY:
+    case MDB_NUMERIC:
+        return ColumnKind::Real;
+    case MDB_BOOL:
+        return ColumnKind::Boolean;
+    case MDB_DATETIME:
+        return ColumnKind::DateTime;
+    default:
+        return ColumnKind::Binary;
+    }
+}
+
+// Stored size of a fixed-size value; 0 for variable-size kinds.
+int fixedSize(int colType)
+{
+    switch (colType) {
+    case MDB_BYTE: return 1;
+    case MDB_INT: return 2;
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+    case MDB_FLOAT: return 4;
+    case MDB_DOUBLE:
+    case MDB_MONEY:
+    case MDB_DATETIME: return 8;
+    case MDB_REPID: return 16;
+    case MDB_NUMERIC: return 17;
+    default: return 0;
+    }
+}
+
+// Pages read aside from the scan (long values, usage maps), through libmdb so that they are
+// decrypted when needed. A few are kept: neighbouring rows usually keep their memos on the
+// same long-value page.
+class PageCache {
+public:
+    PageCache(MdbHandle* mdb, std::uint32_t numPages) : mdb_(mdb), numPages_(numPages) {}
+
+    // The bytes of row `row` of page `pg`, or false when they cannot be found.
+    bool row(std::uint32_t pg, unsigned row, const unsigned char*& data, size_t& len)
+    {
+        const unsigned char* page = load(pg);
+        if (!page || page[0] != MDB_PAGE_DATA)
+            return false;
+        const int pgSize = int(mdb_->fmt->pg_size);
+        const int rco = mdb_->fmt->row_count_offset;
+        unsigned rows = get16(page + rco);
+        if (row >= rows || rco + 2 + 2 * int(row) + 2 > pgSize)
+            return false;
+        int start = get16(page + rco + 2 + 2 * row) & kOffsetMask;
+        int end = row == 0 ? pgSize : (get16(page + rco + 2 * row) & kOffsetMask);
+        if (start > end || end > pgSize)
+            return false;
+        data = page + start;
+        len = size_t(end - start);
+        return true;
+    }
+
+private:
+    const unsigned char* load(std::uint32_t pg)
+    {
+        if (pg == 0 || pg >= numPages_)
+            return nullptr;
+        for (auto& s : slots_)
+            if (s.pg == pg && !s.bytes.empty())
+                return s.bytes.data();
+        if (mdb_read_alt_pg(mdb_, pg) != mdb_->fmt->pg_size)
+            return nullptr;
+        Slot& s = slots_[next_];
+        next_ = (next_ + 1) % slots_.size();
+        s.pg = pg;
+        s.bytes.assign(mdb_->alt_pg_buf, mdb_->alt_pg_buf + mdb_->fmt->pg_size);
+        return s.bytes.data();
+    }
+
+    struct Slot {
+        std::uint32_t pg = 0;
+        std::vector<unsigned char> bytes;
+    };
+    MdbHandle* mdb_;
+    std::uint32_t numPages_;
+    std::array<Slot, 8> slots_;
+    size_t next_ = 0;
+};
+
+// A table whose definition has been read and checked, ready to be scanned.
+struct PreparedTable {
+    TablePtr def;
+    std::string name;
+    std::vector<SourceColumn> columns;
+    std::vector<std::uint32_t> dataPages;
+};
+
+class Reader {
+public:
+    Reader(std::string path, MdbHandle* mdb, std::uint32_t numPages, const std::string& codePage)
+        : path_(std::move(path)), mdb_(mdb), numPages_(numPages),
+          decoder_(IS_JET3(mdb), codePage), pages_(mdb, numPages)
+    {
+    }
+
+    // Checks the table definition on page `pg` before libmdb follows its offsets.
+    bool tableDefinitionLooksSound(std::uint32_t pg)
+    {
+        if (pg == 0 || pg >= numPages_)
+            return false;
+        if (mdb_read_pg(mdb_, pg) != mdb_->fmt->pg_size)
+            return false;
+        const unsigned char* b = mdb_->pg_buf;
+        const MdbFormatConstants* f = mdb_->fmt;
+        if (b[0] != MDB_PAGE_TABLE)
+            return false;
+        unsigned numVarCols = get16(b + f->tab_num_cols_offset - 2);
+        unsigned numCols = get16(b + f->tab_num_cols_offset);
+        std::uint32_t numIdxs = get32(b + f->tab_num_idxs_offset);
+        std::uint32_t numRealIdxs = get32(b + f->tab_num_ridxs_offset);
+        if (numCols > kMaxColumns || numVarCols > numCols || numIdxs > kMaxIndexes
+            || numRealIdxs > kMaxIndexes)
+            return false;
+        for (int off : {int(f->tab_usage_map_offset), int(f->tab_free_map_offset)}) {
+            std::uint32_t pgRow = get32(b + off);
+            if ((pgRow >> 8) == 0 || (pgRow >> 8) >= numPages_)
+                return false;
+        }
+        return usageMapLooksSound(get32(b + f->tab_usage_map_offset));
+    }
+
+    // libmdb walks a table's usage map without bounds checks when it reads the catalogue.
+    bool usageMapLooksSound(std::uint32_t pgRow)
+    {
+        const unsigned char* map = nullptr;
+        size_t len = 0;
+        if (!pages_.row(pgRow >> 8, pgRow & 0xff, map, len) || len == 0)
+            return false;
+        if (map[0] == 1) {
+            for (size_t k = 0; k < (len - 1) / 4; ++k)
+                if (get32(map + 1 + 4 * k) >= numPages_)
+                    return false;
+        }
+        return true;
+    }
+
+    std::vector<PreparedTable> prepareTables()
+    {
+        std::vector<PreparedTable> tables;
+        for (unsigned i = 0; i < mdb_->num_catalog; ++i) {
+            auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb_->catalog, i));
+            if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
+                continue;
+            if (g_ascii_strncasecmp(entry->object_name, "MSys", 4) == 0)
+                continue;
+            if (entry->table_pg >= numPages_ || !tableDefinitionLooksSound(std::uint32_t(entry->table_pg)))
+                throwUnrecognized(path_);
+            PreparedTable t;
+            t.def.reset(mdb_read_table(entry));
+            if (!t.def)
+                throwUnrecognized(path_);
+            if (!mdb_read_columns(t.def.get()) || t.def->columns->len != t.def->num_cols)
+                throwUnrecognized(path_);
+            t.name = entry->object_name;
+            for (unsigned c = 0; c < t.def->num_cols; ++c) {
+                auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t.def->columns, c));
+                int size = fixedSize(col->col_type);
+                if (col->is_fixed && size != 0 && col->col_size != size)
+                    throwUnrecognized(path_);
+                if (col->is_fixed && col->fixed_offset + col->col_size > int(mdb_->fmt->pg_size))
+                    throwUnrecognized(path_);
+                t.columns.push_back({col->name, kindOf(col->col_type)});
+            }
+            t.dataPages = dataPages(t.def.get());
+            tables.push_back(std::move(t));
+        }
+        return tables;
+    }
+
+    void deliver(PreparedTable& t, TableSink& sink)
+    {
+        MdbTableDef* def = t.def.get();
+        const unsigned numCols = def->num_cols;
+        std::vector<MdbField> fields(std::max(1u, numCols));
+        std::vector<Value> row(numCols);
+        const int pgSize = int(mdb_->fmt->pg_size);
+        const int rco = mdb_->fmt->row_count_offset;
+        const std::uint32_t owner = std::uint32_t(def->entry->table_pg);
+
+        sink.beginTable(t.name, t.columns);
+        for (std::uint32_t pg : t.dataPages) {
+            if (numCols == 0)
+                break;
+            if (!isDataPageOf(pg, owner))
+                continue;
+            unsigned rows = get16(mdb_->pg_buf + rco);
+            if (rco + 2 + 2 * int(rows) > pgSize)
+                throwUnrecognized(path_);
+            for (unsigned r = 0; r < rows; ++r) {
+                if (!readRow(def, r, owner, fields.data()))
+                    continue;
+                for (unsigned c = 0; c < numCols; ++c) {
+                    auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, c));
+                    convert(col, fields[c], row[c]);
+                }
+                // The row may have come from an overflow page; later rows are on `pg`.
+                if (mdb_->cur_pg != pg && mdb_read_pg(mdb_, pg) != pgSize)
+                    throwUnrecognized(path_);
+                sink.addRow(row);
+                row.resize(numCols);
+            }
+        }
+        sink.endTable();
+    }
+
+private:
+    bool isDataPageOf(std::uint32_t pg, std::uint32_t owner)
+    {
+        if (mdb_read_pg(mdb_, pg) != mdb_->fmt->pg_size)
+            return false;
+        return mdb_->pg_buf[0] == MDB_PAGE_DATA && get32(mdb_->pg_buf + 4) == owner;
+    }
+
+    // Bounds of row `r` of the page in pg_buf; its flags are set even when the bounds are bad.
+    bool rowBounds(unsigned r, int& start, int& size, int& flags)
+    {
+        const int pgSize = int(mdb_->fmt->pg_size);
+        const int rco = mdb_->fmt->row_count_offset;
+        unsigned rows = get16(mdb_->pg_buf + rco);
+        if (r >= rows || rco + 2 + 2 * int(r) + 2 > pgSize)
+            return false;
+        int raw = get16(mdb_->pg_buf + rco + 2 + 2 * r);
+        flags = raw & ~kOffsetMask;
+        int end = r == 0 ? pgSize : (get16(mdb_->pg_buf + rco + 2 * r) & kOffsetMask);
+        start = raw & kOffsetMask;
+        if (start > end || end > pgSize)
+            return false;
+        size = end - start;
+        return true;
+    }
+
+    // Cracks row r of the page in pg_buf into fields, following overflow pointers. False for a deleted or
+    // empty slot; throws when the row cannot be read.
+    bool readRow(MdbTableDef* def, unsigned r, std::uint32_t owner, MdbField* fields)
+    {
+        int start = 0, size = 0, flags = 0;
+        const bool found = rowBounds(r, start, size, flags);
+        if (flags & kDeletedRow)
+            return false;
+        if (!found)
+            throwUnrecognized(path_);
+        for (int hop = 0; flags & kOverflowRow; ++hop) {
+            if (hop >= kMaxOverflowHops || size < 4)
+                throwUnrecognized(path_);
+            const unsigned char* p = mdb_->pg_buf + start;
+            unsigned targetRow = p[0];
+            std::uint32_t targetPg = std::uint32_t(p[1]) | (std::uint32_t(p[2]) << 8) | (std::uint32_t(p[3]) << 16);
+            if (targetPg == 0 || targetPg >= numPages_ || !isDataPageOf(targetPg, owner))
+                throwUnrecognized(path_);
+            if (!rowBounds(targetRow, start, size, flags))
+                throwUnrecognized(path_);
+            // The flags on the row an overflow pointer leads to belong to the pointer's slot.
+            flags &= kOverflowRow;
+        }
+        if (size == 0)
+            return false;
+        if (mdb_crack_row(def, start, size_t(size), fields) < 0)
+            throwUnrecognized(path_);
+        for (unsigned c = 0; c < def->num_cols; ++c) {
+            const MdbField& f = fields[c];
+            if (f.siz < 0 || (f.siz > 0 && (f.start < start || f.start + f.siz > start + size)))
+                throwUnrecognized(path_);
+        }
+        return true;
+    }
+
+    void convert(const MdbColumn* col, const MdbField& f, Value& out)
+    {
+        const unsigned char* p = mdb_->pg_buf + f.start;
+        if (col->col_type == MDB_BOOL) {
+            // A Yes/No value lives in the null mask: a set bit is Yes.
+            out = Value::text(f.is_null ? "False" : "True");
+            return;
+        }
+        if (f.is_null) {
+            out = Value::null();
+            return;
+        }
+        int need = fixedSize(col->col_type);
+        if (need && f.siz < need)
+            throwUnrecognized(path_);
+        switch (col->col_type) {
+        case MDB_TEXT:
+            setText(out, p, size_t(f.siz));
+            return;
+        case MDB_MEMO:
+            readMemo(p, f.siz, out);
+            return;
+        case MDB_BYTE:
+            out = Value::integer(p[0]);
+            return;
+        case MDB_INT:
+            out = Value::integer(std::int16_t(get16(p)));
+            return;
+        case MDB_LONGINT:
+        case MDB_COMPLEX:
+            out = Value::integer(std::int32_t(get32(p)));
+            return;
+        case MDB_FLOAT: {
+            std::uint32_t bits = get32(p);
+            float v;
+            std::memcpy(&v, &bits, 4);
+            out = Value::real(v);
+            return;
+        }
+        case MDB_DOUBLE:
+            out = Value::real(readDouble(p));
+            return;
+        case MDB_MONEY: {
+            std::uint64_t bits = std::uint64_t(get32(p)) | (std::uint64_t(get32(p + 4)) << 32);
+            out = Value::real(double(std::int64_t(bits)) / 10000.0);
+            return;
+        }
+        case MDB_NUMERIC:
+            out = Value::real(numericToDouble(p, col->col_scale));
+            return;
+        case MDB_DATETIME: {
+            double d = readDouble(p);
+            if (!std::isfinite(d) || std::fabs(d) > 1e9)
+                out = Value::null();
+            else
+                out = Value::text(formatJetDate(d));
+            return;
+        }
+        case MDB_REPID:
+            out = Value::text(guidText(p));
+            return;
+        default:
+            out = Value::null();   // OLE objects and binary data are not carried
+            return;
+        }
+    }
+
+    static double readDouble(const unsigned char* p)
+    {
+        std::uint64_t bits = std::uint64_t(get32(p)) | (std::uint64_t(get32(p + 4)) << 32);
+        double d;
+        std::memcpy(&d, &bits, 8);
+        return d;
+    }
+
+    void setText(Value& out, const unsigned char* p, size_t n)
+    {
+        std::string* s = std::get_if<std::string>(&out.v);
+        if (!s) {
+            out = Value::text({});
+            s = std::get_if<std::string>(&out.v);
+        }
+        decoder_.decode(p, n, *s);
+    }
+
+    // A memo field in the row is a 12-byte header: length with flags in the top byte, then the
+    // page and row of the first long-value part; inline memos follow the header directly.
+    void readMemo(const unsigned char* p, int siz, Value& out)
+    {
+        if (siz < MDB_MEMO_OVERHEAD) {
+            out = Value::text({});
+            return;
+        }
+        std::uint32_t header = get32(p);
+        std::uint32_t pgRow = get32(p + 4);
+        if (header & 0x80000000u) {
+            setText(out, p + MDB_MEMO_OVERHEAD, size_t(siz - MDB_MEMO_OVERHEAD));
+            return;
+        }
+        const unsigned char* data = nullptr;
+        size_t len = 0;
+        if (header & 0x40000000u) {
+            if (!pages_.row(pgRow >> 8, pgRow & 0xff, data, len))
+                throwUnrecognized(path_);
+            setText(out, data, len);
+            return;
+        }
+        if (header & 0xff000000u)
+            throwUnrecognized(path_);
+        const size_t total = header & 0x00ffffffu;
+        memo_.clear();
+        memo_.reserve(total);
+        for (std::uint32_t parts = 0; pgRow != 0 && memo_.size() < total; ++parts) {
+            if (parts >= numPages_ || !pages_.row(pgRow >> 8, pgRow & 0xff, data, len) || len < 4)
+                throwUnrecognized(path_);
+            std::uint32_t next = get32(data);
+            size_t take = std::min(len - 4, total - memo_.size());
+            memo_.insert(memo_.end(), data + 4, data + 4 + take);
+            pgRow = next;
+        }
+        setText(out, memo_.data(), memo_.size());
+    }
+
+    std::vector<std::uint32_t> dataPages(MdbTableDef* t)
+    {
+        std::vector<std::uint32_t> pages;
+        const unsigned char* map = t->usage_map;
+        const size_t mapSize = t->map_sz;
+        if (map && mapSize >= 1 && map[0] == 0) {
+            if (mapSize < 5)
+                return pages;
+            std::uint64_t base = get32(map + 1);
+            for (size_t i = 0; i < (mapSize - 5) * 8; ++i) {
+                if (base + i >= numPages_)
+                    break;
+                if (map[5 + i / 8] & (1 << (i % 8)))
+                    pages.push_back(std::uint32_t(base + i));
+            }
+            return pages;
+        }
+        if (map && mapSize >= 1 && map[0] == 1) {
+            const std::uint64_t bitsPerMapPage = std::uint64_t(mdb_->fmt->pg_size - 4) * 8;
+            for (size_t k = 0; k < (mapSize - 1) / 4; ++k) {
+                std::uint32_t mapPg = get32(map + 1 + 4 * k);
+                if (mapPg == 0)
+                    continue;
+                if (mapPg >= numPages_ || mdb_read_alt_pg(mdb_, mapPg) != mdb_->fmt->pg_size)
+                    throwUnrecognized(path_);
+                const unsigned char* bits = mdb_->alt_pg_buf + 4;
+                for (std::uint64_t i = 0; i < bitsPerMapPage; ++i) {
+                    std::uint64_t pg = k * bitsPerMapPage + i;
+                    if (pg >= numPages_)
+                        break;
+                    if (bits[i / 8] & (1 << (i % 8)))
+                        pages.push_back(std::uint32_t(pg));
+                }
+            }
+            return pages;
+        }
+        // Unknown map: look at every page; the scan keeps only this table's data pages.
+        for (std::uint32_t pg = 1; pg < numPages_; ++pg)
+            pages.push_back(pg);
+        return pages;
+    }
+
+    std::string path_;
+    MdbHandle* mdb_;
+    std::uint32_t numPages_;
+    TextDecoder decoder_;
+    PageCache pages_;
+    std::vector<unsigned char> memo_;
+};
+
+std::string jet3CodePage(unsigned recorded)
+{
+    // Japanese Windows writes 932 or nothing; glibc's SHIFT-JIS would turn backslashes into yen
+    // signs and lose the NEC and IBM extension characters.
+    if (recorded == 0 || recorded == 932)
+        return "CP932";
+    return "CP" + std::to_string(recorded);
+}
+
+} // namespace
+
+FileFormat detectFileFormat(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileFormat::Missing : FileFormat::Unreadable;
+    if (S_ISDIR(st.st_mode))
+        return FileFormat::Unreadable;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return FileFormat::Unreadable;
+    unsigned char head[32] = {};
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const auto got = size_t(in.gcount());
+    if (got >= 16 && std::memcmp(head, "SQLite format 3\0", 16) == 0)
+        return FileFormat::SQLite;
+    if (got < 0x15 || head[0] != 0 || head[1] != 1 || head[2] != 0 || head[3] != 0)
+        return FileFormat::Unknown;
+    if (std::memcmp(head + 4, "Standard ACE DB\0", 16) == 0)
+        return FileFormat::Ace;
+    if (std::memcmp(head + 4, "Standard Jet DB\0", 16) != 0)
+        return FileFormat::Unknown;
+    switch (head[0x14]) {
+    case MDB_VER_JET3: return FileFormat::Jet3;
+    case MDB_VER_JET4: return FileFormat::Jet4;
+    default: return FileFormat::Ace;
+    }
+}
+
+void readMdbFile(const std::string& path, TableSink& sink)
+{
+    switch (detectFileFormat(path)) {
+    case FileFormat::Missing:
+        throw DbError(dberr::FileNotFound, "ファイル '" + path + "' が見つかりません。");
+    case FileFormat::Ace:
+        throw DbError(dberr::UnsupportedFormat, "このデータベース形式 (Access 2007 以降) には対応していません。");
+    case FileFormat::Jet3:
+    case FileFormat::Jet4:
+        break;
+    default:
+        throwUnrecognized(path);
+    }
+
+    HandlePtr mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
+    if (!mdb)
+        throwUnrecognized(path);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throwUnrecognized(path);
+    const auto pgSize = std::uint64_t(mdb->fmt->pg_size);
+    const std::uint64_t pages = (std::uint64_t(st.st_size) + pgSize - 1) / pgSize;
+    // Page 2 holds the definition of the system catalogue.
+    if (pages <= 2 || pages > 0xffffffu)
+        throwUnrecognized(path);
+
+    std::string codePage;
+    if (IS_JET3(mdb.get()))
+        codePage = jet3CodePage(mdb->f->code_page);
+    // libmdb decodes table and column names through iconv_in; make it produce UTF-8 from the
+    // file's real encoding whatever the environment says.
+    iconv_t names = iconv_open("UTF-8", IS_JET3(mdb.get()) ? codePage.c_str() : "UTF-16LE");
+    if (names != iconv_t(-1)) {
+        if (mdb->iconv_in != iconv_t(-1))
+            iconv_close(mdb->iconv_in);
+        mdb->iconv_in = names;
+    }
+
+    Reader reader(path, mdb.get(), std::uint32_t(pages), codePage);
+    if (!reader.tableDefinitionLooksSound(2))
+        throwUnrecognized(path);
+    if (!mdb_read_catalog(mdb.get(), MDB_TABLE) || mdb->num_catalog == 0)
+        throwUnrecognized(path);
+
+    std::vector<PreparedTable> tables = reader.prepareTables();
+    for (PreparedTable& t : tables)
+        reader.deliver(t, sink);
+}
+
+} // namespace orv
