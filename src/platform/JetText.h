@@ -18,7 +18,14 @@ std::string jetFoldKey(std::string_view utf8);
 // Both sides are compared folded; wildcard characters are only the ASCII ones.
 bool jetLike(std::string_view pattern, std::string_view text);
 
-// Registers jet_like(text, pattern), jet_key(value) and the JET collation on a connection.
+// Registers on a connection the functions that translated statements call:
+//   jet_like(key, pattern)  LIKE over a text already folded by jetFoldKey (numbers are folded
+//                           here); the pattern is compiled once per statement
+//   jet_key(value)          jetFoldKey of the value's text, Null stays Null
+//   jet_amp(a, b)           Jet's a & b: Null joins as empty text, Null & Null is Null
+//   jet_str(value)          the value as text (numbers as the catalogue shows them)
+//   jet_right(text, n), jet_ucase(text), jet_lcase(text)
+// and the collation JET (order of jetFoldKey). Throws DbError when SQLite refuses.
 void registerJetFunctions(sqlite3* db);
 
 } // namespace orv
