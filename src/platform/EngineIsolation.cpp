@@ -277,10 +277,14 @@ void ReadCatalogueIsolated(const std::string& path, TableSink& sink)
                 kind = in.byte();
             } catch (const DbError&) {
                 // Nothing at all from a reader that could not start: read here instead.
-                int status = finish(false);
-                execFailed = WIFEXITED(status) && WEXITSTATUS(status) == 127 && columns.empty();
-                if (execFailed)
-                    break;
+                int status = 0;
+                if (columns.empty() && ::waitpid(pid, &status, WNOHANG) == pid) {
+                    finished = true;
+                    ::close(fds[0]);
+                    execFailed = WIFEXITED(status) && WEXITSTATUS(status) == 127;
+                    if (execFailed)
+                        break;
+                }
                 throw;
             }
             if (kind == kDone)
