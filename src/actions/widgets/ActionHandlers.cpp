@@ -7,7 +7,6 @@
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -75,7 +74,7 @@ void frmMain::Command3_Click()
 
 void frmMain::ShellOpen(const std::string& file, const std::string&, bool folder)
 {
-    const std::string workingFolder = QCoreApplication::applicationDirPath().toStdString();
+    const std::string workingFolder = env_.exeFolder.toStdString();   // App.Path
     std::string program;
     const int result = folder ? shell_->openFolder(file, workingFolder, &program)
                               : shell_->openFile(file, workingFolder);

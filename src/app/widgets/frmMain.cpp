@@ -319,7 +319,11 @@ void frmMain::buildGrid()
     DBGrid1 = new DBGrid(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setDataSource(Data1);
-    connect(DBGrid1, &DBGrid::HeadClick, this, &frmMain::DBGrid1_HeadClick);
+    // Only the eleven list columns raise the header click; an extra field's column does not sort.
+    connect(DBGrid1, &DBGrid::HeadClick, this, [this](int c) {
+        if (c <= 10)
+            DBGrid1_HeadClick(c);
+    });
     connect(DBGrid1, &DBGrid::RowColChange, this, &frmMain::ShowRecordPosition);
 }
 

@@ -4,6 +4,7 @@
 #include "catalogue/Lists.h"
 #include "catalogue/Schema.h"
 #include "catalogue/widgets/dlgWait.h"
+#include "platform/NumberText.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
@@ -127,7 +128,7 @@ void frmMain::RunRecordQuery()
     queryMessageShown_ = false;
     if (widthsCaptured) {
         for (int i = 0; i <= 10 && i < DBGrid1->columnCount(); ++i)
-            module.columnWidths[static_cast<size_t>(i)] = static_cast<long>(std::lround(DBGrid1->columnWidth(i)));
+            module.columnWidths[static_cast<size_t>(i)] = RoundHalfEven(DBGrid1->columnWidth(i));
     } else {
         widthsCaptured = true;
     }

@@ -12,8 +12,9 @@ DataControl::~DataControl() = default;
 void DataControl::setRecordset(std::unique_ptr<Recordset> rs)
 {
     rs_ = std::move(rs);
-    emit recordsetChanged();
+    // The bound controls first: the grid's row-change notification reads them (the title's folder).
     refreshBound();
+    emit recordsetChanged();
 }
 
 void DataControl::setDataField(QWidget* control, const QString& field)

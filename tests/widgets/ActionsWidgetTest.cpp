@@ -1,0 +1,196 @@
+// Choosing the CD drive and opening the current entry's file or folder through the shell.
+#include "platform/UserStore.h"
+#include "widgets/WidgetHarness.h"
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace orvtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string storedDrive()
+{
+    return orv::RegReadString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath);
+}
+
+class Actions : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearStoredDrive();
+        h = std::make_unique<Harness>(folder);
+        ASSERT_TRUE(h->start());
+        ASSERT_FALSE(h->ended);
+        // The first entry lies in UTIL\SS\POINT and is POINT.EXE.
+        ASSERT_EQ(w().lblFolder->text(), QStringLiteral("UTIL\\SS\\POINT"));
+        fs::create_directories(cd.path() / "UTIL" / "SS" / "POINT" / "SUB");
+        writeFileBytes((cd.path() / "UTIL" / "SS" / "POINT" / "POINT.EXE").string(), "MZ");
+        fs::create_directories(cd.path() / "UTIL" / "PC98" / "BGMTEST" / "ONLYDIRS");
+    }
+    void TearDown() override { clearStoredDrive(); }
+    orv::frmMain& w() { return h->w(); }
+    std::string root() const { return cd.path().string(); }
+
+    AppFolder folder;
+    TempDir cd;
+    std::unique_ptr<Harness> h;
+};
+
+} // namespace
+
+TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
+{
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
+    w().btnSelRoot->click();
+    EXPECT_EQ(orv::FolderChooserHook::calls(), 1);
+    EXPECT_EQ(w().driveRoot, root());
+    EXPECT_EQ(w().driveRootPath, root() + "/");
+    EXPECT_EQ(storedDrive(), root());
+    const QString labelText = QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(root());
+    EXPECT_EQ(w().Label6->toolTip(), labelText);
+    EXPECT_EQ(w().Label6->text(), labelText.left(28) + QStringLiteral("..."));
+    const QString target = QStringLiteral("Orvantis  Target：") + QString::fromStdString(root());
+    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/UTIL/SS/POINT"));
+
+    // Moving to another entry changes the folder part of the title.
+    w().StepRecord(3);
+    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/UTIL/PC98/BGMTEST"));
+
+    // After a search the title names the folder of the new current entry.
+    w().txtStrGame[0]->setText(QStringLiteral("life"));
+    w().Command1->click();
+    const int first = h->shownRows().at(0);
+    ASSERT_NE(first, 2);
+    const std::string folderOfFirst = readFixtureCsv("tevox20.csv").at(static_cast<size_t>(first - 1)).at(11).value();
+    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/") + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    w().StepRecord(1);
+
+    // Cancelling later keeps the drive; the registry is not written again.
+    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/elsewhere");
+    orv::FolderChooserHook::setNextFolders({QString()});
+    w().btnSelRoot->click();
+    EXPECT_EQ(w().driveRoot, root());
+    EXPECT_EQ(w().driveRootPath, root() + "/");
+    EXPECT_EQ(w().Label6->toolTip(), labelText);
+    EXPECT_EQ(storedDrive(), "/elsewhere");
+    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/") + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
+}
+
+TEST(ActionsAtStart, StoredDriveShowsInTheTitleOnceTheListIsShown)
+{
+    AppFolder folder;
+    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/cd");
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis  Target：/media/cd/UTIL/SS/POINT"));
+    clearStoredDrive();
+}
+
+TEST_F(Actions, CancellingTheFirstChoiceLeavesNoDrive)
+{
+    const QString title = w().windowTitle();
+    orv::FolderChooserHook::setNextFolders({QString()});
+    w().btnSelRoot->click();
+    EXPECT_TRUE(w().driveRoot.empty());
+    EXPECT_TRUE(w().driveRootPath.empty());
+    EXPECT_EQ(w().Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
+    EXPECT_TRUE(w().Label6->toolTip().isEmpty());
+    EXPECT_EQ(w().windowTitle(), title);
+    EXPECT_TRUE(storedDrive().empty());
+
+    // Either action without a drive asks first; a cancel ends it quietly.
+    orv::FolderChooserHook::setNextFolders({QString(), QString()});
+    w().Command3->click();
+    w().Command2->click();
+    EXPECT_EQ(orv::FolderChooserHook::calls(), 2);
+    EXPECT_TRUE(h->shellCalls.empty());
+    EXPECT_TRUE(h->messages.empty());
+}
+
+TEST_F(Actions, FileButtonAsksForTheDriveFirstThenOpensTheFile)
+{
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
+    w().Command3->click();
+    EXPECT_EQ(orv::FolderChooserHook::calls(), 1);
+    ASSERT_EQ(h->shellCalls.size(), 1u);
+    EXPECT_FALSE(h->shellCalls[0].folder);
+    EXPECT_EQ(h->shellCalls[0].target, root() + "/UTIL/SS/POINT/POINT.EXE");
+    EXPECT_EQ(h->shellCalls[0].workingFolder, folder.path()) << "started in the application folder";
+    EXPECT_TRUE(h->messages.empty());
+    EXPECT_EQ(storedDrive(), root());
+}
+
+TEST_F(Actions, ShellFailuresHaveTheirMessages)
+{
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
+    w().btnSelRoot->click();
+    const std::string file = root() + "/UTIL/SS/POINT/POINT.EXE";
+    const std::pair<int, QString> cases[] = {
+        {0, QStringLiteral("メモリ不足です。")},
+        {2, QStringLiteral("ファイルが見つかりません。")},
+        {3, QStringLiteral("ファイルのパスが見つかりません。")},
+        {31, QString::fromStdString(file)
+                 + QStringLiteral(" は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。")},
+        {5, QStringLiteral("5その他のエラー")},
+        {-1, QStringLiteral("-1その他のエラー")},
+    };
+    for (const auto& [result, text] : cases) {
+        h->messages.clear();
+        h->shell->result = result;
+        w().Command3->click();
+        ASSERT_EQ(h->messages.size(), 1u) << result;
+        EXPECT_EQ(h->messages[0].text, text) << result;
+        EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical) << result;
+    }
+    h->messages.clear();
+    h->shell->result = 42;
+    w().Command3->click();
+    EXPECT_TRUE(h->messages.empty());
+}
+
+TEST_F(Actions, FolderButtonChecksTheFolderFirst)
+{
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
+    w().btnSelRoot->click();
+    w().Command2->click();
+    ASSERT_EQ(h->shellCalls.size(), 1u);
+    EXPECT_TRUE(h->shellCalls[0].folder);
+    EXPECT_EQ(h->shellCalls[0].target, root() + "/UTIL/SS/POINT");
+    EXPECT_TRUE(h->messages.empty());
+
+    // What the folder button reports names what was run.
+    h->shell->result = 31;
+    w().Command2->click();
+    ASSERT_EQ(h->messages.size(), 1u);
+    EXPECT_TRUE(h->messages[0].text.startsWith(QStringLiteral("Explorer.exe は\r\n"))) << h->messages[0].text.toStdString();
+    EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical);
+
+    // Only subfolders, or no folder at all: nothing to show.
+    h->messages.clear();
+    h->shellCalls.clear();
+    w().StepRecord(3);
+    w().Command2->click();
+    w().StepRecord(3);
+    w().Command2->click();
+    ASSERT_EQ(h->messages.size(), 2u);
+    for (const auto& m : h->messages) {
+        EXPECT_EQ(m.text, QStringLiteral("無効なフォルダか、ファイルが存在しません。"));
+        EXPECT_EQ(m.style, orv::MsgStyle::OkOnly);
+    }
+    EXPECT_TRUE(h->shellCalls.empty());
+}
+
+TEST_F(Actions, UnusableDriveRoot)
+{
+    const std::string gone = (cd.path() / "not-mounted").string();
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(gone)});
+    w().btnSelRoot->click();
+    w().Command2->click();
+    ASSERT_EQ(h->messages.size(), 1u);
+    EXPECT_EQ(h->messages[0].text, QStringLiteral("指定ドライブ %1 は、現在使用できません。").arg(QString::fromStdString(gone)));
+    EXPECT_EQ(h->messages[0].style, orv::MsgStyle::OkOnly);
+    EXPECT_TRUE(h->shellCalls.empty());
+}

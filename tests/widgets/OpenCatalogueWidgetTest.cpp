@@ -1,0 +1,367 @@
+// The first activation opening the catalogue, the lists it fills, the wait dialog's jobs, and the
+// failure paths of the open and of the record query.
+#include "catalogue/widgets/dlgWait.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DataControl.h"
+#include "widgets/WidgetHarness.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <gtest/gtest.h>
+
+using namespace orvtest;
+
+namespace {
+
+const QStringList kCaptions = {QStringLiteral("収録CD"), QStringLiteral("新作"), QStringLiteral("プラットフォーム"),
+                               QStringLiteral("ゲーム"), QStringLiteral("メーカー"), QStringLiteral("効果"),
+                               QStringLiteral("ファイル名"), QStringLiteral("動作OS"), QStringLiteral("F/S"),
+                               QStringLiteral("著作"), QStringLiteral("CD発売日")};
+const float kDefaultWidths[] = {700, 500, 1000, 5000, 3000, 2000, 2000, 1000, 500, 2000, 1000};
+
+QStringList gridCaptions(orv::frmMain& w)
+{
+    QStringList out;
+    for (int i = 0; i < w.DBGrid1->columnCount(); ++i)
+        out << w.DBGrid1->model()->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+    return out;
+}
+
+// Every wait dialog shown, with its title and message, and the job in force.
+class WaitDialogSpy : public QObject {
+public:
+    struct Seen { QString title, message; int job; QPoint centre, mainCentre; };
+    explicit WaitDialogSpy(orv::frmMain* w) : w_(w) { qApp->installEventFilter(this); }
+    ~WaitDialogSpy() override { qApp->removeEventFilter(this); }
+    std::vector<Seen> seen;
+    QStringList mainTitles;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show)
+            if (auto* d = qobject_cast<orv::dlgWait*>(o))
+                seen.push_back({d->windowTitle(), d->Label1->text(), w_->module.waitJob, d->geometry().center(),
+                                w_->frameGeometry().center()});
+        if (e->type() == QEvent::WindowTitleChange && o == w_)
+            mainTitles << w_->windowTitle();
+        return false;
+    }
+
+private:
+    orv::frmMain* w_;
+};
+
+} // namespace
+
+TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    ASSERT_FALSE(h.ended);
+    EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+
+    // Volumes in the catalogue's order, without the CD prefix where the number is 0.
+    QStringList items;
+    QList<qlonglong> counts;
+    for (int i = 0; i < h->Combo2->count(); ++i) {
+        items << h->Combo2->itemText(i);
+        counts << h->Combo2->itemData(i).toLongLong();
+    }
+    QStringList expected = {QStringLiteral("ALL"), QStringLiteral("0")};
+    for (int v = 1; v <= 12; ++v)
+        expected << QStringLiteral("CD%1").arg(v, 3, 10, QLatin1Char('0'));
+    expected << QStringLiteral("ABC");
+    EXPECT_EQ(items, expected);
+    const QList<qlonglong> volumeRows = {1, 7, 6, 7, 6, 7, 6, 6, 7, 6, 7, 6, 7, 1};
+    EXPECT_EQ(counts.mid(1), volumeRows);
+    EXPECT_EQ(h->Combo2->currentText(), QStringLiteral("ALL"));
+
+    // One platform line per value, the empty one included, all selected by default.
+    const QStringList platforms = h.platformItems();
+    EXPECT_EQ(platforms.size(), 9);
+    EXPECT_TRUE(platforms.contains(QString()));
+    EXPECT_TRUE(platforms.contains(QStringLiteral("M'S BOX")));
+    EXPECT_EQ(h.selectedPlatforms(), platforms);
+    const std::map<QString, int> perPlatform = {{"PS", 11}, {"SS", 8}, {"PC", 13}, {"MSX", 13}, {"N64", 11},
+                                                {"GB", 11}, {"PC-98", 10}, {"M'S BOX", 1}, {"", 2}};
+    for (int i = 0; i < h->List1->count(); ++i)
+        EXPECT_EQ(h->List1->item(i)->data(Qt::UserRole).toInt(), perPlatform.at(h->List1->item(i)->text()))
+            << h->List1->item(i)->text().toStdString();
+
+    EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
+    EXPECT_EQ(h->recordTotal, 80);
+    EXPECT_EQ(h.rowCount(), 80);
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("1/80"));
+    EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis"));
+    EXPECT_FALSE(h->Frame10->isVisible());
+
+    // Table order, the eleven captions, the default widths, the four hidden fields gone.
+    std::vector<int> tableOrder(80);
+    for (int i = 0; i < 80; ++i)
+        tableOrder[static_cast<size_t>(i)] = i + 1;
+    EXPECT_EQ(h.shownRows(), tableOrder);
+    EXPECT_EQ(gridCaptions(h.w()), kCaptions);
+    for (int i = 0; i <= 10; ++i)
+        EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(i), kDefaultWidths[i]) << i;
+    EXPECT_EQ(h->DBGrid1->horizontalHeader()->sectionSize(3), 333) << "5000 twips at 15 twips per pixel";
+
+    // The card boxes are bound and follow the cursor.
+    EXPECT_EQ(h->Data1->dataField(h->txtGame), QStringLiteral("gt_game"));
+    EXPECT_EQ(h->Data1->dataField(h->lblFolder), QStringLiteral("gt_folder"));
+    EXPECT_EQ(h->Data1->dataField(h->txtCDDate), QStringLiteral("gt_cdnod"));
+    EXPECT_EQ(h->txtGame->toPlainText(), QStringLiteral("ぷにぷにパーク"));
+    EXPECT_EQ(h->txtNo->text(), QStringLiteral("011"));
+    EXPECT_EQ(h->lblFolder->text(), QStringLiteral("UTIL\\SS\\POINT"));
+    h->StepRecord(3);
+    EXPECT_EQ(h->txtGame->toPlainText(), QStringLiteral("月影の剣士"));
+    EXPECT_EQ(h->txtSS->text(), QStringLiteral("PC-98"));
+    EXPECT_EQ(h->txtF_S->text(), QStringLiteral("F"));
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("2/80"));
+    EXPECT_EQ(h->DBGrid1->currentIndex().row(), 1);
+    // Clicking a row in the grid moves the card too.
+    h->DBGrid1->setCurrentIndex(h->DBGrid1->model()->index(15, 2));
+    EXPECT_EQ(h->txtNo->text(), QStringLiteral("0")) << "row 16 is the volume stored as 0";
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("16/80"));
+    EXPECT_TRUE(h->txtCDDate->text().isEmpty()) << "a Null date shows empty";
+}
+
+TEST(OpenCatalogue, PlatformPreselectionFromTheSettings)
+{
+    clearStoredDrive();
+    {
+        AppFolder folder;
+        folder.setIni("SEARCH", "PFORMSTR", "PC,MSX");
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("MSX"), QStringLiteral("PC")}));
+    }
+    {
+        AppFolder folder;
+        folder.setIni("SEARCH", "PFORMSTR", "");
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_EQ(h.selectedPlatforms(), QStringList{QString()});
+    }
+    {
+        AppFolder folder;
+        folder.setIni("SEARCH", "PFORMSTR", "pc, MSX,M'S BOX,NES");
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_EQ(h.selectedPlatforms(), QStringList{QStringLiteral("M'S BOX")}) << "exact names only";
+    }
+}
+
+TEST(OpenCatalogue, WaitDialogTextsPerJob)
+{
+    const QString wait = QStringLiteral("\r\nしばらくお待ちください。");
+    EXPECT_EQ(orv::dlgWait::MessageFor(0), QStringLiteral("データベースファイル読み込み中・・・") + wait);
+    EXPECT_EQ(orv::dlgWait::MessageFor(1), QStringLiteral("検索中・・・") + wait);
+    EXPECT_EQ(orv::dlgWait::MessageFor(2), QStringLiteral("ソート中・・・") + wait);
+    EXPECT_TRUE(orv::dlgWait::MessageFor(3).isEmpty());
+    EXPECT_EQ(orv::dlgWait::TitleFor(0), QStringLiteral("Orvantis （読込）"));
+    EXPECT_EQ(orv::dlgWait::TitleFor(1), QStringLiteral("Orvantis （検索）"));
+    EXPECT_EQ(orv::dlgWait::TitleFor(2), QStringLiteral("Orvantis （ソート）"));
+    EXPECT_TRUE(orv::dlgWait::TitleFor(7).isEmpty());
+}
+
+TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    WaitDialogSpy spy(&h.w());
+    ASSERT_TRUE(h.start());
+    ASSERT_EQ(spy.seen.size(), 2u);
+    for (const auto& s : spy.seen) {
+        EXPECT_EQ(s.job, 0);
+        EXPECT_EQ(s.title, QStringLiteral("Orvantis （読込）"));
+        EXPECT_TRUE(s.message.startsWith(QStringLiteral("データベースファイル読み込み中・・・")));
+        EXPECT_TRUE(s.message.endsWith(QStringLiteral("しばらくお待ちください。")));
+        EXPECT_LE((s.centre - s.mainCentre).manhattanLength(), 2) << "centred on the main window";
+    }
+    // While a statement runs the title shows it in double quotes.
+    EXPECT_TRUE(spy.mainTitles.contains(
+        QStringLiteral("\"SELECT gt_cdno, COUNT(*) as cnt FROM tevoxB GROUP BY gt_cdno ORDER BY gt_cdno ;\"")));
+    EXPECT_TRUE(spy.mainTitles.contains(QStringLiteral("\"SELECT * FROM tevoxB;\"")));
+    EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis"));
+    h.clickHeader(3);
+    h->Command1->click();
+    h->Command1->click();
+    ASSERT_EQ(spy.seen.size(), 5u);
+    EXPECT_EQ(spy.seen[2].job, 2);
+    EXPECT_EQ(spy.seen[2].title, QStringLiteral("Orvantis （ソート）"));
+    EXPECT_TRUE(spy.seen[2].message.startsWith(QStringLiteral("ソート中・・・")));
+    for (size_t i : {3u, 4u}) {
+        EXPECT_EQ(spy.seen[i].job, 1);
+        EXPECT_EQ(spy.seen[i].title, QStringLiteral("Orvantis （検索）"));
+        EXPECT_TRUE(spy.seen[i].message.startsWith(QStringLiteral("検索中・・・")));
+    }
+    EXPECT_EQ(h->module.waitJob, 1);
+    // The lists were filled once: the later jobs left them alone.
+    EXPECT_EQ(h->Combo2->count(), 15);
+    EXPECT_EQ(h->List1->count(), 9);
+    EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
+}
+
+// --- Failures -----------------------------------------------------------------------------------
+
+class OpenFailure : public testing::TestWithParam<std::string> {};
+
+TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
+{
+    clearStoredDrive();
+    const std::string name = GetParam();
+    AppFolder folder(name == "missing" ? std::string() : dataPath("bad/" + name + ".mdb"));
+    Harness h(folder);
+    h->txtStrGame[0]->setText(QStringLiteral("kept"));
+    ASSERT_TRUE(h.start());
+    EXPECT_TRUE(h.ended);
+    EXPECT_TRUE(h->catalogueOpenFailed);
+    EXPECT_EQ(h.messageTexts().count(kOpenFailure), 1) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+    ASSERT_FALSE(h.messages.empty());
+    EXPECT_EQ(h.messages.back().text, kOpenFailure);
+    EXPECT_EQ(h.messages.back().style, orv::MsgStyle::OkOnly);
+    for (const auto& m : h.messages) {
+        if (m.text != kOpenFailure) {
+            EXPECT_TRUE(m.text.startsWith(QStringLiteral("Err "))) << m.text.toStdString();
+        }
+    }
+    EXPECT_EQ(folder.ini("SEARCH", "WORD"), "kept");
+    EXPECT_EQ(folder.ini("DISP", "MODE"), "0");
+    EXPECT_FALSE(h->isVisible());
+
+    // Later selections never retry the open.
+    const size_t before = h.messages.size();
+    h->SetCombo2Text(QStringLiteral("ALL"));
+    EXPECT_EQ(h.messages.size(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(BadFiles, OpenFailure,
+                         testing::Values("missing", "empty", "text", "truncated", "zeroed-page", "no-table"));
+
+TEST(OpenCatalogue, FileWithFourteenFieldsReportsTheColumnErrorThenFails)
+{
+    clearStoredDrive();
+    AppFolder folder(dataPath("bad/fields14.mdb"));
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_TRUE(h.ended);
+    ASSERT_EQ(h.messages.size(), 2u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err "))) << h.messages[0].text.toStdString();
+    EXPECT_TRUE(h.messages[0].text.contains(QStringLiteral("： "))) << h.messages[0].text.toStdString();
+    EXPECT_EQ(h.messages[1].text, kOpenFailure);
+    EXPECT_TRUE(folder.hasIni());
+}
+
+TEST(OpenCatalogue, EmptyTableOpensWithAnEmptyList)
+{
+    clearStoredDrive();
+    AppFolder folder(dataPath("bad/rows0.mdb"));
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_FALSE(h.ended);
+    EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(h->Combo2->count(), 1);
+    EXPECT_EQ(h->List1->count(), 0);
+    EXPECT_EQ(h.rowCount(), 0);
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("0/0"));
+    EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：0"));
+    EXPECT_EQ(gridCaptions(h.w()), kCaptions);
+
+    // Nothing to step to, nothing to search: no crash, no message.
+    for (int d = 1; d <= 4; ++d)
+        h->StepRecord(d);
+    h->Command1->click();
+    h.clickHeader(3);
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("0/0"));
+    // Reset with an empty platform list selects nothing and still resets the rest.
+    h->txtStrGame[0]->setText(QStringLiteral("x"));
+    h->Command5->click();
+    EXPECT_TRUE(h->txtStrGame[0]->text().isEmpty());
+    EXPECT_EQ(h->List1->count(), 0);
+    EXPECT_TRUE(h.messages.empty());
+}
+
+TEST(OpenCatalogue, SixteenthFieldStaysAsAColumnAfterTheList)
+{
+    clearStoredDrive();
+    AppFolder folder(dataPath("bad/fields16.mdb"));
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_FALSE(h.ended);
+    EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(h.rowCount(), 80);
+    ASSERT_EQ(h->DBGrid1->columnCount(), 12);
+    EXPECT_EQ(gridCaptions(h.w()).mid(0, 11), kCaptions);
+    EXPECT_EQ(h->DBGrid1->columnCaption(11), QStringLiteral("gt_extra"));
+    EXPECT_EQ(h.columnValues(11).first(), QStringLiteral("extra-001"));
+    EXPECT_EQ(h->DBGrid1->model()->index(0, 6).data().toString(), QStringLiteral("POINT.EXE"));
+
+    // Only the eleven list columns sort; the extra column's header does nothing.
+    h.clickHeader(3);
+    ASSERT_EQ(h->module.sortText, " ORDER BY gt_game");
+    const QStringList byGame = h.columnValues(11);
+    h.clickHeader(11);
+    h.clickHeader(11);
+    EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(h->module.sortText, " ORDER BY gt_game");
+    EXPECT_EQ(h.columnValues(11), byGame);
+}
+
+TEST(OpenCatalogue, RejectedStatementShowsThePreviousListAgain)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    h->txtStrGame[0]->setText(QStringLiteral("life"));
+    h->Command1->click();
+    const std::vector<int> lifeRows = h.shownRows();
+    ASSERT_FALSE(lifeRows.empty());
+    ASSERT_LT(lifeRows.size(), 80u);
+    const std::string good = h->module.queryText;
+
+    // A sort text the engine rejects (a column the table does not have).
+    h->module.sortText = " ORDER BY gt_nosuchfield";
+    h->Command1->click();
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err "))) << h.messages[0].text.toStdString();
+    EXPECT_TRUE(h.messages[0].text.contains(QStringLiteral("： "))) << h.messages[0].text.toStdString();
+    EXPECT_EQ(h.messages[0].style, orv::MsgStyle::OkOnly);
+    EXPECT_EQ(h.shownRows(), lifeRows);
+    EXPECT_EQ(h->module.queryText, good) << "the rejected statement never becomes the fallback";
+    EXPECT_EQ(gridCaptions(h.w()), kCaptions);
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("1/%1").arg(lifeRows.size()));
+}
+
+TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    h->module.sortText = " ORDER BY gt_nosuchfield";
+    h->module.queryText = "SELECT * FROM nosuchtable;";
+    h->Command1->click();
+    ASSERT_EQ(h.messages.size(), 1u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err ")));
+    EXPECT_EQ(h.rowCount(), 0);
+    EXPECT_EQ(gridCaptions(h.w()), kCaptions);
+    EXPECT_FALSE(QApplication::overrideCursor()) << "the hourglass is gone";
+    EXPECT_FALSE(h.ended);
+
+    // The program goes on: a sort of a good statement works again.
+    h->module.sortText.clear();
+    h->Command1->click();
+    EXPECT_EQ(h.rowCount(), 80);
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("1/80"));
+    EXPECT_EQ(h.messages.size(), 1u);
+}

@@ -1,0 +1,222 @@
+// Searching through the panel, the CD selector, column sorts and the reset button, against the
+// 80-row catalogue.
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DataControl.h"
+#include "widgets/WidgetHarness.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+
+#include <gtest/gtest.h>
+
+using namespace orvtest;
+
+namespace {
+
+class SearchPanel : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearStoredDrive();
+        h = std::make_unique<Harness>(folder);
+        ASSERT_TRUE(h->start());
+        ASSERT_FALSE(h->ended);
+    }
+    Harness& H() { return *h; }
+    orv::frmMain& w() { return h->w(); }
+
+    AppFolder folder;
+    std::unique_ptr<Harness> h;
+};
+
+std::vector<int> sorted(std::vector<int> v)
+{
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+} // namespace
+
+TEST_F(SearchPanel, WorkedExampleFindsTheTwoIslandRows)
+{
+    w().optNew[1]->setChecked(true);
+    H().selectPlatforms({QStringLiteral("PC"), QStringLiteral("MSX")});
+    w().txtStrGame[0]->setText(QStringLiteral("max　life"));
+    w().chkFind1[2]->setChecked(false);
+    w().chkFind1[3]->setChecked(false);
+    w().optGame[0]->setChecked(true);
+    w().txtStrMaker[0]->setText(QStringLiteral("demo"));
+    for (int i = 0; i < 3; ++i)
+        w().chkFind2[i]->setChecked(false);
+    const int cd012 = w().Combo2->findText(QStringLiteral("CD012"));
+    ASSERT_GE(cd012, 0);
+    w().Combo2->setCurrentIndex(cd012);
+    emit w().Combo2->activated(cd012);
+    EXPECT_EQ(w().cdFilter, "012");
+    EXPECT_EQ(H().rowCount(), 80) << "choosing a volume runs no query";
+
+    w().Command1->click();
+    EXPECT_TRUE(H().messages.empty()) << H().messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(H().shownRows(), (std::vector<int>{69, 77}));
+    EXPECT_EQ(w().Label3->text(), QStringLiteral("1/2"));
+    EXPECT_EQ(w().Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80")) << "the total is counted at the open only";
+    EXPECT_NE(w().module.queryText.find(" WHERE "), std::string::npos);
+}
+
+TEST_F(SearchPanel, KeywordMatchesAnyCaseAndWidth)
+{
+    w().txtStrGame[0]->setText(QStringLiteral("max"));
+    w().Command1->click();
+    const std::vector<int> expected = {3,  5,  10, 11, 14, 18, 21, 22, 25, 26, 28, 29, 31, 32, 33, 36,
+                                       37, 41, 42, 53, 56, 57, 61, 63, 64, 65, 69, 72, 75, 76, 77};
+    EXPECT_EQ(sorted(H().shownRows()), expected);
+    EXPECT_TRUE(H().messages.empty());
+}
+
+TEST_F(SearchPanel, PlatformWithAnApostrophe)
+{
+    H().selectPlatforms({QStringLiteral("M'S BOX")});
+    w().Command1->click();
+    EXPECT_TRUE(H().messages.empty()) << H().messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(H().shownRows(), std::vector<int>{73});
+
+    // No platform selected, or the platform check off: only the entries without a platform.
+    H().selectPlatforms({});
+    w().Command1->click();
+    EXPECT_EQ(H().shownRows(), (std::vector<int>{40, 50}));
+    EXPECT_EQ(w().Label3->text(), QStringLiteral("1/2"));
+    H().selectPlatforms(H().platformItems());
+    w().Check1[2]->setChecked(false);
+    w().Command1->click();
+    EXPECT_EQ(H().shownRows(), (std::vector<int>{40, 50}));
+
+    // A search that matches nothing: empty list, captions and widths still set.
+    w().Check1[2]->setChecked(true);
+    w().txtStrGame[0]->setText(QStringLiteral("zzzz"));
+    w().Command1->click();
+    EXPECT_EQ(H().rowCount(), 0);
+    EXPECT_EQ(w().Label3->text(), QStringLiteral("0/0"));
+    EXPECT_EQ(w().DBGrid1->columnCount(), 11);
+    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(3), 5000.f);
+    EXPECT_NE(w().module.queryText.find("zzzz"), std::string::npos);
+    EXPECT_TRUE(H().messages.empty());
+}
+
+TEST_F(SearchPanel, VolumeSelectionBecomesTheCdFilter)
+{
+    w().SetCombo2Text(QStringLiteral("CD005"));
+    EXPECT_EQ(w().cdFilter, "005");
+    w().Command1->click();
+    EXPECT_EQ(H().rowCount(), 7);
+    for (const QString& v : H().columnValues(0))
+        EXPECT_EQ(v, QStringLiteral("005"));
+    // The number matches anywhere in the stored CD number.
+    w().SetCombo2Text(QStringLiteral("0"));
+    EXPECT_EQ(w().cdFilter, "0");
+    w().Command1->click();
+    const std::vector<int> withZero = H().shownRows();
+    EXPECT_EQ(withZero.size(), 79u);
+    EXPECT_EQ(std::count(withZero.begin(), withZero.end(), 9), 0) << "row 9 is the volume ABC";
+    w().SetCombo2Text(QStringLiteral("ABC"));
+    EXPECT_EQ(w().cdFilter, "ABC");
+    w().SetCombo2Text(QStringLiteral("ALL"));
+    EXPECT_EQ(w().cdFilter, "");
+    EXPECT_EQ(H().rowCount(), 79) << "the list changes with the next search only";
+}
+
+TEST_F(SearchPanel, HeaderClicksSortEachColumnUpAndDown)
+{
+    const QStringList tableGames = H().columnValues(3);
+    H().clickHeader(3);
+    EXPECT_EQ(w().module.sortText, " ORDER BY gt_game");
+    const QStringList up = H().columnValues(3);
+    EXPECT_NE(up, tableGames);
+    QStringList sortedGames = tableGames;
+    std::sort(sortedGames.begin(), sortedGames.end());
+    QStringList upSorted = up;
+    std::sort(upSorted.begin(), upSorted.end());
+    EXPECT_EQ(upSorted, sortedGames) << "the same rows";
+    const std::vector<int> upRows = H().shownRows();
+
+    H().clickHeader(3);
+    EXPECT_EQ(w().module.sortText, " ORDER BY gt_game DESC");
+    QStringList down = H().columnValues(3);
+    std::reverse(down.begin(), down.end());
+    EXPECT_EQ(down, up);
+
+    // The effect column sorts by its category key; other columns keep their own toggle.
+    H().clickHeader(5);
+    EXPECT_EQ(w().module.sortText, " ORDER BY gt_effecttmp");
+    const std::vector<int> byEffect = H().shownRows();
+    EXPECT_EQ(std::vector<int>(byEffect.begin(), byEffect.begin() + 5), (std::vector<int>{17, 35, 9, 29, 56}));
+    H().clickHeader(3);
+    EXPECT_EQ(w().module.sortText, " ORDER BY gt_game");
+    EXPECT_EQ(H().shownRows(), upRows);
+    EXPECT_EQ(w().Label3->text(), QStringLiteral("1/80"));
+    EXPECT_EQ(w().module.waitJob, 1);
+
+    // A later search keeps the order.
+    w().txtStrGame[0]->setText(QStringLiteral("life"));
+    w().Command1->click();
+    const std::vector<int> found = H().shownRows();
+    ASSERT_FALSE(found.empty());
+    std::vector<int> expected;
+    for (int r : upRows)
+        if (std::find(found.begin(), found.end(), r) != found.end())
+            expected.push_back(r);
+    EXPECT_EQ(found, expected);
+    EXPECT_LT(found.size(), 80u);
+}
+
+TEST_F(SearchPanel, DraggedColumnWidthsSurviveSearchAndSort)
+{
+    w().DBGrid1->horizontalHeader()->resizeSection(4, 100);
+    w().Command1->click();
+    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(4), 1500.f);
+    H().clickHeader(2);
+    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(4), 1500.f);
+    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(3), 5000.f);
+}
+
+TEST_F(SearchPanel, ResetRestoresTheStartConditionsWithoutSearching)
+{
+    w().optNew[2]->setChecked(true);
+    H().selectPlatforms({QStringLiteral("GB")});
+    w().optGame[1]->setChecked(true);
+    w().optMaker[1]->setChecked(true);
+    w().txtStrGame[0]->setText(QStringLiteral("life"));
+    w().txtStrMaker[0]->setText(QStringLiteral("demo"));
+    w().chkFind1[1]->setChecked(false);
+    w().chkFind2[3]->setCheckState(Qt::PartiallyChecked);
+    for (auto* c : w().Check1)
+        c->setChecked(false);
+    w().Command1->click();
+    w().SetCombo2Text(QStringLiteral("CD003"));
+    ASSERT_EQ(w().cdFilter, "003");
+    const std::vector<int> before = H().shownRows();
+    const orv::Recordset* rs = w().Data1->recordset();
+    const std::string filter = w().module.filterText;
+
+    w().Command5->click();
+    EXPECT_TRUE(w().optNew[0]->isChecked());
+    EXPECT_EQ(H().selectedPlatforms(), H().platformItems());
+    EXPECT_TRUE(w().optGame[0]->isChecked());
+    EXPECT_TRUE(w().optMaker[0]->isChecked());
+    EXPECT_TRUE(w().txtStrGame[0]->text().isEmpty());
+    EXPECT_TRUE(w().txtStrMaker[0]->text().isEmpty());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(w().chkFind1[i]->checkState(), Qt::Checked);
+        EXPECT_EQ(w().chkFind2[i]->checkState(), Qt::Checked);
+    }
+    for (auto* c : w().Check1)
+        EXPECT_EQ(c->checkState(), Qt::Checked);
+    EXPECT_EQ(w().Combo2->currentText(), QStringLiteral("ALL"));
+    EXPECT_EQ(w().cdFilter, "");
+    // No search ran.
+    EXPECT_EQ(w().Data1->recordset(), rs);
+    EXPECT_EQ(H().shownRows(), before);
+    EXPECT_EQ(w().module.filterText, filter);
+
+    w().Command1->click();
+    EXPECT_EQ(H().rowCount(), 80);
+}

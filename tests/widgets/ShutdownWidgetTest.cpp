@@ -1,0 +1,255 @@
+// Closing the window saves every setting; the next start on the same folder restores them. Also
+// what the first activation does with the saved width, mode and window state.
+#include "platform/NumberText.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DataControl.h"
+#include "widgets/WidgetHarness.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+
+#include <QHeaderView>
+#include <gtest/gtest.h>
+
+using namespace orvtest;
+
+TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    const QString longWord = QString(60, QChar(u'ゲ')) + QStringLiteral("abcdefghij");   // 130 bytes
+    {
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        h->optNew[2]->setChecked(true);
+        h.selectPlatforms({QStringLiteral("MSX"), QStringLiteral("PC")});
+        h->Check1[1]->setChecked(false);
+        h->chkFind1[2]->setChecked(false);
+        h->txtStrGame[0]->setText(longWord);
+        h->optGame[1]->setChecked(true);
+        h->Check1[0]->setChecked(false);
+        h->chkFind2[0]->setChecked(false);
+        h->txtStrMaker[0]->setText(QStringLiteral("demo"));
+        h->optMaker[1]->setChecked(true);
+        h->btnMode->click();
+        h->DBGrid1->horizontalHeader()->resizeSection(4, 200);
+        h->Command4->click();
+        EXPECT_TRUE(h.ended);
+    }
+    EXPECT_EQ(folder.ini("SEARCH", "NEW"), "2");
+    EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), "MSX,PC");
+    EXPECT_EQ(folder.ini("SEARCH", "WORDANDFL"), "False");
+    EXPECT_EQ(folder.ini("DISP", "MODE"), "1");
+    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL04"), "3000");
+    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL03"), "5000");
+    EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
+
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_TRUE(h->optNew[2]->isChecked());
+    EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("MSX"), QStringLiteral("PC")}));
+    EXPECT_EQ(h->Check1[1]->checkState(), Qt::Unchecked);
+    EXPECT_EQ(h->chkFind1[2]->checkState(), Qt::Unchecked);
+    EXPECT_EQ(h->chkFind1[3]->checkState(), Qt::Checked);
+    EXPECT_EQ(h->txtStrGame[0]->text(), QString(60, QChar(u'ゲ')) + QStringLiteral("abcdefg")) << "127 bytes";
+    EXPECT_TRUE(h->optGame[1]->isChecked());
+    EXPECT_EQ(h->Check1[0]->checkState(), Qt::Unchecked);
+    EXPECT_EQ(h->chkFind2[0]->checkState(), Qt::Unchecked);
+    EXPECT_EQ(h->txtStrMaker[0]->text(), QStringLiteral("demo"));
+    EXPECT_TRUE(h->optMaker[0]->isChecked()) << "the negative AND/OR starts on AND every time";
+    EXPECT_EQ(h->btnModeTag, QStringLiteral("1"));
+    EXPECT_TRUE(h->Frame8->isVisible());
+    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(4), 3000.f);
+    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(3), 5000.f);
+}
+
+TEST(Shutdown, NoPlatformSelectedSavesEmptyAndRestoresOnlyTheEmptyLine)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    {
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        h.selectPlatforms({});
+        h->close();
+        EXPECT_TRUE(h.ended);
+    }
+    EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), "");
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_EQ(h.selectedPlatforms(), QStringList{QString()});
+}
+
+TEST(Shutdown, ExitButtonAndCloseCommandSaveTheSameKeys)
+{
+    clearStoredDrive();
+    AppFolder byButton, byClose;
+    for (AppFolder* f : {&byButton, &byClose}) {
+        Harness h(*f);
+        ASSERT_TRUE(h.start());
+        h->txtStrGame[0]->setText(QStringLiteral("life"));
+        h->btnMode->click();
+        if (f == &byButton)
+            h->Command4->click();
+        else
+            h->close();
+        EXPECT_TRUE(h.ended);
+        EXPECT_FALSE(h->isVisible());
+    }
+    const std::string saved = readFileBytes(byButton.iniPath());
+    EXPECT_FALSE(saved.empty());
+    EXPECT_EQ(saved, readFileBytes(byClose.iniPath()));
+    for (const char* key : {"NEW", "PFORMFL", "PFORMSTR", "WORDFL", "WORDSELFL0", "WORDSELFL3", "WORD", "WORDANDFL",
+                            "NOTWORDFL", "NOTWORDSELFL0", "NOTWORDSELFL3", "NOTWORD"})
+        EXPECT_NE(byButton.ini("SEARCH", key), "<none>") << key;
+    for (const char* key : {"WINSATE", "TOP", "LEFT", "WIDTH", "HEIGHT"})
+        EXPECT_NE(byButton.ini("WINDOW", key), "<none>") << key;
+    EXPECT_EQ(byButton.ini("LIST", "WIDTHCOL10"), "1000");
+    EXPECT_EQ(byButton.ini("LIST", "WIDTHCOL11"), "<none>");
+}
+
+TEST(Shutdown, NormalWindowSavesItsOuterRectangleInTwips)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    const QRect g = h->frameGeometry();
+    h->close();
+    EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
+    EXPECT_EQ(folder.ini("WINDOW", "LEFT"), orv::SingleText(static_cast<float>(g.left()) * 15));
+    EXPECT_EQ(folder.ini("WINDOW", "TOP"), orv::SingleText(static_cast<float>(g.top()) * 15));
+    EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), orv::SingleText(static_cast<float>(g.width()) * 15));
+    EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), orv::SingleText(static_cast<float>(g.height()) * 15));
+}
+
+TEST(Shutdown, MaximisedOrMinimisedWindowKeepsTheOldRectangle)
+{
+    clearStoredDrive();
+    for (const auto state : {Qt::WindowMaximized, Qt::WindowMinimized}) {
+        AppFolder folder;
+        folder.setIni("WINDOW", "TOP", "1500");
+        folder.setIni("WINDOW", "LEFT", "1200");
+        folder.setIni("WINDOW", "WIDTH", "10005");
+        folder.setIni("WINDOW", "HEIGHT", "7500");
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        h->setWindowState(state);
+        h->close();
+        EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), state == Qt::WindowMaximized ? "2" : "1");
+        EXPECT_EQ(folder.ini("WINDOW", "TOP"), "1500");
+        EXPECT_EQ(folder.ini("WINDOW", "LEFT"), "1200");
+        EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), "10005");
+        EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), "7500");
+    }
+}
+
+// --- First activation ------------------------------------------------------------------------------
+
+TEST(FirstActivation, RunsOnceOnly)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    for (int i = 0; i < 4; ++i)
+        h->StepRecord(3);
+    ASSERT_EQ(h->Label3->text(), QStringLiteral("5/80"));
+    const orv::Recordset* rs = h->Data1->recordset();
+    h->move(h->pos() + QPoint(7, 5));
+    const QRect g = h->geometry();
+    h->txtStrMaker[0]->setFocus();
+
+    QEvent deactivate(QEvent::WindowDeactivate), activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&h.w(), &deactivate);
+    QCoreApplication::sendEvent(&h.w(), &activate);
+    h->Form_Activate();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(h->Data1->recordset(), rs) << "no reload";
+    EXPECT_EQ(h->Label3->text(), QStringLiteral("5/80"));
+    EXPECT_EQ(h->geometry(), g) << "no placement";
+    EXPECT_EQ(h->focusWidget(), h->txtStrMaker[0]) << "no change of focus";
+    EXPECT_EQ(h->Combo2->count(), 15);
+    EXPECT_TRUE(h.messages.empty());
+}
+
+TEST(FirstActivation, FocusStartsInTheKeywordBoxInListView)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_EQ(h->focusWidget(), h->txtStrGame[0]);
+    EXPECT_EQ(h->btnModeTag, QStringLiteral("0"));
+    EXPECT_FALSE(h->Frame8->isVisible());
+    EXPECT_TRUE(h->DBGrid1->isVisible());
+}
+
+TEST(FirstActivation, SavedColumnWidths)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    folder.setIni("LIST", "WIDTHCOL05", "0");
+    folder.setIni("LIST", "WIDTHCOL06", "1234.5");
+    folder.setIni("LIST", "WIDTHCOL00", "abc");
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(5), 2000.f);
+    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(6), 1234.5f);
+    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(0), 700.f);
+    // The next query takes the grid's width, rounded to whole twips.
+    h->Command1->click();
+    EXPECT_EQ(h->module.columnWidths[6], 1234);
+}
+
+TEST(FirstActivation, SavedModeSwitchesToCardViewOnce)
+{
+    clearStoredDrive();
+    for (const char* mode : {"1", "7"}) {
+        AppFolder folder;
+        folder.setIni("DISP", "MODE", mode);
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_EQ(h->btnModeTag, QStringLiteral("1")) << mode;
+        EXPECT_EQ(h->btnMode->text(), QStringLiteral("一覧(&L)"));
+        EXPECT_EQ(h->btnMode->toolTip(), QStringLiteral("一覧型表示へ"));
+        EXPECT_TRUE(h->Frame8->isVisible());
+        EXPECT_EQ(h->txtGame->toPlainText(), QStringLiteral("ぷにぷにパーク"));
+        EXPECT_EQ(h->focusWidget(), h->txtStrGame[0]);
+    }
+}
+
+TEST(FirstActivation, SavedRectangleAndMaximisedState)
+{
+    clearStoredDrive();
+    {
+        AppFolder folder;
+        folder.setIni("WINDOW", "LEFT", "1500");
+        folder.setIni("WINDOW", "TOP", "1200");
+        folder.setIni("WINDOW", "WIDTH", "10500");
+        folder.setIni("WINDOW", "HEIGHT", "7500");
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_EQ(h->frameGeometry(), QRect(100, 80, 700, 500));
+        EXPECT_FALSE(h->isMaximized());
+    }
+    {
+        // The switch SCHK=0 keeps the window where it was created.
+        AppFolder folder;
+        folder.setIni("WINDOW", "LEFT", "1500");
+        folder.setIni("WINDOW", "TOP", "1200");
+        folder.setIni("WINDOW", "WIDTH", "10500");
+        folder.setIni("WINDOW", "HEIGHT", "7500");
+        Harness h(folder, QStringLiteral("/SCHK=0"));
+        ASSERT_TRUE(h.start());
+        EXPECT_EQ(h->size(), QSize(632, 453));
+    }
+    {
+        AppFolder folder;
+        folder.setIni("WINDOW", "WINSATE", "2");
+        Harness h(folder, QStringLiteral("/SCHK=0"));
+        ASSERT_TRUE(h.start());
+        EXPECT_TRUE(h->isMaximized()) << "the saved state applies whatever the switch";
+    }
+}

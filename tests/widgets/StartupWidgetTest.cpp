@@ -1,0 +1,169 @@
+// Start-up of the main window: the state the load handler leaves before anything is opened.
+#include "app/Startup.h"
+#include "platform/UserStore.h"
+#include "widgets/WidgetHarness.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+using namespace orvtest;
+
+namespace {
+int checked(const QCheckBox* b) { return b->checkState() == Qt::Checked ? 1 : (b->checkState() == Qt::PartiallyChecked ? 2 : 0); }
+}
+
+TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+
+    EXPECT_TRUE(h->optNew[0]->isChecked());
+    for (auto* c : h->Check1)
+        EXPECT_EQ(checked(c), 1);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(checked(h->chkFind1[i]), 1) << i;
+        EXPECT_EQ(checked(h->chkFind2[i]), 1) << i;
+    }
+    EXPECT_TRUE(h->txtStrGame[0]->text().isEmpty());
+    EXPECT_TRUE(h->txtStrMaker[0]->text().isEmpty());
+    EXPECT_TRUE(h->optGame[0]->isChecked());
+    EXPECT_TRUE(h->optMaker[0]->isChecked());
+    EXPECT_EQ(h->module.platformSelection, "@ALL@");
+
+    EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
+    EXPECT_TRUE(h->driveRoot.empty());
+    EXPECT_TRUE(h->driveRootPath.empty());
+    EXPECT_EQ(h->appFolder, folder.path() + "/");
+    EXPECT_EQ(h->settingsPath, folder.path() + "/tevo.ini");
+
+    // Nothing is open yet: the selector holds only ALL, with nothing selected.
+    ASSERT_EQ(h->Combo2->count(), 1);
+    EXPECT_EQ(h->Combo2->itemText(0), QStringLiteral("ALL"));
+    EXPECT_EQ(h->Combo2->currentIndex(), -1);
+    EXPECT_TRUE(h->openCatalogueKey.empty());
+    EXPECT_FALSE(h->module.catalogueDb);
+    EXPECT_EQ(h->module.waitJob, 0);
+    EXPECT_EQ(h->module.listsPending, 1);
+    EXPECT_EQ(h->module.queryText, "SELECT * FROM ;");
+    EXPECT_FALSE(h->activated);
+    EXPECT_EQ(h->screenCheck, 255);
+    EXPECT_EQ(h->module.census.monitorCount, QGuiApplication::screens().size());
+
+    EXPECT_EQ(h->Label4->text().toStdString(),
+              orv::VersionCaption(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR, ORVANTIS_VERSION_PATCH,
+                                  ORVANTIS_COPYRIGHT));
+    EXPECT_TRUE(h->Label4->text().startsWith(QStringLiteral("Version ")));
+}
+
+TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    folder.setIni("SEARCH", "NEW", "2");
+    folder.setIni("SEARCH", "PFORMFL", "0");
+    folder.setIni("SEARCH", "PFORMSTR", "PC,MSX");
+    folder.setIni("SEARCH", "WORDFL", "0");
+    folder.setIni("SEARCH", "WORDSELFL1", "0");
+    folder.setIni("SEARCH", "WORDSELFL2", "2");
+    folder.setIni("SEARCH", "WORD", "max life");
+    folder.setIni("SEARCH", "WORDANDFL", "true");
+    folder.setIni("SEARCH", "NOTWORDFL", "0");
+    folder.setIni("SEARCH", "NOTWORDSELFL3", "0");
+    folder.setIni("SEARCH", "NOTWORD", "demo");
+    Harness h(folder);
+
+    EXPECT_TRUE(h->optNew[2]->isChecked());
+    EXPECT_FALSE(h->optNew[0]->isChecked());
+    EXPECT_EQ(checked(h->Check1[2]), 0);
+    EXPECT_EQ(h->module.platformSelection, "PC,MSX");
+    EXPECT_EQ(checked(h->Check1[1]), 0);
+    EXPECT_EQ(checked(h->chkFind1[0]), 1);
+    EXPECT_EQ(checked(h->chkFind1[1]), 0);
+    EXPECT_EQ(checked(h->chkFind1[2]), 2);
+    EXPECT_EQ(h->txtStrGame[0]->text(), QStringLiteral("max life"));
+    EXPECT_TRUE(h->optGame[1]->isChecked()) << "only the exact text True selects AND";
+    EXPECT_EQ(checked(h->Check1[0]), 0);
+    EXPECT_EQ(checked(h->chkFind2[3]), 0);
+    EXPECT_EQ(checked(h->chkFind2[0]), 1);
+    EXPECT_EQ(h->txtStrMaker[0]->text(), QStringLiteral("demo"));
+    EXPECT_TRUE(h->optMaker[0]->isChecked()) << "the negative AND/OR is never restored";
+}
+
+TEST(StartupWidgets, OddSettingValues)
+{
+    clearStoredDrive();
+    {
+        AppFolder folder;
+        folder.setIni("SEARCH", "NEW", "5");
+        folder.setIni("SEARCH", "WORDANDFL", "False");
+        Harness h(folder);
+        EXPECT_TRUE(h->optNew[0]->isChecked());
+        EXPECT_TRUE(h->optGame[1]->isChecked());
+    }
+    {
+        AppFolder folder;
+        folder.setIni("SEARCH", "NEW", "1");
+        folder.setIni("SEARCH", "WORDANDFL", "True");
+        Harness h(folder);
+        EXPECT_TRUE(h->optNew[1]->isChecked());
+        EXPECT_TRUE(h->optGame[0]->isChecked());
+    }
+    {
+        // A file written by the Japanese system: Shift-JIS bytes, CRLF lines.
+        AppFolder folder;
+        writeFileBytes(folder.iniPath(), "[SEARCH]\r\nWORD=\x83\x51\x81\x5b\x83\x80\r\nNOTWORD=max\r\n");
+        Harness h(folder);
+        EXPECT_EQ(h->txtStrGame[0]->text(), QStringLiteral("ゲーム"));
+        EXPECT_EQ(h->txtStrMaker[0]->text(), QStringLiteral("max"));
+    }
+}
+
+TEST(StartupWidgets, ScreenSwitchLimitsTheMonitorCount)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    {
+        Harness h(folder, QStringLiteral("/SCHK=0"));
+        EXPECT_EQ(h->screenCheck, 0);
+        EXPECT_EQ(h->module.census.monitorCount, 0);
+    }
+    {
+        Harness h(folder, QStringLiteral("x /schk=1x"));
+        EXPECT_EQ(h->screenCheck, 1);
+        EXPECT_EQ(h->module.census.monitorCount, 1);
+    }
+    {
+        Harness h(folder, QStringLiteral("SCHK=0 /SCHK=2"));
+        EXPECT_EQ(h->screenCheck, 255);
+        EXPECT_EQ(h->module.census.monitorCount, QGuiApplication::screens().size());
+    }
+}
+
+TEST(StartupWidgets, StoredDriveIsShownAndShortened)
+{
+    AppFolder folder;
+    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/cd");
+    {
+        Harness h(folder);
+        EXPECT_EQ(h->driveRoot, "/media/cd");
+        EXPECT_EQ(h->driveRootPath, "/media/cd/");
+        EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cd"));
+        EXPECT_EQ(h->Label6->toolTip(), h->Label6->text());
+    }
+    const std::string longRoot = "/media/cdrom/volume-twelve/";   // 27 characters
+    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, longRoot);
+    {
+        Harness h(folder);
+        EXPECT_EQ(h->driveRootPath, longRoot) << "a root ending in a separator gets none added";
+        EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cdrom/volume..."));
+        EXPECT_EQ(h->Label6->text().size(), 31);
+        EXPECT_EQ(h->Label6->toolTip(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(longRoot));
+    }
+    clearStoredDrive();
+}

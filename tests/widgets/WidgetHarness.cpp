@@ -1,0 +1,178 @@
+#include "widgets/WidgetHarness.h"
+
+#include "platform/Ini.h"
+#include "platform/widgets/DBGrid.h"
+#include "platform/widgets/DataControl.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QSettings>
+#include <QTest>
+
+#include <filesystem>
+#include <map>
+
+namespace orvtest {
+
+namespace fs = std::filesystem;
+
+AppFolder::AppFolder(const std::string& catalogue)
+{
+    if (!catalogue.empty())
+        fs::copy_file(catalogue, dir_.path() / "tevox20.mdb");
+}
+
+void AppFolder::setIni(const std::string& section, const std::string& key, const std::string& value) const
+{
+    orv::WriteIni(iniPath(), section, key, value);
+}
+
+std::string AppFolder::ini(const std::string& section, const std::string& key) const
+{
+    return orv::ReadIni(iniPath(), section, key, "<none>");
+}
+
+bool AppFolder::hasIni() const { return fs::exists(iniPath()); }
+
+int FakeShell::openFile(const std::string& file, const std::string& wd)
+{
+    calls->push_back({file, wd, false});
+    return result;
+}
+
+int FakeShell::openFolder(const std::string& folder, const std::string& wd, std::string* program)
+{
+    calls->push_back({folder, wd, true});
+    if (program)
+        *program = "Explorer.exe";
+    return result;
+}
+
+bool waitFor(const std::function<bool()>& cond, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qSleep(1);
+    }
+    return true;
+}
+
+void clearStoredDrive()
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("MORVALEN"), QStringLiteral("Orvantis"));
+    s.remove(QStringLiteral("SelPath"));
+    s.sync();
+}
+
+Harness::Harness(const AppFolder& folder, const QString& commandLine)
+{
+    orv::MsgBoxHook::install([this](const QString& text, orv::MsgStyle style) { messages.push_back({text, style}); });
+    orv::StartupEnvironment env{QString::fromStdString(folder.path()), commandLine};
+    w_ = std::make_unique<orv::frmMain>(env);
+    w_->setEndProgram([this] { ended = true; });
+    auto fake = std::make_unique<FakeShell>(&shellCalls);
+    shell = fake.get();
+    w_->setShell(std::move(fake));
+}
+
+Harness::~Harness()
+{
+    w_.reset();
+    orv::MsgBoxHook::remove();
+    orv::FolderChooserHook::remove();
+}
+
+bool Harness::start()
+{
+    w_->show();
+    // The first activation runs whole inside one event (the wait dialogs nest their own loops).
+    return waitFor([this] { return ended || (w_->activated && w_->module.waitJob == 1); });
+}
+
+QStringList Harness::messageTexts() const
+{
+    QStringList out;
+    for (const auto& m : messages)
+        out << m.text;
+    return out;
+}
+
+int Harness::rowCount() const { return w_->DBGrid1->model()->rowCount(); }
+
+std::vector<int> Harness::shownRows() const
+{
+    std::vector<std::string> header;
+    const auto csv = readFixtureCsv("tevox20.csv", &header);
+    std::map<std::string, std::vector<int>> byKey;
+    for (size_t r = csv.size(); r-- > 0;) {
+        std::string key;
+        for (const auto& cell : csv[r])
+            key += cell.value_or("") + '\x1f';
+        byKey[key].push_back(static_cast<int>(r) + 1);
+    }
+    std::vector<int> rows;
+    const orv::Recordset* rs = w_->Data1->recordset();
+    if (!rs)
+        return rows;
+    for (long row = 0; row < rs->RecordCount(); ++row) {
+        std::string key;
+        for (const auto& name : header)
+            key += rs->ValueAt(row, rs->FieldIndex(name)).toText() + '\x1f';
+        auto it = byKey.find(key);
+        if (it == byKey.end() || it->second.empty()) {
+            rows.push_back(-1);
+            continue;
+        }
+        rows.push_back(it->second.back());
+        it->second.pop_back();
+    }
+    return rows;
+}
+
+QStringList Harness::columnValues(int column) const
+{
+    QStringList out;
+    auto* m = w_->DBGrid1->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << m->index(r, column).data().toString();
+    return out;
+}
+
+QStringList Harness::platformItems() const
+{
+    QStringList out;
+    for (int i = 0; i < w_->List1->count(); ++i)
+        out << w_->List1->item(i)->text();
+    return out;
+}
+
+QStringList Harness::selectedPlatforms() const
+{
+    QStringList out;
+    for (int i = 0; i < w_->List1->count(); ++i)
+        if (w_->List1->item(i)->isSelected())
+            out << w_->List1->item(i)->text();
+    return out;
+}
+
+void Harness::selectPlatforms(const QStringList& names)
+{
+    for (int i = 0; i < w_->List1->count(); ++i)
+        w_->List1->item(i)->setSelected(names.contains(w_->List1->item(i)->text()));
+}
+
+void Harness::clickHeader(int column)
+{
+    QHeaderView* h = w_->DBGrid1->horizontalHeader();
+    w_->DBGrid1->scrollTo(w_->DBGrid1->model()->index(0, column));
+    const int x = h->sectionViewportPosition(column) + h->sectionSize(column) / 2;
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
+}
+
+} // namespace orvtest

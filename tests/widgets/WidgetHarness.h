@@ -1,0 +1,104 @@
+// A main window started on a temporary application folder, with every modal piece (message
+// boxes, folder chooser, shell, ending the process) replaced by a recorder.
+#pragma once
+
+#include "app/widgets/frmMain.h"
+#include "platform/widgets/Toolkit.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace orvtest {
+
+// The application folder: optionally a catalogue and a settings file.
+class AppFolder {
+public:
+    // catalogue: a path to copy in as tevox20.mdb, or empty for none.
+    explicit AppFolder(const std::string& catalogue = dataPath("tevox20.mdb"));
+    std::string path() const { return dir_.path().string(); }
+    std::string iniPath() const { return dir_.file("tevo.ini"); }
+    void setIni(const std::string& section, const std::string& key, const std::string& value) const;
+    // The stored value, or "<none>" when the key is missing.
+    std::string ini(const std::string& section, const std::string& key) const;
+    bool hasIni() const;
+
+private:
+    TempDir dir_;
+};
+
+// Opens files and folders nowhere; answers with a chosen result.
+class FakeShell : public orv::Shell {
+public:
+    struct Call { std::string target, workingFolder; bool folder; };
+    std::vector<Call>* calls;
+    int result = 33;
+    explicit FakeShell(std::vector<Call>* c) : calls(c) {}
+    int openFile(const std::string& file, const std::string& wd) override;
+    int openFolder(const std::string& folder, const std::string& wd, std::string* program) override;
+};
+
+struct Message { QString text; orv::MsgStyle style; };
+
+class Harness {
+public:
+    explicit Harness(const AppFolder& folder, const QString& commandLine = {});
+    ~Harness();
+
+    // Shows the window and waits until the first activation has finished (or the program ended).
+    bool start();
+
+    orv::frmMain& w() { return *w_; }
+    orv::frmMain* operator->() { return w_.get(); }
+
+    bool ended = false;
+    std::vector<Message> messages;
+    std::vector<FakeShell::Call> shellCalls;
+    FakeShell* shell = nullptr;
+
+    QStringList messageTexts() const;
+    int rowCount() const;
+    // Fixture row numbers (1-based, table order) of the rows shown, in list order.
+    std::vector<int> shownRows() const;
+    // The shown values of one list column, in list order.
+    QStringList columnValues(int column) const;
+    QStringList platformItems() const;
+    QStringList selectedPlatforms() const;
+    void selectPlatforms(const QStringList& names);
+    void clickHeader(int column);
+
+private:
+    std::unique_ptr<orv::frmMain> w_;
+};
+
+// Processes events until cond holds or ms pass.
+bool waitFor(const std::function<bool()>& cond, int ms = 5000);
+
+// The open-failure message.
+inline const QString kOpenFailure = QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。");
+
+// Removes the stored drive root of earlier tests in the same process.
+void clearStoredDrive();
+
+} // namespace orvtest
