@@ -1,5 +1,6 @@
 // The first activation opening the catalogue, the lists it fills, the wait dialog's jobs, and the
 // failure paths of the open and of the record query.
+#include "catalogue/Schema.h"
 #include "catalogue/widgets/dlgWait.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using namespace orvtest;
 
@@ -226,6 +228,8 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
     EXPECT_TRUE(h.ended);
     EXPECT_TRUE(h->catalogueOpenFailed);
     EXPECT_EQ(h.messageTexts().count(kOpenFailure), 1) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+    // At most one report of the engine's error before the open failure.
+    EXPECT_LE(h.messages.size(), 2u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     ASSERT_FALSE(h.messages.empty());
     EXPECT_EQ(h.messages.back().text, kOpenFailure);
     EXPECT_EQ(h.messages.back().style, orv::MsgStyle::OkOnly);
@@ -364,4 +368,35 @@ TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
     EXPECT_EQ(h.rowCount(), 80);
     EXPECT_EQ(h->Label3->text(), QStringLiteral("1/80"));
     EXPECT_EQ(h.messages.size(), 1u);
+}
+
+// A catalogue that reads but holds a Null where the lists need text: the list reports it, its
+// retry with the start statement fails too, and the open ends the program.
+TEST(OpenCatalogue, NullVolumeOrPlatformReportsThenFailsTheOpen)
+{
+    for (const char* column : {"gt_cdno", "gt_pf"}) {
+        clearStoredDrive();
+        orvtest::TempDir src;
+        const std::string db = src.file("nulls.sqlite");
+        sqlite3* s = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &s), SQLITE_OK);
+        std::string create = "CREATE TABLE tevoxB (";
+        for (int i = 0; i < 15; ++i)
+            create += std::string(i ? "," : "") + std::string(orv::schema::kFields[static_cast<size_t>(i)]) + " TEXT";
+        create += ");";
+        sqlite3_exec(s, create.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_exec(s, "INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES ('001', 'PC', 'a');", nullptr, nullptr, nullptr);
+        const std::string nullRow = std::string("INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES (")
+                                    + (std::string(column) == "gt_cdno" ? "NULL, 'PC'" : "'002', NULL") + ", 'b');";
+        sqlite3_exec(s, nullRow.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(s);
+
+        AppFolder folder(db);
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_TRUE(h.ended) << column;
+        ASSERT_EQ(h.messages.size(), 2u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err 94： "))) << h.messages[0].text.toStdString();
+        EXPECT_EQ(h.messages[1].text, kOpenFailure);
+    }
 }

@@ -221,8 +221,7 @@ void frmMain::FillVolumeList()
             statement = module.queryText;
             MsgBox(this, errText(e));
         }
-        // When the retry fails too the list keeps what it has; the record query follows.
-        try { pass(); } catch (const DbError&) { SetMousePointer(0); }
+        pass();   // a failure here reaches the caller: the open reports it
     }
 }
 
@@ -264,7 +263,7 @@ void frmMain::FillPlatformList()
             statement = module.queryText;
             MsgBox(this, errText(e));
         }
-        try { pass(); } catch (const DbError&) { SetMousePointer(0); }
+        pass();   // a failure here reaches the caller: the open reports it
     }
 }
 
