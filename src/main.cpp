@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
 #include <QStringList>
 
 int main(int argc, char** argv)
@@ -14,6 +16,16 @@ int main(int argc, char** argv)
         return orv::ServeCatalogueRead(argv[2], 1);
 
     QApplication app(argc, argv);
+    // The window was laid out for a 12-pixel Japanese UI font with half-width characters half as
+    // wide as full-width ones; a CJK font with those metrics keeps every caption in its box.
+    for (const char* family : {"Noto Sans Mono CJK JP", "MS UI Gothic", "MS Gothic"}) {
+        if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
+            QFont f(QString::fromLatin1(family));
+            f.setPixelSize(12);
+            QApplication::setFont(f);
+            break;
+        }
+    }
     orv::SetCatalogueReader(QCoreApplication::applicationFilePath().toStdString());
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setOrganizationName(QStringLiteral("MORVALEN"));

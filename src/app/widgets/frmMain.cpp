@@ -283,6 +283,11 @@ void frmMain::buildCardPanel()
         e->setReadOnly(true);
         e->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
         e->setTabChangesFocus(true);
+        // One-line boxes in a card this small: no scroll bar, no margin to hide the text behind.
+        e->document()->setDocumentMargin(1);
+        if (h < 600)
+            e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         e->installEventFilter(this);
         return e;
     };
