@@ -123,6 +123,8 @@ public:
         }
     }
     char byte() { char c; get(&c, 1); return c; }
+    // The child closed its end: it has ended, or is ending.
+    bool ended() const { return ended_; }
     std::uint32_t u32() { std::uint32_t v; get(&v, 4); return v; }
     std::string bytes()
     {
@@ -154,8 +156,10 @@ private:
             const ssize_t n = ::read(fd_, buf_, sizeof buf_);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n <= 0) {
+                ended_ = true;
                 throw unreadable(path_);   // the reader ended (or crashed) before it was done
+            }
             total_ += static_cast<std::uint64_t>(n);
             if (total_ > maxBytes_)
                 throw unreadable(path_);   // more than the file can hold: a loop in the file's structure
@@ -173,6 +177,7 @@ private:
     char buf_[1 << 16];
     size_t pos_ = 0, len_ = 0;
     std::uint64_t total_ = 0;
+    bool ended_ = false;
 };
 
 #endif
@@ -277,10 +282,8 @@ void ReadCatalogueIsolated(const std::string& path, TableSink& sink)
                 kind = in.byte();
             } catch (const DbError&) {
                 // Nothing at all from a reader that could not start: read here instead.
-                int status = 0;
-                if (columns.empty() && ::waitpid(pid, &status, WNOHANG) == pid) {
-                    finished = true;
-                    ::close(fds[0]);
+                if (columns.empty() && in.ended()) {
+                    const int status = finish(false);
                     execFailed = WIFEXITED(status) && WEXITSTATUS(status) == 127;
                     if (execFailed)
                         break;
