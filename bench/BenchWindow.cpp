@@ -3,6 +3,7 @@
 #include "BenchSupport.h"
 
 #include "app/widgets/frmMain.h"
+#include "platform/EngineIsolation.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
@@ -68,6 +69,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     });
 
+    // Read the catalogue in a child process, as the program does (orvantis-query serves it).
+    const fs::path reader = fs::absolute(fs::path(argv[0]).parent_path() / ".." / "orvantis-query");
+    if (fs::exists(reader))
+        orv::SetCatalogueReader(fs::canonical(reader).string());
     const std::string fixtures = argc > 1 ? argv[1] : "../shared/fixtures";
     const fs::path mdb = fs::absolute(fixtures + "/bench/tevox20-50k.mdb");
     const fs::path folder = fs::temp_directory_path() / "orvantis-bench-app";

@@ -1,0 +1,102 @@
+// orvantis-query from outside: TSV output, failures, and the search mode.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace {
+
+struct ToolRun { int exit; std::string out, err; };
+
+std::string quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+ToolRun run(const std::vector<std::string>& args)
+{
+    orvtest::TempDir dir;
+    std::string cmd = quote(ORV_QUERY_EXE);
+    for (const auto& a : args)
+        cmd += " " + quote(a);
+    cmd += " >" + quote(dir.file("out")) + " 2>" + quote(dir.file("err"));
+    const int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, orvtest::readFileBytes(dir.file("out")),
+            orvtest::readFileBytes(dir.file("err"))};
+}
+
+std::vector<std::string> lines(const std::string& s)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < s.size()) {
+        const size_t nl = s.find('\n', start);
+        out.push_back(s.substr(start, nl - start));
+        if (nl == std::string::npos)
+            break;
+        start = nl + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(QueryTool, PrintsTsvWithNullAndEscapes)
+{
+    const ToolRun r = run({orvtest::dataPath("tevox20.mdb"),
+                       "SELECT gt_new, gt_effect FROM tevoxB WHERE gt_effect LIKE '*\"最速\"*' ORDER BY gt_new;"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const auto l = lines(r.out);
+    ASSERT_EQ(l.size(), 4u);   // header and rows 12, 22, 70
+    EXPECT_EQ(l[0], "gt_new\tgt_effect");
+    EXPECT_EQ(l[1].substr(0, 3), "\\N\t");   // Null first
+    // Backslashes inside values come out doubled.
+    const ToolRun f = run({orvtest::dataPath("tevox20.mdb"), "SELECT gt_folder FROM tevoxB WHERE gt_folder LIKE '*SAVE EDIT*';"});
+    ASSERT_EQ(f.exit, 0) << f.err;
+    EXPECT_EQ(lines(f.out).at(1), "UTIL\\\\SS\\\\SAVE EDIT");
+}
+
+TEST(QueryTool, FailuresPrintErrAndExitOne)
+{
+    for (const char* bad : {"bad/empty.mdb", "bad/truncated.mdb", "bad/zeroed-page.mdb", "bad/no-table.mdb"}) {
+        const ToolRun r = run({orvtest::dataPath(bad), "SELECT * FROM tevoxB;"});
+        EXPECT_EQ(r.exit, 1) << bad;
+        EXPECT_EQ(r.err.rfind("Err ", 0), 0u) << bad << ": " << r.err;
+        EXPECT_NE(r.err.find("： "), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << bad;
+    }
+    const ToolRun syntax = run({orvtest::dataPath("tevox20.mdb"), "SELECT * FROM ;"});
+    EXPECT_EQ(syntax.exit, 1);
+    EXPECT_EQ(syntax.err.rfind("Err 3131： ", 0), 0u) << syntax.err;
+}
+
+TEST(QueryTool, SearchModeBuildsTheProgramsFilter)
+{
+    const ToolRun r = run({"--search", orvtest::dataPath("tevox20.mdb"), "--new", "new", "--platform", "PC", "--platform",
+                       "MSX", "--word", "max　life", "--word-fields", "game,maker", "--not", "demo", "--not-fields",
+                       "file", "--cd", "CD012"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.err, "SELECT * FROM tevoxB WHERE gt_new = '♪' AND (gt_pf = 'PC' OR gt_pf = 'MSX') AND "
+                     "(gt_str1 LIKE '*max*' AND gt_str1 LIKE '*life*') AND (gt_file not LIKE '*demo*') AND "
+                     "(gt_cdno LIKE '*012*');\n");
+    const auto l = lines(r.out);
+    ASSERT_EQ(l.size(), 3u);
+    EXPECT_NE(l[1].find("MONEY.EXE"), std::string::npos);
+    EXPECT_NE(l[2].find("lvlmax.exe"), std::string::npos);
+
+    // Defaults select every platform, M'S BOX included, so its apostrophe must be escaped.
+    const ToolRun all = run({"--search", orvtest::dataPath("tevox20.mdb"), "--sort", "gt_game", "--desc"});
+    ASSERT_EQ(all.exit, 0) << all.err;
+    EXPECT_NE(all.err.find("gt_pf = 'M''S BOX'"), std::string::npos) << all.err;
+    EXPECT_NE(all.err.find(" ORDER BY gt_game DESC;"), std::string::npos);
+    EXPECT_EQ(lines(all.out).size(), 81u);   // every entry, the empty platform being a list line too
+
+    EXPECT_EQ(run({"--search", orvtest::dataPath("tevox20.mdb"), "--sort", "99"}).exit, 2);
+    EXPECT_EQ(run({"--help"}).exit, 0);
+}
