@@ -75,6 +75,7 @@ public:
     void ShowWait();                           // dlgWait.Show vbModal
     void RunWaitJob();                         // the wait dialog's work
     void RunRecordQuery();
+    void RunStatement(std::string statement, const std::function<void(Recordset&)>& use);
     void FillVolumeList();
     void FillPlatformList();
     void DBGrid1_HeadClick(int colIndex);

@@ -122,6 +122,40 @@ void frmMain::RunWaitJob()
 
 // --- Record query ------------------------------------------------------------------------------------------
 
+// Runs a catalogue statement into Data1 as every list routine does: a failure other than "no
+// current record" is reported once and the last statement that ran through runs instead; a failure
+// of that retry reaches the caller.
+void frmMain::RunStatement(std::string statement, const std::function<void(Recordset&)>& use)
+{
+    auto pass = [&] {
+        asDbError([&] {
+            if (!module.catalogueDb)
+                throw DbError(3420, "オブジェクトが無効か、設定されていません。");
+            Data1->setRecordset(module.catalogueDb->OpenRecordset(statement));
+            Recordset& rs = *Data1->recordset();
+            if (rs.RecordCount() != 0) {
+                rs.MoveLast();   // the count is exact from here on
+                rs.MoveFirst();
+            }
+            use(rs);
+            module.queryText = statement;
+            Frame10->hide();
+            SetMousePointer(0);
+        });
+    };
+    try {
+        pass();
+    } catch (const DbError& e) {
+        if (e.number != dberr::NoCurrentRecord) {
+            Data1->setRecordset(nullptr);
+            statement = module.queryText;
+            queryMessageShown_ = true;
+            MsgBox(this, errText(e));
+        }
+        pass();
+    }
+}
+
 void frmMain::RunRecordQuery()
 {
     SetMousePointer(11);
@@ -134,140 +168,71 @@ void frmMain::RunRecordQuery()
     }
     Data1->setRecordset(nullptr);
 
-    std::string statement = "SELECT * FROM " + module.tableName + module.filterText + module.sortText + ";";
+    const std::string statement = "SELECT * FROM " + module.tableName + module.filterText + module.sortText + ";";
     SetCaption(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
-
-    auto pass = [&] {
-        asDbError([&] {
-            if (!module.catalogueDb)
-                throw DbError(3420, "オブジェクトが無効か、設定されていません。");
-            Data1->setRecordset(module.catalogueDb->OpenRecordset(statement));
-            Recordset* rs = Data1->recordset();
-            if (rs->RecordCount() != 0) {
-                rs->MoveLast();
-                rs->MoveFirst();
-                Data1->notifyMoved();
-                QWidget* controls[] = {txtNew, txtSS, txtGame, txtMaker, txtEffect, txtFile, txtWindows,
-                                       txtF_S, txtCopyright, lblFolder, txtNo, txtCDDate};
-                for (size_t i = 0; i < schema::kCardBindings.size(); ++i)
-                    Data1->setDataField(controls[i], QString::fromUtf8(schema::kCardBindings[i].field.data(),
-                                                                       static_cast<int>(schema::kCardBindings[i].field.size())));
+    RunStatement(statement, [this](Recordset& rs) {
+        if (rs.RecordCount() != 0) {
+            Data1->notifyMoved();
+            QWidget* controls[] = {txtNew, txtSS, txtGame, txtMaker, txtEffect, txtFile, txtWindows,
+                                   txtF_S, txtCopyright, lblFolder, txtNo, txtCDDate};
+            for (size_t i = 0; i < schema::kCardBindings.size(); ++i) {
+                const auto& f = schema::kCardBindings[i].field;
+                Data1->setDataField(controls[i], QString::fromUtf8(f.data(), static_cast<int>(f.size())));
             }
-            // The grid shows one column per field; the list shows the first eleven.
-            auto badColumn = [] { return DbError(6148, "列インデックスが無効です。"); };
-            for (int i = 0; i < schema::kListColumns; ++i) {
-                if (i >= DBGrid1->columnCount())
-                    throw badColumn();
-                const auto& c = schema::kListCaptions[static_cast<size_t>(i)];
-                DBGrid1->setColumnCaption(i, QString::fromUtf8(c.data(), static_cast<int>(c.size())));
-            }
-            for (int i : {14, 13, 12, 11}) {
-                if (i >= DBGrid1->columnCount())
-                    throw badColumn();
-                DBGrid1->removeColumn(i);
-            }
-            for (int i = 0; i <= 10; ++i)
-                DBGrid1->setColumnWidth(i, static_cast<float>(module.columnWidths[static_cast<size_t>(i)]));
-            module.queryText = statement;
-            Frame10->hide();
-            SetMousePointer(0);
-        });
-    };
-
-    try {
-        pass();
-    } catch (const DbError& e) {
-        if (e.number != dberr::NoCurrentRecord) {
-            Data1->setRecordset(nullptr);
-            statement = module.queryText;
-            queryMessageShown_ = true;
-            MsgBox(this, errText(e));
         }
-        pass();   // a failure here reaches the caller
-    }
+        // The grid shows one column per field; the list shows the first eleven.
+        auto badColumn = [] { return DbError(6148, "列インデックスが無効です。"); };
+        for (int i = 0; i < schema::kListColumns; ++i) {
+            if (i >= DBGrid1->columnCount())
+                throw badColumn();
+            const auto& c = schema::kListCaptions[static_cast<size_t>(i)];
+            DBGrid1->setColumnCaption(i, QString::fromUtf8(c.data(), static_cast<int>(c.size())));
+        }
+        for (int i : {14, 13, 12, 11}) {
+            if (i >= DBGrid1->columnCount())
+                throw badColumn();
+            DBGrid1->removeColumn(i);
+        }
+        for (int i = 0; i <= 10; ++i)
+            DBGrid1->setColumnWidth(i, static_cast<float>(module.columnWidths[static_cast<size_t>(i)]));
+    });
 }
 
 void frmMain::FillVolumeList()
 {
     Data1->setRecordset(nullptr);
-    std::string statement = schema::volumeListStatement(module.tableName);
+    const std::string statement = schema::volumeListStatement(module.tableName);
     SetCaption(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
-    auto pass = [&] {
-        asDbError([&] {
-            if (!module.catalogueDb)
-                throw DbError(3420, "オブジェクトが無効か、設定されていません。");
-            Data1->setRecordset(module.catalogueDb->OpenRecordset(statement));
-            Recordset* rs = Data1->recordset();
-            if (rs->RecordCount() != 0) {
-                rs->MoveLast();
-                rs->MoveFirst();
-                const long n = rs->RecordCount();
-                for (long r = 1; r <= n; ++r) {
-                    Combo2->addItem(QString::fromStdString(VolumeItemText(fieldText(*rs, "gt_cdno"))));
-                    Combo2->setItemData(Combo2->count() - 1, static_cast<qlonglong>(fieldLong(*rs, "cnt")));
-                    rs->MoveNext();
-                }
-            }
-            module.queryText = statement;
-            Frame10->hide();
-            SetMousePointer(0);
-        });
-    };
-    try {
-        pass();
-    } catch (const DbError& e) {
-        if (e.number != dberr::NoCurrentRecord) {
-            Data1->setRecordset(nullptr);
-            statement = module.queryText;
-            MsgBox(this, errText(e));
+    RunStatement(statement, [this](Recordset& rs) {
+        const long n = rs.RecordCount();
+        for (long r = 1; r <= n; ++r) {
+            Combo2->addItem(QString::fromStdString(VolumeItemText(fieldText(rs, "gt_cdno"))));
+            Combo2->setItemData(Combo2->count() - 1, static_cast<qlonglong>(fieldLong(rs, "cnt")));
+            rs.MoveNext();
         }
-        pass();   // a failure here reaches the caller: the open reports it
-    }
+    });
 }
 
 void frmMain::FillPlatformList()
 {
     Data1->setRecordset(nullptr);
-    std::string statement = schema::platformListStatement(module.tableName);
+    const std::string statement = schema::platformListStatement(module.tableName);
     SetCaption(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
-    auto pass = [&] {
-        asDbError([&] {
-            if (!module.catalogueDb)
-                throw DbError(3420, "オブジェクトが無効か、設定されていません。");
-            Data1->setRecordset(module.catalogueDb->OpenRecordset(statement));
-            Recordset* rs = Data1->recordset();
-            if (rs->RecordCount() != 0) {
-                rs->MoveLast();
-                rs->MoveFirst();
-                const long n = rs->RecordCount();
-                const std::vector<std::string> names = SplitByDelimiter(module.platformSelection, ",");
-                for (long r = 1; r <= n; ++r) {
-                    const std::string pf = fieldText(*rs, "gt_pf");
-                    auto* item = new QListWidgetItem(QString::fromStdString(pf), List1);
-                    item->setData(Qt::UserRole, static_cast<qlonglong>(fieldLong(*rs, "cnt")));
-                    // Two lines fit the list's designed height.
-                    item->setSizeHint(QSize(0, List1->fontMetrics().ascent() + 2));
-                    if (PlatformPreselected(pf, names))
-                        item->setSelected(true);
-                    rs->MoveNext();
-                }
-            }
-            List1->scrollToTop();
-            module.queryText = statement;
-            Frame10->hide();
-            SetMousePointer(0);
-        });
-    };
-    try {
-        pass();
-    } catch (const DbError& e) {
-        if (e.number != dberr::NoCurrentRecord) {
-            Data1->setRecordset(nullptr);
-            statement = module.queryText;
-            MsgBox(this, errText(e));
+    RunStatement(statement, [this](Recordset& rs) {
+        const long n = rs.RecordCount();
+        const std::vector<std::string> names = SplitByDelimiter(module.platformSelection, ",");
+        for (long r = 1; r <= n; ++r) {
+            const std::string pf = fieldText(rs, "gt_pf");
+            auto* item = new QListWidgetItem(QString::fromStdString(pf), List1);
+            item->setData(Qt::UserRole, static_cast<qlonglong>(fieldLong(rs, "cnt")));
+            // Two lines fit the list's designed height.
+            item->setSizeHint(QSize(0, List1->fontMetrics().ascent() + 2));
+            if (PlatformPreselected(pf, names))
+                item->setSelected(true);
+            rs.MoveNext();
         }
-        pass();   // a failure here reaches the caller: the open reports it
-    }
+        List1->scrollToTop();
+    });
 }
 
 // --- Column sort ---------------------------------------------------------------------------------------------
