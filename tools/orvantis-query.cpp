@@ -86,6 +86,27 @@ void printRecordset(orv::Recordset& rs)
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
+int runStatement(orv::Database& db, const std::string& statement)
+{
+    auto rs = db.OpenRecordset(statement);
+    printRecordset(*rs);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Runs f; a failure is printed as "Err N： description" and gives exit code 1.
+template <class F>
+int reportingFailures(F&& f)
+{
+    try {
+        return f();
+    } catch (const orv::DbError& e) {
+        std::fprintf(stderr, "Err %d： %s\n", e.number, e.what());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Err %d： %s\n", orv::dberr::EngineFailure, e.what());
+    }
+    return 1;
+}
+
 int fieldMask(const std::string& list, bool* ok)
 {
     if (list == "none")
@@ -174,7 +195,7 @@ int runSearch(int argc, char** argv)
     if (!sortText.empty() && descending)
         sortText += " DESC";
     const std::string table(orv::schema::kTableName);
-    try {
+    return reportingFailures([&] {
         auto db = orv::OpenDatabase(catalogue, false, true, "");
         if (!platformsGiven) {
             // As the program starts: every platform of the catalogue selected.
@@ -184,16 +205,8 @@ int runSearch(int argc, char** argv)
         }
         const std::string statement = "SELECT * FROM " + table + orv::BuildFilter(c) + sortText + ";";
         std::fprintf(stderr, "%s\n", statement.c_str());
-        auto rs = db->OpenRecordset(statement);
-        printRecordset(*rs);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    } catch (const orv::DbError& e) {
-        std::fprintf(stderr, "Err %d： %s\n", e.number, e.what());
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "Err %d： %s\n", orv::dberr::EngineFailure, e.what());
-        return 1;
-    }
+        return runStatement(*db, statement);
+    });
 }
 
 std::string selfPath(const char* argv0)
@@ -221,16 +234,8 @@ int main(int argc, char** argv)
         printUsage(stderr);
         return 2;
     }
-    try {
+    return reportingFailures([&] {
         auto db = orv::OpenDatabase(argv[1], false, true, "");
-        auto rs = db->OpenRecordset(argv[2]);
-        printRecordset(*rs);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    } catch (const orv::DbError& e) {
-        std::fprintf(stderr, "Err %d： %s\n", e.number, e.what());
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "Err %d： %s\n", orv::dberr::EngineFailure, e.what());
-        return 1;
-    }
+        return runStatement(*db, argv[2]);
+    });
 }
