@@ -9,7 +9,7 @@ cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DORVANTIS_SANITIZE=ON)
-  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 cmake -S . -B "$build" "${cmake_args[@]}" >/dev/null

@@ -15,6 +15,14 @@
 #include <unistd.h>
 #endif
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORV_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace orv {
 
 namespace {
@@ -244,10 +252,13 @@ void ReadCatalogueIsolated(const std::string& path, TableSink& sink)
         const int devnull = ::open("/dev/null", O_WRONLY);
         if (devnull >= 0)
             ::dup2(devnull, 2);
-        // A file whose structure loops must not take the machine's memory either.
+#ifndef ORV_ADDRESS_SANITIZER
+        // A file whose structure loops must not take the machine's memory either. (AddressSanitizer
+        // reserves terabytes of address space for its shadow and cannot start under this limit.)
         const rlim_t limit = static_cast<rlim_t>(2048ull * 1024 * 1024 + fileSize * 16);
         struct rlimit rl{limit, limit};
         ::setrlimit(RLIMIT_AS, &rl);
+#endif
         const char* argv[] = {exe.c_str(), kReadCatalogueSwitch, path.c_str(), nullptr};
         ::execv(exe.c_str(), const_cast<char* const*>(argv));
         ::_exit(127);

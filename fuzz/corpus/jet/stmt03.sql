@@ -1,0 +1,1 @@
+SELECT gt_pf, COUNT(*) as cnt FROM tevoxB GROUP BY gt_pf ORDER BY gt_pf ;

@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_new = '♪' AND (gt_pf = 'PC' OR gt_pf = 'MSX') AND (gt_str1 LIKE '*max*' AND gt_str1 LIKE '*life*') AND (gt_file not LIKE '*demo*') AND (gt_cdno LIKE '*012*');

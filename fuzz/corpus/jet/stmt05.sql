@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE (gt_pf IS NULL OR gt_pf='') ORDER BY gt_game DESC;

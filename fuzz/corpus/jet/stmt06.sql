@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE (gt_new <> '♪' OR gt_new is NULL) AND (gt_pf = 'PC') ORDER BY gt_effecttmp;

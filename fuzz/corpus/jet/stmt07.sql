@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE (gt_pf IS NULL OR gt_pf='') AND (gt_str1+' '+gt_str2 LIKE '*a*' OR gt_str1+' '+gt_str2 LIKE '*b*') ORDER BY gt_cdnod DESC;

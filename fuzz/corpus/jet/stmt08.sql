@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE (gt_pf IS NULL OR gt_pf='') AND (gt_str1+' '+gt_str2='') ORDER BY gt_cdno;

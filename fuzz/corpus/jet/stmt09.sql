@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE (gt_pf = 'M'S BOX') AND (gt_game LIKE '*it''s*');

@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE (gt_pf IS NULL OR gt_pf='') AND (gt_effect not LIKE '*x*' OR gt_effect not LIKE '*y*') ORDER BY gt_f_s;

@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_new = '♪' AND (gt_pf IS NULL OR gt_pf='') AND (gt_game+' '+gt_effect LIKE '*ＭＡＸ*' AND gt_game+' '+gt_effect LIKE '*ﾗｲﾌ*') AND (gt_cdno LIKE '*12*') ORDER BY gt_maker DESC;

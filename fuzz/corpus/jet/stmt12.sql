@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE (gt_pf IS NULL OR gt_pf='') AND (gt_str2 LIKE '*[a-z]#?*' OR gt_file LIKE '*[!0-9].EXE*') ORDER BY gt_exeenv;

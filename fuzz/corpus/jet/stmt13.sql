@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB ORDER BY gt_copyright DESC;

@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_cdno = 12 OR gt_cdnod > '1997/05/01' ORDER BY gt_new;

@@ -1,0 +1,1 @@
+SELECT gt_game & gt_maker AS gm, UCASE(gt_file), RIGHT(gt_cdno, 2), LCASE(gt_pf) FROM tevoxB WHERE NOT gt_game IN ('a','b') ORDER BY 1;

@@ -1,0 +1,1 @@
+SELECT DISTINCT gt_pf FROM [tevoxB] WHERE gt_game BETWEEN 'a' AND 'z' ORDER BY gt_pf DESC;

@@ -1,0 +1,1 @@
+SELECT COUNT(*), MAX(gt_cdno), MIN(gt_cdnod) FROM tevoxB HAVING COUNT(*) > 1;

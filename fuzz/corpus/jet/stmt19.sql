@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_game = "Miller's Orchard" AND gt_pf <> 'SS';

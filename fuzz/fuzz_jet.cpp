@@ -1,0 +1,194 @@
+// Arbitrary statement texts through the Jet translation and, when it succeeds, through SQLite
+// over the catalogue's layout (all-text columns, and numeric volume with a date column); the
+// input split in two also goes through jetLike and jetFoldKey. Every outcome is a result or a
+// DbError with a number and a description.
+#include "platform/JetSql.h"
+#include "platform/JetText.h"
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using orv::ColumnKind;
+
+const char* const kFields[15] = {"gt_cdno",  "gt_new",       "gt_pf",     "gt_game",  "gt_maker",
+                                 "gt_effect", "gt_file",     "gt_exeenv", "gt_f_s",   "gt_copyright",
+                                 "gt_cdnod", "gt_folder",    "gt_str1",   "gt_str2",  "gt_effecttmp"};
+
+using Row = std::vector<std::optional<std::string>>;
+
+// A few catalogue rows: Japanese and ASCII, Null and empty text, apostrophes, wildcard characters.
+const std::vector<Row> kRows = {
+    {"011", "new", "SS", "ぷにぷにパーク", "ソフトハウス雪月", "所持金・ポイント変更", "POINT.EXE", "Win95", "",
+     "名無しの改造屋", "1998/02/01", "UTIL\\SS\\POINT", "ぷにぷにパーク ソフトハウス雪月",
+     "所持金・ポイント変更 POINT.EXE", "03所持金・ポイント変更"},
+    {"001", "", "PC-98", "月影の剣士", "アトリエ・ルミナ", "BGMテスト", "BGMTEST.EXE", "Win95/98", "F", "Mochi-P",
+     "1997/04/01", "UTIL\\PC98\\BGMTEST", "月影の剣士 アトリエ・ルミナ", "BGMテスト BGMTEST.EXE", "08BGMテスト"},
+    {"008", std::nullopt, "GB", "Miller's Orchard", "Pixel Foundry", "life max editor", "HPEDIT.EXE", "Win95/98", "S",
+     "T.Aoba & M.Kise", "1997/11/01", "UTIL\\GB\\HPEDIT", "Miller's Orchard Pixel Foundry",
+     "life max editor HPEDIT.EXE", "05life max editor"},
+    {"004", "♪", "M'S BOX", "雪原の　ファンタジア", "ＭＡＸ Planet", "全武器の攻撃力*2", "SAVE EDIT.EXE", "", "",
+     std::nullopt, "1997/07/01", "util\\msbox\\save edit", "雪原の　ファンタジア ＭＡＸ Planet",
+     "全武器の攻撃力*2 SAVE EDIT.EXE", "02全武器の攻撃力*2"},
+    {"0", std::nullopt, "", "ﾗｲﾌ･ｶﾞｰﾃﾞﾝ", "きつね堂", "謎の隠しコマンド? 解析", "PATCHER", "DOS", "F",
+     "(C)1997, きつね堂", std::nullopt, "UTIL\\MISC\\PATCHER", "ﾗｲﾌ･ｶﾞｰﾃﾞﾝ きつね堂",
+     "謎の隠しコマンド? 解析 PATCHER", "09謎の隠しコマンド? 解析"},
+};
+
+bool hasKey(ColumnKind k) { return k == ColumnKind::Text || k == ColumnKind::Boolean || k == ColumnKind::DateTime; }
+
+[[noreturn]] void finding(const char* what, std::string_view statement, const char* detail = "")
+{
+    std::fprintf(stderr, "%s: %s\nstatement: %.*s\n", what, detail, int(statement.size()), statement.data());
+    std::abort();
+}
+
+// The in-memory layout the engine builds: a column per field and a fold-key column per text field.
+struct Catalogue {
+    sqlite3* db = nullptr;
+    orv::CatalogSchema schema;
+
+    explicit Catalogue(bool typed)
+    {
+        if (sqlite3_open(":memory:", &db) != SQLITE_OK)
+            std::abort();
+        orv::registerJetFunctions(db);
+        orv::CatalogTable t{"tevoxB", "t0", {}};
+        std::string create = "CREATE TABLE t0 (";
+        std::string insert = "INSERT INTO t0 VALUES (";
+        for (int i = 0; i < 15; ++i) {
+            ColumnKind kind = ColumnKind::Text;
+            if (typed && i == 0)
+                kind = ColumnKind::Integer;
+            if (typed && i == 10)
+                kind = ColumnKind::DateTime;
+            orv::CatalogColumn c{kFields[i], kind, "c" + std::to_string(i), hasKey(kind) ? "k" + std::to_string(i) : ""};
+            create += (i ? ", " : "") + c.sqlName + (kind == ColumnKind::Integer ? " INTEGER" : " TEXT");
+            insert += i ? ",?" : "?";
+            if (!c.keyName.empty()) {
+                create += ", " + c.keyName + " TEXT";
+                insert += ",?";
+            }
+            t.columns.push_back(std::move(c));
+        }
+        exec(create + ")");
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, (insert + ")").c_str(), -1, &st, nullptr) != SQLITE_OK)
+            std::abort();
+        for (const Row& r : kRows) {
+            sqlite3_reset(st);
+            int p = 1;
+            for (int i = 0; i < 15; ++i) {
+                const auto& v = r[size_t(i)];
+                const orv::CatalogColumn& c = t.columns[size_t(i)];
+                if (!v)
+                    sqlite3_bind_null(st, p++);
+                else if (c.kind == ColumnKind::Integer)
+                    sqlite3_bind_int64(st, p++, std::atoll(v->c_str()));
+                else
+                    sqlite3_bind_text(st, p++, v->c_str(), int(v->size()), SQLITE_TRANSIENT);
+                if (!c.keyName.empty()) {
+                    if (v) {
+                        const std::string k = orv::jetFoldKey(*v);
+                        sqlite3_bind_text(st, p++, k.c_str(), int(k.size()), SQLITE_TRANSIENT);
+                    } else {
+                        sqlite3_bind_null(st, p++);
+                    }
+                }
+            }
+            if (sqlite3_step(st) != SQLITE_DONE)
+                std::abort();
+        }
+        sqlite3_finalize(st);
+        schema.tables.push_back(std::move(t));
+        // A statement that would run for long is stopped, as an error.
+        sqlite3_progress_handler(db, 1000, [](void* n) { return ++*static_cast<int*>(n) > 2000 ? 1 : 0; }, &steps);
+    }
+
+    void exec(const std::string& sql)
+    {
+        if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            std::abort();
+    }
+
+    void run(const std::string& statement)
+    {
+        orv::TranslatedQuery q;
+        try {
+            q = orv::translateJet(statement, schema);
+        } catch (const orv::DbError& e) {
+            if (e.number <= 0 || e.description().empty())
+                finding("error without number or description", statement);
+            return;
+        }
+        sqlite3_stmt* st = nullptr;
+        steps = 0;
+        if (sqlite3_prepare_v2(db, q.sql.c_str(), int(q.sql.size()), &st, nullptr) != SQLITE_OK) {
+            // The engine reports this as its own failure (30001); FUZZ_JET_REPORT lists such gaps.
+            report("SQLite refuses the translation", statement, q.sql);
+            sqlite3_finalize(st);
+            return;
+        }
+        if (!sqlite3_stmt_readonly(st))
+            finding("translation writes", statement, q.sql.c_str());
+        const size_t columns = size_t(sqlite3_column_count(st));
+        if (q.rowidsOnly ? (columns != 1 || !q.table) : columns != q.fieldNames.size())
+            finding("result columns differ from the field names", statement, q.sql.c_str());
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            for (int i = 0; i < int(columns); ++i)
+                (void)sqlite3_column_text(st, i);
+        }
+        if (rc != SQLITE_DONE && rc != SQLITE_INTERRUPT)
+            report("the translation fails while running", statement, q.sql);
+        sqlite3_finalize(st);
+    }
+
+    void report(const char* what, std::string_view statement, const std::string& sql)
+    {
+        static const bool on = std::getenv("FUZZ_JET_REPORT") != nullptr;
+        if (on)
+            std::fprintf(stderr, "%s: %s\nstatement: %.*s\nsql: %s\n", what, sqlite3_errmsg(db), int(statement.size()),
+                         statement.data(), sql.c_str());
+    }
+
+    int steps = 0;
+};
+
+bool hasWildcard(std::string_view s) { return s.find_first_of("*?#[") != std::string_view::npos; }
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static Catalogue textLayout(false);
+    static Catalogue typedLayout(true);
+    const std::string statement(reinterpret_cast<const char*>(data), size);
+    textLayout.run(statement);
+    typedLayout.run(statement);
+
+    // Pattern and text: split at the first NUL, or in the middle.
+    const std::string_view all(statement);
+    const size_t cut = all.find('\0') != std::string_view::npos ? all.find('\0') : all.size() / 2;
+    const std::string_view pattern = all.substr(0, cut);
+    const std::string_view text = all.substr(std::min(all.size(), cut + 1));
+    const bool like = orv::jetLike(pattern, text);
+    const std::string pk = orv::jetFoldKey(pattern);
+    const std::string tk = orv::jetFoldKey(text);
+    if (!hasWildcard(pattern) && like != (pk == tk))
+        finding("jetLike without wildcards differs from comparing keys", statement);
+    if (!orv::jetLike("*", text))
+        finding("'*' does not match", statement);
+    if (!hasWildcard(text) && !orv::jetLike(text, text))
+        finding("text does not match itself", statement);
+    return 0;
+}
