@@ -323,6 +323,8 @@ private:
 
     [[noreturn]] void fail() const;
     NodeP make(Op op, std::size_t startTok, std::vector<NodeP> kids = {});
+    // A node over left and right, with the operator's text where the kind needs it.
+    NodeP binary(Op op, std::size_t startTok, NodeP left, NodeP right, std::string text = {});
     NodeP parseExpr();
     NodeP parseOr();
     NodeP parseAnd();
@@ -372,6 +374,16 @@ void Parser::fail() const
         failExpression({});
     std::size_t b = toks_[clauseStart_].begin;
     failExpression(std::string_view(src_).substr(b, toks_[last].end - b));
+}
+
+NodeP Parser::binary(Op op, std::size_t startTok, NodeP left, NodeP right, std::string text)
+{
+    std::vector<NodeP> kids;
+    kids.push_back(std::move(left));
+    kids.push_back(std::move(right));
+    NodeP n = make(op, startTok, std::move(kids));
+    n->text = std::move(text);
+    return n;
 }
 
 NodeP Parser::make(Op op, std::size_t startTok, std::vector<NodeP> kids)
@@ -441,11 +453,7 @@ NodeP Parser::parseCompare()
         if (t.kind == Tk::Sym && (t.text == "=" || t.text == "<>" || t.text == "<" || t.text == ">" || t.text == "<=" || t.text == ">=")) {
             std::string op = t.text;
             next();
-            std::vector<NodeP> kids;
-            kids.push_back(std::move(left));
-            kids.push_back(parseAmp());
-            left = make(Op::Cmp, start, std::move(kids));
-            left->text = op;
+            left = binary(Op::Cmp, start, std::move(left), parseAmp(), op);
             continue;
         }
         if (word("IS")) {
@@ -471,10 +479,7 @@ NodeP Parser::parseCompare()
         }
         if (word("LIKE")) {
             next();
-            std::vector<NodeP> kids;
-            kids.push_back(std::move(left));
-            kids.push_back(parseAmp());
-            left = make(Op::Like, start, std::move(kids));
+            left = binary(Op::Like, start, std::move(left), parseAmp());
             left->negated = negated;
             continue;
         }
@@ -526,10 +531,7 @@ NodeP Parser::parseAmp()
     NodeP left = parseAdd();
     while (sym("&")) {
         next();
-        std::vector<NodeP> kids;
-        kids.push_back(std::move(left));
-        kids.push_back(parseAdd());
-        left = make(Op::Amp, start, std::move(kids));
+        left = binary(Op::Amp, start, std::move(left), parseAdd());
     }
     return left;
 }
@@ -541,11 +543,7 @@ NodeP Parser::parseAdd()
     while (sym("+") || sym("-")) {
         std::string op = tok().text;
         next();
-        std::vector<NodeP> kids;
-        kids.push_back(std::move(left));
-        kids.push_back(parseMul());
-        left = make(Op::Arith, start, std::move(kids));
-        left->text = op;
+        left = binary(Op::Arith, start, std::move(left), parseMul(), op);
     }
     return left;
 }
@@ -557,11 +555,7 @@ NodeP Parser::parseMul()
     while (sym("*") || sym("/")) {
         std::string op = tok().text;
         next();
-        std::vector<NodeP> kids;
-        kids.push_back(std::move(left));
-        kids.push_back(parseUnary());
-        left = make(Op::Arith, start, std::move(kids));
-        left->text = op;
+        left = binary(Op::Arith, start, std::move(left), parseUnary(), op);
     }
     return left;
 }
