@@ -1,6 +1,7 @@
 // Arbitrary bytes as the settings file. Reading any key must not fail; writing one key and
 // reading it back must give the value as stored (blanks and enclosing quotes dropped, cut to
 // 127 bytes of CP932 without splitting a character) and leave every other line as it was.
+#include "platform/AsciiText.h"
 #include "platform/Cp932.h"
 #include "platform/Ini.h"
 
@@ -71,22 +72,6 @@ std::string_view trim(std::string_view s)
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
         s.remove_suffix(1);
     return s;
-}
-
-bool sameAsciiNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = char(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = char(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 bool isLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
@@ -228,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const std::string& kl = unchanged ? std::string() : lines[keyLine];
     const size_t eq = kl.find('=');
-    if (!unchanged && (eq == std::string::npos || !sameAsciiNoCase(trim(std::string_view(kl).substr(0, eq)), trim(stored(target.key, bom)))
+    if (!unchanged && (eq == std::string::npos || !orv::AsciiEqualNoCase(trim(std::string_view(kl).substr(0, eq)), trim(stored(target.key, bom)))
         || kl.substr(eq + 1) != stored(value, bom))) {
         std::fprintf(stderr, "key line is not key=value: %s\n", kl.c_str());
         std::abort();

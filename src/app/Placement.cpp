@@ -12,6 +12,21 @@ long Whole(double x) { return static_cast<long>(std::nearbyint(x)); }
 
 struct Bounds { long left, top, right, bottom; };
 
+// One axis of the clamp: shifted back inside [lo, hi] pixels, shrunk only when larger than the
+// bounds. Comparisons use the unrounded quotient; only assignments round.
+void clampAxis(long& pos, long& size, double lo, double hi, double tpp)
+{
+    if (pos / tpp < lo)
+        pos = Whole(lo * tpp);
+    if ((pos + size) / tpp > hi) {
+        pos = Whole(hi * tpp - size);
+        if (pos / tpp < lo) {
+            pos = Whole(lo * tpp);
+            size = Whole(hi * tpp - pos);
+        }
+    }
+}
+
 } // namespace
 
 long OverlapArea(const PixelRect& window, const PixelRect& monitor)
@@ -63,24 +78,8 @@ Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float
     }
 
     // Comparisons use the unrounded quotient; only assignments round.
-    if (L / tx < b.left)
-        L = Whole(b.left * tx);
-    if ((L + W) / tx > b.right) {
-        L = Whole(b.right * tx - W);
-        if (L / tx < b.left) {
-            L = Whole(b.left * tx);
-            W = Whole(b.right * tx - L);
-        }
-    }
-    if (T / ty < b.top)
-        T = Whole(b.top * ty);
-    if ((T + H) / ty > b.bottom) {
-        T = Whole(b.bottom * ty - H);
-        if (T / ty < b.top) {
-            T = Whole(b.top * ty);
-            H = Whole(b.bottom * ty - T);
-        }
-    }
+    clampAxis(L, W, b.left, b.right, tx);
+    clampAxis(T, H, b.top, b.bottom, ty);
 
     result.move = true;
     result.rect = {L, T, W, H};

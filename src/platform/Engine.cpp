@@ -1,5 +1,6 @@
 #include "platform/Engine.h"
 
+#include "platform/AsciiText.h"
 #include "platform/EngineIsolation.h"
 #include "platform/JetText.h"
 #include "platform/MdbReader.h"
@@ -522,11 +523,7 @@ void Recordset::SetAbsolutePosition(long row)
 int Recordset::FieldIndex(const std::string& name) const
 {
     for (size_t i = 0; i < fieldNames_.size(); ++i) {
-        const auto& f = fieldNames_[i];
-        if (f.size() == name.size()
-            && std::equal(f.begin(), f.end(), name.begin(), [](unsigned char a, unsigned char b) {
-                   return std::tolower(a) == std::tolower(b);
-               }))
+        if (AsciiEqualNoCase(fieldNames_[i], name))
             return static_cast<int>(i);
     }
     return -1;

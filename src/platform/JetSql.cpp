@@ -1,5 +1,6 @@
 #include "platform/JetSql.h"
 
+#include "platform/AsciiText.h"
 #include "platform/JetText.h"
 
 #include <algorithm>
@@ -61,22 +62,6 @@ std::string clip(std::string_view s)
     throw DbError(dberr::CharactersAfterEnd, "SQL ステートメントの後に文字が見つかりました。");
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = char(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = char(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // Words that are never taken as names unless bracketed.
 bool isReserved(std::string_view w)
 {
@@ -85,7 +70,7 @@ bool isReserved(std::string_view w)
         "NULL", "IN", "BETWEEN", "AS", "ASC", "DESC", "DISTINCT", "DISTINCTROW", "ALL", "TRUE", "FALSE",
         "UNION", "JOIN", "INNER", "LEFT", "RIGHT", "ON", "TOP", "XOR", "EQV", "IMP", "MOD"};
     for (std::string_view k : words)
-        if (equalsNoCase(w, k))
+        if (AsciiEqualNoCase(w, k))
             return true;
     return false;
 }
@@ -217,15 +202,14 @@ std::string upper(std::string_view s)
 {
     std::string r(s);
     for (char& c : r)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
+        c = AsciiUpper(c);
     return r;
 }
 
 bool isClauseWord(std::string_view w)
 {
-    return equalsNoCase(w, "FROM") || equalsNoCase(w, "WHERE") || equalsNoCase(w, "GROUP")
-        || equalsNoCase(w, "HAVING") || equalsNoCase(w, "ORDER");
+    return AsciiEqualNoCase(w, "FROM") || AsciiEqualNoCase(w, "WHERE") || AsciiEqualNoCase(w, "GROUP")
+        || AsciiEqualNoCase(w, "HAVING") || AsciiEqualNoCase(w, "ORDER");
 }
 
 // --- syntax tree -------------------------------------------------------------------------------
@@ -309,7 +293,7 @@ public:
 private:
     const Token& tok() const { return toks_[pos_]; }
     const Token& peek(std::size_t n = 1) const { return toks_[std::min(pos_ + n, toks_.size() - 1)]; }
-    bool isWord(const Token& t, std::string_view w) const { return t.kind == Tk::Ident && equalsNoCase(t.text, w); }
+    bool isWord(const Token& t, std::string_view w) const { return t.kind == Tk::Ident && AsciiEqualNoCase(t.text, w); }
     bool word(std::string_view w) const { return isWord(tok(), w); }
     bool sym(std::string_view s) const { return tok().kind == Tk::Sym && tok().text == s; }
     bool isName(const Token& t) const { return t.kind == Tk::Bracket || (t.kind == Tk::Ident && !isReserved(t.text)); }
@@ -326,6 +310,7 @@ private:
     // A node over left and right, with the operator's text where the kind needs it.
     NodeP binary(Op op, std::size_t startTok, NodeP left, NodeP right, std::string text = {});
     NodeP parseExpr();
+    NodeP parseChain(std::string_view keyword, Op op, NodeP (Parser::*operand)());
     NodeP parseOr();
     NodeP parseAnd();
     NodeP parseNot();
@@ -402,35 +387,25 @@ NodeP Parser::make(Op op, std::size_t startTok, std::vector<NodeP> kids)
 
 NodeP Parser::parseExpr() { return parseOr(); }
 
-NodeP Parser::parseOr()
+// A run of operands joined by one keyword becomes one node over all of them.
+NodeP Parser::parseChain(std::string_view keyword, Op op, NodeP (Parser::*operand)())
 {
     std::size_t start = pos_;
-    NodeP left = parseAnd();
-    if (!word("OR"))
+    NodeP left = (this->*operand)();
+    if (!word(keyword))
         return left;
     std::vector<NodeP> kids;
     kids.push_back(std::move(left));
-    while (word("OR")) {
+    while (word(keyword)) {
         next();
-        kids.push_back(parseAnd());
+        kids.push_back((this->*operand)());
     }
-    return make(Op::Or, start, std::move(kids));
+    return make(op, start, std::move(kids));
 }
 
-NodeP Parser::parseAnd()
-{
-    std::size_t start = pos_;
-    NodeP left = parseNot();
-    if (!word("AND"))
-        return left;
-    std::vector<NodeP> kids;
-    kids.push_back(std::move(left));
-    while (word("AND")) {
-        next();
-        kids.push_back(parseNot());
-    }
-    return make(Op::And, start, std::move(kids));
-}
+NodeP Parser::parseOr() { return parseChain("OR", Op::Or, &Parser::parseAnd); }
+
+NodeP Parser::parseAnd() { return parseChain("AND", Op::And, &Parser::parseNot); }
 
 NodeP Parser::parseNot()
 {
@@ -608,17 +583,17 @@ NodeP Parser::parsePrimary()
         }
         fail();
     case Tk::Ident:
-        if (equalsNoCase(t.text, "NULL")) {
+        if (AsciiEqualNoCase(t.text, "NULL")) {
             next();
             return make(Op::Null, start);
         }
-        if (equalsNoCase(t.text, "TRUE") || equalsNoCase(t.text, "FALSE")) {
+        if (AsciiEqualNoCase(t.text, "TRUE") || AsciiEqualNoCase(t.text, "FALSE")) {
             next();
             NodeP n = make(Op::Bool, start);
-            n->text = equalsNoCase(t.text, "TRUE") ? "-1" : "0";
+            n->text = AsciiEqualNoCase(t.text, "TRUE") ? "-1" : "0";
             return n;
         }
-        if (peek().kind == Tk::Sym && peek().text == "(" && (!isReserved(t.text) || equalsNoCase(t.text, "LEFT") || equalsNoCase(t.text, "RIGHT"))) {
+        if (peek().kind == Tk::Sym && peek().text == "(" && (!isReserved(t.text) || AsciiEqualNoCase(t.text, "LEFT") || AsciiEqualNoCase(t.text, "RIGHT"))) {
             Nest nest(*this);
             std::string name = upper(t.text);
             next();
