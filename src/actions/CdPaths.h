@@ -27,7 +27,7 @@ std::string EntryFolderCaption(const std::string& driveRootPath, const std::stri
 
 // Bound on the names the search above looks at for one path, so that a hostile catalogue or a
 // folder holding many case variants of a name cannot make it run long.
-inline constexpr int kMaxNamesTried = 1024;
+inline constexpr int kMaxNamesTried = 256;
 
 enum class FolderCheck { HasFiles, NoFiles, Unusable };
 
