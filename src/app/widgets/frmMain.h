@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Placement.h"
+#include "app/Settings.h"
 #include "platform/Engine.h"
 #include "platform/Shell.h"
 
@@ -203,6 +204,11 @@ private:
     void Form_Resize();
     void endPressIfNoClick();
     void writeSettings();
+
+    // The settings file as the load handler read it, and which of its values reached their
+    // controls in this run (only those are written back).
+    SavedSettings savedSettings_;
+    AppliedSettings appliedSettings_;
 
     StartupEnvironment env_;
     std::function<void()> endProgram_;
