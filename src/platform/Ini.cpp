@@ -2,12 +2,13 @@
 
 #include "platform/Cp932.h"
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,7 +18,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
+#include <vector>
 
 namespace orv {
 
@@ -34,6 +35,10 @@ constexpr size_t kMaxValueBytes = 127;
 
 // Temporary files of an update older than this were left by an interrupted one.
 constexpr auto kStaleTemporaryAge = std::chrono::seconds(60);
+
+// Files are read and written through buffers of this size: a settings file of any size needs no
+// memory of its size (a fresh allocation of tens of megabytes costs more than reading them).
+constexpr size_t kChunkBytes = 1 << 20;
 
 enum class Encoding { Cp932, Utf8, Utf16Le };
 
@@ -71,26 +76,6 @@ bool sameName(std::string_view a, std::string_view b, Encoding enc)
         }
     }
     return true;
-}
-
-// Calls fn(index, line) for every line of body, without its line end, while fn returns true.
-// CR LF, LF and a lone CR each end a line; a last line without a line end counts.
-template <typename Fn>
-void forEachLine(std::string_view body, Fn fn)
-{
-    const char* p = body.data();
-    const char* const end = p + body.size();
-    size_t index = 0;
-    while (p < end) {
-        const char* e = p;
-        while (e < end && *e != '\r' && *e != '\n')
-            ++e;
-        if (!fn(index++, std::string_view(p, static_cast<size_t>(e - p))))
-            return;
-        p = e;
-        if (p < end)
-            p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
-    }
 }
 
 enum class LineKind { Other, Section, Key };
@@ -145,38 +130,10 @@ void appendUtf8(std::string& out, uint32_t c)
     }
 }
 
-// UTF-16LE units to UTF-8. A surrogate without its partner keeps its three-byte form, so that
-// writing the text back gives the same units; an odd last byte is handed back in oddByte.
-std::string utf16LeToUtf8(std::string_view bytes, std::string& oddByte)
+// Appends UTF-8 text (lone surrogates in their three-byte form allowed) as UTF-16LE; bytes that
+// are no character become U+FFFD.
+void appendUtf16Le(std::string& out, std::string_view s)
 {
-    const size_t units = bytes.size() / 2;
-    const auto unit = [&](size_t i) {
-        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i])
-                                     | static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    };
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 2);
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t c = unit(i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
-            const uint32_t low = unit(i + 1);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        appendUtf8(out, c);
-    }
-    oddByte = bytes.size() % 2 ? std::string(1, bytes.back()) : std::string();
-    return out;
-}
-
-// UTF-8 (lone surrogates in their three-byte form allowed) to UTF-16LE; bytes that are no
-// character become U+FFFD.
-std::string utf8ToUtf16Le(std::string_view s)
-{
-    std::string out;
-    out.reserve(s.size() * 2);
     const auto put = [&](uint32_t u) {
         out += static_cast<char>(u & 0xFF);
         out += static_cast<char>(u >> 8);
@@ -223,45 +180,6 @@ std::string utf8ToUtf16Le(std::string_view s)
         }
         i += len;
     }
-    return out;
-}
-
-// The file's text as the lines are read: CP932 bytes, or UTF-8 for a file with a mark.
-struct IniText {
-    Encoding enc = Encoding::Cp932;
-    std::string body;
-    std::string oddByte; // a UTF-16 file's odd last byte, written back as it was
-};
-
-IniText decodeFile(std::string bytes)
-{
-    IniText t;
-    const std::string_view v = bytes;
-    if (v.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-        t.enc = Encoding::Utf8;
-        bytes.erase(0, kUtf8Bom.size());
-        t.body = std::move(bytes);
-    } else if (v.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
-        t.enc = Encoding::Utf16Le;
-        t.body = utf16LeToUtf8(v.substr(kUtf16LeBom.size()), t.oddByte);
-    } else {
-        t.body = std::move(bytes);
-    }
-    return t;
-}
-
-// The bytes of the file for the lines in out, in the encoding the file had.
-std::string encodeFile(const IniText& t, std::string out)
-{
-    switch (t.enc) {
-    case Encoding::Utf8:
-        return std::string(kUtf8Bom) + out;
-    case Encoding::Utf16Le:
-        return std::string(kUtf16LeBom) + utf8ToUtf16Le(out) + t.oddByte;
-    case Encoding::Cp932:
-        break;
-    }
-    return out;
 }
 
 // Text for one line of the file: in its encoding, without line ends (blanks instead) or NULs.
@@ -294,132 +212,390 @@ std::string decodeValue(std::string_view stored, Encoding enc)
     return cp932ToUtf8(cp932);
 }
 
-// --- Finding keys ------------------------------------------------------------------------------------
+// --- Reading lines ---------------------------------------------------------------------------------
 
-// Where the wanted keys stand in a file, found in one pass over its lines. Only the first section
-// of a name counts, and in it only the first key of a name.
-class KeyFinder {
+// The lines of a settings file, read through a buffer of fixed size, in the text the names and
+// values are compared in: CP932 bytes, or UTF-8 for a file with a mark. A UTF-16LE file is decoded
+// on the way; a surrogate without its partner keeps its three-byte form, so that writing the text
+// back gives the same units, and an odd last byte is kept aside (oddByte). CR LF, LF and a lone
+// CR each end a line; a last line without a line end counts.
+class LineReader {
 public:
-    explicit KeyFinder(Encoding enc) : enc_(enc) {}
-
-    // Slot of (section, key), names in the file's encoding; the same pair gives the same slot.
-    size_t add(std::string_view section, std::string_view key)
+    // fd < 0: an empty file.
+    explicit LineReader(int fd) : fd_(fd)
     {
-        size_t s = 0;
-        while (s < sections_.size() && !sameName(sections_[s].name, section, enc_))
-            ++s;
-        if (s == sections_.size())
-            sections_.push_back({std::string(section), {}});
-        for (const auto& [name, slot] : sections_[s].keys)
-            if (sameName(name, key, enc_))
-                return slot;
-        sectionOfSlot_.push_back(s);
-        sections_[s].keys.emplace_back(std::string(key), sectionOfSlot_.size() - 1);
-        return sectionOfSlot_.size() - 1;
+        if (fd_ < 0) {
+            eof_ = true;
+            return;
+        }
+        raw_.resize(kChunkBytes);
+        // The mark decides the encoding; a regular file gives its first bytes in one read.
+        std::string first;
+        while (first.size() < kUtf8Bom.size() && readRaw()) {
+            first.append(raw_.data(), rawSize_);
+        }
+        std::string_view v = first;
+        if (v.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+            enc_ = Encoding::Utf8;
+            v.remove_prefix(kUtf8Bom.size());
+        } else if (v.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
+            enc_ = Encoding::Utf16Le;
+            v.remove_prefix(kUtf16LeBom.size());
+        }
+        addText(v);
+        if (eof_)
+            finish();
     }
 
-    size_t sectionOf(size_t slot) const { return sectionOfSlot_[slot]; }
-    size_t sectionCount() const { return sections_.size(); }
-    const std::string& sectionName(size_t s) const { return sections_[s].name; }
+    Encoding encoding() const { return enc_; }
+    bool failed() const { return failed_; }
+    const std::string& oddByte() const { return oddByte_; }
 
-    struct SectionHit {
-        bool found = false;
-        size_t insertAfter = 0; // last key line of the section, or its header
-    };
-    struct KeyHit {
-        bool found = false;
-        size_t line = 0;
-        std::string_view name;  // as the file spells it
-        std::string_view value; // as stored
-    };
-    struct Hits {
-        std::vector<SectionHit> sections;
-        std::vector<KeyHit> keys;
-    };
-
-    // needInsertPoints: read each wanted section to its end, also when every key is found.
-    Hits find(std::string_view body, bool needInsertPoints) const
+    // The next line, valid until the next call; false at the end of the file or on a read error.
+    bool next(std::string_view& line)
     {
-        Hits hits;
-        hits.sections.resize(sections_.size());
-        hits.keys.resize(sectionOfSlot_.size());
-        size_t keysLeft = sectionOfSlot_.size();
-        size_t sectionsLeft = sections_.size();
-        long current = -1; // the wanted section being read, -1 elsewhere
-        forEachLine(body, [&](size_t index, std::string_view line) {
-            const ParsedLine p = parseLine(line);
-            if (p.kind == LineKind::Section) {
-                current = -1;
-                for (size_t s = 0; s < sections_.size(); ++s) {
-                    if (!hits.sections[s].found && sameName(p.name, sections_[s].name, enc_)) {
-                        hits.sections[s] = {true, index};
-                        current = static_cast<long>(s);
-                        --sectionsLeft;
-                        break;
-                    }
-                }
-            } else if (p.kind == LineKind::Key && current >= 0) {
-                hits.sections[static_cast<size_t>(current)].insertAfter = index;
-                for (const auto& [name, slot] : sections_[static_cast<size_t>(current)].keys) {
-                    if (!hits.keys[slot].found && sameName(p.name, name, enc_)) {
-                        hits.keys[slot] = {true, index, p.name, p.value};
-                        --keysLeft;
-                        break;
-                    }
-                }
+        for (;;) {
+            const size_t i = lineEnd(scanned_);
+            scanned_ = i;
+            if (i < buf_.size() && !(buf_[i] == '\r' && i + 1 == buf_.size() && !eof_)) {
+                line = std::string_view(buf_).substr(pos_, i - pos_);
+                pos_ = i + ((buf_[i] == '\r' && i + 1 < buf_.size() && buf_[i + 1] == '\n') ? 2 : 1);
+                scanned_ = pos_;
+                return true;
             }
-            if (!needInsertPoints && keysLeft == 0)
-                return false;
-            // Past the last wanted section nothing more can be found.
-            return sectionsLeft > 0 || current >= 0;
-        });
-        return hits;
+            if (!eof_) {
+                fill();
+                continue;
+            }
+            if (pos_ < buf_.size()) {
+                line = std::string_view(buf_).substr(pos_);
+                pos_ = scanned_ = buf_.size();
+                return true;
+            }
+            return false;
+        }
     }
 
 private:
-    struct Section {
-        std::string name;
-        std::vector<std::pair<std::string, size_t>> keys; // name, slot
-    };
-    Encoding enc_;
-    std::vector<Section> sections_;
-    std::vector<size_t> sectionOfSlot_;
+    // The first CR or LF at or after from, or the end of the buffer. The next CR and the next LF
+    // are remembered, so that a file of only one of them is not searched to its end per line.
+    size_t lineEnd(size_t from)
+    {
+        const auto find = [&](char c, size_t& at) {
+            if (at != std::string::npos && at >= from)
+                return;
+            const void* p = from < buf_.size() ? std::memchr(buf_.data() + from, c, buf_.size() - from) : nullptr;
+            at = p ? static_cast<size_t>(static_cast<const char*>(p) - buf_.data()) : buf_.size();
+        };
+        find('\r', nextCr_);
+        find('\n', nextLf_);
+        return std::min(nextCr_, nextLf_);
+    }
+
+    bool readRaw()
+    {
+        for (;;) {
+            const ssize_t n = ::read(fd_, raw_.data(), raw_.size());
+            if (n > 0) {
+                rawSize_ = static_cast<size_t>(n);
+                return true;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            failed_ = n < 0;
+            eof_ = true;
+            return false;
+        }
+    }
+
+    // Drops the lines already handed out and appends the next piece of the file.
+    void fill()
+    {
+        buf_.erase(0, pos_);
+        scanned_ -= pos_;
+        pos_ = 0;
+        nextCr_ = nextLf_ = std::string::npos;
+        if (readRaw())
+            addText(std::string_view(raw_.data(), rawSize_));
+        if (eof_)
+            finish();
+    }
+
+    void addText(std::string_view bytes)
+    {
+        if (enc_ != Encoding::Utf16Le) {
+            buf_.append(bytes);
+            return;
+        }
+        if (!carry_.empty() && !bytes.empty()) {
+            unit(static_cast<unsigned char>(carry_[0]) | static_cast<unsigned char>(bytes[0]) << 8);
+            carry_.clear();
+            bytes.remove_prefix(1);
+        }
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+            unit(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (bytes.size() % 2)
+            carry_ = bytes.back();
+    }
+
+    void unit(uint32_t u)
+    {
+        if (high_) {
+            if (u >= 0xDC00 && u <= 0xDFFF) {
+                appendUtf8(buf_, 0x10000 + ((high_ - 0xD800) << 10) + (u - 0xDC00));
+                high_ = 0;
+                return;
+            }
+            appendUtf8(buf_, high_);
+            high_ = 0;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF)
+            high_ = u;
+        else
+            appendUtf8(buf_, u);
+    }
+
+    void finish()
+    {
+        if (high_)
+            appendUtf8(buf_, high_);
+        high_ = 0;
+        oddByte_ = carry_;
+    }
+
+    int fd_;
+    Encoding enc_ = Encoding::Cp932;
+    bool eof_ = false;
+    bool failed_ = false;
+    std::vector<char> raw_;
+    size_t rawSize_ = 0;
+    std::string buf_;   // text of lines not yet handed out, from pos_ on
+    size_t pos_ = 0;
+    size_t scanned_ = 0; // no line end between pos_ and here
+    size_t nextCr_ = std::string::npos;
+    size_t nextLf_ = std::string::npos;
+    std::string carry_; // UTF-16: a byte whose partner is in the next piece
+    uint32_t high_ = 0; // UTF-16: a high surrogate waiting for its low one
+    std::string oddByte_;
 };
+
+// --- Writing ----------------------------------------------------------------------------------------
+
+// The new content of a file, in the file's encoding, to a file descriptor through a buffer, or
+// into memory (fd < 0).
+class Output {
+public:
+    Output(Encoding enc, int fd) : enc_(enc), fd_(fd)
+    {
+        buf_.reserve(kChunkBytes + kChunkBytes / 2);
+        if (enc == Encoding::Utf8)
+            buf_ += kUtf8Bom;
+        else if (enc == Encoding::Utf16Le)
+            buf_ += kUtf16LeBom;
+    }
+
+    // Text of one or more whole lines, or of a part of one that ends before a line end.
+    void put(std::string_view text)
+    {
+        if (enc_ == Encoding::Utf16Le)
+            appendUtf16Le(buf_, text);
+        else
+            buf_ += text;
+        if (fd_ >= 0 && buf_.size() >= kChunkBytes)
+            flush();
+    }
+    void line(std::string_view text)
+    {
+        put(text);
+        put("\r\n");
+    }
+
+    // The bytes written to memory.
+    std::string& memory() { return buf_; }
+
+    // Writes what is left, with the odd last byte of a UTF-16 file; false if any write failed.
+    bool finish(const std::string& oddByte)
+    {
+        buf_ += oddByte;
+        if (fd_ >= 0)
+            flush();
+        return ok_;
+    }
+
+private:
+    void flush()
+    {
+        std::string_view data = buf_;
+        while (ok_ && !data.empty()) {
+            const ssize_t n = ::write(fd_, data.data(), data.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                ok_ = false;
+                break;
+            }
+            data.remove_prefix(static_cast<size_t>(n));
+        }
+        buf_.clear();
+    }
+
+    Encoding enc_;
+    int fd_;
+    std::string buf_;
+    bool ok_ = true;
+};
+
+// --- Finding keys ------------------------------------------------------------------------------------
+
+// The keys an update or a reading asks for, by section, with names in the file's encoding. Only
+// the first section of a name counts, and in it only the first key of a name.
+struct Wanted {
+    struct Key {
+        std::string name;  // as first given
+        std::string value; // the last value given, as stored
+        size_t section;
+    };
+    struct Section {
+        std::string name;        // as first given
+        std::vector<size_t> keys; // in order of first mention
+    };
+    Encoding enc;
+    std::vector<Section> sections; // in order of first mention
+    std::vector<Key> keys;
+
+    explicit Wanted(Encoding e) : enc(e) {}
+
+    // The key's slot; the same section and key (names without regard to case) give the same slot.
+    size_t add(std::string_view section, std::string_view key)
+    {
+        size_t s = 0;
+        while (s < sections.size() && !sameName(sections[s].name, section, enc))
+            ++s;
+        if (s == sections.size())
+            sections.push_back({std::string(section), {}});
+        for (size_t k : sections[s].keys)
+            if (sameName(keys[k].name, key, enc))
+                return k;
+        keys.push_back({std::string(key), std::string(), s});
+        sections[s].keys.push_back(keys.size() - 1);
+        return keys.size() - 1;
+    }
+
+    // The wanted section a header names, if it was not seen before.
+    long sectionFor(std::string_view name, std::vector<bool>& seen) const
+    {
+        for (size_t s = 0; s < sections.size(); ++s)
+            if (!seen[s] && sameName(name, sections[s].name, enc)) {
+                seen[s] = true;
+                return static_cast<long>(s);
+            }
+        return -1;
+    }
+
+    // The wanted key of section s a key line names, if it was not found before.
+    long keyFor(size_t s, std::string_view name, std::vector<bool>& found) const
+    {
+        for (size_t k : sections[s].keys)
+            if (!found[k] && sameName(name, keys[k].name, enc)) {
+                found[k] = true;
+                return static_cast<long>(k);
+            }
+        return -1;
+    }
+};
+
+// Copies the file's lines to out with every wanted key stored: a key found keeps its line (and
+// the spelling of its name) with the new value; a key missing from a section that is there
+// follows the section's last key line; a missing section comes at the end. Every line ends in
+// CR LF. False when the file could not be read to its end.
+bool rewriteLines(LineReader& in, const Wanted& w, Output& out)
+{
+    std::vector<bool> seen(w.sections.size()), found(w.keys.size());
+    long current = -1;             // the wanted section being copied
+    std::vector<std::string> held; // its lines after its last key line
+    const auto keyLine = [&](std::string_view name, size_t k) {
+        out.put(name);
+        out.put("=");
+        out.line(w.keys[k].value);
+    };
+    const auto closeSection = [&] {
+        if (current < 0)
+            return;
+        for (size_t k : w.sections[static_cast<size_t>(current)].keys)
+            if (!found[k])
+                keyLine(w.keys[k].name, k);
+        for (const std::string& h : held)
+            out.line(h);
+        held.clear();
+        current = -1;
+    };
+    std::string_view line;
+    while (in.next(line)) {
+        const ParsedLine p = parseLine(line);
+        if (p.kind == LineKind::Section) {
+            closeSection();
+            current = w.sectionFor(p.name, seen);
+            out.line(line);
+        } else if (p.kind == LineKind::Key && current >= 0) {
+            for (const std::string& h : held)
+                out.line(h);
+            held.clear();
+            const long k = w.keyFor(static_cast<size_t>(current), p.name, found);
+            if (k >= 0)
+                keyLine(p.name, static_cast<size_t>(k));
+            else
+                out.line(line);
+        } else if (current >= 0) {
+            held.emplace_back(line);
+        } else {
+            out.line(line);
+        }
+    }
+    if (in.failed())
+        return false;
+    closeSection();
+    for (size_t s = 0; s < w.sections.size(); ++s) {
+        if (seen[s])
+            continue;
+        out.put("[");
+        out.put(w.sections[s].name);
+        out.line("]");
+        for (size_t k : w.sections[s].keys)
+            keyLine(w.keys[k].name, k);
+    }
+    return true;
+}
 
 // --- Files -------------------------------------------------------------------------------------------
 
-enum class ReadResult { Ok, Missing, Failed };
-
-// Whole content of a regular file. Opening does not block on a FIFO or device.
-ReadResult readFile(const std::string& path, std::string& out, struct stat* info)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ReadResult::Failed;
+// A file descriptor closed with the object.
+struct Fd {
+    int fd = -1;
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
     }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+enum class OpenResult { Ok, Missing, Failed };
+
+// Opens a regular file for reading; opening does not block on a FIFO or device.
+OpenResult openRegular(const std::string& path, Fd& f, struct stat* info)
+{
+    f.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (f.fd < 0)
+        return errno == ENOENT ? OpenResult::Missing : OpenResult::Failed;
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return OpenResult::Failed;
     if (info)
         *info = st;
-    out.clear();
-    out.reserve(static_cast<size_t>(st.st_size));
-    std::array<char, 65536> buf;
-    for (;;) {
-        const ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        out.append(buf.data(), static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return ReadResult::Ok;
+    return OpenResult::Ok;
 }
 
 bool writeAll(int fd, std::string_view data)
@@ -520,135 +696,47 @@ private:
     int fd_ = -1;
 };
 
-enum class WriteResult { Ok, NoTemporary, Failed };
-
-// Writes content to a new file beside path and renames it over path, so that a failure at any
-// step leaves the old file as it was.
-WriteResult replaceFile(const std::string& path, const PathParts& parts, std::string_view content,
-                        const struct stat* old)
+// A new file beside the one it will replace, named so that a later update recognises it.
+int createTemporary(const PathParts& parts, std::string& name)
 {
-    if (parts.base.empty())
-        return WriteResult::Failed;
     std::random_device rd;
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tmp = parts.dir + "." + parts.base + "." + std::to_string(rd()) + ".tmp";
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = parts.dir + "." + parts.base + "." + std::to_string(rd()) + ".tmp";
         // 0666 under the umask: a new file gets the permissions any new file would get.
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return WriteResult::NoTemporary;
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    if (fd < 0)
-        return WriteResult::NoTemporary;
-
-    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-    if (ok && old) {
-        ok = ::fchmod(fd, old->st_mode & 07777) == 0;
-        if (ok && ::fchown(fd, old->st_uid, old->st_gid) != 0) {
-            // Keeping the owner needs privileges; the content matters more.
-        }
-    }
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok)
-        ::unlink(tmp.c_str());
-    return ok ? WriteResult::Ok : WriteResult::Failed;
+    return -1;
 }
 
 // Rewrites the file itself: its inode, links, owner and permissions stay. The space is taken
 // first where the file system can, so that a full disk fails before anything is overwritten.
 bool rewriteInPlace(const std::string& path, std::string_view content, const struct stat& old)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    Fd f(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (f.fd < 0)
         return false;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == old.st_dev && st.st_ino == old.st_ino;
+    bool ok = ::fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == old.st_dev && st.st_ino == old.st_ino;
     if (ok && static_cast<off_t>(content.size()) > st.st_size
-        && ::fallocate(fd, 0, 0, static_cast<off_t>(content.size())) != 0)
+        && ::fallocate(f.fd, 0, 0, static_cast<off_t>(content.size())) != 0)
         ok = errno == EOPNOTSUPP || errno == ENOSYS;
-    ok = ok && ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, content)
-         && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 && ::fsync(fd) == 0;
+    ok = ok && ::lseek(f.fd, 0, SEEK_SET) == 0 && writeAll(f.fd, content)
+         && ::ftruncate(f.fd, static_cast<off_t>(content.size())) == 0 && ::fsync(f.fd) == 0;
+    const int fd = f.fd;
+    f.fd = -1;
     return ::close(fd) == 0 && ok;
 }
 
-// The new lines of the file: each entry stored as WriteIni stores one, in order.
-std::string applyEntries(const IniText& text, const std::vector<IniEntry>& entries)
+Wanted wantedEntries(const std::vector<IniEntry>& entries, Encoding enc)
 {
-    struct Planned {
-        size_t slot;
-        std::string key;   // as given, in the file's encoding
-        std::string value; // as stored
-    };
-    KeyFinder finder(text.enc);
-    std::vector<Planned> planned;
-    planned.reserve(entries.size());
+    Wanted w(enc);
     for (const IniEntry& e : entries) {
-        std::string key = encodeName(e.key, text.enc);
-        const size_t slot = finder.add(encodeName(e.section, text.enc), key);
-        planned.push_back({slot, std::move(key), encodeForLine(upToNul(e.value), text.enc)});
+        const size_t k = w.add(encodeName(e.section, enc), encodeName(e.key, enc));
+        w.keys[k].value = encodeForLine(upToNul(e.value), enc);
     }
-    const KeyFinder::Hits hits = finder.find(text.body, true);
-
-    std::unordered_map<size_t, std::string> replaced;  // line index → new line
-    struct AddedKey {
-        size_t slot;
-        std::string key; // spelt as first written
-        std::string value;
-    };
-    std::vector<std::vector<AddedKey>> added(finder.sectionCount());
-    std::vector<size_t> appendedSections;              // new sections, in order of writing
-    for (const Planned& p : planned) {
-        const KeyFinder::KeyHit& hit = hits.keys[p.slot];
-        if (hit.found) {
-            replaced[hit.line] = std::string(hit.name) + "=" + p.value;
-            continue;
-        }
-        const size_t s = finder.sectionOf(p.slot);
-        auto& lines = added[s];
-        auto it = lines.begin();
-        while (it != lines.end() && it->slot != p.slot)
-            ++it;
-        if (it != lines.end()) {
-            it->value = p.value;
-            continue;
-        }
-        if (!hits.sections[s].found && lines.empty())
-            appendedSections.push_back(s);
-        lines.push_back({p.slot, p.key, p.value});
-    }
-    std::unordered_map<size_t, size_t> insertAfter; // line index → section whose new keys follow it
-    for (size_t s = 0; s < finder.sectionCount(); ++s)
-        if (hits.sections[s].found && !added[s].empty())
-            insertAfter[hits.sections[s].insertAfter] = s;
-
-    std::string out;
-    out.reserve(text.body.size() + text.body.size() / 16 + 64 * entries.size() + 64);
-    const auto addLine = [&out](const AddedKey& k) {
-        out += k.key;
-        out += '=';
-        out += k.value;
-        out += "\r\n";
-    };
-    forEachLine(text.body, [&](size_t index, std::string_view line) {
-        const auto r = replaced.find(index);
-        out += r == replaced.end() ? line : std::string_view(r->second);
-        out += "\r\n";
-        if (const auto a = insertAfter.find(index); a != insertAfter.end())
-            for (const AddedKey& k : added[a->second])
-                addLine(k);
-        return true;
-    });
-    for (size_t s : appendedSections) {
-        out += '[';
-        out += finder.sectionName(s);
-        out += "]\r\n";
-        for (const AddedKey& k : added[s])
-            addLine(k);
-    }
-    return out;
+    return w;
 }
 
 } // namespace
@@ -656,19 +744,39 @@ std::string applyEntries(const IniText& text, const std::vector<IniEntry>& entri
 std::vector<std::optional<std::string>> ReadIniKeys(const std::string& file, const std::vector<IniKey>& keys)
 {
     std::vector<std::optional<std::string>> values(keys.size());
-    std::string content;
-    if (keys.empty() || readFile(file, content, nullptr) != ReadResult::Ok)
+    Fd f;
+    if (keys.empty() || openRegular(file, f, nullptr) != OpenResult::Ok)
         return values;
-    const IniText text = decodeFile(std::move(content));
-    KeyFinder finder(text.enc);
+    LineReader in(f.fd);
+    Wanted w(in.encoding());
     std::vector<size_t> slots;
     slots.reserve(keys.size());
     for (const IniKey& k : keys)
-        slots.push_back(finder.add(encodeName(k.section, text.enc), encodeName(k.key, text.enc)));
-    const KeyFinder::Hits hits = finder.find(text.body, false);
+        slots.push_back(w.add(encodeName(k.section, w.enc), encodeName(k.key, w.enc)));
+
+    std::vector<std::optional<std::string>> bySlot(w.keys.size());
+    std::vector<bool> seen(w.sections.size()), found(w.keys.size());
+    size_t keysLeft = w.keys.size(), sectionsLeft = w.sections.size();
+    long current = -1;
+    std::string_view line;
+    // Past the last wanted section, or with every key found, nothing more is to be had.
+    while (keysLeft > 0 && (sectionsLeft > 0 || current >= 0) && in.next(line)) {
+        const ParsedLine p = parseLine(line);
+        if (p.kind == LineKind::Section) {
+            current = w.sectionFor(p.name, seen);
+            sectionsLeft -= current >= 0 ? 1 : 0;
+        } else if (p.kind == LineKind::Key && current >= 0) {
+            const long k = w.keyFor(static_cast<size_t>(current), p.name, found);
+            if (k >= 0) {
+                bySlot[static_cast<size_t>(k)] = decodeValue(p.value, w.enc);
+                --keysLeft;
+            }
+        }
+    }
+    if (in.failed())
+        return values;
     for (size_t i = 0; i < keys.size(); ++i)
-        if (hits.keys[slots[i]].found)
-            values[i] = decodeValue(hits.keys[slots[i]].value, text.enc);
+        values[i] = bySlot[slots[i]];
     return values;
 }
 
@@ -693,31 +801,57 @@ bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entri
         }
     }
     const PathParts parts = splitPath(path);
+    if (parts.base.empty())
+        return false;
     std::vector<PathParts> lockPlaces{parts};
     if (path != file)
         lockPlaces.push_back(splitPath(file)); // the target's folder may allow no new file
     const UpdateLock lock(lockPlaces);
     removeStaleTemporaries(parts);
 
-    std::string content;
+    Fd source;
     struct stat info {};
-    const ReadResult read = readFile(path, content, &info);
-    if (read == ReadResult::Failed)
+    const OpenResult opened = openRegular(path, source, &info);
+    if (opened == OpenResult::Failed)
         return false; // never replace what could not be read
-    if (read == ReadResult::Ok && ::access(path.c_str(), W_OK) != 0)
+    const bool exists = opened == OpenResult::Ok;
+    if (exists && ::access(path.c_str(), W_OK) != 0)
         return false; // a read-only file stays as it is, although its folder would allow a rename
 
-    IniText text = decodeFile(std::move(content));
-    const std::string bytes = encodeFile(text, applyEntries(text, entries));
-    text.body.clear();
-    text.body.shrink_to_fit();
+    // A rename would cut other hard links off the content; without room for a temporary file
+    // there is nothing to rename. Then the file itself is rewritten, from a copy in memory.
+    std::string tmp;
+    Fd target;
+    if (!exists || info.st_nlink <= 1)
+        target.fd = createTemporary(parts, tmp);
+    if (target.fd < 0) {
+        if (!exists)
+            return false;
+        LineReader in(source.fd);
+        Output out(in.encoding(), -1);
+        if (!rewriteLines(in, wantedEntries(entries, in.encoding()), out) || !out.finish(in.oddByte()))
+            return false;
+        return rewriteInPlace(path, out.memory(), info);
+    }
 
-    if (read == ReadResult::Ok && info.st_nlink > 1)
-        return rewriteInPlace(path, bytes, info); // a rename would cut the other links off
-    const WriteResult r = replaceFile(path, parts, bytes, read == ReadResult::Ok ? &info : nullptr);
-    if (r == WriteResult::NoTemporary && read == ReadResult::Ok)
-        return rewriteInPlace(path, bytes, info);
-    return r == WriteResult::Ok;
+    LineReader in(source.fd);
+    Output out(in.encoding(), target.fd);
+    bool ok = rewriteLines(in, wantedEntries(entries, in.encoding()), out) && out.finish(in.oddByte())
+              && ::fsync(target.fd) == 0;
+    if (ok && exists) {
+        ok = ::fchmod(target.fd, info.st_mode & 07777) == 0;
+        if (ok && ::fchown(target.fd, info.st_uid, info.st_gid) != 0) {
+            // Keeping the owner needs privileges; the content matters more.
+        }
+    }
+    const int fd = target.fd;
+    target.fd = -1;
+    ok = ::close(fd) == 0 && ok;
+    if (ok)
+        ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok)
+        ::unlink(tmp.c_str());
+    return ok;
 }
 
 bool WriteIni(const std::string& file, const std::string& section, const std::string& key,

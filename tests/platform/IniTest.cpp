@@ -543,3 +543,37 @@ TEST_F(Ini, Utf16ValuesAreCutTo127BytesOfCp932)
     setFile("\xFF\xFE" + utf16("[S]\r\nk=" + kana + "\r\n"));
     EXPECT_EQ(read("S", "k"), kana.substr(0, 1 + 63 * 3));
 }
+
+TEST_F(Ini, LineEndsAndCharactersSplitAcrossReadsStayWhole)
+{
+    // The file is read a mebibyte at a time: a CR LF whose LF comes with the next read is one line end.
+    const size_t chunk = 1 << 20;
+    const std::string head = "[S]\r\n;" + std::string(chunk - 7, 'x');
+    setFile(head + "\r\nk=1\r\n");
+    EXPECT_EQ(read("S", "k"), "1");
+    ASSERT_TRUE(WriteIni(path, "S", "k", "2"));
+    EXPECT_EQ(file(), head + "\r\nk=2\r\n");
+
+    // A surrogate pair whose low half comes with the next read is one character (one '?' in
+    // CP932, where two halves would be six).
+    const std::string prefix = "[S]\r\n;" + std::string((chunk - 4) / 2 - 10, 'x') + "\r\nk=";
+    setFile("\xFF\xFE" + utf16(prefix + "😀\r\nm=1\r\n"));
+    EXPECT_EQ(read("S", "k"), "?");
+    ASSERT_TRUE(WriteIni(path, "S", "m", "2"));
+    EXPECT_EQ(file(), "\xFF\xFE" + utf16(prefix + "😀\r\nm=2\r\n"));
+
+    // Long files of one line-end kind only, and a value longer than a read.
+    std::string lf, cr;
+    for (int i = 0; i < 100000; ++i) {
+        lf += "n" + std::to_string(i) + "=v\n";
+        cr += "n" + std::to_string(i) + "=v\r";
+    }
+    setFile("[S]\n" + lf + "k=" + std::string(3 * chunk, 'v') + "\n");
+    EXPECT_EQ(read("S", "k"), std::string(127, 'v'));
+    EXPECT_EQ(read("S", "n99999"), "v");
+    setFile("[S]\r" + cr + "k=1\r");
+    EXPECT_EQ(read("S", "k"), "1");
+    ASSERT_TRUE(WriteIni(path, "S", "n5", "w"));
+    EXPECT_EQ(read("S", "n5"), "w");
+    EXPECT_EQ(read("S", "k"), "1");
+}
