@@ -544,6 +544,13 @@ void frmMain::closeEvent(QCloseEvent* e)
     e->accept();
 }
 
+frmMain::SavedRect frmMain::RectToSave() const
+{
+    const QRect g = frameGeometry();
+    return {static_cast<float>(g.top()) * TwipsPerPixelY(), static_cast<float>(g.left()) * TwipsPerPixelX(),
+            static_cast<float>(g.width()) * TwipsPerPixelX(), static_cast<float>(g.height()) * TwipsPerPixelY()};
+}
+
 void frmMain::writeSettings()
 {
     using K = SettingKey;
@@ -578,11 +585,11 @@ void frmMain::writeSettings()
     const int state = WindowState();
     now.setWhole(K::WinState, state);
     if (state == 0) {
-        const QRect g = frameGeometry();
-        now.setSingle(K::Top, static_cast<float>(g.top()) * TwipsPerPixelY());
-        now.setSingle(K::Left, static_cast<float>(g.left()) * TwipsPerPixelX());
-        now.setSingle(K::Width, static_cast<float>(g.width()) * TwipsPerPixelX());
-        now.setSingle(K::Height, static_cast<float>(g.height()) * TwipsPerPixelY());
+        const SavedRect r = RectToSave();
+        now.setSingle(K::Top, r.top);
+        now.setSingle(K::Left, r.left);
+        now.setSingle(K::Width, r.width);
+        now.setSingle(K::Height, r.height);
     }
     for (int i = 0; i <= 10; ++i)
         now.setSingle(WidthCol(i), DBGrid1->columnWidth(i));
