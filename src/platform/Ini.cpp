@@ -221,14 +221,14 @@ std::string decodeValue(std::string_view stored, Encoding enc)
 // CR each end a line; a last line without a line end counts.
 class LineReader {
 public:
-    // fd < 0: an empty file.
-    explicit LineReader(int fd) : fd_(fd)
+    // fd < 0: an empty file. size: the file's size, to keep the buffer of a small file small.
+    LineReader(int fd, off_t size) : fd_(fd)
     {
         if (fd_ < 0) {
             eof_ = true;
             return;
         }
-        raw_.resize(kChunkBytes);
+        raw_.resize(std::min(kChunkBytes, static_cast<size_t>(std::max<off_t>(size, 0)) + 1));
         // The mark decides the encoding; a regular file gives its first bytes in one read.
         std::string first;
         while (first.size() < kUtf8Bom.size() && readRaw()) {
@@ -385,9 +385,10 @@ private:
 // into memory (fd < 0).
 class Output {
 public:
-    Output(Encoding enc, int fd) : enc_(enc), fd_(fd)
+    // size: about the size of the content, to keep the buffer of a small file small.
+    Output(Encoding enc, int fd, size_t size) : enc_(enc), fd_(fd)
     {
-        buf_.reserve(kChunkBytes + kChunkBytes / 2);
+        buf_.reserve(std::min(size, kChunkBytes) + kChunkBytes / 16);
         if (enc == Encoding::Utf8)
             buf_ += kUtf8Bom;
         else if (enc == Encoding::Utf16Le)
@@ -745,9 +746,10 @@ std::vector<std::optional<std::string>> ReadIniKeys(const std::string& file, con
 {
     std::vector<std::optional<std::string>> values(keys.size());
     Fd f;
-    if (keys.empty() || openRegular(file, f, nullptr) != OpenResult::Ok)
+    struct stat info {};
+    if (keys.empty() || openRegular(file, f, &info) != OpenResult::Ok)
         return values;
-    LineReader in(f.fd);
+    LineReader in(f.fd, info.st_size);
     Wanted w(in.encoding());
     std::vector<size_t> slots;
     slots.reserve(keys.size());
@@ -827,15 +829,15 @@ bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entri
     if (target.fd < 0) {
         if (!exists)
             return false;
-        LineReader in(source.fd);
-        Output out(in.encoding(), -1);
+        LineReader in(source.fd, info.st_size);
+        Output out(in.encoding(), -1, static_cast<size_t>(info.st_size) * 2);
         if (!rewriteLines(in, wantedEntries(entries, in.encoding()), out) || !out.finish(in.oddByte()))
             return false;
         return rewriteInPlace(path, out.memory(), info);
     }
 
-    LineReader in(source.fd);
-    Output out(in.encoding(), target.fd);
+    LineReader in(source.fd, info.st_size);
+    Output out(in.encoding(), target.fd, static_cast<size_t>(info.st_size) * 2);
     bool ok = rewriteLines(in, wantedEntries(entries, in.encoding()), out) && out.finish(in.oddByte())
               && ::fsync(target.fd) == 0;
     if (ok && exists) {
