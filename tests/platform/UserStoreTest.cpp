@@ -141,7 +141,7 @@ TEST(UserStore, HugeValueReadsAsEmpty)
     std::string huge;
     for (int i = 0; i < 500000; ++i)
         huge += "é";
-    ASSERT_TRUE(write(huge));
+    handEdit("[General]\nSelPath=" + huge + "\n");
     EXPECT_EQ(read(), "");
     handEdit("[General]\nSelPath=" + std::string(2 * 1024 * 1024, 'a') + ", b\n");
     EXPECT_EQ(read(), "");
