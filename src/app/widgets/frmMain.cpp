@@ -3,7 +3,6 @@
 #include "app/Startup.h"
 #include "catalogue/Schema.h"
 #include "platform/FileNames.h"
-#include "platform/Ini.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
 #include "platform/widgets/DBGrid.h"
@@ -75,21 +74,9 @@ QIcon recordIcon(int index)
     return QIcon(pm);
 }
 
-int readWhole(const std::string& file, const char* section, const char* key, const char* def)
+void setCheckValue(QCheckBox* box, int v)
 {
-    auto v = ParseWhole(ReadIni(file, section, key, def));
-    if (!v)
-        v = ParseWhole(def);
-    return v ? static_cast<int>(*v) : 0;
-}
-
-// A check box's value from the settings; values that are no check-box value keep the default.
-void applyCheckValue(QCheckBox* box, const std::string& file, const char* key, const char* def)
-{
-    auto v = ParseWhole(ReadIni(file, "SEARCH", key, def));
-    if (!v || *v < 0 || *v > 2)
-        v = ParseWhole(def);
-    box->setCheckState(*v == 2 ? Qt::PartiallyChecked : (*v == 1 ? Qt::Checked : Qt::Unchecked));
+    box->setCheckState(v == 2 ? Qt::PartiallyChecked : (v == 1 ? Qt::Checked : Qt::Unchecked));
 }
 
 } // namespace
@@ -370,21 +357,24 @@ void frmMain::Form_Load()
 
 void frmMain::RestoreSearchConditions()
 {
-    const std::string& f = settingsPath;
-    const int newMark = readWhole(f, "SEARCH", "NEW", "0");
+    // The one reading of the settings file in a run; the first activation takes its values too.
+    savedSettings_ = SavedSettings::Read(settingsPath);
+    const SavedSettings& s = savedSettings_;
+    using K = SettingKey;
+    const long newMark = s.whole(K::New);
     optNew[newMark == 2 ? 2 : (newMark == 1 ? 1 : 0)]->setChecked(true);
-    applyCheckValue(Check1[2], f, "PFORMFL", "1");
-    module.platformSelection = ReadIni(f, "SEARCH", "PFORMSTR", "@ALL@");
-    applyCheckValue(Check1[1], f, "WORDFL", "1");
+    setCheckValue(Check1[2], s.check(K::PformFl));
+    module.platformSelection = s.text(K::PformStr);
+    setCheckValue(Check1[1], s.check(K::WordFl));
     for (int i = 0; i < 4; ++i)
-        applyCheckValue(chkFind1[i], f, ("WORDSELFL" + std::to_string(i)).c_str(), "1");
-    txtStrGame[0]->setText(QString::fromStdString(ReadIni(f, "SEARCH", "WORD", "")));
-    optGame[ReadIni(f, "SEARCH", "WORDANDFL", "True") == "True" ? 0 : 1]->setChecked(true);
-    const std::string notDefault = std::to_string(checkValue(Check1[0]));
-    applyCheckValue(Check1[0], f, "NOTWORDFL", notDefault.c_str());
+        setCheckValue(chkFind1[i], s.check(WordSelFl(i)));
+    txtStrGame[0]->setText(QString::fromStdString(s.text(K::Word)));
+    optGame[s.boolean(K::WordAndFl) ? 0 : 1]->setChecked(true);
+    setCheckValue(Check1[0], s.check(K::NotWordFl));
     for (int i = 0; i < 4; ++i)
-        applyCheckValue(chkFind2[i], f, ("NOTWORDSELFL" + std::to_string(i)).c_str(), "1");
-    txtStrMaker[0]->setText(QString::fromStdString(ReadIni(f, "SEARCH", "NOTWORD", "")));
+        setCheckValue(chkFind2[i], s.check(NotWordSelFl(i)));
+    txtStrMaker[0]->setText(QString::fromStdString(s.text(K::NotWord)));
+    appliedSettings_.mark(SettingGroup::Search);
 }
 
 void frmMain::CountMonitors()
@@ -445,10 +435,10 @@ void frmMain::SetCaption(const QString& caption) { setWindowTitle(caption); }
 void frmMain::PlaceFromSettings()
 {
     TwipsRect saved;
-    saved.top = readWhole(settingsPath, "WINDOW", "TOP", "0");
-    saved.left = readWhole(settingsPath, "WINDOW", "LEFT", "0");
-    saved.width = readWhole(settingsPath, "WINDOW", "WIDTH", "0");
-    saved.height = readWhole(settingsPath, "WINDOW", "HEIGHT", "0");
+    saved.top = savedSettings_.whole(SettingKey::Top);
+    saved.left = savedSettings_.whole(SettingKey::Left);
+    saved.width = savedSettings_.whole(SettingKey::Width);
+    saved.height = savedSettings_.whole(SettingKey::Height);
     const Placement p = PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
     if (p.move) {
         // Move takes the outer rectangle; Qt sizes the client area.
@@ -457,8 +447,9 @@ void frmMain::PlaceFromSettings()
         resize(std::max(1, TwipsToPxX(p.rect.width) - extra.width()),
                std::max(1, TwipsToPxY(p.rect.height) - extra.height()));
     }
-    if (readWhole(settingsPath, "WINDOW", "WINSATE", "0") == 2)
+    if (savedSettings_.whole(SettingKey::WinState) == 2)
         setWindowState(windowState() | Qt::WindowMaximized);
+    appliedSettings_.mark(SettingGroup::Window);
 }
 
 // --- Activation ------------------------------------------------------------------------------------
@@ -507,15 +498,15 @@ void frmMain::Form_Activate()
     }
     module.waitJob = 1;
     for (int i = 0; i <= 10; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "WIDTHCOL%02d", i);
-        const auto w = ParseSingle(ReadIni(settingsPath, "LIST", key, "0"));
+        const auto w = savedSettings_.single(WidthCol(i));
         if (w && *w != 0)
             DBGrid1->setColumnWidth(i, *w);
     }
-    const auto mode = ParseWhole(ReadIni(settingsPath, "DISP", "MODE", "0"));
+    appliedSettings_.mark(SettingGroup::ColumnWidths);
+    const auto mode = savedSettings_.number(SettingKey::Mode);
     if (mode && *mode != btnModeTag.toLong())
         btnMode_Click();
+    appliedSettings_.mark(SettingGroup::ViewMode);
     txtStrGame[0]->setFocus();
 }
 
@@ -555,14 +546,19 @@ void frmMain::closeEvent(QCloseEvent* e)
     e->accept();
 }
 
+frmMain::SavedRect frmMain::RectToSave() const
+{
+    const QRect g = frameGeometry();
+    return {static_cast<float>(g.top()) * TwipsPerPixelY(), static_cast<float>(g.left()) * TwipsPerPixelX(),
+            static_cast<float>(g.width()) * TwipsPerPixelX(), static_cast<float>(g.height()) * TwipsPerPixelY()};
+}
+
 void frmMain::writeSettings()
 {
-    const std::string& f = settingsPath;
-    auto w = [&f](const char* section, const std::string& key, const std::string& value) {
-        WriteIni(f, section, key, value);
-    };
-    w("SEARCH", "NEW", optNew[1]->isChecked() ? "1" : (optNew[2]->isChecked() ? "2" : "0"));
-    w("SEARCH", "PFORMFL", WholeText(checkValue(Check1[2])));
+    using K = SettingKey;
+    SettingsValues now;
+    now.setWhole(K::New, optNew[1]->isChecked() ? 1 : (optNew[2]->isChecked() ? 2 : 0));
+    now.setWhole(K::PformFl, checkValue(Check1[2]));
     std::string platforms;
     bool first = true;
     for (int i = 0; i < List1->count(); ++i) {
@@ -573,31 +569,33 @@ void frmMain::writeSettings()
         platforms += List1->item(i)->text().toStdString();
         first = false;
     }
-    w("SEARCH", "PFORMSTR", platforms);
-    w("SEARCH", "WORDFL", WholeText(checkValue(Check1[1])));
+    now.setText(K::PformStr, platforms);
+    // The saved choice reaches the platform list when the list is filled; an empty list (no
+    // catalogue) offered nothing to choose, and the saved choice stays.
+    if (List1->count() > 0)
+        appliedSettings_.mark(SettingGroup::Platforms);
+    now.setWhole(K::WordFl, checkValue(Check1[1]));
     for (int i = 0; i < 4; ++i)
-        w("SEARCH", "WORDSELFL" + std::to_string(i), WholeText(checkValue(chkFind1[i])));
-    w("SEARCH", "WORD", txtStrGame[0]->text().toStdString());
-    w("SEARCH", "WORDANDFL", BoolText(optGame[0]->isChecked()));
-    w("SEARCH", "NOTWORDFL", WholeText(checkValue(Check1[0])));
+        now.setWhole(WordSelFl(i), checkValue(chkFind1[i]));
+    now.setText(K::Word, txtStrGame[0]->text().toStdString());
+    now.setBoolean(K::WordAndFl, optGame[0]->isChecked());
+    now.setWhole(K::NotWordFl, checkValue(Check1[0]));
     for (int i = 0; i < 4; ++i)
-        w("SEARCH", "NOTWORDSELFL" + std::to_string(i), WholeText(checkValue(chkFind2[i])));
-    w("SEARCH", "NOTWORD", txtStrMaker[0]->text().toStdString());
-    w("DISP", "MODE", btnModeTag.toStdString());
+        now.setWhole(NotWordSelFl(i), checkValue(chkFind2[i]));
+    now.setText(K::NotWord, txtStrMaker[0]->text().toStdString());
+    now.setText(K::Mode, btnModeTag.toStdString());
     const int state = WindowState();
-    w("WINDOW", "WINSATE", WholeText(state));
+    now.setWhole(K::WinState, state);
     if (state == 0) {
-        const QRect g = frameGeometry();
-        w("WINDOW", "TOP", SingleText(static_cast<float>(g.top()) * TwipsPerPixelY()));
-        w("WINDOW", "LEFT", SingleText(static_cast<float>(g.left()) * TwipsPerPixelX()));
-        w("WINDOW", "WIDTH", SingleText(static_cast<float>(g.width()) * TwipsPerPixelX()));
-        w("WINDOW", "HEIGHT", SingleText(static_cast<float>(g.height()) * TwipsPerPixelY()));
+        const SavedRect r = RectToSave();
+        now.setSingle(K::Top, r.top);
+        now.setSingle(K::Left, r.left);
+        now.setSingle(K::Width, r.width);
+        now.setSingle(K::Height, r.height);
     }
-    for (int i = 0; i <= 10; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "WIDTHCOL%02d", i);
-        w("LIST", key, SingleText(DBGrid1->columnWidth(i)));
-    }
+    for (int i = 0; i <= 10; ++i)
+        now.setSingle(WidthCol(i), DBGrid1->columnWidth(i));
+    SaveSettings(settingsPath, now, appliedSettings_);
 }
 
 void frmMain::Form_Unload()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Placement.h"
+#include "app/Settings.h"
 #include "platform/Engine.h"
 #include "platform/Shell.h"
 
@@ -203,6 +204,14 @@ private:
     void Form_Resize();
     void endPressIfNoClick();
     void writeSettings();
+    // The window's outer rectangle in twips, as shutdown saves it in the normal state.
+    struct SavedRect { float top, left, width, height; };
+    SavedRect RectToSave() const;
+
+    // The settings file as the load handler read it, and which of its values reached their
+    // controls in this run (only those are written back).
+    SavedSettings savedSettings_;
+    AppliedSettings appliedSettings_;
 
     StartupEnvironment env_;
     std::function<void()> endProgram_;
