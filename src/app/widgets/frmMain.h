@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -201,6 +202,9 @@ private:
     void RestoreSearchConditions();
     void CountMonitors();
     void Form_Resize();
+    void placeFrame();
+    FrameMargins frameMargins() const;
+    QRect outerRect() const;   // the window with its frame, in pixels
     void endPressIfNoClick();
     void writeSettings();
 
@@ -211,7 +215,8 @@ private:
     bool unloading_ = false;
     bool clickSeen_ = false;
     bool queryMessageShown_ = false;
-    QSize frameExtra_;
+    bool placing_ = false;
+    std::optional<TwipsRect> placedFrame_;   // the frame placement put the window in, until the first activation ends
 };
 
 } // namespace orv
