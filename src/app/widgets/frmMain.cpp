@@ -125,6 +125,11 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     // The designed client area; placement may change it at the first activation.
     resize(TwipsToPxX(9480), TwipsToPxY(6795));
     Form_Load();
+    // Created where the first activation will place it: a position given before the window
+    // exists is where the window manager puts its frame, so the window does not jump then.
+    const Placement p = SavedPlacement();
+    if (p.move)
+        move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
 }
 
 frmMain::~frmMain() = default;
@@ -460,17 +465,22 @@ QRect frmMain::outerRect() const
     return windowHandle() ? windowHandle()->frameGeometry() : frameGeometry();
 }
 
-void frmMain::PlaceFromSettings()
+Placement frmMain::SavedPlacement() const
 {
-    // The saved rectangle is the outer frame; the frame's size is known once the window manager
-    // has mapped the window.
-    WaitForExposure(this);
     TwipsRect saved;
     saved.top = readWhole(settingsPath, "WINDOW", "TOP", "0");
     saved.left = readWhole(settingsPath, "WINDOW", "LEFT", "0");
     saved.width = readWhole(settingsPath, "WINDOW", "WIDTH", "0");
     saved.height = readWhole(settingsPath, "WINDOW", "HEIGHT", "0");
-    const Placement p = PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
+    return PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
+}
+
+void frmMain::PlaceFromSettings()
+{
+    // The saved rectangle is the outer frame; the frame's size is known once the window manager
+    // has mapped the window.
+    WaitForExposure(this);
+    const Placement p = SavedPlacement();
     const bool maximise = readWhole(settingsPath, "WINDOW", "WINSATE", "0") == 2;
     WindowSystemWatch watch(this);
     if (p.move) {

@@ -69,6 +69,7 @@ public:
     void Form_Unload();
     void ShowDriveLabel();
     void PlaceFromSettings();
+    Placement SavedPlacement() const;   // the saved frame pulled onto the monitors
 
     // --- Catalogue ---
     void Combo2_Click();
