@@ -492,20 +492,33 @@ void frmMain::PlaceFromSettings()
         setWindowState(windowState() | Qt::WindowMaximized);
     if (p.move || maximise)
         watch.wait();
-    placeFrame();   // the frame extents may have come with the answer
+    followFrameExtents();   // they may have come with the answer
 }
 
 // Puts the client area where the placed frame wants it, for the frame extents known now; nothing
-// when it is there already or the window is maximised.
+// when the window is maximised.
 void frmMain::placeFrame()
 {
     if (!placedFrame_ || isMaximized() || isFullScreen())
         return;
-    const PixelRect c = ClientRectForFrame(*placedFrame_, frameMargins(), TwipsPerPixelX(), TwipsPerPixelY());
+    const FrameMargins m = frameMargins();
+    placedMargins_ = m;
+    const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
     const QRect client(static_cast<int>(c.left), static_cast<int>(c.top), static_cast<int>(c.right - c.left),
                        static_cast<int>(c.bottom - c.top));
     if (client != geometry())
         setGeometry(client);
+}
+
+// A window manager that reports its frame extents only after the placement: the frame goes where
+// it was saved all the same. A window the user has moved meanwhile, with the extents unchanged,
+// stays where it is.
+void frmMain::followFrameExtents()
+{
+    const FrameMargins m = frameMargins();
+    if (placedFrame_ && (m.left != placedMargins_.left || m.top != placedMargins_.top
+                         || m.right != placedMargins_.right || m.bottom != placedMargins_.bottom))
+        placeFrame();
 }
 
 // --- Activation ------------------------------------------------------------------------------------
@@ -552,8 +565,8 @@ void frmMain::Form_Activate()
     SetCombo2Text(QStringLiteral("ALL"));
     if (ended_)
         return;
-    // A window manager that reported its frame late has done so by now.
-    placeFrame();
+    // A window manager that reported its frame extents late has done so by now.
+    followFrameExtents();
     placedFrame_.reset();
     if (catalogueOpenFailed) {
         MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));

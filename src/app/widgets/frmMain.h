@@ -204,6 +204,7 @@ private:
     void CountMonitors();
     void Form_Resize();
     void placeFrame();
+    void followFrameExtents();
     FrameMargins frameMargins() const;
     QRect outerRect() const;   // the window with its frame, in pixels
     void endPressIfNoClick();
@@ -218,6 +219,7 @@ private:
     bool queryMessageShown_ = false;
     bool placing_ = false;
     std::optional<TwipsRect> placedFrame_;   // the frame placement put the window in, until the first activation ends
+    FrameMargins placedMargins_;             // the frame extents it was placed with
 };
 
 } // namespace orv
