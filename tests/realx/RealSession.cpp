@@ -335,8 +335,17 @@ QRect AppFolder::savedRect() const
 // --- One run ------------------------------------------------------------------------------------------
 
 AppRun::AppRun(const XSession& x, const AppFolder& folder, const RunOptions& options)
-    : x_(x), process_(std::make_unique<QProcess>())
+    : x_(x), process_(std::make_unique<QProcess>()), clientList_(std::make_unique<QProcess>())
 {
+    // Followed from before the start, so that no window goes unseen however briefly it stays:
+    // xprop prints the list once at once, then at every change.
+    clientList_->setProcessEnvironment(x.environment());
+    clientList_->setStandardErrorFile(QProcess::nullDevice());
+    clientList_->start(QStringLiteral("xprop"),
+                       {QStringLiteral("-root"), QStringLiteral("-spy"), QStringLiteral("_NET_CLIENT_LIST")});
+    if (clientList_->waitForStarted(5000))
+        WaitUntil([this] { readClientList(); return listRead_ || clientList_->state() == QProcess::NotRunning; }, 5000, 10);
+
     QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     for (auto it = options.setEnv.begin(); it != options.setEnv.end(); ++it)
@@ -356,35 +365,58 @@ AppRun::~AppRun()
 {
     resume();
     stop(process_);
+    stop(clientList_);
 }
 
 qint64 AppRun::pid() const { return process_ ? process_->processId() : 0; }
 
 bool AppRun::running() const { return process_ && process_->state() != QProcess::NotRunning; }
 
+void AppRun::readClientList() const
+{
+    if (clientList_->state() == QProcess::NotRunning && clientList_->bytesAvailable() == 0)
+        return;
+    clientList_->waitForReadyRead(0);
+    pending_ += clientList_->readAllStandardOutput();
+    int newline;
+    while ((newline = pending_.indexOf('\n')) >= 0) {
+        const QString line = QString::fromLatin1(pending_.left(newline));
+        pending_.remove(0, newline + 1);
+        const int hash = line.indexOf(QLatin1Char('#'));
+        if (hash < 0)
+            continue;
+        listRead_ = true;
+        current_.clear();
+        for (const QString& hex : line.mid(hash + 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const qulonglong id = hex.trimmed().toULongLong(&ok, 16);
+            if (!ok)
+                continue;
+            const QString window = QString::number(id);
+            current_ << window;
+            if (!seen_.contains(window))
+                seen_ << window;
+        }
+    }
+}
+
 QString AppRun::waitMainWindow(int timeoutMs) const
 {
-    // The title is the plain one between the two loads of the first activation too: the first
-    // activation has ended once it stays so for a while.
-    QString found;
-    QElapsedTimer steady;
+    // The first activation loads twice, each time in a wait dialog of its own; the title shows a
+    // statement while each query runs and the plain title again after it.
+    QString main;
     WaitUntil(
         [&] {
             if (!running())
                 return true;
-            const QStringList w = x_.findWindows(QStringLiteral("^Orvantis($|  Target)"), pid());
-            if (w.isEmpty() || x_.findWindows(QStringLiteral("."), pid()).size() != 1) {
-                found.clear();
+            readClientList();
+            if (seen_.size() < 3 || current_.size() != 1 || current_.front() != seen_.front())
                 return false;
-            }
-            if (found != w.front()) {
-                found = w.front();
-                steady.start();
-            }
-            return steady.elapsed() >= 500;
+            main = x_.findWindows(QStringLiteral("^Orvantis($|  Target)"), pid()).value(0);
+            return main == seen_.front();
         },
-        timeoutMs, 50);
-    return running() ? found : QString();
+        timeoutMs, 20);
+    return running() && !seen_.isEmpty() && main == seen_.front() ? main : QString();
 }
 
 bool AppRun::closeThroughWindowManager(const QString& window, int timeoutMs)

@@ -122,8 +122,8 @@ public:
 
     qint64 pid() const;
     bool running() const;
-    // The main window once the first activation has ended (its title shows no statement and no
-    // other window of the program is up, for half a second); empty when that does not come.
+    // The main window once the first activation has ended: the two load dialogs have come and
+    // gone and the title shows no statement. Empty when that does not come within the time.
     QString waitMainWindow(int timeoutMs = 30000) const;
     // The window manager's close command (Alt+F4) on the window, then the end of the process.
     bool closeThroughWindowManager(const QString& window, int timeoutMs = 15000);
@@ -134,8 +134,17 @@ public:
     void resume() const;
 
 private:
+    // The window manager's list of the windows it manages, followed as it changes (the session
+    // runs this program alone): the first window is the main window.
+    void readClientList() const;
+
     const XSession& x_;
     std::unique_ptr<QProcess> process_;
+    std::unique_ptr<QProcess> clientList_;
+    mutable QByteArray pending_;
+    mutable bool listRead_ = false;
+    mutable QStringList seen_;      // every window that came, in order (decimal ids)
+    mutable QStringList current_;   // the windows there now
 };
 
 // Polls until cond() holds or timeoutMs pass.
