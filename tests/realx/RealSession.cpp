@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <sys/types.h>
