@@ -39,6 +39,9 @@ W* make(QWidget* parent, const char* name, double l, double t, double w, double 
 {
     auto* x = new W(parent);
     x->setObjectName(QString::fromLatin1(name));
+    // Labels show their text as it is: a folder or entry that looks like markup stays text.
+    if constexpr (std::is_base_of_v<QLabel, W>)
+        x->setTextFormat(Qt::PlainText);
     if constexpr (std::is_base_of_v<QAbstractButton, W> || std::is_base_of_v<QLabel, W>)
         x->setText(caption);
     if constexpr (std::is_base_of_v<QGroupBox, W>)
@@ -110,6 +113,11 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     // The designed client area; placement may change it at the first activation.
     resize(TwipsToPxX(9480), TwipsToPxY(6795));
     Form_Load();
+    // Created where the first activation will place it: a position given before the window
+    // exists is where the window manager puts its frame, so the window does not jump then.
+    const Placement p = SavedPlacement();
+    if (p.move)
+        move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
 }
 
 frmMain::~frmMain() = default;
@@ -120,6 +128,7 @@ void frmMain::buildTopBand()
     btnSelRoot = make<QPushButton>(Frame1, "btnSelRoot", 120, 15, 1455, 330, QStringLiteral("ドライブ指定(&D)"));
     btnSelRoot->setToolTip(QStringLiteral("お楽しみCDのﾄﾞﾗｲﾌﾞを選択"));
     Label6 = make<QLabel>(Frame1, "Label6", 1680, 60, 3615, 255, QString::fromUtf8(kDriveLabelUnset));
+    KeepToolTipPlain(Label6);
     Label4 = make<QLabel>(Frame1, "Label4", 4440, 0, 4935, 255);
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
@@ -178,6 +187,8 @@ void frmMain::buildTopBand()
     Command1->setToolTip(QStringLiteral("検索開始"));
 
     Frame4 = make<QGroupBox>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
+    // Its access key goes to the first record button, not to the button focused last.
+    Frame4->installEventFilter(this);
     const double recLeft[] = {0, 150, 465, 780, 1095};
     for (int i = 1; i <= 4; ++i) {
         btnRecord[i] = make<QPushButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
@@ -432,24 +443,75 @@ int frmMain::WindowState() const
 
 void frmMain::SetCaption(const QString& caption) { setWindowTitle(caption); }
 
-void frmMain::PlaceFromSettings()
+FrameMargins frmMain::frameMargins() const
+{
+    const QWindow* window = windowHandle();
+    if (!window)
+        return {};
+    const QMargins m = window->frameMargins();
+    return {m.left(), m.top(), m.right(), m.bottom()};
+}
+
+QRect frmMain::outerRect() const
+{
+    return windowHandle() ? windowHandle()->frameGeometry() : frameGeometry();
+}
+
+Placement frmMain::SavedPlacement() const
 {
     TwipsRect saved;
     saved.top = savedSettings_.whole(SettingKey::Top);
     saved.left = savedSettings_.whole(SettingKey::Left);
     saved.width = savedSettings_.whole(SettingKey::Width);
     saved.height = savedSettings_.whole(SettingKey::Height);
-    const Placement p = PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
+    return PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
+}
+
+void frmMain::PlaceFromSettings()
+{
+    // The saved rectangle is the outer frame; the frame's size is known once the window manager
+    // has mapped the window.
+    WaitForExposure(this);
+    const Placement p = SavedPlacement();
+    const bool maximise = savedSettings_.whole(SettingKey::WinState) == 2;
+    WindowSystemWatch watch(this);
     if (p.move) {
-        // Move takes the outer rectangle; Qt sizes the client area.
-        const QSize extra = frameGeometry().size() - geometry().size();
-        move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
-        resize(std::max(1, TwipsToPxX(p.rect.width) - extra.width()),
-               std::max(1, TwipsToPxY(p.rect.height) - extra.height()));
+        placedFrame_ = p.rect;
+        placeFrame();
     }
-    if (savedSettings_.whole(SettingKey::WinState) == 2)
+    // Maximised after the move, so that restoring returns to the placed frame.
+    if (maximise)
         setWindowState(windowState() | Qt::WindowMaximized);
+    if (p.move || maximise)
+        watch.wait();
+    followFrameExtents();   // they may have come with the answer
     appliedSettings_.mark(SettingGroup::Window);
+}
+
+// Puts the client area where the placed frame wants it, for the frame extents known now; nothing
+// when the window is maximised.
+void frmMain::placeFrame()
+{
+    if (!placedFrame_ || isMaximized() || isFullScreen())
+        return;
+    const FrameMargins m = frameMargins();
+    placedMargins_ = m;
+    const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
+    const QRect client(static_cast<int>(c.left), static_cast<int>(c.top), static_cast<int>(c.right - c.left),
+                       static_cast<int>(c.bottom - c.top));
+    if (client != geometry())
+        setGeometry(client);
+}
+
+// A window manager that reports its frame extents only after the placement: the frame goes where
+// it was saved all the same. A window the user has moved meanwhile, with the extents unchanged,
+// stays where it is.
+void frmMain::followFrameExtents()
+{
+    const FrameMargins m = frameMargins();
+    if (placedFrame_ && (m.left != placedMargins_.left || m.top != placedMargins_.top
+                         || m.right != placedMargins_.right || m.bottom != placedMargins_.bottom))
+        placeFrame();
 }
 
 // --- Activation ------------------------------------------------------------------------------------
@@ -478,19 +540,27 @@ bool frmMain::event(QEvent* e)
 
 void frmMain::Form_Activate()
 {
-    if (activated || ended_ || !isVisible())
+    // The placement waits for the window system; an activation arriving meanwhile is the same one.
+    if (activated || placing_ || ended_ || !isVisible())
         return;
+    placing_ = true;
     PlaceFromSettings();
+    placing_ = false;
+    if (ended_)
+        return;
     activated = true;
     Frame8->hide();
     DBGrid1->hide();
-    repaint();
+    RepaintNow(this);
     Frame8->move(Frame8->x(), DBGrid1->y());
     ArrangeViews();
 
     SetCombo2Text(QStringLiteral("ALL"));
     if (ended_)
         return;
+    // A window manager that reported its frame extents late has done so by now.
+    followFrameExtents();
+    placedFrame_.reset();
     if (catalogueOpenFailed) {
         MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
         close();
@@ -523,9 +593,9 @@ void frmMain::Form_Resize()
     if (WindowState() == 1)
         return;
     // The outer window is at least 6000 x 4500 twips.
-    const QSize extra = frameGeometry().size() - geometry().size();
-    const int minW = std::max(1, TwipsToPxX(6000) - extra.width());
-    const int minH = std::max(1, TwipsToPxY(4500) - extra.height());
+    const FrameMargins m = frameMargins();
+    const int minW = std::max(1, TwipsToPxX(6000) - static_cast<int>(m.left + m.right));
+    const int minH = std::max(1, TwipsToPxY(4500) - static_cast<int>(m.top + m.bottom));
     if (minimumWidth() != minW || minimumHeight() != minH)
         setMinimumSize(minW, minH);
     if (width() < minW || height() < minH) {
@@ -548,7 +618,7 @@ void frmMain::closeEvent(QCloseEvent* e)
 
 frmMain::SavedRect frmMain::RectToSave() const
 {
-    const QRect g = frameGeometry();
+    const QRect g = outerRect();
     return {static_cast<float>(g.top()) * TwipsPerPixelY(), static_cast<float>(g.left()) * TwipsPerPixelX(),
             static_cast<float>(g.width()) * TwipsPerPixelX(), static_cast<float>(g.height()) * TwipsPerPixelY()};
 }

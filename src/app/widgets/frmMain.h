@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -69,6 +70,7 @@ public:
     void Form_Unload();
     void ShowDriveLabel();
     void PlaceFromSettings();
+    Placement SavedPlacement() const;   // the saved frame pulled onto the monitors
 
     // --- Catalogue ---
     void Combo2_Click();
@@ -202,6 +204,10 @@ private:
     void RestoreSearchConditions();
     void CountMonitors();
     void Form_Resize();
+    void placeFrame();
+    void followFrameExtents();
+    FrameMargins frameMargins() const;
+    QRect outerRect() const;   // the window with its frame, in pixels
     void endPressIfNoClick();
     void writeSettings();
     // The window's outer rectangle in twips, as shutdown saves it in the normal state.
@@ -220,7 +226,9 @@ private:
     bool unloading_ = false;
     bool clickSeen_ = false;
     bool queryMessageShown_ = false;
-    QSize frameExtra_;
+    bool placing_ = false;
+    std::optional<TwipsRect> placedFrame_;   // the frame placement put the window in, until the first activation ends
+    FrameMargins placedMargins_;             // the frame extents it was placed with
 };
 
 } // namespace orv
