@@ -11,18 +11,18 @@ struct Candidate {
     const char* japanese;   // the name the font also carries, which a Japanese desktop lists
 };
 
-// In order of preference. The design's own font first; then Noto Sans CJK, whose narrow
-// digits and Latin keep dates and names inside the design's narrow boxes (its taller line is
-// absorbed by the controls), and its twin Source Han Sans; then fonts of the design's metrics
-// (IPA P-Gothic and its derivative Takao), whose wider digits crowd the narrowest boxes.
+// In order of preference. Noto Sans CJK and its twin Source Han Sans first: their narrow digits
+// and Latin keep dates and names inside the design's narrowest boxes, and their taller line is
+// absorbed by the controls. Then fonts of the design's own metrics (IPA P-Gothic and its
+// derivative Takao), whose wider digits crowd those boxes, and the Windows UI fonts.
 constexpr std::array<Candidate, 9> kCandidates{{
-    {"MS UI Gothic", nullptr},
     {"Noto Sans CJK JP", nullptr},
     {"Source Han Sans JP", "源ノ角ゴシック JP"},
     {"IPAPGothic", "IPA Pゴシック"},
     {"TakaoPGothic", "Takao Pゴシック"},
-    {"Noto Sans JP", nullptr},
     {"VL PGothic", "VL Pゴシック"},
+    {"Noto Sans JP", nullptr},
+    {"MS UI Gothic", nullptr},
     {"Meiryo UI", nullptr},
     {"Yu Gothic UI", nullptr},
 }};
