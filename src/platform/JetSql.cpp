@@ -2,6 +2,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/JetText.h"
+#include "platform/SqlQuote.h"
 
 #include <algorithm>
 #include <cstring>
@@ -967,38 +968,6 @@ private:
 
 // --- SQL generation ----------------------------------------------------------------------------
 
-std::string quoteIdent(const std::string& s)
-{
-    std::string r = "\"";
-    for (char c : s) {
-        if (c == '"')
-            r += '"';
-        r += c;
-    }
-    return r + "\"";
-}
-
-std::string quoteLiteral(std::string_view s)
-{
-    if (s.find('\0') != std::string_view::npos) {
-        // SQLite stops reading a statement at a zero byte: spell such a text in hex.
-        static const char hex[] = "0123456789ABCDEF";
-        std::string r = "CAST(X'";
-        for (unsigned char c : s) {
-            r += hex[c >> 4];
-            r += hex[c & 15];
-        }
-        return r + "' AS TEXT)";
-    }
-    std::string r = "'";
-    for (char c : s) {
-        if (c == '\'')
-            r += '\'';
-        r += c;
-    }
-    return r + "'";
-}
-
 class Emitter {
 public:
     // Grouped expressions of the part being written (select list, HAVING, ORDER BY of a grouped
@@ -1015,8 +984,8 @@ public:
             return n.kind == Kind::Text ? "MIN(" + s + ")" : s;
         }
         switch (n.op) {
-        case Op::Column: return quoteIdent(n.column->sqlName);
-        case Op::Text: return quoteLiteral(n.text);
+        case Op::Column: return SqlIdentifier(n.column->sqlName);
+        case Op::Text: return SqlLiteral(n.text);
         case Op::Number: return n.text;
         case Op::Null: return "NULL";
         case Op::Bool: return n.text;
@@ -1078,9 +1047,9 @@ public:
         switch (n.op) {
         case Op::Column:
             if (n.kind == Kind::Text && !n.column->keyName.empty())
-                return quoteIdent(n.column->keyName);
+                return SqlIdentifier(n.column->keyName);
             break;
-        case Op::Text: return quoteLiteral(jetFoldKey(n.text));
+        case Op::Text: return SqlLiteral(jetFoldKey(n.text));
         case Op::Null: return "NULL";
         case Op::Arith:
             if (n.text == "+" && n.kind == Kind::Text)
@@ -1241,7 +1210,7 @@ TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& 
     for (const OrderItem& o : st.orderBy)
         aggregate = aggregate || containsAggregate(*o.expr);
 
-    const std::string from = " FROM " + quoteIdent(table->sqlName);
+    const std::string from = " FROM " + SqlIdentifier(table->sqlName);
     Emitter em;
     TranslatedQuery q;
     for (const Out& o : outs)
