@@ -968,6 +968,9 @@ private:
 
 // --- SQL generation ----------------------------------------------------------------------------
 
+// SQLite takes at most 127 arguments per function call.
+constexpr std::size_t kMaxJoinedParts = 100;
+
 class Emitter {
 public:
     // Grouped expressions of the part being written (select list, HAVING, ORDER BY of a grouped
@@ -1003,7 +1006,19 @@ public:
             return "(" + operand(*n.kids[0], text) + " " + n.text + " " + operand(*n.kids[1], text) + ")";
         }
         case Op::Like: {
-            std::string s = "jet_like(" + key(*n.kids[0]) + ", " + value(*n.kids[1]) + ")";
+            // A text joined with + (the keyword search's "gt_str1+' '+gt_str2") is matched as its
+            // pieces: SQL would build the joined text again for every word.
+            std::vector<std::string> parts;
+            joinedKeys(*n.kids[0], parts);
+            std::string s;
+            if (parts.size() > 1 && parts.size() <= kMaxJoinedParts) {
+                s = "jet_like_join(" + value(*n.kids[1]);
+                for (const std::string& p : parts)
+                    s += ", " + p;
+                s += ")";
+            } else {
+                s = "jet_like(" + key(*n.kids[0]) + ", " + value(*n.kids[1]) + ")";
+            }
             return n.negated ? "(NOT " + s + ")" : s;
         }
         case Op::In: {
@@ -1059,6 +1074,17 @@ public:
         default: break;
         }
         return "jet_key(" + value(n) + ")";
+    }
+
+    // The keys of the texts n joins with +, in order; n's own key when it joins nothing.
+    void joinedKeys(const Node& n, std::vector<std::string>& out)
+    {
+        if (!grouped(n) && n.op == Op::Arith && n.text == "+" && n.kind == Kind::Text) {
+            joinedKeys(*n.kids[0], out);
+            joinedKeys(*n.kids[1], out);
+        } else {
+            out.push_back(key(n));
+        }
     }
 
     // A sort or grouping term. SQLite reads a term that is (or folds to, like "x AND 0") an
