@@ -11,10 +11,10 @@ tools/deps.sh clang libclang-rt-14-dev
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DORVANTIS_FUZZ=ON -DORVANTIS_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_sqlite fuzz_stream
+cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_sqlite fuzz_stream fuzz_paths
 
 failed=()
-for target in ini jet mdb sqlite stream; do
+for target in ini jet mdb sqlite stream paths; do
   work="$build/fuzz-work/$target"      # inputs found in this run; the committed seeds stay as they are
   findings="$build/findings/$target"
   mkdir -p "$work" "$findings"
@@ -22,6 +22,7 @@ for target in ini jet mdb sqlite stream; do
   extra=()
   case $target in
     jet) extra=(-dict=fuzz/jet.dict) ;;
+    paths) extra=(-dict=fuzz/paths.dict -max_len=1024) ;;
     # The test catalogues seed the reader; pages past the first 200 kB add little.
     mdb) corpora+=(tests/data); extra=(-max_len=200000) ;;
     # Small SQLite catalogues: plain, snapshots, odd shapes and the hostile test files.

@@ -119,8 +119,10 @@ std::string BuildFilter(const SearchConditions& c)
     if (!negatives.empty())
         filter += " AND (" + negatives + ")";
 
+    // The CD filter is a volume text from the catalogue: escaped like every other text, so that
+    // no catalogue can change what the statement does.
     if (!c.cdFilter.empty())
-        filter += " AND (gt_cdno LIKE '*" + c.cdFilter + "*')";
+        filter += " AND (gt_cdno LIKE '*" + EscapeQuote(c.cdFilter) + "*')";
 
     return " WHERE " + filter;
 }

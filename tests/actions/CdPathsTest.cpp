@@ -70,6 +70,9 @@ TEST_F(CdTree, MissingComponentsStayAsWritten)
     // Nothing below a missing folder is looked up, even if a similar name exists elsewhere.
     EXPECT_EQ(EntryFolderPath(root(lower), "UTIL\\NOSUCH\\Ps"), root(lower) + "util/NOSUCH/Ps");
     EXPECT_EQ(EntryFolderPath(tmp.file("nodrive") + "/", "UTIL\\PS"), tmp.file("nodrive") + "/UTIL/PS");
+    // A ".." below a missing folder could only be meant to climb out.
+    EXPECT_EQ(EntryFolderPath(root(lower), "UTIL\\NOSUCH\\..\\PS"), std::nullopt);
+    EXPECT_EQ(EntryFolderPath(tmp.file("nodrive") + "/", "..\\lowercd"), std::nullopt);
 }
 
 TEST_F(CdTree, RootForms)
@@ -81,7 +84,8 @@ TEST_F(CdTree, RootForms)
     EXPECT_EQ(EntryFolderPath(root(lower), ""), root(lower));
     // The root itself is taken as given; only what lies below it is matched.
     EXPECT_EQ(EntryFolderPath(root(lower), "UTIL\\PS\\"), root(lower) + "util/ps/");
-    EXPECT_EQ(EntryFolderPath("", "UTIL\\PS"), "UTIL/PS");
+    // No drive root, no place under it.
+    EXPECT_EQ(EntryFolderPath("", "UTIL\\PS"), std::nullopt);
 }
 
 TEST_F(CdTree, ExactNameWinsAndAmbiguityIsStable)
@@ -95,6 +99,163 @@ TEST_F(CdTree, ExactNameWinsAndAmbiguityIsStable)
     EXPECT_EQ(EntryFolderPath(mix, "dup"), mix + "DUP");
     // On the way down a folder is preferred to a file of the same name.
     EXPECT_EQ(EntryFolderPath(mix, "Data\\X"), mix + "DATA/x");
+}
+
+// A CD folder with links inside and out, beside a folder the catalogue must not reach.
+class Contained : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cd = tmp.path() / "cd";
+        touch(cd / "UTIL/SS/POINT/POINT.EXE");
+        touch(cd / "UTIL/PC/SETUP.EXE");
+        touch(tmp.path() / "outside/secret.txt");
+        touch(tmp.path() / "cd2/UTIL/other.txt");
+        fs::create_directory_symlink("SS", cd / "UTIL/inner");
+        fs::create_directory_symlink("..", cd / "UTIL/toroot");
+        fs::create_directory_symlink("../../outside", cd / "UTIL/escape");
+        fs::create_directory_symlink(tmp.path() / "outside", cd / "UTIL/absolute");
+        // Shares the root's name as a prefix, but is another folder.
+        fs::create_directory_symlink("../../cd2", cd / "UTIL/sibling");
+        // Leaves by an absolute path that leads back into the root.
+        fs::create_directory_symlink(cd / "UTIL/PC", cd / "UTIL/roundtrip");
+        fs::create_symlink("../outside/secret.txt", cd / "secret.lnk");
+        fs::create_symlink("loop", cd / "loop");
+        fs::create_symlink("nowhere", cd / "dangling");
+        fs::create_directory_symlink(cd, tmp.path() / "cdlink");
+    }
+    std::string root() const { return cd.string() + "/"; }
+
+    orvtest::TempDir tmp;
+    fs::path cd;
+};
+
+TEST_F(Contained, ClimbingOutIsNotFound)
+{
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\..\\..\\..\\..\\etc"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\..\\..\\..\\..\\etc", "passwd"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "UTIL", "..\\..\\outside\\secret.txt"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "UTIL", "../../outside/secret.txt"), std::nullopt);
+    EXPECT_EQ(EntryFolderPath(root(), ".."), std::nullopt);
+    // Out and back in again still steps over the root: what lies above it is not the CD's.
+    EXPECT_EQ(EntryFolderPath(root(), "..\\cd\\UTIL"), std::nullopt);
+    // Climbing inside the root is fine, down to the root itself.
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\SS\\..\\PC\\.\\"), root() + "UTIL/PC/");
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\SS\\POINT\\..\\..", "PC\\SETUP.EXE"), root() + "UTIL/PC/SETUP.EXE");
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\.."), root());
+}
+
+TEST_F(Contained, LinksCountByWhereTheyLead)
+{
+    // Inside: the real folder is what is opened.
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\inner\\POINT"), root() + "UTIL/SS/POINT");
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\toroot\\UTIL\\PC", "SETUP.EXE"), root() + "UTIL/PC/SETUP.EXE");
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\roundtrip"), root() + "UTIL/PC");
+    // ".." after a link goes up from where the link leads, as the system does.
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\inner\\.."), root() + "UTIL");
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\toroot\\.."), std::nullopt);
+    // Outside, by any spelling.
+    EXPECT_EQ(EntryFolderPath(root(), "UTIL\\escape"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "util\\ESCAPE", "secret.txt"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\absolute", "secret.txt"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\sibling\\UTIL", "other.txt"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "", "secret.lnk"), std::nullopt);
+    // Links that lead nowhere are not found, and nothing as written stands in for them.
+    EXPECT_EQ(EntryFilePath(root(), "", "loop"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "", "dangling"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\escape", "nosuch.txt"), std::nullopt);
+}
+
+TEST_F(Contained, RootAsGiven)
+{
+    // A root reached through a link keeps its spelling; containment is judged on the real one.
+    const std::string viaLink = tmp.file("cdlink") + "/";
+    EXPECT_EQ(EntryFolderPath(viaLink, "UTIL\\SS\\POINT"), viaLink + "UTIL/SS/POINT");
+    EXPECT_EQ(EntryFolderPath(viaLink, "UTIL\\escape"), std::nullopt);
+    const std::string roundabout = tmp.file("outside") + "/../cd";
+    EXPECT_EQ(EntryFilePath(roundabout, "UTIL\\PC", "SETUP.EXE"), roundabout + "/UTIL/PC/SETUP.EXE");
+    EXPECT_EQ(EntryFilePath(roundabout, "UTIL", "..\\..\\outside\\secret.txt"), std::nullopt);
+}
+
+TEST_F(Contained, NamesNoFileCanHave)
+{
+    EXPECT_EQ(EntryFolderPath(root(), std::string("UTIL\0/../..", 11)), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\PC", std::string("SETUP.EXE\0x", 11)), std::nullopt);
+}
+
+TEST_F(Contained, FolderButtonAndTitle)
+{
+    std::string folder;
+    EXPECT_EQ(CheckEntryFolder(root(), "util\\ss\\point", &folder), FolderCheck::HasFiles);
+    EXPECT_EQ(folder, root() + "UTIL/SS/POINT");
+    EXPECT_EQ(CheckEntryFolder(root(), "UTIL\\..\\..\\outside", &folder), FolderCheck::NoFiles);
+    EXPECT_EQ(CheckEntryFolder(root(), "UTIL\\escape", nullptr), FolderCheck::NoFiles);
+    EXPECT_EQ(CheckEntryFolder(tmp.file("gone") + "/", "..\\outside", nullptr), FolderCheck::Unusable);
+
+    // The title shows where the entry leads when that is on the CD, else the folder as stored.
+    EXPECT_EQ(EntryFolderCaption(root(), "util\\ss\\point"), root() + "UTIL/SS/POINT");
+    EXPECT_EQ(EntryFolderCaption(root(), "\\UTIL\\..\\..\\etc"), root() + "UTIL/../../etc");
+    EXPECT_EQ(EntryFolderCaption(tmp.file("gone") + "/", "UTIL\\PC"), tmp.file("gone") + "/UTIL/PC");
+}
+
+TEST(CaseVariants, ADeadEndIsLeftForTheNextVariant)
+{
+    orvtest::TempDir tmp;
+    const fs::path cd = tmp.path();
+    const std::string root = cd.string() + "/";
+    fs::create_directories(cd / "util/SS");
+    touch(cd / "util/ss/point/POINT.EXE");
+    EXPECT_EQ(EntryFolderPath(root, "UTIL\\SS\\POINT"), root + "util/ss/point");
+    EXPECT_EQ(EntryFilePath(root, "UTIL\\SS\\POINT", "POINT.EXE"), root + "util/ss/point/POINT.EXE");
+    // Where both lead somewhere, the exact spelling wins, then the smallest name.
+    touch(cd / "util/SS/point/POINT.EXE");
+    touch(cd / "util/Ss/point/POINT.EXE");
+    EXPECT_EQ(EntryFolderPath(root, "util\\ss\\point"), root + "util/ss/point");
+    EXPECT_EQ(EntryFolderPath(root, "util\\Ss\\point"), root + "util/Ss/point");
+    EXPECT_EQ(EntryFolderPath(root, "UTIL\\sS\\POINT"), root + "util/SS/point");
+    // The dead end may be deep: only the last name tells the variants apart.
+    touch(cd / "A/B/C/D/x.txt");
+    touch(cd / "a/b/c/d/y.txt");
+    EXPECT_EQ(EntryFilePath(root, "a\\b\\c\\d", "X.TXT"), root + "A/B/C/D/x.txt");
+    EXPECT_EQ(EntryFilePath(root, "A\\B\\C\\D", "Y.TXT"), root + "a/b/c/d/y.txt");
+    // A file of the name does not stop the search for a folder.
+    touch(cd / "dup/GAME");
+    touch(cd / "dup/Game/RUN.EXE");
+    EXPECT_EQ(EntryFilePath(root, "dup\\game", "run.exe"), root + "dup/Game/RUN.EXE");
+    // When no variant leads to the whole path, the one that gets furthest keeps the rest as
+    // written, so the shell can say what is missing.
+    EXPECT_EQ(EntryFilePath(root, "a\\b\\C\\d", "Z.TXT"), root + "a/b/c/d/Z.TXT");
+}
+
+TEST(CaseVariants, TheSearchIsBounded)
+{
+    orvtest::TempDir tmp;
+    const fs::path cd = tmp.path();
+    const std::string root = cd.string() + "/";
+    // Every spelling of "ab" leads back to the same folder: 4^40 ways to spell the path below,
+    // none of which ends in the missing name.
+    for (const char* v : {"ab", "aB", "Ab", "AB"})
+        fs::create_directory_symlink(".", cd / v);
+    std::string deep;
+    for (int i = 0; i < 40; ++i)
+        deep += "AB\\";
+    EXPECT_EQ(EntryFilePath(root, deep + "aB", "missing.exe"), std::nullopt);
+    // A sound path of the same depth is found.
+    touch(cd / "real.exe");
+    EXPECT_EQ(EntryFilePath(root, deep, "REAL.EXE"), root + "real.exe");
+
+    // A folder full of variants of one name, none of them a folder.
+    fs::create_directories(cd / "many");
+    const std::string name = "abcdefghijk";
+    for (int bits = 0; bits < 1 << 11; ++bits) {
+        std::string v = name;
+        for (int i = 0; i < 11; ++i)
+            if (bits & (1 << i))
+                v[size_t(i)] = char(v[size_t(i)] - 'a' + 'A');
+        touch(cd / "many" / v);
+    }
+    EXPECT_EQ(EntryFilePath(root, "many\\ABCDEFGHIJK", "x.exe"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root, "many", "ABCDEFGHIJK"), root + "many/ABCDEFGHIJK");
 }
 
 TEST(CheckFolderHasFiles, WhatCountsAsAFile)

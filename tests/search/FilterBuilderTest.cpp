@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace orv;
 
 namespace {
@@ -60,6 +62,67 @@ TEST(BuildFilter, ApostrophesAreDoubledInPlatformsAndWords)
     c.negativeText = "o'k";
     EXPECT_EQ(BuildFilter(c), " WHERE (gt_pf = 'M''S BOX') AND (gt_game LIKE '*it''s*') AND "
                               "(gt_effect not LIKE '*o''k*')");
+}
+
+namespace {
+
+// The filter with the contents of every text literal blanked: what is left is its structure.
+// A literal ends at an apostrophe that is not doubled; false when one is left open.
+bool structureOf(const std::string& filter, std::string* out)
+{
+    out->clear();
+    for (size_t i = 0; i < filter.size(); ++i) {
+        *out += filter[i];
+        if (filter[i] != '\'')
+            continue;
+        for (++i;; ++i) {
+            if (i >= filter.size())
+                return false;
+            if (filter[i] == '\'') {
+                if (i + 1 < filter.size() && filter[i + 1] == '\'') {
+                    ++i;
+                    continue;
+                }
+                break;
+            }
+        }
+        *out += '\'';
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(BuildFilter, NoTextChangesTheStructure)
+{
+    const std::string hostile[] = {
+        "'", "''", "4'", "3*') OR (gt_cdno LIKE '*", "x' OR 'a'='a", "'; DROP TABLE tevoxB; --",
+        "a'b'c'", "') OR (1=1", "'" + kFull + "' OR ''='",
+    };
+    for (const std::string& text : hostile) {
+        // The same text with its apostrophes replaced splits into the same words.
+        std::string plain = text;
+        std::replace(plain.begin(), plain.end(), '\'', 'x');
+        auto filled = [](const std::string& t) {
+            SearchConditions c;
+            c.selectedPlatforms = {t, "PC", t};
+            c.keywordText = t + " max";
+            c.keywordAnd = false;
+            c.negativeText = t;
+            c.cdFilter = t;
+            return c;
+        };
+        std::string got, expected;
+        ASSERT_TRUE(structureOf(BuildFilter(filled(plain)), &expected));
+        EXPECT_TRUE(structureOf(BuildFilter(filled(text)), &got)) << text;
+        EXPECT_EQ(got, expected) << text;
+    }
+
+    SearchConditions c = AllOff();
+    c.cdFilter = "4'";
+    EXPECT_EQ(BuildFilter(c), kNoPf + " AND (gt_cdno LIKE '*4''*')");
+    c.cdFilter = "3*') OR (gt_cdno LIKE '*";
+    EXPECT_EQ(BuildFilter(c), kNoPf + " AND (gt_cdno LIKE '*3*'') OR (gt_cdno LIKE ''**')");
 }
 
 TEST(BuildFilter, KeywordGroup)

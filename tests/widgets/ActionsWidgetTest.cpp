@@ -194,3 +194,68 @@ TEST_F(Actions, UnusableDriveRoot)
     EXPECT_EQ(h->messages[0].style, orv::MsgStyle::OkOnly);
     EXPECT_TRUE(h->shellCalls.empty());
 }
+
+TEST_F(Actions, EntriesLeadingOffTheDriveAreNotFound)
+{
+    writeFileBytes((cd.path() / "secret.txt").string(), "key");
+    const std::string drive = (cd.path() / "CDROOT").string();
+    fs::create_directories(drive + "/UTIL/SS/POINT");
+    writeFileBytes(drive + "/UTIL/SS/POINT/POINT.EXE", "MZ");
+    fs::create_directory_symlink(cd.path(), drive + "/UTIL/UP");
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(drive)});
+    w().btnSelRoot->click();
+
+    // A catalogue entry as a hostile file would hold it.
+    const std::pair<QString, QString> entries[] = {
+        {QStringLiteral("UTIL\\..\\..\\..\\..\\etc"), QStringLiteral("passwd")},
+        {QStringLiteral("UTIL\\SS\\POINT"), QStringLiteral("..\\..\\..\\..\\secret.txt")},
+        {QStringLiteral("UTIL\\UP"), QStringLiteral("secret.txt")},
+    };
+    for (const auto& [folderText, fileText] : entries) {
+        w().lblFolder->setText(folderText);
+        w().txtFile->setText(fileText);
+        h->messages.clear();
+        w().Command3->click();
+        ASSERT_EQ(h->messages.size(), 1u) << folderText.toStdString();
+        EXPECT_EQ(h->messages[0].text, QStringLiteral("ファイルが見つかりません。"));
+        EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical);
+    }
+    for (const QString& folderText : {QStringLiteral("UTIL\\..\\.."), QStringLiteral("UTIL\\UP")}) {
+        w().lblFolder->setText(folderText);
+        h->messages.clear();
+        w().Command2->click();
+        ASSERT_EQ(h->messages.size(), 1u) << folderText.toStdString();
+        EXPECT_EQ(h->messages[0].text, QStringLiteral("無効なフォルダか、ファイルが存在しません。"));
+    }
+    EXPECT_TRUE(h->shellCalls.empty());
+    // The title may still name the folder as stored.
+    w().ShowTargetCaption();
+    EXPECT_EQ(w().windowTitle(), QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/UTIL/UP"));
+
+    // A sound entry opens as before, also after climbing within the drive.
+    w().lblFolder->setText(QStringLiteral("UTIL\\SS\\..\\SS\\POINT"));
+    w().txtFile->setText(QStringLiteral("POINT.EXE"));
+    w().Command3->click();
+    w().Command2->click();
+    ASSERT_EQ(h->shellCalls.size(), 2u);
+    EXPECT_EQ(h->shellCalls[0].target, drive + "/UTIL/SS/POINT/POINT.EXE");
+    EXPECT_EQ(h->shellCalls[1].target, drive + "/UTIL/SS/POINT");
+}
+
+TEST_F(Actions, CaseVariantsAreTriedUntilThePathIsFound)
+{
+    // A drive copied together from two CDs: an empty util/SS beside the util/ss that holds it.
+    const std::string drive = (cd.path() / "mixed").string();
+    fs::create_directories(drive + "/util/SS");
+    fs::create_directories(drive + "/util/ss/point");
+    writeFileBytes(drive + "/util/ss/point/POINT.EXE", "MZ");
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(drive)});
+    w().btnSelRoot->click();
+    EXPECT_EQ(w().windowTitle(), QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/util/ss/point"));
+    w().Command3->click();
+    w().Command2->click();
+    ASSERT_EQ(h->shellCalls.size(), 2u);
+    EXPECT_EQ(h->shellCalls[0].target, drive + "/util/ss/point/POINT.EXE");
+    EXPECT_EQ(h->shellCalls[1].target, drive + "/util/ss/point");
+    EXPECT_TRUE(h->messages.empty());
+}

@@ -124,6 +124,32 @@ TEST_F(SearchPanel, VolumeSelectionBecomesTheCdFilter)
     EXPECT_EQ(H().rowCount(), 79) << "the list changes with the next search only";
 }
 
+TEST_F(SearchPanel, VolumeTextsCannotChangeTheStatement)
+{
+    // The volume list is filled from the catalogue's own texts; these are as a hostile file would
+    // hold them.
+    w().txtStrGame[0]->setText(QStringLiteral("max"));
+    w().Command1->click();
+    const std::vector<int> withMax = H().shownRows();
+    ASSERT_EQ(withMax.size(), 31u);
+
+    for (const QString& volume : {QStringLiteral("CD3*') OR (gt_cdno LIKE '*"), QStringLiteral("CD4'"),
+                                 QStringLiteral("CD'"), QStringLiteral("CD0' OR 'a'='a")}) {
+        w().Combo2->addItem(volume);
+        w().SetCombo2Text(volume);
+        ASSERT_EQ(QString::fromStdString(w().cdFilter), volume.mid(2));
+        w().Command1->click();
+        EXPECT_TRUE(H().messages.empty()) << volume.toStdString() << ": "
+                                          << H().messageTexts().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(H().rowCount(), 0) << volume.toStdString() << ": no stored CD number holds an apostrophe";
+        H().messages.clear();
+    }
+    // The same search without the volume finds what it found before.
+    w().SetCombo2Text(QStringLiteral("ALL"));
+    w().Command1->click();
+    EXPECT_EQ(H().shownRows(), withMax);
+}
+
 TEST_F(SearchPanel, HeaderClicksSortEachColumnUpAndDown)
 {
     const QStringList tableGames = H().columnValues(3);

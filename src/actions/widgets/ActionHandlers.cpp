@@ -34,7 +34,7 @@ void frmMain::btnSelRoot_Click()
 void frmMain::ShowTargetCaption()
 {
     if (!driveRoot.empty()) {
-        const std::string folder = EntryFolderPath(driveRootPath, lblFolder->text().toStdString());
+        const std::string folder = EntryFolderCaption(driveRootPath, lblFolder->text().toStdString());
         SetCaption(kAppTitle + QStringLiteral("  Target：") + QString::fromStdString(folder));
     } else {
         SetCaption(kAppTitle);
@@ -47,8 +47,8 @@ void frmMain::Command2_Click()
         btnSelRoot_Click();
     if (driveRootPath.empty())
         return;
-    const std::string folder = EntryFolderPath(driveRootPath, lblFolder->text().toStdString());
-    switch (CheckFolderHasFiles(folder, driveRootPath)) {
+    std::string folder;
+    switch (CheckEntryFolder(driveRootPath, lblFolder->text().toStdString(), &folder)) {
     case FolderCheck::Unusable:
         MsgBox(this, QString::fromStdString(DriveUnusableMessage(driveRoot)));
         return;
@@ -67,9 +67,14 @@ void frmMain::Command3_Click()
         btnSelRoot_Click();
     if (driveRootPath.empty())
         return;
-    const std::string file =
+    const std::optional<std::string> file =
         EntryFilePath(driveRootPath, lblFolder->text().toStdString(), txtFile->text().toStdString());
-    ShellOpen(file, {}, false);
+    if (!file) {
+        // A path that leads off the CD is reported as the shell reports a missing file.
+        MsgBox(this, QString::fromStdString(ShellOpenMessage(2, {})), MsgStyle::Critical);
+        return;
+    }
+    ShellOpen(*file, {}, false);
 }
 
 void frmMain::ShellOpen(const std::string& file, const std::string&, bool folder)

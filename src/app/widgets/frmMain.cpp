@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "catalogue/Schema.h"
+#include "platform/FileNames.h"
 #include "platform/Ini.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
@@ -353,7 +354,8 @@ void frmMain::Form_Load()
     module.queryText = "SELECT * FROM ;";
     std::copy(schema::kDefaultColumnWidths.begin(), schema::kDefaultColumnWidths.end(), module.columnWidths.begin());
     Combo2->clear();
-    settingsPath = appFolder + "tevo.ini";
+    // A folder copied from a CD or a Windows disk may hold TEVO.INI: read and write that one.
+    settingsPath = PathIgnoringCase(appFolder, "tevo.ini");
     suppressVolumeClick = false;
     module.listsPending = 1;
     openCatalogueKey.clear();

@@ -4,6 +4,7 @@
 #include "catalogue/Lists.h"
 #include "catalogue/Schema.h"
 #include "catalogue/widgets/dlgWait.h"
+#include "platform/FileNames.h"
 #include "platform/NumberText.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
@@ -77,7 +78,8 @@ void frmMain::Combo2_Click()
     const std::string key(schema::kOpenCatalogueKey);
     if (key != openCatalogueKey) {
         openCatalogueKey = key;
-        const std::string path = appFolder + std::string(schema::kDatabaseFile);
+        // A catalogue copied from a CD or a Windows disk may be called TEVOX20.MDB.
+        const std::string path = PathIgnoringCase(appFolder, std::string(schema::kDatabaseFile));
         module.tableName = std::string(schema::kTableName);
         try {
             asDbError([&] {
