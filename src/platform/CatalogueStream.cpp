@@ -177,7 +177,8 @@ void decodeCatalogueStream(StreamInput& input, TableSink& sink, const std::strin
             std::int32_t n;
             in.get(&n, 4);
             std::string description = in.bytes();
-            if (n <= 0 || description.empty())
+            // (A zero byte would cut the description short where the error keeps it.)
+            if (n <= 0 || description.empty() || description.find('\0') != std::string::npos)
                 brokenStream(path);
             throw DbError(n, description);
         }

@@ -135,6 +135,7 @@ TEST(CatalogueStream, MalformedStreamsFailTheOpen)
         {"length beyond what may still come", table + "R\x03" + u32(0xfffffff0u)},
         {"error without a description", std::string("X") + u32(3343) + u32(0)},
         {"error numbered zero", std::string("X") + u32(0) + str("x")},
+        {"error description starting with a zero byte", std::string("X") + u32(30004) + str(std::string("\0x", 2))},
     };
     for (const auto& c : cases) {
         Recorder r;
