@@ -1,6 +1,7 @@
 // Arbitrary bytes as the settings file. Reading any key must not fail; writing one key and
 // reading it back must give the value as stored (blanks and enclosing quotes dropped, cut to
 // 127 bytes of CP932 without splitting a character) and leave every other line as it was.
+// A file with the UTF-16LE mark is checked for the value read back and the mark only.
 #include "platform/AsciiText.h"
 #include "platform/Cp932.h"
 #include "platform/Ini.h"
@@ -156,6 +157,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string(126, 'a') + "表示",
         "éü€😀①",
     };
+    if (std::string_view(content).substr(0, 2) == "\xFF\xFE") {
+        // A UTF-16LE file: reading must not fail, and a value written reads back as from a UTF-8
+        // file, with the mark kept.
+        writeFile(iniPath(), content);
+        for (const Entry& e : entries)
+            orv::ReadIni(iniPath(), e.section, e.key, kDefault);
+        const Entry& target = entries[pickEntry % 6];
+        const std::string& value = values[pickValue % values.size()];
+        if (!orv::WriteIni(iniPath(), target.section, target.key, value)) {
+            std::fprintf(stderr, "write failed\n");
+            std::abort();
+        }
+        if (readFile(iniPath()).substr(0, 2) != "\xFF\xFE") {
+            std::fprintf(stderr, "byte order mark changed\n");
+            std::abort();
+        }
+        std::string expect(trim(stored(value, true)));
+        if (expect.size() >= 2 && (expect.front() == '"' || expect.front() == '\'') && expect.back() == expect.front())
+            expect = expect.substr(1, expect.size() - 2);
+        expect = orv::cp932ToUtf8(cutCp932(orv::utf8ToCp932(expect), 127));
+        if (orv::ReadIni(iniPath(), target.section, target.key, kDefault) != expect) {
+            std::fprintf(stderr, "read back from a UTF-16 file differs\n");
+            std::abort();
+        }
+        return 0;
+    }
     for (size_t i = 0; i < before.size() && values.size() < 64; ++i)
         values.push_back(toUtf8(before[i], bom));
 

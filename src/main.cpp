@@ -1,13 +1,16 @@
 // Orvantis: starts the main window.
+#include "app/Startup.h"
 #include "app/widgets/frmMain.h"
 #include "platform/EngineIsolation.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
-#include <QStringList>
 
 int main(int argc, char** argv)
 {
@@ -15,7 +18,23 @@ int main(int argc, char** argv)
     if (argc == 3 && !std::strcmp(argv[1], orv::kReadCatalogueSwitch))
         return orv::ServeCatalogueRead(argv[2], 1);
 
-    QApplication app(argc, argv);
+    // The command line is the program's own (the /SCHK switch); Qt's options such as -reverse,
+    // -style or -platform must not reach the toolkit. The toolkit sees the program name only,
+    // plus the window system to use when the environment calls for one.
+    const std::string commandLine = orv::CommandLineText(argc, argv);
+    std::string windowSystem = orv::PreferredWindowSystem([](const char* name) -> std::optional<std::string> {
+        const char* v = std::getenv(name);
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    });
+    std::string platformOption = "-platform";
+    std::vector<char*> toolkitArgs{argv[0]};
+    if (!windowSystem.empty()) {
+        toolkitArgs.push_back(platformOption.data());
+        toolkitArgs.push_back(windowSystem.data());
+    }
+    int toolkitArgc = static_cast<int>(toolkitArgs.size());
+    toolkitArgs.push_back(nullptr);
+    QApplication app(toolkitArgc, toolkitArgs.data());
     // The window was laid out for a 12-pixel Japanese UI font with half-width characters half as
     // wide as full-width ones; a CJK font with those metrics keeps every caption in its box.
     for (const char* family : {"Noto Sans Mono CJK JP", "MS UI Gothic", "MS Gothic"}) {
@@ -31,7 +50,7 @@ int main(int argc, char** argv)
 
     orv::StartupEnvironment env;
     env.exeFolder = QCoreApplication::applicationDirPath();
-    env.commandLine = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
+    env.commandLine = QString::fromLocal8Bit(commandLine.c_str());
     // The catalogue is read by a child process of this same program.
     env.catalogue = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString());
 

@@ -86,4 +86,13 @@ Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float
     return result;
 }
 
+PixelRect ClientRectForFrame(const TwipsRect& outer, const FrameMargins& margins, float tppX, float tppY)
+{
+    const long left = Whole(outer.left / static_cast<double>(tppX)) + margins.left;
+    const long top = Whole(outer.top / static_cast<double>(tppY)) + margins.top;
+    const long width = std::max(1L, Whole(outer.width / static_cast<double>(tppX)) - margins.left - margins.right);
+    const long height = std::max(1L, Whole(outer.height / static_cast<double>(tppY)) - margins.top - margins.bottom);
+    return {left, top, left + width, top + height};
+}
+
 } // namespace orv

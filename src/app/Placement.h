@@ -26,7 +26,15 @@ struct Placement {
     TwipsRect rect;
 };
 
-// The saved rectangle pulled inside the bounds (one monitor, or the virtual screen), never enlarged.
+// The saved rectangle (the window's outer frame) pulled inside the bounds (one monitor, or the virtual screen), never enlarged.
 Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float tppX, float tppY);
+
+// What the window manager draws around the client area, in pixels on each side; all 0 where no
+// window manager frames the window or before it has said how.
+struct FrameMargins { long left = 0, top = 0, right = 0, bottom = 0; };
+
+// The client area, in pixels, whose frame covers the outer rectangle given in twips: the frame's
+// corner at (left, top), its outer size width x height. Never smaller than one pixel.
+PixelRect ClientRectForFrame(const TwipsRect& outer, const FrameMargins& margins, float tppX, float tppY);
 
 } // namespace orv

@@ -59,6 +59,31 @@ unsigned char ScanSwitches(const std::string& commandLine)
     return screenCheck;
 }
 
+std::string CommandLineText(int argc, const char* const* argv)
+{
+    std::string text;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            text += ' ';
+        text += argv[i] ? argv[i] : "";
+    }
+    return text;
+}
+
+std::string PreferredWindowSystem(const EnvLookup& env)
+{
+    auto present = [&env](const char* name) {
+        const auto v = env(name);
+        return v && !v->empty();
+    };
+    if (present("QT_QPA_PLATFORM") || !present("DISPLAY"))
+        return {};
+    const auto session = env("XDG_SESSION_TYPE");
+    if (present("WAYLAND_DISPLAY") || (session && *session == "wayland"))
+        return "xcb;wayland";
+    return {};
+}
+
 std::string VersionCaption(int major, int minor, int revision, const std::string& copyright)
 {
     std::string minor2 = std::to_string(minor);

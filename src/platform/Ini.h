@@ -1,8 +1,11 @@
-// The settings file: an INI file in CP932 (Shift-JIS) with CRLF line ends, read and written one
-// value at a time, behaving like the Windows private-profile functions.
+// The settings file: an INI file in CP932 (Shift-JIS) with CRLF line ends, behaving like the
+// Windows private-profile functions. A file that starts with a UTF-8 or UTF-16LE byte order mark
+// is read and written in that encoding instead.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -12,12 +15,39 @@ namespace orv {
 std::string ReadIni(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& def);
 
+struct IniKey {
+    std::string section;
+    std::string key;
+};
+
+// The values of several keys from one reading of the file, in the order asked: each as ReadIni
+// gives it, or nullopt where the file, the section or the key does not exist.
+std::vector<std::optional<std::string>> ReadIniKeys(const std::string& file, const std::vector<IniKey>& keys);
+
 // Stores value under key in section, creating the file, section and key as needed (new sections at
 // the end of the file, new keys at the end of their section). Every other line is kept as it was.
-// The new content is written to a temporary file beside it and renamed over it, so a failed write
-// returns false and leaves the old file intact. Characters CP932 cannot hold are stored as the
-// closest CP932 text ('?' at worst).
+// Characters the file's encoding cannot hold are stored as the closest CP932 text ('?' at worst).
+// Returns false, leaving the old file intact, when the file cannot be read or written.
 bool WriteIni(const std::string& file, const std::string& section, const std::string& key,
               const std::string& value);
+
+struct IniEntry {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+// Stores the entries as WriteIni would one after the other, in one update: the file is read once
+// and replaced once, under an advisory lock on a lock file beside it, so that two programs writing
+// at the same time never mix their updates (the later one's entries win whole). A lock that is
+// not released within kIniLockWaitMs is not waited for any longer.
+//
+// The new content goes to a temporary file beside the file, renamed over it. A file with other
+// hard links, or in a folder where no temporary file can be created, is rewritten in place
+// instead. A symbolic link is followed: the file it names is updated. Temporary files that an
+// interrupted update left (older than a minute) are removed.
+bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entries);
+
+inline constexpr int kIniLockWaitMs = 2000;
 
 } // namespace orv

@@ -88,3 +88,53 @@ TEST(PlaceWindow, SeveralMonitorsEnforceOnlyTheVirtualScreen)
     const MonitorCensus left = Census(2, {-1280, -100, 1024, 1024}, {{0, 0, 1024, 768}, {-1280, -100, 0, 924}});
     ExpectPlaced({-30000, -3000, 6000, 4500}, left, {-19200, -1500, 6000, 4500});
 }
+
+TEST(ClientRectForFrame, TheFrameGoesWhereTheRectangleWasSaved)
+{
+    // Openbox's frame: 1-pixel sides, a 20-pixel title bar, a 5-pixel handle.
+    const FrameMargins ob{1, 20, 1, 5};
+    const PixelRect c = ClientRectForFrame({1500, 1500, 10500, 7500}, ob, 15, 15);
+    EXPECT_EQ(c.left, 101);
+    EXPECT_EQ(c.top, 120);
+    EXPECT_EQ(c.right - c.left, 698);
+    EXPECT_EQ(c.bottom - c.top, 475);
+    // Frame extents not known (or no window manager): client and frame coincide.
+    const PixelRect bare = ClientRectForFrame({1500, 1500, 10500, 7500}, {}, 15, 15);
+    EXPECT_EQ(bare.left, 100);
+    EXPECT_EQ(bare.top, 100);
+    EXPECT_EQ(bare.right, 800);
+    EXPECT_EQ(bare.bottom, 600);
+    // Twips round half to even, then the margins; a frame larger than the rectangle leaves one pixel.
+    const PixelRect odd = ClientRectForFrame({-22, 7, 37, 15}, {2, 3, 2, 3}, 15, 15);
+    EXPECT_EQ(odd.left, 1);
+    EXPECT_EQ(odd.top, 3);
+    EXPECT_EQ(odd.right - odd.left, 1);
+    EXPECT_EQ(odd.bottom - odd.top, 1);
+}
+
+TEST(ClientRectForFrame, SavingThePlacedFrameGivesTheSameRectangle)
+{
+    // A start places the saved frame; the exit saves the frame it finds (client plus margins, in
+    // twips). Four starts in a row change nothing, also when the clamp had to act first.
+    const FrameMargins ob{1, 20, 1, 5};
+    for (TwipsRect saved : {TwipsRect{1500, 1500, 10500, 7500}, TwipsRect{-3000, 600, 6000, 4500},
+                            TwipsRect{0, 0, 20000, 12000}}) {
+        const TwipsRect first = PlaceWindow(saved, kOne, 15, 15).rect;
+        for (int start = 0; start < 4; ++start) {
+            const Placement p = PlaceWindow(saved, kOne, 15, 15);
+            ASSERT_TRUE(p.move);
+            const PixelRect c = ClientRectForFrame(p.rect, ob, 15, 15);
+            saved = {(c.left - ob.left) * 15, (c.top - ob.top) * 15, (c.right - c.left + ob.left + ob.right) * 15,
+                     (c.bottom - c.top + ob.top + ob.bottom) * 15};
+            EXPECT_EQ(saved.left, first.left);
+            EXPECT_EQ(saved.top, first.top);
+            EXPECT_EQ(saved.width, first.width);
+            EXPECT_EQ(saved.height, first.height);
+            // The whole frame, title bar included, is on the monitor.
+            EXPECT_GE(saved.top, 0);
+            EXPECT_GE(saved.left, 0);
+            EXPECT_LE(saved.left + saved.width, 1024 * 15);
+            EXPECT_LE(saved.top + saved.height, 768 * 15);
+        }
+    }
+}

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace orv;
 
@@ -67,4 +68,39 @@ TEST(DriveLabelFor, ShortAndLongRoots)
 
     EXPECT_EQ(DriveLabelFor("").caption, kDriveLabelUnset);
     EXPECT_EQ(DriveLabelFor("").driveRootPath, "");
+}
+
+TEST(CommandLineText, ArgumentsAfterTheProgramNameJoinedByBlanks)
+{
+    const char* none[] = {"orvantis"};
+    EXPECT_EQ(CommandLineText(1, none), "");
+    const char* some[] = {"orvantis", "-reverse", "/SCHK=1", "x y"};
+    EXPECT_EQ(CommandLineText(4, some), "-reverse /SCHK=1 x y");
+    EXPECT_EQ(ScanSwitches(CommandLineText(4, some)), 1);
+    const char* empty[] = {"orvantis", "", "/schk=0"};
+    EXPECT_EQ(CommandLineText(3, empty), " /schk=0");
+}
+
+TEST(PreferredWindowSystem, XServerOfAWaylandSessionUnlessThePlatformIsChosen)
+{
+    using Env = std::map<std::string, std::string>;
+    auto choose = [](const Env& env) {
+        return PreferredWindowSystem([&env](const char* name) -> std::optional<std::string> {
+            const auto it = env.find(name);
+            return it == env.end() ? std::nullopt : std::optional<std::string>(it->second);
+        });
+    };
+    EXPECT_EQ(choose({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}), "xcb;wayland");
+    EXPECT_EQ(choose({{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":1"}}), "xcb;wayland");
+    // The user's choice stands, whatever it is.
+    EXPECT_EQ(choose({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "wayland"}}), "");
+    EXPECT_EQ(choose({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "offscreen"}}), "");
+    // An empty setting is no choice.
+    EXPECT_EQ(choose({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", ""}}), "xcb;wayland");
+    // Wayland without an X server, X alone, or nothing: the toolkit's own choice.
+    EXPECT_EQ(choose({{"WAYLAND_DISPLAY", "wayland-0"}}), "");
+    EXPECT_EQ(choose({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ""}}), "");
+    EXPECT_EQ(choose({{"DISPLAY", ":0"}}), "");
+    EXPECT_EQ(choose({{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}}), "");
+    EXPECT_EQ(choose({}), "");
 }

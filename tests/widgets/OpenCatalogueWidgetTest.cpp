@@ -38,7 +38,14 @@ QStringList gridCaptions(orv::frmMain& w)
 // Every wait dialog shown, with its title and message, and the job in force.
 class WaitDialogSpy : public QObject {
 public:
-    struct Seen { QString title, message; int job; QPoint centre, mainCentre; };
+    struct Seen {
+        QString title, message;
+        int job;
+        QPoint centre, mainCentre;
+        Qt::WindowFlags flags;
+        QSize minimum, maximum;
+        QImage picture;
+    };
     explicit WaitDialogSpy(orv::frmMain* w) : w_(w) { qApp->installEventFilter(this); }
     ~WaitDialogSpy() override { qApp->removeEventFilter(this); }
     std::vector<Seen> seen;
@@ -50,7 +57,8 @@ protected:
         if (e->type() == QEvent::Show)
             if (auto* d = qobject_cast<orv::dlgWait*>(o))
                 seen.push_back({d->windowTitle(), d->Label1->text(), w_->module.waitJob, d->geometry().center(),
-                                w_->frameGeometry().center()});
+                                w_->frameGeometry().center(), d->windowFlags(), d->minimumSize(), d->maximumSize(),
+                                d->grab().toImage()});
         if (e->type() == QEvent::WindowTitleChange && o == w_)
             mainTitles << w_->windowTitle();
         return false;
@@ -214,6 +222,38 @@ TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
     EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
 }
 
+TEST(OpenCatalogue, WaitDialogIsFixedWithATitleBarOfItsOwnWithoutButtons)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    WaitDialogSpy spy(&h.w());
+    ASSERT_TRUE(h.start());
+    ASSERT_EQ(spy.seen.size(), 2u);
+    const auto& s = spy.seen[0];
+    // No frame from the window manager, hence none of its buttons; a fixed size.
+    EXPECT_TRUE(s.flags & Qt::FramelessWindowHint);
+    for (auto hint : {Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint, Qt::WindowCloseButtonHint,
+                      Qt::WindowSystemMenuHint, Qt::WindowContextHelpButtonHint})
+        EXPECT_FALSE(s.flags & hint) << hint;
+    EXPECT_EQ(s.minimum, s.maximum);
+    EXPECT_EQ(s.minimum, QSize(346, 106)) << "5190 x 1590 twips";
+
+    // Its own title bar: the highlight colour across the top, the title in it, the message below.
+    const QImage& p = s.picture;
+    ASSERT_EQ(p.size(), QSize(346, 106));
+    const QRgb bar = QApplication::palette().color(QPalette::Active, QPalette::Highlight).rgb();
+    const QRgb window = QApplication::palette().color(QPalette::Active, QPalette::Window).rgb();
+    int barPixels = 0, titlePixels = 0;
+    for (int y = 1; y < 19; ++y)
+        for (int x = 1; x < p.width() - 1; ++x)
+            (p.pixel(x, y) == bar ? barPixels : titlePixels)++;
+    EXPECT_GT(barPixels, 18 * 300);
+    EXPECT_GT(titlePixels, 30) << "the title is written in the bar";
+    EXPECT_EQ(p.pixel(p.width() / 2, 25), window);
+    EXPECT_EQ(p.pixel(p.width() / 2, 100), window);
+}
+
 // --- Failures -----------------------------------------------------------------------------------
 
 class OpenFailure : public testing::TestWithParam<std::string> {};
@@ -240,7 +280,7 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
         }
     }
     EXPECT_EQ(folder.ini("SEARCH", "WORD"), "kept");
-    EXPECT_EQ(folder.ini("DISP", "MODE"), "0");
+    EXPECT_EQ(folder.ini("DISP", "MODE"), "<none>") << "the saved view was never applied: nothing to save";
     EXPECT_FALSE(h->isVisible());
 
     // Later selections never retry the open.

@@ -7,9 +7,9 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
-
-#include <QHeaderView>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace orvtest;
 
@@ -144,6 +144,40 @@ TEST(Shutdown, MaximisedOrMinimisedWindowKeepsTheOldRectangle)
     }
 }
 
+TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
+{
+    clearStoredDrive();
+    AppFolder folder("");   // no catalogue
+    writeFileBytes(folder.iniPath(), "[SEARCH]\r\nPFORMSTR=PC,PS\r\nWORD=max\r\n[DISP]\r\nMODE=1\r\n"
+                                     "[LIST]\r\nWIDTHCOL03=3000\r\n");
+    {
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_TRUE(h.ended);
+        EXPECT_EQ(h.messageTexts(), QStringList{kOpenFailure});
+    }
+    // Never shown in this run, so kept as they were: the platform choice, the view, the widths.
+    EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), "PC,PS");
+    EXPECT_EQ(folder.ini("DISP", "MODE"), "1");
+    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL03"), "3000");
+    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL00"), "<none>");
+    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL10"), "<none>");
+    // Shown and open to change while the message was up: saved as they stand.
+    EXPECT_EQ(folder.ini("SEARCH", "WORD"), "max");
+    EXPECT_EQ(folder.ini("SEARCH", "NEW"), "0");
+    EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
+    EXPECT_NE(folder.ini("WINDOW", "WIDTH"), "<none>");
+
+    // With the catalogue back, the next start finds the set-up of before the failure.
+    std::filesystem::copy_file(dataPath("tevox20.mdb"), folder.path() + "/tevox20.mdb");
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    EXPECT_FALSE(h.ended);
+    EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("PC"), QStringLiteral("PS")}));
+    EXPECT_EQ(h->btnModeTag, QStringLiteral("1"));
+    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(3), 3000.f);
+}
+
 // --- First activation ------------------------------------------------------------------------------
 
 TEST(FirstActivation, RunsOnceOnly)
@@ -201,6 +235,27 @@ TEST(FirstActivation, SavedColumnWidths)
     // The next query takes the grid's width, rounded to whole twips.
     h->Command1->click();
     EXPECT_EQ(h->module.columnWidths[6], 1234);
+}
+
+TEST(FirstActivation, UsesTheSettingsAsReadAtStartUp)
+{
+    // The file is read once, by the load handler; a change made afterwards (another instance
+    // closing) does not reach this run.
+    clearStoredDrive();
+    AppFolder folder;
+    folder.setIni("DISP", "MODE", "0");
+    folder.setIni("LIST", "WIDTHCOL06", "1234.5");
+    folder.setIni("WINDOW", "WINSATE", "0");
+    Harness h(folder);
+    folder.setIni("DISP", "MODE", "1");
+    folder.setIni("LIST", "WIDTHCOL06", "3000");
+    folder.setIni("WINDOW", "WINSATE", "2");
+    folder.setIni("SEARCH", "WORD", "changed");
+    ASSERT_TRUE(h.start());
+    EXPECT_EQ(h->btnModeTag, QStringLiteral("0"));
+    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(6), 1234.5f);
+    EXPECT_FALSE(h->isMaximized());
+    EXPECT_TRUE(h->txtStrGame[0]->text().isEmpty());
 }
 
 TEST(FirstActivation, SavedModeSwitchesToCardViewOnce)

@@ -6,14 +6,29 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTextDocument>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 using namespace orvtest;
 
 namespace {
+// A label's pixels equal those of a label beside it told to show the same text as plain text.
+void ExpectShownAsPlainText(QLabel* label)
+{
+    QLabel plain(label->parentWidget());
+    plain.setTextFormat(Qt::PlainText);
+    plain.setText(label->text());
+    plain.setAlignment(label->alignment());
+    plain.setGeometry(label->geometry());
+    const auto pixels = [](QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_ARGB32); };
+    EXPECT_EQ(pixels(label), pixels(&plain)) << label->objectName().toStdString();
+}
+
 int checked(const QCheckBox* b) { return b->checkState() == Qt::Checked ? 1 : (b->checkState() == Qt::PartiallyChecked ? 2 : 0); }
 }
 
@@ -165,5 +180,36 @@ TEST(StartupWidgets, StoredDriveIsShownAndShortened)
         EXPECT_EQ(h->Label6->text().size(), 31);
         EXPECT_EQ(h->Label6->toolTip(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(longRoot));
     }
+    clearStoredDrive();
+}
+
+TEST(StartupWidgets, LabelsShowDataAsPlainText)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/<b>cdrom</b>/vol");
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    // The drive label keeps the tags and its shortening: 28 characters and "...".
+    EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/<b>cdrom</b>..."));
+    ExpectShownAsPlainText(h->Label6);
+    for (QLabel* l : {h->Label3, h->Label5, h->Label4, h->lblFolder}) {
+        l->setText(QStringLiteral("<i>1</i>/<font size=7>80</font>"));
+        ExpectShownAsPlainText(l);
+    }
+
+    // Its tool tip shows the whole text as it is too.
+    h->activateWindow();
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), h->Label6->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(h->Label6, &help);
+    ASSERT_TRUE(waitFor([] { return QToolTip::isVisible(); }, 2000));
+    const QString shown = QToolTip::text();
+    QTextDocument doc;
+    if (Qt::mightBeRichText(shown))
+        doc.setHtml(shown);
+    else
+        doc.setPlainText(shown);
+    EXPECT_EQ(doc.toPlainText(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/<b>cdrom</b>/vol"));
+    QToolTip::hideText();
     clearStoredDrive();
 }

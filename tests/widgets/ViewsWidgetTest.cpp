@@ -326,3 +326,50 @@ TEST_F(Views, FocusSelectsTheWholeFieldExceptNumberAndDate)
     EXPECT_TRUE(w().txtNew->isReadOnly());
     EXPECT_TRUE(w().txtEffect->isReadOnly());
 }
+
+// --- Keyboard ---------------------------------------------------------------------------------------
+
+TEST_F(Views, TabLeavesTheGridForTheWindowsNextControl)
+{
+    w().activateWindow();
+    ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
+    // List view: the CD number and date boxes after the grid are hidden, so the order wraps round.
+    w().DBGrid1->setFocus();
+    QTest::keyClick(w().DBGrid1, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w().btnSelRoot);
+    w().DBGrid1->setFocus();
+    QTest::keyClick(w().DBGrid1, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), w().Command4);
+    // The arrow keys still move between the rows.
+    w().DBGrid1->setFocus();
+    QTest::keyClick(w().DBGrid1, Qt::Key_Down);
+    EXPECT_EQ(position(), QStringLiteral("2/80"));
+    EXPECT_EQ(QApplication::focusWidget(), w().DBGrid1);
+
+    // Card view with the grid below the card: the CD number box comes next, then the date.
+    w().btnMode->click();
+    ASSERT_TRUE(w().DBGrid1->isVisible());
+    w().DBGrid1->setFocus();
+    QTest::keyClick(w().DBGrid1, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w().txtNo);
+    QTest::keyClick(w().txtNo, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w().txtCDDate);
+}
+
+TEST_F(Views, AltRGoesToTheFirstRecordButtonWhicheverWasUsedLast)
+{
+    w().activateWindow();
+    ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
+    QTest::mouseClick(w().btnRecord[3], Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(position(), QStringLiteral("2/80"));
+    ASSERT_EQ(QApplication::focusWidget(), w().btnRecord[3]);
+    QTest::mouseClick(w().txtStrGame[0], Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), w().txtStrGame[0]);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    ASSERT_EQ(QApplication::focusWidget(), w().btnRecord[1]);
+    QTest::keyClick(w().btnRecord[1], Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(position(), QStringLiteral("1/80"));
+}

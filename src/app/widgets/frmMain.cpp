@@ -3,7 +3,6 @@
 #include "app/Startup.h"
 #include "catalogue/Schema.h"
 #include "platform/FileNames.h"
-#include "platform/Ini.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
 #include "platform/widgets/DBGrid.h"
@@ -40,6 +39,9 @@ W* make(QWidget* parent, const char* name, double l, double t, double w, double 
 {
     auto* x = new W(parent);
     x->setObjectName(QString::fromLatin1(name));
+    // Labels show their text as it is: a folder or entry that looks like markup stays text.
+    if constexpr (std::is_base_of_v<QLabel, W>)
+        x->setTextFormat(Qt::PlainText);
     if constexpr (std::is_base_of_v<QAbstractButton, W> || std::is_base_of_v<QLabel, W>)
         x->setText(caption);
     if constexpr (std::is_base_of_v<QGroupBox, W>)
@@ -75,21 +77,9 @@ QIcon recordIcon(int index)
     return QIcon(pm);
 }
 
-int readWhole(const std::string& file, const char* section, const char* key, const char* def)
+void setCheckValue(QCheckBox* box, int v)
 {
-    auto v = ParseWhole(ReadIni(file, section, key, def));
-    if (!v)
-        v = ParseWhole(def);
-    return v ? static_cast<int>(*v) : 0;
-}
-
-// A check box's value from the settings; values that are no check-box value keep the default.
-void applyCheckValue(QCheckBox* box, const std::string& file, const char* key, const char* def)
-{
-    auto v = ParseWhole(ReadIni(file, "SEARCH", key, def));
-    if (!v || *v < 0 || *v > 2)
-        v = ParseWhole(def);
-    box->setCheckState(*v == 2 ? Qt::PartiallyChecked : (*v == 1 ? Qt::Checked : Qt::Unchecked));
+    box->setCheckState(v == 2 ? Qt::PartiallyChecked : (v == 1 ? Qt::Checked : Qt::Unchecked));
 }
 
 } // namespace
@@ -123,6 +113,11 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     // The designed client area; placement may change it at the first activation.
     resize(TwipsToPxX(9480), TwipsToPxY(6795));
     Form_Load();
+    // Created where the first activation will place it: a position given before the window
+    // exists is where the window manager puts its frame, so the window does not jump then.
+    const Placement p = SavedPlacement();
+    if (p.move)
+        move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
 }
 
 frmMain::~frmMain() = default;
@@ -133,6 +128,7 @@ void frmMain::buildTopBand()
     btnSelRoot = make<QPushButton>(Frame1, "btnSelRoot", 120, 15, 1455, 330, QStringLiteral("ドライブ指定(&D)"));
     btnSelRoot->setToolTip(QStringLiteral("お楽しみCDのﾄﾞﾗｲﾌﾞを選択"));
     Label6 = make<QLabel>(Frame1, "Label6", 1680, 60, 3615, 255, QString::fromUtf8(kDriveLabelUnset));
+    KeepToolTipPlain(Label6);
     Label4 = make<QLabel>(Frame1, "Label4", 4440, 0, 4935, 255);
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
@@ -191,6 +187,8 @@ void frmMain::buildTopBand()
     Command1->setToolTip(QStringLiteral("検索開始"));
 
     Frame4 = make<QGroupBox>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
+    // Its access key goes to the first record button, not to the button focused last.
+    Frame4->installEventFilter(this);
     const double recLeft[] = {0, 150, 465, 780, 1095};
     for (int i = 1; i <= 4; ++i) {
         btnRecord[i] = make<QPushButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
@@ -370,21 +368,24 @@ void frmMain::Form_Load()
 
 void frmMain::RestoreSearchConditions()
 {
-    const std::string& f = settingsPath;
-    const int newMark = readWhole(f, "SEARCH", "NEW", "0");
+    // The one reading of the settings file in a run; the first activation takes its values too.
+    savedSettings_ = SavedSettings::Read(settingsPath);
+    const SavedSettings& s = savedSettings_;
+    using K = SettingKey;
+    const long newMark = s.whole(K::New);
     optNew[newMark == 2 ? 2 : (newMark == 1 ? 1 : 0)]->setChecked(true);
-    applyCheckValue(Check1[2], f, "PFORMFL", "1");
-    module.platformSelection = ReadIni(f, "SEARCH", "PFORMSTR", "@ALL@");
-    applyCheckValue(Check1[1], f, "WORDFL", "1");
+    setCheckValue(Check1[2], s.check(K::PformFl));
+    module.platformSelection = s.text(K::PformStr);
+    setCheckValue(Check1[1], s.check(K::WordFl));
     for (int i = 0; i < 4; ++i)
-        applyCheckValue(chkFind1[i], f, ("WORDSELFL" + std::to_string(i)).c_str(), "1");
-    txtStrGame[0]->setText(QString::fromStdString(ReadIni(f, "SEARCH", "WORD", "")));
-    optGame[ReadIni(f, "SEARCH", "WORDANDFL", "True") == "True" ? 0 : 1]->setChecked(true);
-    const std::string notDefault = std::to_string(checkValue(Check1[0]));
-    applyCheckValue(Check1[0], f, "NOTWORDFL", notDefault.c_str());
+        setCheckValue(chkFind1[i], s.check(WordSelFl(i)));
+    txtStrGame[0]->setText(QString::fromStdString(s.text(K::Word)));
+    optGame[s.boolean(K::WordAndFl) ? 0 : 1]->setChecked(true);
+    setCheckValue(Check1[0], s.check(K::NotWordFl));
     for (int i = 0; i < 4; ++i)
-        applyCheckValue(chkFind2[i], f, ("NOTWORDSELFL" + std::to_string(i)).c_str(), "1");
-    txtStrMaker[0]->setText(QString::fromStdString(ReadIni(f, "SEARCH", "NOTWORD", "")));
+        setCheckValue(chkFind2[i], s.check(NotWordSelFl(i)));
+    txtStrMaker[0]->setText(QString::fromStdString(s.text(K::NotWord)));
+    appliedSettings_.mark(SettingGroup::Search);
 }
 
 void frmMain::CountMonitors()
@@ -442,23 +443,75 @@ int frmMain::WindowState() const
 
 void frmMain::SetCaption(const QString& caption) { setWindowTitle(caption); }
 
-void frmMain::PlaceFromSettings()
+FrameMargins frmMain::frameMargins() const
+{
+    const QWindow* window = windowHandle();
+    if (!window)
+        return {};
+    const QMargins m = window->frameMargins();
+    return {m.left(), m.top(), m.right(), m.bottom()};
+}
+
+QRect frmMain::outerRect() const
+{
+    return windowHandle() ? windowHandle()->frameGeometry() : frameGeometry();
+}
+
+Placement frmMain::SavedPlacement() const
 {
     TwipsRect saved;
-    saved.top = readWhole(settingsPath, "WINDOW", "TOP", "0");
-    saved.left = readWhole(settingsPath, "WINDOW", "LEFT", "0");
-    saved.width = readWhole(settingsPath, "WINDOW", "WIDTH", "0");
-    saved.height = readWhole(settingsPath, "WINDOW", "HEIGHT", "0");
-    const Placement p = PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
+    saved.top = savedSettings_.whole(SettingKey::Top);
+    saved.left = savedSettings_.whole(SettingKey::Left);
+    saved.width = savedSettings_.whole(SettingKey::Width);
+    saved.height = savedSettings_.whole(SettingKey::Height);
+    return PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
+}
+
+void frmMain::PlaceFromSettings()
+{
+    // The saved rectangle is the outer frame; the frame's size is known once the window manager
+    // has mapped the window.
+    WaitForExposure(this);
+    const Placement p = SavedPlacement();
+    const bool maximise = savedSettings_.whole(SettingKey::WinState) == 2;
+    WindowSystemWatch watch(this);
     if (p.move) {
-        // Move takes the outer rectangle; Qt sizes the client area.
-        const QSize extra = frameGeometry().size() - geometry().size();
-        move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
-        resize(std::max(1, TwipsToPxX(p.rect.width) - extra.width()),
-               std::max(1, TwipsToPxY(p.rect.height) - extra.height()));
+        placedFrame_ = p.rect;
+        placeFrame();
     }
-    if (readWhole(settingsPath, "WINDOW", "WINSATE", "0") == 2)
+    // Maximised after the move, so that restoring returns to the placed frame.
+    if (maximise)
         setWindowState(windowState() | Qt::WindowMaximized);
+    if (p.move || maximise)
+        watch.wait();
+    followFrameExtents();   // they may have come with the answer
+    appliedSettings_.mark(SettingGroup::Window);
+}
+
+// Puts the client area where the placed frame wants it, for the frame extents known now; nothing
+// when the window is maximised.
+void frmMain::placeFrame()
+{
+    if (!placedFrame_ || isMaximized() || isFullScreen())
+        return;
+    const FrameMargins m = frameMargins();
+    placedMargins_ = m;
+    const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
+    const QRect client(static_cast<int>(c.left), static_cast<int>(c.top), static_cast<int>(c.right - c.left),
+                       static_cast<int>(c.bottom - c.top));
+    if (client != geometry())
+        setGeometry(client);
+}
+
+// A window manager that reports its frame extents only after the placement: the frame goes where
+// it was saved all the same. A window the user has moved meanwhile, with the extents unchanged,
+// stays where it is.
+void frmMain::followFrameExtents()
+{
+    const FrameMargins m = frameMargins();
+    if (placedFrame_ && (m.left != placedMargins_.left || m.top != placedMargins_.top
+                         || m.right != placedMargins_.right || m.bottom != placedMargins_.bottom))
+        placeFrame();
 }
 
 // --- Activation ------------------------------------------------------------------------------------
@@ -487,19 +540,27 @@ bool frmMain::event(QEvent* e)
 
 void frmMain::Form_Activate()
 {
-    if (activated || ended_ || !isVisible())
+    // The placement waits for the window system; an activation arriving meanwhile is the same one.
+    if (activated || placing_ || ended_ || !isVisible())
         return;
+    placing_ = true;
     PlaceFromSettings();
+    placing_ = false;
+    if (ended_)
+        return;
     activated = true;
     Frame8->hide();
     DBGrid1->hide();
-    repaint();
+    RepaintNow(this);
     Frame8->move(Frame8->x(), DBGrid1->y());
     ArrangeViews();
 
     SetCombo2Text(QStringLiteral("ALL"));
     if (ended_)
         return;
+    // A window manager that reported its frame extents late has done so by now.
+    followFrameExtents();
+    placedFrame_.reset();
     if (catalogueOpenFailed) {
         MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
         close();
@@ -507,15 +568,15 @@ void frmMain::Form_Activate()
     }
     module.waitJob = 1;
     for (int i = 0; i <= 10; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "WIDTHCOL%02d", i);
-        const auto w = ParseSingle(ReadIni(settingsPath, "LIST", key, "0"));
+        const auto w = savedSettings_.single(WidthCol(i));
         if (w && *w != 0)
             DBGrid1->setColumnWidth(i, *w);
     }
-    const auto mode = ParseWhole(ReadIni(settingsPath, "DISP", "MODE", "0"));
+    appliedSettings_.mark(SettingGroup::ColumnWidths);
+    const auto mode = savedSettings_.number(SettingKey::Mode);
     if (mode && *mode != btnModeTag.toLong())
         btnMode_Click();
+    appliedSettings_.mark(SettingGroup::ViewMode);
     txtStrGame[0]->setFocus();
 }
 
@@ -532,9 +593,9 @@ void frmMain::Form_Resize()
     if (WindowState() == 1)
         return;
     // The outer window is at least 6000 x 4500 twips.
-    const QSize extra = frameGeometry().size() - geometry().size();
-    const int minW = std::max(1, TwipsToPxX(6000) - extra.width());
-    const int minH = std::max(1, TwipsToPxY(4500) - extra.height());
+    const FrameMargins m = frameMargins();
+    const int minW = std::max(1, TwipsToPxX(6000) - static_cast<int>(m.left + m.right));
+    const int minH = std::max(1, TwipsToPxY(4500) - static_cast<int>(m.top + m.bottom));
     if (minimumWidth() != minW || minimumHeight() != minH)
         setMinimumSize(minW, minH);
     if (width() < minW || height() < minH) {
@@ -555,14 +616,19 @@ void frmMain::closeEvent(QCloseEvent* e)
     e->accept();
 }
 
+frmMain::SavedRect frmMain::RectToSave() const
+{
+    const QRect g = outerRect();
+    return {static_cast<float>(g.top()) * TwipsPerPixelY(), static_cast<float>(g.left()) * TwipsPerPixelX(),
+            static_cast<float>(g.width()) * TwipsPerPixelX(), static_cast<float>(g.height()) * TwipsPerPixelY()};
+}
+
 void frmMain::writeSettings()
 {
-    const std::string& f = settingsPath;
-    auto w = [&f](const char* section, const std::string& key, const std::string& value) {
-        WriteIni(f, section, key, value);
-    };
-    w("SEARCH", "NEW", optNew[1]->isChecked() ? "1" : (optNew[2]->isChecked() ? "2" : "0"));
-    w("SEARCH", "PFORMFL", WholeText(checkValue(Check1[2])));
+    using K = SettingKey;
+    SettingsValues now;
+    now.setWhole(K::New, optNew[1]->isChecked() ? 1 : (optNew[2]->isChecked() ? 2 : 0));
+    now.setWhole(K::PformFl, checkValue(Check1[2]));
     std::string platforms;
     bool first = true;
     for (int i = 0; i < List1->count(); ++i) {
@@ -573,31 +639,33 @@ void frmMain::writeSettings()
         platforms += List1->item(i)->text().toStdString();
         first = false;
     }
-    w("SEARCH", "PFORMSTR", platforms);
-    w("SEARCH", "WORDFL", WholeText(checkValue(Check1[1])));
+    now.setText(K::PformStr, platforms);
+    // The saved choice reaches the platform list when the list is filled; an empty list (no
+    // catalogue) offered nothing to choose, and the saved choice stays.
+    if (List1->count() > 0)
+        appliedSettings_.mark(SettingGroup::Platforms);
+    now.setWhole(K::WordFl, checkValue(Check1[1]));
     for (int i = 0; i < 4; ++i)
-        w("SEARCH", "WORDSELFL" + std::to_string(i), WholeText(checkValue(chkFind1[i])));
-    w("SEARCH", "WORD", txtStrGame[0]->text().toStdString());
-    w("SEARCH", "WORDANDFL", BoolText(optGame[0]->isChecked()));
-    w("SEARCH", "NOTWORDFL", WholeText(checkValue(Check1[0])));
+        now.setWhole(WordSelFl(i), checkValue(chkFind1[i]));
+    now.setText(K::Word, txtStrGame[0]->text().toStdString());
+    now.setBoolean(K::WordAndFl, optGame[0]->isChecked());
+    now.setWhole(K::NotWordFl, checkValue(Check1[0]));
     for (int i = 0; i < 4; ++i)
-        w("SEARCH", "NOTWORDSELFL" + std::to_string(i), WholeText(checkValue(chkFind2[i])));
-    w("SEARCH", "NOTWORD", txtStrMaker[0]->text().toStdString());
-    w("DISP", "MODE", btnModeTag.toStdString());
+        now.setWhole(NotWordSelFl(i), checkValue(chkFind2[i]));
+    now.setText(K::NotWord, txtStrMaker[0]->text().toStdString());
+    now.setText(K::Mode, btnModeTag.toStdString());
     const int state = WindowState();
-    w("WINDOW", "WINSATE", WholeText(state));
+    now.setWhole(K::WinState, state);
     if (state == 0) {
-        const QRect g = frameGeometry();
-        w("WINDOW", "TOP", SingleText(static_cast<float>(g.top()) * TwipsPerPixelY()));
-        w("WINDOW", "LEFT", SingleText(static_cast<float>(g.left()) * TwipsPerPixelX()));
-        w("WINDOW", "WIDTH", SingleText(static_cast<float>(g.width()) * TwipsPerPixelX()));
-        w("WINDOW", "HEIGHT", SingleText(static_cast<float>(g.height()) * TwipsPerPixelY()));
+        const SavedRect r = RectToSave();
+        now.setSingle(K::Top, r.top);
+        now.setSingle(K::Left, r.left);
+        now.setSingle(K::Width, r.width);
+        now.setSingle(K::Height, r.height);
     }
-    for (int i = 0; i <= 10; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "WIDTHCOL%02d", i);
-        w("LIST", key, SingleText(DBGrid1->columnWidth(i)));
-    }
+    for (int i = 0; i <= 10; ++i)
+        now.setSingle(WidthCol(i), DBGrid1->columnWidth(i));
+    SaveSettings(settingsPath, now, appliedSettings_);
 }
 
 void frmMain::Form_Unload()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Placement.h"
+#include "app/Settings.h"
 #include "platform/Engine.h"
 #include "platform/Shell.h"
 
@@ -12,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -70,6 +72,7 @@ public:
     void Form_Unload();
     void ShowDriveLabel();
     void PlaceFromSettings();
+    Placement SavedPlacement() const;   // the saved frame pulled onto the monitors
 
     // --- Catalogue ---
     void Combo2_Click();
@@ -203,8 +206,20 @@ private:
     void RestoreSearchConditions();
     void CountMonitors();
     void Form_Resize();
+    void placeFrame();
+    void followFrameExtents();
+    FrameMargins frameMargins() const;
+    QRect outerRect() const;   // the window with its frame, in pixels
     void endPressIfNoClick();
     void writeSettings();
+    // The window's outer rectangle in twips, as shutdown saves it in the normal state.
+    struct SavedRect { float top, left, width, height; };
+    SavedRect RectToSave() const;
+
+    // The settings file as the load handler read it, and which of its values reached their
+    // controls in this run (only those are written back).
+    SavedSettings savedSettings_;
+    AppliedSettings appliedSettings_;
 
     StartupEnvironment env_;
     std::function<void()> endProgram_;
@@ -213,7 +228,9 @@ private:
     bool unloading_ = false;
     bool clickSeen_ = false;
     bool queryMessageShown_ = false;
-    QSize frameExtra_;
+    bool placing_ = false;
+    std::optional<TwipsRect> placedFrame_;   // the frame placement put the window in, until the first activation ends
+    FrameMargins placedMargins_;             // the frame extents it was placed with
 };
 
 } // namespace orv

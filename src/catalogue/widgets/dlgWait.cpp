@@ -3,9 +3,11 @@
 #include "platform/widgets/Toolkit.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 
 namespace orv {
 
@@ -30,14 +32,24 @@ QString dlgWait::TitleFor(unsigned char waitJob)
     }
 }
 
+namespace {
+// The dialog draws its own title bar in the band above the message: window managers keep a close
+// (and often a minimise) button on every title bar they draw, and this dialog has no actions.
+constexpr double kTitleBarTwips = 300;
+}
+
 dlgWait::dlgWait(QWidget* mainWindow, unsigned char waitJob, std::function<void()> work)
-    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), work_(std::move(work))
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), work_(std::move(work))
 {
     setObjectName(QStringLiteral("dlgWait"));
     setModal(true);
+    // Nothing to close, minimise, maximise or resize: on X11 the window manager learns that
+    // from the window type.
+
     setFixedSize(TwipsToPxX(5190), TwipsToPxY(1590));
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
     Label1->setAlignment(Qt::AlignCenter);
     PlaceTwips(Label1, 0, 480, 5115, 495);
     OKButton = new QPushButton(QStringLiteral("OK"), this);
@@ -53,9 +65,27 @@ dlgWait::dlgWait(QWidget* mainWindow, unsigned char waitJob, std::function<void(
         setWindowTitle(TitleFor(waitJob));
     }
     if (mainWindow) {
-        const QRect m = mainWindow->frameGeometry();
+        // Centred on the main window with its frame, where the window system has it now.
+        const QWindow* mw = mainWindow->window()->windowHandle();
+        const QRect m = mw ? mw->frameGeometry() : mainWindow->window()->frameGeometry();
         move(m.left() + (m.width() - width()) / 2, m.top() + (m.height() - height()) / 2);
     }
+}
+
+QRect dlgWait::titleBarRect() const { return QRect(0, 0, width(), TwipsToPxY(kTitleBarTwips)); }
+
+void dlgWait::paintEvent(QPaintEvent* e)
+{
+    QDialog::paintEvent(e);
+    QPainter p(this);
+    const QRect bar = titleBarRect();
+    p.fillRect(bar, palette().color(QPalette::Active, QPalette::Highlight));
+    p.setPen(palette().color(QPalette::Active, QPalette::HighlightedText));
+    const QRect text = bar.adjusted(6, 0, -6, 0);
+    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+               fontMetrics().elidedText(windowTitle(), Qt::ElideRight, text.width()));
+    p.setPen(palette().color(QPalette::Active, QPalette::Dark));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void dlgWait::ShowModal()
@@ -76,7 +106,9 @@ void dlgWait::Form_Activate()
     if (!started_)
         return;
     started_ = false;
-    repaint();   // the message is visible before the work blocks the window
+    // The message is on the screen before the work blocks the user interface: the window
+    // manager has mapped the dialog and the picture has gone to the display server.
+    RepaintNow(this);
     try {
         work_();
     } catch (...) {

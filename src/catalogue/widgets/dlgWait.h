@@ -1,4 +1,4 @@
-// dlgWait: the modal dialog that runs every long catalogue job after it has painted itself.
+// dlgWait: the modal dialog that runs every long catalogue job once it is on the screen.
 #pragma once
 
 #include <QDialog>
@@ -29,10 +29,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
     void reject() override {}   // the user never closes it
 
 private:
     void Form_Activate();
+    QRect titleBarRect() const;
     std::function<void()> work_;
     bool started_ = false;
     std::exception_ptr failure_;

@@ -93,6 +93,9 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new SnapshotModel(t
     setSelectionMode(QAbstractItemView::SingleSelection);
     setWordWrap(false);
     setAlternatingRowColors(false);
+    // Tab and Shift+Tab move the focus to the window's next or previous control; the arrow keys
+    // move between the cells.
+    setTabKeyNavigation(false);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     verticalHeader()->setVisible(false);

@@ -4,10 +4,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
+#include <QHelpEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
+#include <QToolTip>
 #include <QWidget>
+#include <QWindow>
 
 namespace orv {
 
@@ -33,6 +38,116 @@ void PlaceTwips(QWidget* w, double left, double top, double width, double height
 {
     w->setGeometry(TwipsToPxX(left), TwipsToPxY(top), std::max(0, TwipsToPxX(width)),
                    std::max(0, TwipsToPxY(height)));
+}
+
+namespace {
+// Runs a local event loop without user input until done() holds (checked after every event the
+// filter sees on the window) or maxMs pass.
+class WindowEventWait : public QObject {
+public:
+    WindowEventWait(QWindow* window, std::function<bool()> done) : window_(window), done_(std::move(done)) {}
+    bool run(int maxMs)
+    {
+        if (!window_ || done_())
+            return window_ != nullptr;
+        window_->installEventFilter(this);
+        QTimer bound;
+        bound.setSingleShot(true);
+        QObject::connect(&bound, &QTimer::timeout, &loop_, &QEventLoop::quit);
+        bound.start(maxMs);
+        loop_.exec(QEventLoop::ExcludeUserInputEvents);
+        window_->removeEventFilter(this);
+        return done_();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (watched == window_ && e->type() != QEvent::DeferredDelete) {
+            // Check once the window has handled the event.
+            QTimer::singleShot(0, &loop_, [this] {
+                if (done_())
+                    loop_.quit();
+            });
+        }
+        return false;
+    }
+
+private:
+    QWindow* window_;
+    std::function<bool()> done_;
+    QEventLoop loop_;
+};
+} // namespace
+
+bool WaitForExposure(QWidget* w, int maxMs)
+{
+    QWindow* window = w ? w->windowHandle() : nullptr;
+    if (!window)
+        return false;
+    return WindowEventWait(window, [window] { return window->isExposed(); }).run(maxMs);
+}
+
+void RepaintNow(QWidget* w)
+{
+    WaitForExposure(w);
+    w->repaint();
+    // The painting is queued for the display server until the connection is flushed, which the
+    // event dispatcher does: give it one pass.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+WindowSystemWatch::WindowSystemWatch(QWidget* w) : window_(w ? w->windowHandle() : nullptr)
+{
+    if (window_)
+        window_->installEventFilter(this);
+}
+
+WindowSystemWatch::~WindowSystemWatch()
+{
+    if (window_)
+        window_->removeEventFilter(this);
+}
+
+bool WindowSystemWatch::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == window_ && (e->type() == QEvent::Move || e->type() == QEvent::Resize))
+        answered_ = true;
+    return false;
+}
+
+bool WindowSystemWatch::wait(int maxMs)
+{
+    return WindowEventWait(window_, [this] { return answered_; }).run(maxMs);
+}
+
+namespace {
+class PlainToolTip : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (!w || e->type() != QEvent::ToolTip)
+            return false;
+        const QString tip = w->toolTip();
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            // Escaped inside markup that keeps every blank and line as it is.
+            const QString shown = QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(tip.toHtmlEscaped());
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), shown, w);
+        }
+        return true;
+    }
+};
+} // namespace
+
+void KeepToolTipPlain(QWidget* w)
+{
+    w->installEventFilter(new PlainToolTip(w));
 }
 
 void MsgBox(QWidget* parent, const QString& text, MsgStyle style)

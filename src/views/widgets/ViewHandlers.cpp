@@ -6,6 +6,7 @@
 #include "platform/widgets/Toolkit.h"
 #include "views/Layout.h"
 
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -216,6 +217,10 @@ void SelectAllText(QWidget* box)
 
 bool frmMain::eventFilter(QObject* watched, QEvent* e)
 {
+    if (watched == Frame4 && e->type() == QEvent::Shortcut) {
+        btnRecord[1]->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
     for (int i = 1; i <= 4; ++i) {
         if (watched != btnRecord[i])
             continue;

@@ -1,0 +1,134 @@
+#include "app/Settings.h"
+
+#include "platform/NumberText.h"
+
+namespace orv {
+
+namespace {
+
+using F = SettingFormat;
+using G = SettingGroup;
+
+constexpr std::array<SettingDef, kSettingCount> kSettings{{
+    {"SEARCH", "NEW", F::Whole, "0", G::Search},
+    {"SEARCH", "PFORMFL", F::Check, "1", G::Search},
+    {"SEARCH", "PFORMSTR", F::Text, "@ALL@", G::Platforms},
+    {"SEARCH", "WORDFL", F::Check, "1", G::Search},
+    {"SEARCH", "WORDSELFL0", F::Check, "1", G::Search},
+    {"SEARCH", "WORDSELFL1", F::Check, "1", G::Search},
+    {"SEARCH", "WORDSELFL2", F::Check, "1", G::Search},
+    {"SEARCH", "WORDSELFL3", F::Check, "1", G::Search},
+    {"SEARCH", "WORD", F::Text, "", G::Search},
+    {"SEARCH", "WORDANDFL", F::Boolean, "True", G::Search},
+    // The default is the box's starting state, checked.
+    {"SEARCH", "NOTWORDFL", F::Check, "1", G::Search},
+    {"SEARCH", "NOTWORDSELFL0", F::Check, "1", G::Search},
+    {"SEARCH", "NOTWORDSELFL1", F::Check, "1", G::Search},
+    {"SEARCH", "NOTWORDSELFL2", F::Check, "1", G::Search},
+    {"SEARCH", "NOTWORDSELFL3", F::Check, "1", G::Search},
+    {"SEARCH", "NOTWORD", F::Text, "", G::Search},
+    {"DISP", "MODE", F::Whole, "0", G::ViewMode},
+    {"WINDOW", "WINSATE", F::Whole, "0", G::Window},
+    {"WINDOW", "TOP", F::Single, "0", G::Window},
+    {"WINDOW", "LEFT", F::Single, "0", G::Window},
+    {"WINDOW", "WIDTH", F::Single, "0", G::Window},
+    {"WINDOW", "HEIGHT", F::Single, "0", G::Window},
+    {"LIST", "WIDTHCOL00", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL01", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL02", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL03", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL04", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL05", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL06", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL07", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL08", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL09", F::Single, "0", G::ColumnWidths},
+    {"LIST", "WIDTHCOL10", F::Single, "0", G::ColumnWidths},
+}};
+
+bool isRectangle(SettingKey k)
+{
+    return k == SettingKey::Top || k == SettingKey::Left || k == SettingKey::Width || k == SettingKey::Height;
+}
+
+} // namespace
+
+const SettingDef& Setting(SettingKey k) { return kSettings[static_cast<std::size_t>(k)]; }
+const std::array<SettingDef, kSettingCount>& SettingDefs() { return kSettings; }
+
+// --- Reading -----------------------------------------------------------------------------------------
+
+SavedSettings SavedSettings::Read(const std::string& file)
+{
+    std::vector<IniKey> keys;
+    keys.reserve(kSettingCount);
+    for (const SettingDef& d : kSettings)
+        keys.push_back({d.section, d.key});
+    std::vector<std::optional<std::string>> values = ReadIniKeys(file, keys);
+    SavedSettings s;
+    for (std::size_t i = 0; i < kSettingCount; ++i)
+        s.values_[i] = std::move(values[i]);
+    return s;
+}
+
+const std::string& SavedSettings::text(SettingKey k) const
+{
+    static const std::array<std::string, kSettingCount> defaults = [] {
+        std::array<std::string, kSettingCount> d;
+        for (std::size_t i = 0; i < kSettingCount; ++i)
+            d[i] = kSettings[i].def;
+        return d;
+    }();
+    const std::optional<std::string>& v = values_[index(k)];
+    return v ? *v : defaults[index(k)];
+}
+
+std::optional<long> SavedSettings::number(SettingKey k) const { return ParseWhole(text(k)); }
+
+long SavedSettings::whole(SettingKey k) const
+{
+    std::optional<long> v = number(k);
+    if (!v)
+        v = ParseWhole(Setting(k).def);
+    return v.value_or(0);
+}
+
+int SavedSettings::check(SettingKey k) const
+{
+    std::optional<long> v = number(k);
+    if (!v || *v < 0 || *v > 2)
+        v = ParseWhole(Setting(k).def);
+    return static_cast<int>(v.value_or(0));
+}
+
+std::optional<float> SavedSettings::single(SettingKey k) const { return ParseSingle(text(k)); }
+
+// --- Writing -----------------------------------------------------------------------------------------
+
+void SettingsValues::setWhole(SettingKey k, long v) { values_[static_cast<std::size_t>(k)] = WholeText(v); }
+void SettingsValues::setSingle(SettingKey k, float v) { values_[static_cast<std::size_t>(k)] = SingleText(v); }
+void SettingsValues::setText(SettingKey k, std::string v) { values_[static_cast<std::size_t>(k)] = std::move(v); }
+void SettingsValues::setBoolean(SettingKey k, bool v) { values_[static_cast<std::size_t>(k)] = BoolText(v); }
+
+std::vector<IniEntry> SettingsToWrite(const SettingsValues& now, const AppliedSettings& applied)
+{
+    // A minimised or maximised window keeps the rectangle of the last normal one.
+    const bool normal = now.text(SettingKey::WinState) == std::optional<std::string>("0");
+    std::vector<IniEntry> entries;
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        const auto k = static_cast<SettingKey>(i);
+        const SettingDef& d = kSettings[i];
+        const std::optional<std::string>& v = now.text(k);
+        if (!v || !applied.has(d.group) || (isRectangle(k) && !normal))
+            continue;
+        entries.push_back({d.section, d.key, *v});
+    }
+    return entries;
+}
+
+bool SaveSettings(const std::string& file, const SettingsValues& now, const AppliedSettings& applied)
+{
+    return WriteIniEntries(file, SettingsToWrite(now, applied));
+}
+
+} // namespace orv

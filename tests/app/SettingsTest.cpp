@@ -1,0 +1,160 @@
+#include "app/Settings.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using orvtest::readFileBytes;
+using orvtest::writeFileBytes;
+using K = SettingKey;
+
+namespace {
+
+// Every value a shutdown takes from the window, as a window with the defaults has them.
+SettingsValues defaultWindow()
+{
+    SettingsValues v;
+    v.setWhole(K::New, 0);
+    v.setWhole(K::PformFl, 1);
+    v.setText(K::PformStr, "");
+    v.setWhole(K::WordFl, 1);
+    for (int i = 0; i < 4; ++i) {
+        v.setWhole(WordSelFl(i), 1);
+        v.setWhole(NotWordSelFl(i), 1);
+    }
+    v.setText(K::Word, "");
+    v.setBoolean(K::WordAndFl, true);
+    v.setWhole(K::NotWordFl, 1);
+    v.setText(K::NotWord, "");
+    v.setText(K::Mode, "0");
+    v.setWhole(K::WinState, 0);
+    v.setSingle(K::Top, 1200);
+    v.setSingle(K::Left, 1500);
+    v.setSingle(K::Width, 9600.5f);
+    v.setSingle(K::Height, 7200);
+    for (int i = 0; i <= 10; ++i)
+        v.setSingle(WidthCol(i), 0);
+    return v;
+}
+
+AppliedSettings all()
+{
+    AppliedSettings a;
+    for (auto g : {SettingGroup::Search, SettingGroup::Platforms, SettingGroup::ViewMode, SettingGroup::Window,
+                   SettingGroup::ColumnWidths})
+        a.mark(g);
+    return a;
+}
+
+} // namespace
+
+TEST(Settings, FirstShutdownWritesEveryKeyInItsSectionAndOrder)
+{
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    ASSERT_TRUE(SaveSettings(path, defaultWindow(), all()));
+    EXPECT_EQ(readFileBytes(path),
+              "[SEARCH]\r\nNEW=0\r\nPFORMFL=1\r\nPFORMSTR=\r\nWORDFL=1\r\nWORDSELFL0=1\r\nWORDSELFL1=1\r\n"
+              "WORDSELFL2=1\r\nWORDSELFL3=1\r\nWORD=\r\nWORDANDFL=True\r\nNOTWORDFL=1\r\nNOTWORDSELFL0=1\r\n"
+              "NOTWORDSELFL1=1\r\nNOTWORDSELFL2=1\r\nNOTWORDSELFL3=1\r\nNOTWORD=\r\n"
+              "[DISP]\r\nMODE=0\r\n"
+              "[WINDOW]\r\nWINSATE=0\r\nTOP=1200\r\nLEFT=1500\r\nWIDTH=9600.5\r\nHEIGHT=7200\r\n"
+              "[LIST]\r\nWIDTHCOL00=0\r\nWIDTHCOL01=0\r\nWIDTHCOL02=0\r\nWIDTHCOL03=0\r\nWIDTHCOL04=0\r\n"
+              "WIDTHCOL05=0\r\nWIDTHCOL06=0\r\nWIDTHCOL07=0\r\nWIDTHCOL08=0\r\nWIDTHCOL09=0\r\nWIDTHCOL10=0\r\n");
+    // What was written reads back as the same values.
+    const SavedSettings back = SavedSettings::Read(path);
+    for (const SettingDef& d : SettingDefs())
+        EXPECT_TRUE(back.stored(static_cast<K>(&d - SettingDefs().data()))) << d.key;
+    EXPECT_EQ(back.text(K::PformStr), "") << "an empty selection is not the default";
+    EXPECT_EQ(back.single(K::Width), 9600.5f);
+}
+
+TEST(Settings, GroupsNeverAppliedAreLeftAsTheFileHasThem)
+{
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    const std::string before = "[SEARCH]\r\nPFORMSTR=PC,PS\r\nWORD=max\r\n[DISP]\r\nMODE=1\r\n"
+                               "[LIST]\r\nWIDTHCOL03=3000\r\n[WINDOW]\r\nTOP=15\r\n";
+    writeFileBytes(path, before);
+    // A start whose catalogue failed: the search panel and the window were set up, nothing else.
+    AppliedSettings applied;
+    applied.mark(SettingGroup::Search);
+    applied.mark(SettingGroup::Window);
+    SettingsValues now = defaultWindow();
+    now.setText(K::Word, "max");
+    ASSERT_TRUE(SaveSettings(path, now, applied));
+    const SavedSettings after = SavedSettings::Read(path);
+    EXPECT_EQ(after.text(K::PformStr), "PC,PS");
+    EXPECT_EQ(after.text(K::Mode), "1");
+    EXPECT_EQ(after.text(K::WidthCol03), "3000");
+    EXPECT_FALSE(after.stored(K::WidthCol00)) << "a key the file lacked stays missing";
+    EXPECT_EQ(after.text(K::Word), "max");
+    EXPECT_EQ(after.text(K::NotWordSelFl3), "1");
+    EXPECT_EQ(after.text(K::Top), "1200");
+    EXPECT_EQ(readFileBytes(path).substr(0, 30), "[SEARCH]\r\nPFORMSTR=PC,PS\r\nWORD");
+
+    // Nothing applied at all: the file stays byte for byte.
+    writeFileBytes(path, before);
+    ASSERT_TRUE(SaveSettings(path, now, AppliedSettings{}));
+    EXPECT_EQ(readFileBytes(path), before);
+}
+
+TEST(Settings, MinimisedOrMaximisedWindowKeepsTheSavedRectangle)
+{
+    for (long state : {1L, 2L}) {
+        SettingsValues now = defaultWindow();
+        now.setWhole(K::WinState, state);
+        std::vector<std::string> keys;
+        for (const IniEntry& e : SettingsToWrite(now, all()))
+            if (e.section == "WINDOW")
+                keys.push_back(e.key);
+        EXPECT_EQ(keys, std::vector<std::string>{"WINSATE"}) << state;
+    }
+    SettingsValues now = defaultWindow();
+    EXPECT_EQ(SettingsToWrite(now, all()).size(), kSettingCount);
+}
+
+TEST(Settings, ValuesThatAreNoNumberFallBackToTheDefault)
+{
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    writeFileBytes(path, "[search]\r\nnew=1.5\r\nPFORMFL=3\r\nWORDFL=\r\nWORDSELFL0=2\r\nWORDSELFL1=x\r\n"
+                         "WORDANDFL=true\r\nNOTWORDFL=-1\r\n[DISP]\r\nMODE=abc\r\n[WINDOW]\r\nTOP=1005.5\r\n"
+                         "LEFT=zz\r\nWINSATE=2.5\r\n[LIST]\r\nWIDTHCOL05=1234.5\r\nWIDTHCOL06=wide\r\n");
+    const SavedSettings s = SavedSettings::Read(path);
+    EXPECT_EQ(s.whole(K::New), 2) << "1.5 rounds to the even neighbour";
+    EXPECT_EQ(s.check(K::PformFl), 1);
+    EXPECT_EQ(s.check(K::WordFl), 1);
+    EXPECT_EQ(s.check(WordSelFl(0)), 2);
+    EXPECT_EQ(s.check(WordSelFl(1)), 1);
+    EXPECT_FALSE(s.boolean(K::WordAndFl)) << "only True in that spelling";
+    EXPECT_EQ(s.check(K::NotWordFl), 1);
+    EXPECT_EQ(s.number(K::Mode), std::nullopt);
+    EXPECT_EQ(s.whole(K::Mode), 0);
+    EXPECT_EQ(s.whole(K::Top), 1006);
+    EXPECT_EQ(s.whole(K::Left), 0);
+    EXPECT_EQ(s.whole(K::WinState), 2);
+    EXPECT_EQ(s.single(WidthCol(5)), 1234.5f);
+    EXPECT_EQ(s.single(WidthCol(6)), std::nullopt);
+    EXPECT_EQ(s.single(WidthCol(7)), 0.f) << "missing: the default 0";
+}
+
+TEST(Settings, DefaultsWithoutAFileAndTheReadingIsASnapshot)
+{
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    SavedSettings none = SavedSettings::Read(path);
+    EXPECT_EQ(none.text(K::PformStr), "@ALL@");
+    EXPECT_TRUE(none.boolean(K::WordAndFl));
+    EXPECT_EQ(none.check(K::NotWordFl), 1);
+    EXPECT_EQ(none.text(K::Word), "");
+    for (const SettingDef& d : SettingDefs())
+        EXPECT_FALSE(none.stored(static_cast<K>(&d - SettingDefs().data()))) << d.key;
+
+    std::string longWord(200, 'w');
+    writeFileBytes(path, "[SEARCH]\r\nword=" + longWord + "\r\n");
+    const SavedSettings s = SavedSettings::Read(path);
+    writeFileBytes(path, "[SEARCH]\r\nWORD=changed\r\n");
+    EXPECT_EQ(s.text(K::Word), std::string(127, 'w')) << "as read before the change, cut to 127 bytes";
+}

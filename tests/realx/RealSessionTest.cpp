@@ -1,0 +1,340 @@
+// The program itself in a real X session under a window manager, driven and looked at through
+// the X protocol: what no offscreen test can see (frames, placement, exposure, focus, the
+// command line the toolkit would read).
+#include "realx/RealSession.h"
+
+#include "BenchSupport.h"
+#include "platform/UserStore.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+using namespace orvreal;
+
+namespace {
+
+// The frame of the window manager around the main window, placed from this saved rectangle:
+// 1500, 1500, 10500, 7500 twips are 100, 100, 700, 500 pixels.
+const QRect kSavedTwips(1500, 1500, 10500, 7500);
+const QRect kSavedPixels(100, 100, 700, 500);
+
+// The main window's design: where the controls the tests press lie in its client area (pixels).
+const QPoint kNextRecordButton(152, 168);   // btnRecord(3)
+const QPoint kKeywordBox(390, 47);           // txtStrGame(0)
+const QPoint kGridRow(100, 230);             // DBGrid1, list view
+
+void SaveRect(const AppFolder& app, const QRect& twips, int state = 0)
+{
+    app.setIni("WINDOW", "LEFT", std::to_string(twips.left()));
+    app.setIni("WINDOW", "TOP", std::to_string(twips.top()));
+    app.setIni("WINDOW", "WIDTH", std::to_string(twips.width()));
+    app.setIni("WINDOW", "HEIGHT", std::to_string(twips.height()));
+    app.setIni("WINDOW", "WINSATE", std::to_string(state));
+}
+
+::testing::AssertionResult Near(const QRect& got, const QRect& want, int tolerance)
+{
+    if (std::abs(got.left() - want.left()) <= tolerance && std::abs(got.top() - want.top()) <= tolerance
+        && std::abs(got.width() - want.width()) <= tolerance && std::abs(got.height() - want.height()) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got (" << got.left() << ", " << got.top() << ", " << got.width() << " x "
+                                         << got.height() << "), want (" << want.left() << ", " << want.top() << ", "
+                                         << want.width() << " x " << want.height() << ") within " << tolerance;
+}
+
+QString Describe(const QRect& r)
+{
+    return QStringLiteral("LEFT=%1 TOP=%2 WIDTH=%3 HEIGHT=%4").arg(r.left()).arg(r.top()).arg(r.width()).arg(r.height());
+}
+
+class RealSession : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QStringList missing = MissingTools();
+        if (!missing.isEmpty())
+            GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", ")).toStdString();
+        x = std::make_unique<XSession>();
+        ASSERT_TRUE(x->started()) << x->error().toStdString();
+    }
+
+    QString sample() const { return QString::fromStdString(orvtest::dataPath("tevox20.mdb")); }
+
+    std::unique_ptr<XSession> x;
+};
+
+} // namespace
+
+// --- Placement --------------------------------------------------------------------------------------
+
+TEST_F(RealSession, FourStartsInARowSaveTheSameFrame)
+{
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    for (int start = 1; start <= 4; ++start) {
+        AppRun run(*x, app);
+        const QString w = run.waitMainWindow();
+        ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+        const WindowGeometry g = x->geometry(w);
+        EXPECT_GT(g.frame.top(), 0) << "the window manager frames the window";
+        EXPECT_TRUE(Near(g.outer(), kSavedPixels, 1)) << "start " << start;
+        if (start == 1)
+            x->keepScreenshot(x->screenshot(), QStringLiteral("list-view"));
+        ASSERT_TRUE(run.closeThroughWindowManager(w));
+        EXPECT_EQ(run.exitCode(), 0);
+        const QRect saved = app.savedRect();
+        std::cout << "start " << start << ": " << Describe(saved).toStdString() << std::endl;
+        EXPECT_TRUE(Near(saved, kSavedTwips, 15)) << "start " << start;
+        EXPECT_EQ(app.ini("WINDOW", "WINSATE"), "0");
+    }
+}
+
+TEST_F(RealSession, ClampKeepsTheWholeFrameWithItsTitleBarOnTheScreen)
+{
+    struct Case { QRect saved, outer; };
+    const Case cases[] = {
+        // Above and left of the screen: pushed to the corner, title bar and all.
+        {QRect(-1500, -3000, 10500, 7500), QRect(0, 0, 700, 500)},
+        // Taller than the screen and past its right edge: the frame gets the screen's height.
+        {QRect(15000, 12000, 10500, 20000), QRect(580, 0, 700, 1024)},
+    };
+    for (const Case& c : cases) {
+        AppFolder app(sample());
+        SaveRect(app, c.saved);
+        AppRun run(*x, app);
+        const QString w = run.waitMainWindow();
+        ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+        const WindowGeometry g = x->geometry(w);
+        EXPECT_TRUE(Near(g.outer(), c.outer, 1)) << Describe(c.saved).toStdString();
+        EXPECT_TRUE(QRect(QPoint(0, 0), x->screenSize()).contains(g.outer()));
+        ASSERT_TRUE(run.closeThroughWindowManager(w));
+        EXPECT_TRUE(Near(app.savedRect(), QRect(c.outer.topLeft() * 15, c.outer.size() * 15), 15));
+    }
+}
+
+TEST_F(RealSession, RestoringAMaximisedStartReturnsToTheSavedFrame)
+{
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips, 2);
+    AppRun run(*x, app);
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    auto maximised = [&] { return x->property(w, QStringLiteral("_NET_WM_STATE")).contains(QStringLiteral("MAXIMIZED_VERT")); };
+    ASSERT_TRUE(WaitUntil(maximised, 5000));
+    // A double click on the title bar restores the window.
+    const WindowGeometry max = x->geometry(w);
+    x->clickScreen(QPoint(max.client.center().x(), max.client.top() - max.frame.top() / 2), 2);
+    ASSERT_TRUE(WaitUntil([&] { return !maximised(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return Near(x->geometry(w).outer(), kSavedPixels, 1); }, 3000))
+        << Near(x->geometry(w).outer(), kSavedPixels, 1).message();
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+    EXPECT_EQ(app.ini("WINDOW", "WINSATE"), "0");
+    EXPECT_TRUE(Near(app.savedRect(), kSavedTwips, 15));
+}
+
+// --- Painting before the work ---------------------------------------------------------------------------
+
+TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
+{
+    QTemporaryDir dir;
+    const QString catalogue = dir.filePath(QStringLiteral("big.mdb"));
+    bench::generateCatalogue(catalogue.toStdString(), 400000);
+    AppFolder app(catalogue);
+    QFile::remove(catalogue);
+    SaveRect(app, kSavedTwips);
+
+    AppRun run(*x, app);
+    int frozen = 0, dialogsSeen = 0;
+    bool seen = false;
+    QString why;
+    QElapsedTimer quiet;   // since when the load has looked over
+    quiet.start();
+    // Each time the load dialog is up, freeze the program and look at the screen: what it shows
+    // then is what the user sees for as long as the job blocks the program.
+    WaitUntil(
+        [&] {
+            if (!run.running())
+                return true;
+            const QStringList dialogs = x->findWindows(QStringLiteral("（読込）$"), run.pid());
+            if (dialogs.isEmpty()) {
+                // Over once a dialog has come and gone and the title has stayed plain since.
+                if (!dialogsSeen || x->findWindows(QStringLiteral("^Orvantis$"), run.pid()).isEmpty())
+                    quiet.restart();
+                return quiet.elapsed() > 1000;
+            }
+            ++dialogsSeen;
+            quiet.restart();
+            run.pause();
+            ++frozen;
+            const QImage shot = x->screenshot();
+            const WindowGeometry d = x->geometry(dialogs.front());
+            QString main;
+            for (const QString& id : x->findWindows(QStringLiteral("."), run.pid()))
+                if (id != dialogs.front())
+                    main = id;
+            const WindowGeometry m = x->geometry(main);
+            run.resume();
+
+            const PixelShares dp = CountPixels(shot, d.client);
+            const PixelShares mp = CountPixels(shot, m.client);
+            const QPoint offCentre = d.outer().center() - m.outer().center();
+            why = QStringLiteral("dialog light %1 dark %2, main window black %3, off centre by %4, %5")
+                      .arg(dp.light).arg(dp.dark).arg(mp.black).arg(offCentre.manhattanLength())
+                      .arg(x->property(dialogs.front(), QStringLiteral("_NET_FRAME_EXTENTS")));
+            // Painted: mostly the window background, some dark text; the main window not black.
+            if (dp.light > 0.6 && dp.dark > 0.003 && mp.black < 0.1 && !main.isEmpty()) {
+                seen = true;
+                x->keepScreenshot(shot, QStringLiteral("wait-dialog-mid-load"));
+                // Centred on the main window, with no frame (so no buttons) from the window manager.
+                EXPECT_LE(offCentre.manhattanLength(), 3) << why.toStdString();
+                EXPECT_TRUE(d.frame.isNull()) << why.toStdString();
+                return true;
+            }
+            QThread::msleep(30);
+            return false;
+        },
+        60000, 10);
+    EXPECT_TRUE(seen) << frozen << " looks at the frozen program; the last: " << why.toStdString();
+
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
+// --- Keyboard ----------------------------------------------------------------------------------------
+
+TEST_F(RealSession, TabLeavesTheGridBothWays)
+{
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    AppRun run(*x, app);
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+
+    // Tab from the grid reaches the drive button at the top of the order: Space opens the chooser.
+    x->click(w, kGridRow);
+    x->key(QStringLiteral("Tab"));
+    x->key(QStringLiteral("space"));
+    const QString chooserName = QStringLiteral("お楽しみCDのドライブを選択して下さい");
+    QString chooser;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            chooser = x->findWindows(chooserName, run.pid()).value(0);
+            return !chooser.isEmpty();
+        },
+        5000))
+        << "the folder chooser did not open";
+    x->activate(chooser);
+    x->key(QStringLiteral("Escape"));
+    ASSERT_TRUE(WaitUntil([&] { return x->findWindows(chooserName, run.pid()).isEmpty(); }, 5000));
+    x->activate(w);
+
+    // Shift+Tab from the grid reaches the exit button, the last of the top band.
+    x->click(w, kGridRow);
+    x->key(QStringLiteral("shift+Tab"));
+    x->key(QStringLiteral("space"));
+    EXPECT_TRUE(run.waitExit(5000)) << "the exit button did not get the focus";
+    EXPECT_EQ(run.exitCode(), 0);
+}
+
+TEST_F(RealSession, AltRGoesToTheFirstRecordButton)
+{
+    // With a drive chosen the title names the current entry's folder: it tells which entry is shown.
+    ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/cd"));
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    AppRun run(*x, app);
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+    const QString first = x->windowName(w);
+    ASSERT_TRUE(first.contains(QStringLiteral("Target"))) << first.toStdString();
+
+    // Click the next-entry button (it keeps the focus it took), then the keyword box.
+    x->click(w, kNextRecordButton);
+    ASSERT_TRUE(WaitUntil([&] { return x->windowName(w) != first; }, 3000));
+    x->click(w, kKeywordBox);
+    x->key(QStringLiteral("alt+r"));
+    x->key(QStringLiteral("space"));
+    EXPECT_TRUE(WaitUntil([&] { return x->windowName(w) == first; }, 3000))
+        << "Space stepped elsewhere: " << x->windowName(w).toStdString();
+
+    // The card view, for looking at.
+    x->key(QStringLiteral("alt+c"));
+    QThread::msleep(500);
+    x->keepScreenshot(x->screenshot(), QStringLiteral("card-view"));
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
+// --- Command line and window system -------------------------------------------------------------------
+
+TEST_F(RealSession, QtCommandLineOptionsChangeNothing)
+{
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    auto look = [&](const QStringList& arguments, WindowGeometry* g) {
+        AppRun run(*x, app, RunOptions{arguments, {}, {}});
+        const QString w = run.waitMainWindow();
+        if (w.isEmpty())
+            return QImage();
+        *g = x->geometry(w);
+        QThread::msleep(300);
+        const QImage client = x->screenshot().copy(g->client);
+        run.closeThroughWindowManager(w);
+        return client;
+    };
+    WindowGeometry plainGeometry, optionsGeometry;
+    const QImage plain = look({}, &plainGeometry);
+    ASSERT_FALSE(plain.isNull());
+
+    QTemporaryDir dir;
+    const QString sheet = dir.filePath(QStringLiteral("red.qss"));
+    QFile f(sheet);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("QWidget { background: red; }");
+    f.close();
+    const QImage options = look({QStringLiteral("-reverse"), QStringLiteral("-style"), QStringLiteral("windows"),
+                                 QStringLiteral("-stylesheet"), sheet, QStringLiteral("-qwindowgeometry"),
+                                 QStringLiteral("300x200+0+0"), QStringLiteral("-platform"), QStringLiteral("offscreen")},
+                                &optionsGeometry);
+    ASSERT_FALSE(options.isNull()) << "no window on the X display";
+    EXPECT_EQ(optionsGeometry.outer(), plainGeometry.outer());
+    ASSERT_EQ(options.size(), plain.size());
+    long differing = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int xx = 0; xx < plain.width(); ++xx)
+            differing += plain.pixel(xx, y) != options.pixel(xx, y);
+    // Only the keyword box's blinking caret may differ.
+    EXPECT_LT(differing, 200) << "of " << plain.width() * plain.height() << " pixels";
+}
+
+TEST_F(RealSession, WaylandSessionWithAnXServerRunsOnIt)
+{
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    RunOptions wayland;
+    wayland.setEnv.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    wayland.setEnv.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("orvantis-test-absent-0"));
+    wayland.unsetEnv << QStringLiteral("QT_QPA_PLATFORM");
+    AppRun run(*x, app, wayland);
+    const QString w = run.waitMainWindow(20000);
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    // On the X server it can place itself.
+    EXPECT_TRUE(Near(x->geometry(w).outer(), kSavedPixels, 1));
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+    EXPECT_TRUE(Near(app.savedRect(), kSavedTwips, 15));
+}
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
