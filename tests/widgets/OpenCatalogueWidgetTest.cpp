@@ -306,8 +306,9 @@ TEST(OpenCatalogue, DamagedOrNonRegularCatalogueFailsTheOpen)
         if (!bytes.empty())
             orvtest::writeFileBytes(src.file("damaged.mdb"), bytes);
         AppFolder folder(bytes.empty() ? std::string() : src.file("damaged.mdb"));
-        if (bytes.empty())
+        if (bytes.empty()) {
             ASSERT_EQ(::mkfifo((folder.path() + "/tevox20.mdb").c_str(), 0600), 0);
+        }
         Harness h(folder);
         ASSERT_TRUE(h.start());
         EXPECT_TRUE(h.ended);
