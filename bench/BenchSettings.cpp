@@ -60,14 +60,15 @@ struct Times {
     double load = 1e18, activation = 1e18, exit = 1e18;
 };
 
-bool measure(const fs::path& folder, const std::string& text, Times& best)
+bool measure(const fs::path& folder, const std::string& text, const std::shared_ptr<const orv::CatalogueSource>& catalogue,
+             Times& best)
 {
     {
         std::ofstream out(folder / "tevo.ini", std::ios::binary | std::ios::trunc);
         out << text;
     }
     auto t0 = std::chrono::steady_clock::now();
-    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}};
+    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue};
     orv::frmMain w(env);
     const double load = bench::msSince(t0);
     bool ended = false;
@@ -105,9 +106,13 @@ int main(int argc, char** argv)
     orv::MsgBoxHook::install([](const QString& text, orv::MsgStyle) {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     });
+    // The catalogue is read in a child process, as the program does (orvantis-query serves it).
     const fs::path reader = fs::absolute(fs::path(argv[0]).parent_path() / ".." / "orvantis-query");
-    if (fs::exists(reader))
-        orv::SetCatalogueReader(fs::canonical(reader).string());
+    if (!fs::exists(reader)) {
+        std::fprintf(stderr, "no %s: build orvantis-query first\n", reader.c_str());
+        return 1;
+    }
+    const auto catalogue = std::make_shared<orv::IsolatedCatalogue>(fs::canonical(reader).string());
     const size_t bigMb = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 50;
     const fs::path sample = fs::absolute(fs::path(SOURCE_DIR) / "data" / "sample" / "tevox20.mdb");
 
@@ -122,7 +127,7 @@ int main(int argc, char** argv)
     for (const auto& [name, text] : {std::pair{"normal", &normal}, std::pair{"big", &big}}) {
         Times best;
         for (int run = 0; run < 3; ++run)
-            if (!measure(folder, *text, best))
+            if (!measure(folder, *text, catalogue, best))
                 return 1;
         std::printf("%-6s %8.1f MB  %9.1f ms  %14.1f ms  %14.1f ms\n", name,
                     static_cast<double>(text->size()) / (1024 * 1024), best.load, best.activation, best.exit);

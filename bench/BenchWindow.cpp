@@ -71,8 +71,11 @@ int main(int argc, char** argv)
 
     // Read the catalogue in a child process, as the program does (orvantis-query serves it).
     const fs::path reader = fs::absolute(fs::path(argv[0]).parent_path() / ".." / "orvantis-query");
-    if (fs::exists(reader))
-        orv::SetCatalogueReader(fs::canonical(reader).string());
+    if (!fs::exists(reader)) {
+        std::fprintf(stderr, "no %s: build orvantis-query first\n", reader.c_str());
+        return 1;
+    }
+    const auto catalogue = std::make_shared<orv::IsolatedCatalogue>(fs::canonical(reader).string());
     const std::string fixtures = argc > 1 ? argv[1] : "../shared/fixtures";
     const fs::path mdb = fs::absolute(fixtures + "/bench/tevox20-50k.mdb");
     const fs::path folder = fs::temp_directory_path() / "orvantis-bench-app";
@@ -80,7 +83,7 @@ int main(int argc, char** argv)
     fs::create_directories(folder);
     fs::create_symlink(mdb, folder / "tevox20.mdb");
 
-    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}};
+    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue};
     orv::frmMain w(env);
     w.setEndProgram([] {});
     w.show();
@@ -121,7 +124,7 @@ int main(int argc, char** argv)
     // Binding 200,000 rows to the grid.
     const std::string gen = (fs::temp_directory_path() / "orvantis-bench-200k.sqlite").string();
     bench::generateCatalogue(gen, 200000);
-    auto db = orv::OpenDatabase(gen);
+    auto db = orv::OpenDatabase(*catalogue, gen);
     best = 1e18;
     for (int i = 0; i < 3; ++i) {
         auto rs = db->OpenRecordset("SELECT * FROM tevoxB;");

@@ -36,13 +36,14 @@ int main(int argc, char** argv)
     QApplication app(toolkitArgc, toolkitArgs.data());
     orv::UseUiFont();
     orv::UseJapaneseToolkitTexts(app);
-    orv::SetCatalogueReader(QCoreApplication::applicationFilePath().toStdString());
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setOrganizationName(QStringLiteral("MORVALEN"));
 
     orv::StartupEnvironment env;
     env.exeFolder = QCoreApplication::applicationDirPath();
     env.commandLine = QString::fromLocal8Bit(commandLine.c_str());
+    // The catalogue is read by a child process of this same program.
+    env.catalogue = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString());
 
     orv::frmMain w(env);
     w.show();

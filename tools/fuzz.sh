@@ -11,10 +11,10 @@ tools/deps.sh clang libclang-rt-14-dev
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DORVANTIS_FUZZ=ON -DORVANTIS_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_paths
+cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_sqlite fuzz_stream fuzz_paths
 
 failed=()
-for target in ini jet mdb paths; do
+for target in ini jet mdb sqlite stream paths; do
   work="$build/fuzz-work/$target"      # inputs found in this run; the committed seeds stay as they are
   findings="$build/findings/$target"
   mkdir -p "$work" "$findings"
@@ -25,6 +25,9 @@ for target in ini jet mdb paths; do
     paths) extra=(-dict=fuzz/paths.dict -max_len=1024) ;;
     # The test catalogues seed the reader; pages past the first 200 kB add little.
     mdb) corpora+=(tests/data); extra=(-max_len=200000) ;;
+    # Small SQLite catalogues: plain, snapshots, odd shapes and the hostile test files.
+    sqlite) corpora+=(tests/data/hostile); extra=(-max_len=65536) ;;
+    stream) extra=(-max_len=65536) ;;
   esac
   log="$build/fuzz-$target.log"
   echo "fuzz_$target: ${seconds}s"

@@ -24,7 +24,8 @@ void printUsage(std::FILE* out)
         "Opens CATALOGUE (an Access .mdb file, or an SQLite database) read-only, runs the Jet SQL\n"
         "STATEMENT and prints the result as UTF-8 TSV: a header line with the field names, then one\n"
         "line per row. Null is printed as \\N; tab, carriage return, line feed and backslash inside\n"
-        "values as \\t, \\r, \\n and \\\\.\n"
+        "values as \\t, \\r, \\n and \\\\; binary values (OLE objects) as 0x followed by two\n"
+        "hexadecimal digits per byte.\n"
         "On failure prints \"Err N： description\" to standard error and exits 1.\n"
         "\n"
         "--search runs the program's search: the conditions below are turned into the filter the\n"
@@ -133,6 +134,14 @@ void applyMask(std::array<int, 4>& fields, int mask)
         fields[static_cast<size_t>(i)] = (mask >> i) & 1;
 }
 
+// Catalogue files are read by a child process of this same program.
+orv::IsolatedCatalogue readerOf(const char* argv0)
+{
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return orv::IsolatedCatalogue(ec ? std::string(argv0) : self.string());
+}
+
 int runSearch(int argc, char** argv)
 {
     if (argc < 3) {
@@ -196,7 +205,7 @@ int runSearch(int argc, char** argv)
         sortText += " DESC";
     const std::string table(orv::schema::kTableName);
     return reportingFailures([&] {
-        auto db = orv::OpenDatabase(catalogue, false, true, "");
+        auto db = orv::OpenDatabase(readerOf(argv[0]), catalogue, false, true, "");
         if (!platformsGiven) {
             // As the program starts: every platform of the catalogue selected.
             auto pf = db->OpenRecordset(orv::schema::platformListStatement(table));
@@ -209,21 +218,12 @@ int runSearch(int argc, char** argv)
     });
 }
 
-std::string selfPath(const char* argv0)
-{
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(argv0) : self.string();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc == 3 && !std::strcmp(argv[1], orv::kReadCatalogueSwitch))
         return orv::ServeCatalogueRead(argv[2], 1);
-    // Catalogue files are read by a child process of this same program.
-    orv::SetCatalogueReader(selfPath(argv[0]));
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         printUsage(stdout);
         return 0;
@@ -235,7 +235,7 @@ int main(int argc, char** argv)
         return 2;
     }
     return reportingFailures([&] {
-        auto db = orv::OpenDatabase(argv[1], false, true, "");
+        auto db = orv::OpenDatabase(readerOf(argv[0]), argv[1], false, true, "");
         return runStatement(*db, argv[2]);
     });
 }

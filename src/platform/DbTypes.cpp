@@ -16,6 +16,16 @@ std::string Value::toText() const
         const auto r = std::to_chars(buf, buf + sizeof buf, *d);
         return std::string(buf, r.ptr);
     }
+    if (auto b = std::get_if<Bytes>(&v)) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        std::string out = "0x";
+        out.reserve(2 + 2 * b->data.size());
+        for (unsigned char c : b->data) {
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+        return out;
+    }
     return {};
 }
 

@@ -1,9 +1,9 @@
 #include "platform/Engine.h"
 
 #include "platform/AsciiText.h"
-#include "platform/EngineIsolation.h"
 #include "platform/JetText.h"
-#include "platform/MdbReader.h"
+#include "platform/SqlQuote.h"
+#include "platform/SqliteReader.h"
 
 #include <sqlite3.h>
 
@@ -15,7 +15,7 @@ namespace orv {
 
 // The table in the in-memory database that records the catalogue's tables and columns, so that
 // a saved snapshot reads back with its schema.
-static constexpr const char* kSchemaTable = "__orv_schema";
+static constexpr const char* kSchemaTable = kSnapshotSchemaTable;
 
 struct Connection {
     sqlite3* db = nullptr;
@@ -60,40 +60,6 @@ private:
     sqlite3_stmt* st_ = nullptr;
 };
 
-std::string quoteIdent(const std::string& name)
-{
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
-const char* kindName(ColumnKind k)
-{
-    switch (k) {
-    case ColumnKind::Text: return "text";
-    case ColumnKind::Integer: return "integer";
-    case ColumnKind::Real: return "real";
-    case ColumnKind::Boolean: return "boolean";
-    case ColumnKind::DateTime: return "datetime";
-    case ColumnKind::Binary: return "binary";
-    }
-    return "text";
-}
-
-ColumnKind kindFromName(const std::string& s)
-{
-    if (s == "integer") return ColumnKind::Integer;
-    if (s == "real") return ColumnKind::Real;
-    if (s == "boolean") return ColumnKind::Boolean;
-    if (s == "datetime") return ColumnKind::DateTime;
-    if (s == "binary") return ColumnKind::Binary;
-    return ColumnKind::Text;
-}
-
 const char* affinity(ColumnKind k)
 {
     switch (k) {
@@ -115,6 +81,8 @@ void bindValue(sqlite3_stmt* st, int index, const Value& v)
         sqlite3_bind_int64(st, index, *i);
     else if (auto d = std::get_if<double>(&v.v))
         sqlite3_bind_double(st, index, *d);
+    else if (auto b = std::get_if<Bytes>(&v.v))
+        sqlite3_bind_blob64(st, index, b->data.data(), b->data.size(), SQLITE_STATIC);
     else
         sqlite3_bind_null(st, index);
 }
@@ -128,7 +96,10 @@ Value columnValue(sqlite3_stmt* st, int i)
         auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
         return Value::text(std::string(p, static_cast<size_t>(sqlite3_column_bytes(st, i))));
     }
-    case SQLITE_BLOB: return Value::null();   // binary fields are not shown
+    case SQLITE_BLOB: {
+        auto p = static_cast<const char*>(sqlite3_column_blob(st, i));
+        return Value::binary(p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(st, i))) : std::string());
+    }
     default: return Value::null();
     }
 }
@@ -147,19 +118,19 @@ public:
         CatalogTable t;
         t.name = name;
         t.sqlName = "t" + std::to_string(d_.schema_.tables.size());
-        std::string create = "CREATE TABLE " + t.sqlName + " (";
-        std::string insert = "INSERT INTO " + t.sqlName + " VALUES (";
+        std::string create = "CREATE TABLE " + SqlIdentifier(t.sqlName) + " (";
+        std::string insert = "INSERT INTO " + SqlIdentifier(t.sqlName) + " VALUES (";
         int params = 0;
         for (size_t i = 0; i < columns.size(); ++i) {
             CatalogColumn c;
             c.name = columns[i].name;
             c.kind = columns[i].kind;
             c.sqlName = "c" + std::to_string(i);
-            create += (i ? ", " : "") + c.sqlName + " " + affinity(c.kind);
+            create += (i ? ", " : "") + SqlIdentifier(c.sqlName) + " " + affinity(c.kind);
             insert += (params++ ? ",?" : "?");
             if (hasKey(c.kind)) {
                 c.keyName = "k" + std::to_string(i);
-                create += ", " + c.keyName + " TEXT";
+                create += ", " + SqlIdentifier(c.keyName) + " TEXT";
                 insert += ",?";
                 ++params;
             }
@@ -182,7 +153,7 @@ public:
             sqlite3_bind_text(meta.get(), 2, t.sqlName.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_int(meta.get(), 3, static_cast<int>(i));
             sqlite3_bind_text(meta.get(), 4, c.name.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(meta.get(), 5, kindName(c.kind), -1, SQLITE_STATIC);
+            sqlite3_bind_text(meta.get(), 5, snapshotKindName(c.kind), -1, SQLITE_STATIC);
             sqlite3_bind_text(meta.get(), 6, c.sqlName.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(meta.get(), 7, c.keyName.c_str(), -1, SQLITE_TRANSIENT);
             if (sqlite3_step(meta.get()) != SQLITE_DONE)
@@ -236,89 +207,6 @@ private:
     Value nullValue_;
 };
 
-namespace {
-
-ColumnKind kindFromDeclared(std::string decl)
-{
-    std::transform(decl.begin(), decl.end(), decl.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (decl.find("INT") != std::string::npos) return ColumnKind::Integer;
-    if (decl.find("REAL") != std::string::npos || decl.find("FLOA") != std::string::npos
-        || decl.find("DOUB") != std::string::npos || decl.find("NUM") != std::string::npos
-        || decl.find("DEC") != std::string::npos)
-        return ColumnKind::Real;
-    if (decl.find("DATE") != std::string::npos || decl.find("TIME") != std::string::npos) return ColumnKind::DateTime;
-    if (decl.find("BLOB") != std::string::npos) return ColumnKind::Binary;
-    return ColumnKind::Text;
-}
-
-// An SQLite catalogue: every table read as it is, through the same importer as a Jet file.
-void readSqliteCatalogue(const std::string& path, TableSink& sink)
-{
-    sqlite3* src = nullptr;
-    const std::string uri = "file:" + path;
-    if (sqlite3_open_v2(path.c_str(), &src, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close_v2(src);
-        throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
-    }
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> guard(src, sqlite3_close_v2);
-    auto fail = [&]() -> void {
-        throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
-    };
-    sqlite3_stmt* tables = nullptr;
-    if (sqlite3_prepare_v2(src, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid",
-                           -1, &tables, nullptr) != SQLITE_OK)
-        fail();
-    std::vector<std::string> names;
-    int rc;
-    while ((rc = sqlite3_step(tables)) == SQLITE_ROW)
-        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(tables, 0)));
-    sqlite3_finalize(tables);
-    if (rc != SQLITE_DONE)
-        fail();
-    for (const auto& name : names) {
-        std::vector<SourceColumn> cols;
-        sqlite3_stmt* info = nullptr;
-        if (sqlite3_prepare_v2(src, ("PRAGMA table_info(" + quoteIdent(name) + ")").c_str(), -1, &info, nullptr) != SQLITE_OK)
-            fail();
-        while (sqlite3_step(info) == SQLITE_ROW) {
-            auto n = reinterpret_cast<const char*>(sqlite3_column_text(info, 1));
-            auto t = reinterpret_cast<const char*>(sqlite3_column_text(info, 2));
-            cols.push_back({n ? n : "", kindFromDeclared(t ? t : "")});
-        }
-        sqlite3_finalize(info);
-        sink.beginTable(name, cols);
-        sqlite3_stmt* rows = nullptr;
-        if (sqlite3_prepare_v2(src, ("SELECT * FROM " + quoteIdent(name)).c_str(), -1, &rows, nullptr) != SQLITE_OK)
-            fail();
-        std::vector<Value> row(cols.size());
-        while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
-            for (size_t i = 0; i < cols.size(); ++i) {
-                row[i] = columnValue(rows, static_cast<int>(i));
-                // A text column keeps text even where SQLite stored a number in it.
-                if (cols[i].kind == ColumnKind::Text && !row[i].isNull() && !row[i].isText())
-                    row[i] = Value::text(row[i].toText());
-            }
-            sink.addRow(row);
-        }
-        sqlite3_finalize(rows);
-        if (rc != SQLITE_DONE)
-            fail();
-        sink.endTable();
-    }
-}
-
-bool hasSchemaTable(sqlite3* db)
-{
-    sqlite3_stmt* st = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='__orv_schema'", -1, &st, nullptr) == SQLITE_OK)
-        found = sqlite3_step(st) == SQLITE_ROW;
-    sqlite3_finalize(st);
-    return found;
-}
-
-} // namespace
-
 Database::Database() : conn_(std::make_shared<Connection>())
 {
     // Memory statistics take a lock on every allocation; the engine never reads them.
@@ -335,81 +223,17 @@ Database::Database() : conn_(std::make_shared<Connection>())
 
 Database::~Database() = default;
 
-void Database::loadSchemaTable()
+std::unique_ptr<Database> Database::open(const std::string& path, const CatalogueSource& source)
 {
-    schema_.tables.clear();
-    Statement st(conn_->db, std::string("SELECT table_name, table_sql, col_index, name, kind, sql_name, key_name FROM ")
-                                + kSchemaTable + " ORDER BY rowid");
-    while (sqlite3_step(st.get()) == SQLITE_ROW) {
-        auto text = [&](int i) {
-            auto p = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
-            return std::string(p ? p : "");
-        };
-        const std::string tableSql = text(1);
-        if (schema_.tables.empty() || schema_.tables.back().sqlName != tableSql) {
-            CatalogTable t;
-            t.name = text(0);
-            t.sqlName = tableSql;
-            schema_.tables.push_back(std::move(t));
-        }
-        if (sqlite3_column_int(st.get(), 2) < 0)
-            continue;
-        CatalogColumn c;
-        c.name = text(3);
-        c.kind = kindFromName(text(4));
-        c.sqlName = text(5);
-        c.keyName = text(6);
-        schema_.tables.back().columns.push_back(std::move(c));
-    }
-}
-
-std::unique_ptr<Database> Database::open(const std::string& path)
-{
-    const FileFormat format = detectFileFormat(path);
-    switch (format) {
-    case FileFormat::Missing:
-        throw DbError(dberr::FileNotFound, "ファイル '" + path + "' が見つかりません。");
-    case FileFormat::Unreadable:
-    case FileFormat::Unknown:
-        throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
-    case FileFormat::Ace:
-        throw DbError(dberr::UnsupportedFormat,
-                      "データベース '" + path + "' は Access 2007 以降の形式です。この形式には対応していません。");
-    default:
-        break;
-    }
-
     std::unique_ptr<Database> d(new Database());
     sqlite3* db = d->conn_->db;
-
-    if (format == FileFormat::SQLite) {
-        // Our own snapshot (written by saveSnapshot) is taken page by page, schema included.
-        sqlite3* src = nullptr;
-        if (sqlite3_open_v2(path.c_str(), &src, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK && hasSchemaTable(src)) {
-            sqlite3_backup* b = sqlite3_backup_init(db, "main", src, "main");
-            const bool ok = b && sqlite3_backup_step(b, -1) == SQLITE_DONE;
-            sqlite3_backup_finish(b);
-            sqlite3_close_v2(src);
-            if (!ok)
-                throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
-            d->loadSchemaTable();
-            return d;
-        }
-        sqlite3_close_v2(src);
-    }
-
     exec(db, "PRAGMA page_size=8192; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA temp_store=MEMORY;");
     exec(db, std::string("CREATE TABLE ") + kSchemaTable
                  + " (table_name TEXT, table_sql TEXT, col_index INTEGER, name TEXT, kind TEXT, sql_name TEXT, key_name TEXT)");
     exec(db, "BEGIN");
     {
         CatalogueImporter importer(*d);
-        if (format == FileFormat::SQLite)
-            readSqliteCatalogue(path, importer);
-        else if (!CatalogueReader().empty())
-            ReadCatalogueIsolated(path, importer);
-        else
-            readMdbFile(path, importer);
+        source.read(path, importer);
     }
     exec(db, "COMMIT");
     return d;
@@ -448,10 +272,10 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& statement)
             engineFailure(db, "query");
         std::string fetch = "SELECT ";
         for (size_t i = 0; i < q.table->columns.size(); ++i)
-            fetch += (i ? "," : "") + q.table->columns[i].sqlName;
+            fetch += (i ? "," : "") + SqlIdentifier(q.table->columns[i].sqlName);
         if (q.table->columns.empty())
             fetch += "NULL";
-        fetch += " FROM " + q.table->sqlName + " WHERE rowid=?";
+        fetch += " FROM " + SqlIdentifier(q.table->sqlName) + " WHERE rowid=?";
         Statement f(db, fetch);
         rs->fetch_ = f.release();
         rs->rowCount_ = static_cast<long>(rs->rowids_.size());
@@ -472,9 +296,10 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& statement)
     return rs;
 }
 
-std::unique_ptr<Database> OpenDatabase(const std::string& name, bool, bool, const std::string&)
+std::unique_ptr<Database> OpenDatabase(const CatalogueSource& source, const std::string& name, bool, bool,
+                                       const std::string&)
 {
-    return Database::open(name);
+    return Database::open(name, source);
 }
 
 // --- Recordset --------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // in the Jet dialect, with DAO-style read-only snapshots.
 #pragma once
 
+#include "platform/CatalogueSource.h"
 #include "platform/DbTypes.h"
 #include "platform/JetSql.h"
 
@@ -24,30 +25,32 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Reads the file (Jet 3 / Jet 4 .mdb, or an SQLite database) into memory. The file is opened
-    // read-only and never written. Throws DbError (3024 missing, 3343 not a database, ...).
-    static std::unique_ptr<Database> open(const std::string& path);
+    // Copies the catalogue file at path (Jet 3 / Jet 4 .mdb, or an SQLite database) into memory,
+    // as the source reads it; the file is never written. Throws the source's DbError (3024
+    // missing, 3343 not a database, ...).
+    static std::unique_ptr<Database> open(const std::string& path, const CatalogueSource& source);
 
     // Runs a Jet SQL SELECT statement and returns its read-only snapshot. Throws DbError.
     std::unique_ptr<Recordset> OpenRecordset(const std::string& statement);
 
     const CatalogSchema& schema() const { return schema_; }
 
-    // Writes the in-memory copy to an SQLite file that open() reads back as it is.
+    // Writes the in-memory copy to an SQLite file that open() reads back with the same tables,
+    // names and kinds.
     void saveSnapshot(const std::string& path) const;
 
 private:
     friend class Recordset;
     friend class CatalogueImporter;
     Database();
-    void loadSchemaTable();
     std::shared_ptr<Connection> conn_;
     CatalogSchema schema_;
 };
 
-// Workspace.OpenDatabase(Name, Options, ReadOnly, Connect): the catalogue is always opened shared
-// and read-only; the other arguments are accepted for the callers' sake.
-std::unique_ptr<Database> OpenDatabase(const std::string& name, bool exclusive = false,
+// Workspace.OpenDatabase(Name, Options, ReadOnly, Connect), the file read through `source`: the
+// catalogue is always opened shared and read-only; the other arguments are accepted for the
+// callers' sake.
+std::unique_ptr<Database> OpenDatabase(const CatalogueSource& source, const std::string& name, bool exclusive = false,
                                        bool readOnly = true, const std::string& connect = {});
 
 // A static, read-only result with the DAO cursor. Positions are 0-based.

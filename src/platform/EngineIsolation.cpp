@@ -1,18 +1,23 @@
 #include "platform/EngineIsolation.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdint>
-#include <cstring>
-#include <filesystem>
+#include "platform/CatalogueStream.h"
 
-#ifndef _WIN32
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
 #endif
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -27,338 +32,193 @@ namespace orv {
 
 namespace {
 
-std::string g_reader;
-int g_stallMs = 10000;
+using Clock = std::chrono::steady_clock;
 
-// Stream records.
-constexpr char kTable = 'T', kRow = 'R', kEndTable = 'E', kDone = 'D', kError = 'X';
-enum : unsigned char { TagNull = 0, TagInt = 1, TagReal = 2, TagText = 3 };
-
-DbError unreadable(const std::string& path)
+// How long a read may take in all: a minute, and a second more for each MB of the file.
+std::chrono::seconds readTimeLimit(std::uint64_t fileSize)
 {
-    return DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+    return std::chrono::seconds(60 + fileSize / (1024 * 1024));
 }
 
-#ifndef _WIN32
+DbError cannotStart(const std::string& exe, const char* step, int error)
+{
+    return DbError(dberr::ReaderFailure, "カタログを読み取るプログラム '" + exe + "' を起動できません (" + step + ": "
+                                             + std::strerror(error) + ")。");
+}
 
-class Writer {
+// The child's end of the pipe, read with a stall limit and an overall deadline.
+class PipeInput final : public StreamInput {
 public:
-    explicit Writer(int fd) : fd_(fd) { buf_.reserve(1 << 16); }
-    ~Writer() { flush(); }
-    void byte(char c) { buf_.push_back(c); maybeFlush(); }
-    void u32(std::uint32_t v) { put(&v, 4); }
-    void bytes(const std::string& s) { u32(static_cast<std::uint32_t>(s.size())); put(s.data(), s.size()); }
-    void put(const void* p, size_t n)
-    {
-        buf_.append(static_cast<const char*>(p), n);
-        maybeFlush();
-    }
-    bool flush()
-    {
-        size_t off = 0;
-        while (off < buf_.size()) {
-            const ssize_t w = ::write(fd_, buf_.data() + off, buf_.size() - off);
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                buf_.clear();
-                return false;
-            }
-            off += static_cast<size_t>(w);
-        }
-        buf_.clear();
-        return true;
-    }
-private:
-    void maybeFlush() { if (buf_.size() >= (1 << 16)) flush(); }
-    int fd_;
-    std::string buf_;
-};
+    PipeInput(int fd, const std::string& path, int stallMs, Clock::time_point deadline)
+        : fd_(fd), path_(path), stallMs_(stallMs), deadline_(deadline) {}
 
-class StreamSink : public TableSink {
-public:
-    explicit StreamSink(Writer& w) : w_(w) {}
-    void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override
-    {
-        w_.byte(kTable);
-        w_.bytes(name);
-        w_.u32(static_cast<std::uint32_t>(columns.size()));
-        for (const auto& c : columns) {
-            w_.byte(static_cast<char>(c.kind));
-            w_.bytes(c.name);
-        }
-    }
-    void addRow(std::vector<Value>& row) override
-    {
-        w_.byte(kRow);
-        for (const auto& v : row) {
-            if (auto s = std::get_if<std::string>(&v.v)) {
-                w_.byte(static_cast<char>(TagText));
-                w_.bytes(*s);
-            } else if (auto i = std::get_if<std::int64_t>(&v.v)) {
-                w_.byte(static_cast<char>(TagInt));
-                w_.put(i, 8);
-            } else if (auto d = std::get_if<double>(&v.v)) {
-                w_.byte(static_cast<char>(TagReal));
-                w_.put(d, 8);
-            } else {
-                w_.byte(static_cast<char>(TagNull));
-            }
-        }
-    }
-    void endTable() override { w_.byte(kEndTable); }
-private:
-    Writer& w_;
-};
-
-// Reads the child's stream with a stall limit, an overall deadline and size limits.
-class Reader {
-public:
-    Reader(int fd, const std::string& path, std::uint64_t maxBytes, int stallMs, std::chrono::steady_clock::time_point deadline)
-        : fd_(fd), path_(path), maxBytes_(maxBytes), stallMs_(stallMs), deadline_(deadline) {}
-
-    void get(void* out, size_t n)
-    {
-        auto* o = static_cast<char*>(out);
-        while (n > 0) {
-            if (pos_ == len_)
-                fill();
-            const size_t k = std::min(n, len_ - pos_);
-            std::memcpy(o, buf_ + pos_, k);
-            pos_ += k;
-            o += k;
-            n -= k;
-        }
-    }
-    char byte() { char c; get(&c, 1); return c; }
-    // The child closed its end: it has ended, or is ending.
-    bool ended() const { return ended_; }
-    std::uint32_t u32() { std::uint32_t v; get(&v, 4); return v; }
-    std::string bytes()
-    {
-        const std::uint32_t n = u32();
-        if (n > maxBytes_)
-            throw unreadable(path_);
-        std::string s(n, '\0');
-        get(s.data(), n);
-        return s;
-    }
-
-private:
-    void fill()
+    std::size_t read(char* buf, std::size_t capacity) override
     {
         for (;;) {
-            const auto now = std::chrono::steady_clock::now();
+            const auto now = Clock::now();
             if (now >= deadline_)
-                throw unreadable(path_);
+                throw DbError(dberr::UnrecognizedFormat,
+                              "データベース '" + path_ + "' の読み取りが制限時間内に終わらないため中止しました。");
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
             pollfd p{fd_, POLLIN, 0};
-            const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, stallMs_)));
-            if (r == 0)
-                throw unreadable(path_);   // nothing for too long: the reader is stuck
-            if (r < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw unreadable(path_);
-            }
-            const ssize_t n = ::read(fd_, buf_, sizeof buf_);
+            const int r = ::poll(&p, 1, int(std::min<long long>(left + 1, stallMs_)));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r == 0 && Clock::now() < deadline_)
+                throw DbError(dberr::UnrecognizedFormat,
+                              "データベース '" + path_ + "' の読み取りが応答しなくなったため中止しました。");
+            if (r <= 0)
+                continue;   // the deadline, reported above
+            const ssize_t n = ::read(fd_, buf, capacity);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0) {
-                ended_ = true;
-                throw unreadable(path_);   // the reader ended (or crashed) before it was done
-            }
-            total_ += static_cast<std::uint64_t>(n);
-            if (total_ > maxBytes_)
-                throw unreadable(path_);   // more than the file can hold: a loop in the file's structure
-            pos_ = 0;
-            len_ = static_cast<size_t>(n);
-            return;
+            return n < 0 ? 0 : std::size_t(n);
         }
     }
 
+private:
     int fd_;
     const std::string& path_;
-    std::uint64_t maxBytes_;
     int stallMs_;
-    std::chrono::steady_clock::time_point deadline_;
-    char buf_[1 << 16];
-    size_t pos_ = 0, len_ = 0;
-    std::uint64_t total_ = 0;
-    bool ended_ = false;
+    Clock::time_point deadline_;
 };
 
-#endif
+bool writeAll(int fd, const char* p, std::size_t n)
+{
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= std::size_t(w);
+    }
+    return true;
+}
 
 } // namespace
 
-void SetCatalogueReader(const std::string& exe, int stallMs)
+std::uint64_t ReaderMemoryLimit(std::uint64_t fileSize)
 {
-    g_reader = exe;
-    g_stallMs = stallMs;
+    return (256ull << 20) + 16 * fileSize;
 }
-
-const std::string& CatalogueReader() { return g_reader; }
-
-#ifndef _WIN32
 
 int ServeCatalogueRead(const std::string& path, int fd)
 {
-    Writer w(fd);
+    struct stat st {};
+    const std::uint64_t size = ::stat(path.c_str(), &st) == 0 ? std::uint64_t(st.st_size) : 0;
+    // SQLite's own allocations stop cleanly at the limit (under the address-space limit the
+    // parent set, other allocations fail there too).
+    sqlite3_hard_heap_limit64(sqlite3_int64(ReaderMemoryLimit(size)));
+    CatalogueStreamWriter out([fd](const char* p, std::size_t n) { return writeAll(fd, p, n); });
     try {
-        StreamSink sink(w);
-        readMdbFile(path, sink);
-        w.byte(kDone);
-        return w.flush() ? 0 : 1;
+        readCatalogueFile(path, out);
+        return out.done() ? 0 : 1;
     } catch (const DbError& e) {
-        w.byte(kError);
-        const std::int32_t n = e.number;
-        w.put(&n, 4);
-        w.bytes(e.description());
-        w.flush();
-        return 1;
+        out.failed(e.number, e.description());
+    } catch (const std::bad_alloc&) {
+        out.failed(dberr::UnrecognizedFormat,
+                   "データベース '" + path + "' の読み取りに必要なメモリが上限を超えたため中止しました。");
     } catch (const std::exception& e) {
-        w.byte(kError);
-        const std::int32_t n = dberr::ReaderFailure;
-        w.put(&n, 4);
-        w.bytes(e.what());
-        w.flush();
-        return 1;
+        out.failed(dberr::ReaderFailure, e.what());
     }
+    return 1;
 }
 
-void ReadCatalogueIsolated(const std::string& path, TableSink& sink)
-{
-    std::error_code ec;
-    const auto fileSize = std::filesystem::file_size(path, ec);
-    if (ec)
-        return readMdbFile(path, sink);   // the reader's own checks name the failure
+IsolatedCatalogue::IsolatedCatalogue(std::string exe, int stallMs) : exe_(std::move(exe)), stallMs_(stallMs) {}
 
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return readMdbFile(path, sink);
-    const std::string exe = g_reader;
+void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
+{
+    // Missing files, folders, FIFOs and unknown formats are refused before any child starts.
+    checkCatalogueFile(path);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+    const std::uint64_t fileSize = std::uint64_t(st.st_size);
+    if (exe_.empty())
+        throw cannotStart(exe_, "exec", ENOENT);
+
+    int data[2], err[2];
+    if (::pipe2(data, O_CLOEXEC) != 0)
+        throw cannotStart(exe_, "pipe", errno);
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        const int e = errno;
+        ::close(data[0]);
+        ::close(data[1]);
+        throw cannotStart(exe_, "pipe", e);
+    }
+    // Everything the child needs is made before the fork: after it, only async-signal-safe calls.
+    const char* argv[] = {exe_.c_str(), kReadCatalogueSwitch, path.c_str(), nullptr};
+    const rlim_t memory = rlim_t(ReaderMemoryLimit(fileSize));
+    const rlim_t cpuSeconds = rlim_t(readTimeLimit(fileSize).count());
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return readMdbFile(path, sink);
+        const int e = errno;
+        for (int fd : {data[0], data[1], err[0], err[1]})
+            ::close(fd);
+        throw cannotStart(exe_, "fork", e);
     }
     if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec.
-        ::dup2(fds[1], 1);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        const int devnull = ::open("/dev/null", O_WRONLY);
+        if (data[1] == 1)
+            ::fcntl(1, F_SETFD, 0);
+        else
+            ::dup2(data[1], 1);
+        const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (devnull >= 0)
             ::dup2(devnull, 2);
-#ifndef ORV_ADDRESS_SANITIZER
-        // A file whose structure loops must not take the machine's memory either. (AddressSanitizer
-        // reserves terabytes of address space for its shadow and cannot start under this limit.)
-        const rlim_t limit = static_cast<rlim_t>(2048ull * 1024 * 1024 + fileSize * 16);
-        struct rlimit rl{limit, limit};
-        ::setrlimit(RLIMIT_AS, &rl);
+#ifdef __linux__
+        // A child left behind by a program that ended is of no use to anyone.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(1);
 #endif
-        const char* argv[] = {exe.c_str(), kReadCatalogueSwitch, path.c_str(), nullptr};
-        ::execv(exe.c_str(), const_cast<char* const*>(argv));
+        (void)parent;
+        struct rlimit cpu{cpuSeconds, cpuSeconds};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+#ifndef ORV_ADDRESS_SANITIZER
+        // AddressSanitizer reserves terabytes of address space for its shadow and cannot start
+        // under this limit.
+        struct rlimit as{memory, memory};
+        ::setrlimit(RLIMIT_AS, &as);
+#endif
+        (void)memory;
+        ::execv(argv[0], const_cast<char* const*>(argv));
+        const int e = errno;
+        [[maybe_unused]] auto w = ::write(err[1], &e, sizeof e);
         ::_exit(127);
     }
-    ::close(fds[1]);
+    ::close(data[1]);
+    ::close(err[1]);
 
-    bool finished = false;
-    auto finish = [&](bool kill) {
-        finished = true;
-        if (kill)
-            ::kill(pid, SIGKILL);
-        ::close(fds[0]);
+    auto stop = [&] {
+        ::kill(pid, SIGKILL);
+        ::close(data[0]);
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        return status;
     };
+    // The error pipe closes on a successful exec; otherwise it brings exec's errno.
+    int execError = 0;
+    ssize_t n;
+    while ((n = ::read(err[0], &execError, sizeof execError)) < 0 && errno == EINTR) {
+    }
+    ::close(err[0]);
+    if (n > 0) {
+        stop();
+        throw cannotStart(exe_, "exec", execError);
+    }
 
-    // Decoded text can be larger than the stored text (UTF-16 and compressed runs as UTF-8, memo
-    // pages): allow a generous multiple of the file, but not an endless stream.
-    const std::uint64_t maxBytes = fileSize * 8 + (16u << 20);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60)
-                          + std::chrono::milliseconds(fileSize / 1024);   // 1 s per MB on top
-    Reader in(fds[0], path, maxBytes, g_stallMs, deadline);
+    PipeInput in(data[0], path, stallMs_, Clock::now() + readTimeLimit(fileSize));
     try {
-        std::vector<SourceColumn> columns;
-        std::vector<Value> row;
-        bool execFailed = false;
-        for (;;) {
-            char kind;
-            try {
-                kind = in.byte();
-            } catch (const DbError&) {
-                // Nothing at all from a reader that could not start: read here instead.
-                if (columns.empty() && in.ended()) {
-                    const int status = finish(false);
-                    execFailed = WIFEXITED(status) && WEXITSTATUS(status) == 127;
-                    if (execFailed)
-                        break;
-                }
-                throw;
-            }
-            if (kind == kDone)
-                break;
-            if (kind == kError) {
-                std::int32_t n;
-                in.get(&n, 4);
-                const std::string description = in.bytes();
-                finish(true);
-                throw DbError(n, description);
-            }
-            if (kind == kTable) {
-                const std::string name = in.bytes();
-                const std::uint32_t count = in.u32();
-                if (count > 4096)
-                    throw unreadable(path);
-                columns.clear();
-                for (std::uint32_t i = 0; i < count; ++i) {
-                    const char k = in.byte();
-                    if (k < 0 || k > static_cast<char>(ColumnKind::Binary))
-                        throw unreadable(path);
-                    columns.push_back({in.bytes(), static_cast<ColumnKind>(k)});
-                }
-                sink.beginTable(name, columns);
-                row.assign(columns.size(), Value());
-            } else if (kind == kRow) {
-                for (auto& v : row) {
-                    switch (static_cast<unsigned char>(in.byte())) {
-                    case TagNull: v = Value(); break;
-                    case TagInt: { std::int64_t i; in.get(&i, 8); v = Value::integer(i); break; }
-                    case TagReal: { double d; in.get(&d, 8); v = Value::real(d); break; }
-                    case TagText: v = Value::text(in.bytes()); break;
-                    default: throw unreadable(path);
-                    }
-                }
-                sink.addRow(row);
-            } else if (kind == kEndTable) {
-                sink.endTable();
-            } else {
-                throw unreadable(path);
-            }
-        }
-        if (execFailed)
-            return readMdbFile(path, sink);
-        // Everything has arrived; the child's own clean-up is of no use to anyone.
-        finish(true);
+        decodeCatalogueStream(in, sink, path, maxStreamBytes(fileSize));
     } catch (...) {
-        if (!finished)
-            finish(true);
+        stop();
         throw;
     }
+    // Everything has arrived; the child's own clean-up is of no use to anyone.
+    stop();
 }
-
-#else
-
-int ServeCatalogueRead(const std::string&, int) { return 1; }
-
-// No child process on this platform yet: the catalogue is read in this process.
-void ReadCatalogueIsolated(const std::string& path, TableSink& sink) { readMdbFile(path, sink); }
-
-#endif
 
 } // namespace orv

@@ -2,6 +2,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/JetText.h"
+#include "platform/SqlQuote.h"
 
 #include <algorithm>
 #include <cstring>
@@ -967,37 +968,8 @@ private:
 
 // --- SQL generation ----------------------------------------------------------------------------
 
-std::string quoteIdent(const std::string& s)
-{
-    std::string r = "\"";
-    for (char c : s) {
-        if (c == '"')
-            r += '"';
-        r += c;
-    }
-    return r + "\"";
-}
-
-std::string quoteLiteral(std::string_view s)
-{
-    if (s.find('\0') != std::string_view::npos) {
-        // SQLite stops reading a statement at a zero byte: spell such a text in hex.
-        static const char hex[] = "0123456789ABCDEF";
-        std::string r = "CAST(X'";
-        for (unsigned char c : s) {
-            r += hex[c >> 4];
-            r += hex[c & 15];
-        }
-        return r + "' AS TEXT)";
-    }
-    std::string r = "'";
-    for (char c : s) {
-        if (c == '\'')
-            r += '\'';
-        r += c;
-    }
-    return r + "'";
-}
+// SQLite takes at most 127 arguments per function call.
+constexpr std::size_t kMaxJoinedParts = 100;
 
 class Emitter {
 public:
@@ -1015,8 +987,8 @@ public:
             return n.kind == Kind::Text ? "MIN(" + s + ")" : s;
         }
         switch (n.op) {
-        case Op::Column: return quoteIdent(n.column->sqlName);
-        case Op::Text: return quoteLiteral(n.text);
+        case Op::Column: return SqlIdentifier(n.column->sqlName);
+        case Op::Text: return SqlLiteral(n.text);
         case Op::Number: return n.text;
         case Op::Null: return "NULL";
         case Op::Bool: return n.text;
@@ -1034,7 +1006,19 @@ public:
             return "(" + operand(*n.kids[0], text) + " " + n.text + " " + operand(*n.kids[1], text) + ")";
         }
         case Op::Like: {
-            std::string s = "jet_like(" + key(*n.kids[0]) + ", " + value(*n.kids[1]) + ")";
+            // A text joined with + (the keyword search's "gt_str1+' '+gt_str2") is matched as its
+            // pieces: SQL would build the joined text again for every word.
+            std::vector<std::string> parts;
+            joinedKeys(*n.kids[0], parts);
+            std::string s;
+            if (parts.size() > 1 && parts.size() <= kMaxJoinedParts) {
+                s = "jet_like_join(" + value(*n.kids[1]);
+                for (const std::string& p : parts)
+                    s += ", " + p;
+                s += ")";
+            } else {
+                s = "jet_like(" + key(*n.kids[0]) + ", " + value(*n.kids[1]) + ")";
+            }
             return n.negated ? "(NOT " + s + ")" : s;
         }
         case Op::In: {
@@ -1078,9 +1062,9 @@ public:
         switch (n.op) {
         case Op::Column:
             if (n.kind == Kind::Text && !n.column->keyName.empty())
-                return quoteIdent(n.column->keyName);
+                return SqlIdentifier(n.column->keyName);
             break;
-        case Op::Text: return quoteLiteral(jetFoldKey(n.text));
+        case Op::Text: return SqlLiteral(jetFoldKey(n.text));
         case Op::Null: return "NULL";
         case Op::Arith:
             if (n.text == "+" && n.kind == Kind::Text)
@@ -1090,6 +1074,17 @@ public:
         default: break;
         }
         return "jet_key(" + value(n) + ")";
+    }
+
+    // The keys of the texts n joins with +, in order; n's own key when it joins nothing.
+    void joinedKeys(const Node& n, std::vector<std::string>& out)
+    {
+        if (!grouped(n) && n.op == Op::Arith && n.text == "+" && n.kind == Kind::Text) {
+            joinedKeys(*n.kids[0], out);
+            joinedKeys(*n.kids[1], out);
+        } else {
+            out.push_back(key(n));
+        }
     }
 
     // A sort or grouping term. SQLite reads a term that is (or folds to, like "x AND 0") an
@@ -1241,7 +1236,7 @@ TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& 
     for (const OrderItem& o : st.orderBy)
         aggregate = aggregate || containsAggregate(*o.expr);
 
-    const std::string from = " FROM " + quoteIdent(table->sqlName);
+    const std::string from = " FROM " + SqlIdentifier(table->sqlName);
     Emitter em;
     TranslatedQuery q;
     for (const Out& o : outs)

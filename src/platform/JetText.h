@@ -20,7 +20,9 @@ bool jetLike(std::string_view pattern, std::string_view text);
 
 // Registers on a connection the functions that translated statements call:
 //   jet_like(key, pattern)  LIKE over a text already folded by jetFoldKey (numbers are folded
-//                           here); the pattern is compiled once per statement
+//                           here); compiled patterns are kept per connection
+//   jet_like_join(pattern, key1, key2, ...)  jet_like(key1 || key2 || ..., pattern) without
+//                           building the joined text in SQL
 //   jet_key(value)          jetFoldKey of the value's text, Null stays Null
 //   jet_amp(a, b)           Jet's a & b: Null joins as empty text, Null & Null is Null
 //   jet_str(value)          the value as text (numbers as the catalogue shows them)

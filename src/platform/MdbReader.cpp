@@ -4,8 +4,10 @@
 #include <glib.h>
 #include <mdbtools.h>
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -34,6 +36,19 @@ constexpr unsigned kMaxIndexes = 256;
 [[noreturn]] void throwUnrecognized(const std::string& path)
 {
     throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+}
+
+// A page that a table's usage map lists is not there, or is not one of that table's data pages:
+// reading on would give part of the table as if it were all of it.
+[[noreturn]] void throwMissingPage(const std::string& path, const std::string& table, std::uint64_t pg)
+{
+    throw DbError(dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
+                                          + std::to_string(pg) + " がファイルにありません)。");
+}
+[[noreturn]] void throwForeignPage(const std::string& path, const std::string& table, std::uint64_t pg)
+{
+    throw DbError(dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
+                                          + std::to_string(pg) + " がこのテーブルのデータではありません)。");
 }
 
 std::uint16_t get16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
@@ -445,6 +460,24 @@ public:
         return true;
     }
 
+    // Every page the usage map of the table defined on page `tdef` lists must be one of its data
+    // pages. libmdb reads the system catalogue by the same map and passes over pages it cannot
+    // read, which would drop tables without a word.
+    void checkListedPages(std::uint32_t tdef, const std::string& name)
+    {
+        if (mdb_read_pg(mdb_, tdef) != mdb_->fmt->pg_size)
+            throwUnrecognized(path_);
+        const std::uint32_t pgRow = get32(mdb_->pg_buf + mdb_->fmt->tab_usage_map_offset);
+        const unsigned char* map = nullptr;
+        size_t len = 0;
+        if (!pages_.row(pgRow >> 8, pgRow & 0xff, map, len))
+            throwUnrecognized(path_);
+        const std::vector<unsigned char> copy(map, map + len);   // the cache may reuse its slot
+        for (std::uint32_t pg : listedPages(copy.data(), copy.size(), name))
+            if (!isDataPageOf(pg, tdef))
+                throwForeignPage(path_, name, pg);
+    }
+
     std::vector<PreparedTable> prepareTables()
     {
         std::vector<PreparedTable> tables;
@@ -472,7 +505,9 @@ public:
                     throwUnrecognized(path_);
                 t.columns.push_back({col->name, kindOf(col->col_type)});
             }
-            t.dataPages = dataPages(t.def.get());
+            if (!t.def->usage_map)
+                throwUnrecognized(path_);
+            t.dataPages = listedPages(t.def->usage_map, size_t(t.def->map_sz), t.name);
             tables.push_back(std::move(t));
         }
         return tables;
@@ -490,9 +525,9 @@ public:
 
         sink.beginTable(t.name, t.columns);
         for (std::uint32_t pg : t.dataPages) {
-            if (numCols == 0)
-                break;
             if (!isDataPageOf(pg, owner))
+                throwForeignPage(path_, t.name, pg);
+            if (numCols == 0)
                 continue;
             unsigned rows = get16(mdb_->pg_buf + rco);
             if (rco + 2 + 2 * int(rows) > pgSize)
@@ -595,7 +630,16 @@ private:
             setText(out, p, size_t(f.siz));
             return;
         case MDB_MEMO:
-            readMemo(p, f.siz, out);
+            if (readLongValue(p, f.siz))
+                setText(out, longValue_.data(), longValue_.size());
+            else
+                out = Value::text({});
+            return;
+        case MDB_OLE:
+            out = Value::binary(readLongValue(p, f.siz) ? std::string(longValue_.begin(), longValue_.end()) : std::string());
+            return;
+        case MDB_BINARY:
+            out = Value::binary(std::string(reinterpret_cast<const char*>(p), size_t(f.siz)));
             return;
         case MDB_BYTE:
             out = Value::integer(p[0]);
@@ -637,7 +681,7 @@ private:
             out = Value::text(guidText(p));
             return;
         default:
-            out = Value::null();   // OLE objects and binary data are not carried
+            out = Value::null();   // kinds Jet 3 and Jet 4 files do not hold
             return;
         }
     }
@@ -660,84 +704,82 @@ private:
         decoder_.decode(p, n, *s);
     }
 
-    // A memo field in the row is a 12-byte header: length with flags in the top byte, then the
-    // page and row of the first long-value part; inline memos follow the header directly.
-    void readMemo(const unsigned char* p, int siz, Value& out)
+    // A memo or OLE field in the row is a 12-byte header: length with flags in the top byte, then
+    // the page and row of the first long-value part; inline values follow the header directly.
+    // Leaves the stored bytes in longValue_; false for a field too short to hold a header.
+    bool readLongValue(const unsigned char* p, int siz)
     {
-        if (siz < MDB_MEMO_OVERHEAD) {
-            out = Value::text({});
-            return;
-        }
+        longValue_.clear();
+        if (siz < MDB_MEMO_OVERHEAD)
+            return false;
         std::uint32_t header = get32(p);
         std::uint32_t pgRow = get32(p + 4);
         if (header & 0x80000000u) {
-            setText(out, p + MDB_MEMO_OVERHEAD, size_t(siz - MDB_MEMO_OVERHEAD));
-            return;
+            longValue_.assign(p + MDB_MEMO_OVERHEAD, p + siz);
+            return true;
         }
         const unsigned char* data = nullptr;
         size_t len = 0;
         if (header & 0x40000000u) {
             if (!pages_.row(pgRow >> 8, pgRow & 0xff, data, len))
                 throwUnrecognized(path_);
-            setText(out, data, len);
-            return;
+            longValue_.assign(data, data + len);
+            return true;
         }
         if (header & 0xff000000u)
             throwUnrecognized(path_);
         const size_t total = header & 0x00ffffffu;
-        memo_.clear();
-        memo_.reserve(total);
-        for (std::uint32_t parts = 0; pgRow != 0 && memo_.size() < total; ++parts) {
+        longValue_.reserve(total);
+        for (std::uint32_t parts = 0; pgRow != 0 && longValue_.size() < total; ++parts) {
             if (parts >= numPages_ || !pages_.row(pgRow >> 8, pgRow & 0xff, data, len) || len < 4)
                 throwUnrecognized(path_);
             std::uint32_t next = get32(data);
-            size_t take = std::min(len - 4, total - memo_.size());
-            memo_.insert(memo_.end(), data + 4, data + 4 + take);
+            size_t take = std::min(len - 4, total - longValue_.size());
+            longValue_.insert(longValue_.end(), data + 4, data + 4 + take);
             pgRow = next;
         }
-        setText(out, memo_.data(), memo_.size());
+        return true;
     }
 
-    std::vector<std::uint32_t> dataPages(MdbTableDef* t)
+    // The pages a usage map lists. Type 0 holds a bitmap from a base page; type 1 lists the map
+    // pages that hold the bitmap. A listed page beyond the end of the file is a piece cut off.
+    std::vector<std::uint32_t> listedPages(const unsigned char* map, size_t mapSize, const std::string& table)
     {
         std::vector<std::uint32_t> pages;
-        const unsigned char* map = t->usage_map;
-        const size_t mapSize = t->map_sz;
-        if (map && mapSize >= 1 && map[0] == 0) {
-            if (mapSize < 5)
-                return pages;
+        if (mapSize >= 5 && map[0] == 0) {
             std::uint64_t base = get32(map + 1);
             for (size_t i = 0; i < (mapSize - 5) * 8; ++i) {
+                if (!(map[5 + i / 8] & (1 << (i % 8))))
+                    continue;
                 if (base + i >= numPages_)
-                    break;
-                if (map[5 + i / 8] & (1 << (i % 8)))
-                    pages.push_back(std::uint32_t(base + i));
+                    throwMissingPage(path_, table, base + i);
+                pages.push_back(std::uint32_t(base + i));
             }
             return pages;
         }
-        if (map && mapSize >= 1 && map[0] == 1) {
+        if (mapSize >= 1 && map[0] == 1) {
             const std::uint64_t bitsPerMapPage = std::uint64_t(mdb_->fmt->pg_size - 4) * 8;
             for (size_t k = 0; k < (mapSize - 1) / 4; ++k) {
                 std::uint32_t mapPg = get32(map + 1 + 4 * k);
                 if (mapPg == 0)
                     continue;
-                if (mapPg >= numPages_ || mdb_read_alt_pg(mdb_, mapPg) != mdb_->fmt->pg_size)
-                    throwUnrecognized(path_);
+                if (mapPg >= numPages_)
+                    throwMissingPage(path_, table, mapPg);
+                if (mdb_read_alt_pg(mdb_, mapPg) != mdb_->fmt->pg_size || mdb_->alt_pg_buf[0] != MDB_PAGE_MAP)
+                    throwForeignPage(path_, table, mapPg);
                 const unsigned char* bits = mdb_->alt_pg_buf + 4;
                 for (std::uint64_t i = 0; i < bitsPerMapPage; ++i) {
+                    if (!(bits[i / 8] & (1 << (i % 8))))
+                        continue;
                     std::uint64_t pg = k * bitsPerMapPage + i;
                     if (pg >= numPages_)
-                        break;
-                    if (bits[i / 8] & (1 << (i % 8)))
-                        pages.push_back(std::uint32_t(pg));
+                        throwMissingPage(path_, table, pg);
+                    pages.push_back(std::uint32_t(pg));
                 }
             }
             return pages;
         }
-        // Unknown map: look at every page; the scan keeps only this table's data pages.
-        for (std::uint32_t pg = 1; pg < numPages_; ++pg)
-            pages.push_back(pg);
-        return pages;
+        throwUnrecognized(path_);   // no map, or of a type Jet does not write
     }
 
     std::string path_;
@@ -745,7 +787,7 @@ private:
     std::uint32_t numPages_;
     TextDecoder decoder_;
     PageCache pages_;
-    std::vector<unsigned char> memo_;
+    std::vector<unsigned char> longValue_;
 };
 
 std::string jet3CodePage(unsigned recorded)
@@ -764,14 +806,27 @@ FileFormat detectFileFormat(const std::string& path)
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR ? FileFormat::Missing : FileFormat::Unreadable;
-    if (S_ISDIR(st.st_mode))
-        return FileFormat::Unreadable;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return FileFormat::Unreadable;
+    // A FIFO would block the open until someone writes to it, a device could stream forever.
+    if (!S_ISREG(st.st_mode))
+        return FileFormat::NotAFile;
+    // Not blocking, and checked again on what was opened: the name may have changed meanwhile.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileFormat::Missing : FileFormat::Unreadable;
     unsigned char head[32] = {};
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    const auto got = size_t(in.gcount());
+    size_t got = 0;
+    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    while (regular && got < sizeof head) {
+        const ssize_t n = ::read(fd, head + got, sizeof head - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    if (!regular)
+        return FileFormat::NotAFile;
     if (got >= 16 && std::memcmp(head, "SQLite format 3\0", 16) == 0)
         return FileFormat::SQLite;
     if (got < 0x15 || head[0] != 0 || head[1] != 1 || head[2] != 0 || head[3] != 0)
@@ -807,8 +862,9 @@ void readMdbFile(const std::string& path, TableSink& sink)
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         throwUnrecognized(path);
+    // A page cut short at the end of the file is not a page: what lists it finds it missing.
     const auto pgSize = std::uint64_t(mdb->fmt->pg_size);
-    const std::uint64_t pages = (std::uint64_t(st.st_size) + pgSize - 1) / pgSize;
+    const std::uint64_t pages = std::uint64_t(st.st_size) / pgSize;
     // Page 2 holds the definition of the system catalogue.
     if (pages <= 2 || pages > 0xffffffu)
         throwUnrecognized(path);
@@ -828,6 +884,7 @@ void readMdbFile(const std::string& path, TableSink& sink)
     Reader reader(path, mdb.get(), std::uint32_t(pages), codePage);
     if (!reader.tableDefinitionLooksSound(2))
         throwUnrecognized(path);
+    reader.checkListedPages(2, "MSysObjects");
     if (!mdb_read_catalog(mdb.get(), MDB_TABLE) || mdb->num_catalog == 0)
         throwUnrecognized(path);
 

@@ -182,6 +182,11 @@ TEST_F(Catalogue, KeywordsIgnoreCaseWidthAndKanaType)
     // Game and maker joined by a blank, all four fields: the title by "MAX Planet" with "life".
     EXPECT_EQ(where("gt_str1+' '+gt_str2 LIKE '*life*' AND gt_str1+' '+gt_str2 LIKE '*planet*' AND gt_game LIKE 'island*'"),
               sorted({5, 37, 69, 72, 76, 77}));
+    // A joined text matches across the joins and as a whole; a Null part makes it Null.
+    EXPECT_EQ(where("gt_game+' '+gt_maker LIKE '*diary max*'"), sorted({5, 37, 69, 72, 76, 77}));
+    EXPECT_EQ(where("gt_game+' '+gt_maker LIKE 'island*planet'"), sorted({5, 37, 69, 72, 76, 77}));
+    EXPECT_EQ(where("gt_copyright+gt_game LIKE '*'").size(), 78u);   // rows 17 and 30 have no author
+    EXPECT_EQ(where("gt_copyright+gt_game not LIKE '*'").size(), 0u);
     // Literal wildcards inside the data.
     EXPECT_EQ(where("gt_effect LIKE '*[*]2*'"), std::vector<int>{54});
     EXPECT_EQ(where("gt_effect LIKE '*＊2*'"), std::vector<int>{54});

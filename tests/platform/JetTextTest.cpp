@@ -161,6 +161,36 @@ TEST(JetSqlFunctions, RegisteredOnConnection)
     // One compiled pattern serves every row of a statement.
     EXPECT_EQ(scalar(raw, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 5000) "
                           "SELECT count(*) FROM n WHERE jet_like(i, '*7*')"), "1355");
+
+    // A joined text is matched across its joins; a Null part gives Null, as || does.
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('*c d*', 'abc', ' ', 'def')"), "1");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('ab', 'a', 'b')"), "1");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('a', 'a', 'b')"), "0");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('*', 'a', NULL)"), "NULL");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join(NULL, 'a', 'b')"), "NULL");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('1#', 1, 2)"), "1");
+}
+
+// Compiled patterns are kept per connection and found by the pattern's text: many words in one
+// statement, and statement after statement (past the cache's capacity), each get their own.
+TEST(JetSqlFunctions, EveryPatternKeepsItsOwnMeaning)
+{
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &raw), SQLITE_OK);
+    std::unique_ptr<sqlite3, DbDeleter> db(raw);
+    orv::registerJetFunctions(raw);
+    std::string words = "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i < 999) "
+                        "SELECT count(*) FROM n WHERE jet_like('w' || i || 'x', 'w0x')";
+    for (int i = 2; i < 600; i += 2)
+        words += " OR jet_like_join('w" + std::to_string(i) + "x', 'w', i, 'x')";
+    EXPECT_EQ(scalar(raw, words), "300");
+    for (int i = 0; i < 17000; ++i) {
+        const std::string n = std::to_string(i);
+        ASSERT_EQ(scalar(raw, "SELECT jet_like('a" + n + "b', '*" + n + "b')"), "1") << i;
+        if (i % 1000 == 999) {
+            ASSERT_EQ(scalar(raw, "SELECT jet_like('a" + n + "b', '*" + std::to_string(i - 1) + "b')"), "0") << i;
+        }
+    }
 }
 
 } // namespace

@@ -62,6 +62,22 @@ TEST(QueryTool, PrintsTsvWithNullAndEscapes)
     EXPECT_EQ(lines(f.out).at(1), "UTIL\\\\SS\\\\SAVE EDIT");
 }
 
+// OLE objects print as 0x and their bytes in hexadecimal.
+TEST(QueryTool, PrintsBinaryValuesInHexadecimal)
+{
+    const ToolRun r = run({orvtest::dataPath("real/nwind.mdb"),
+                           "SELECT LastName, Photo FROM Employees WHERE Photo IS NOT NULL ORDER BY EmployeeID;"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const auto l = lines(r.out);
+    ASSERT_EQ(l.size(), 10u);   // header and nine employees
+    const std::string first = l[1];
+    EXPECT_EQ(first.substr(0, first.find('\t')), "Davolio");
+    const std::string photo = first.substr(first.find('\t') + 1);
+    EXPECT_EQ(photo.substr(0, 10), "0x151C2F00");
+    EXPECT_EQ(photo.find_first_not_of("0123456789ABCDEF", 2), std::string::npos);
+    EXPECT_EQ(photo.size() % 2, 0u);
+}
+
 TEST(QueryTool, FailuresPrintErrAndExitOne)
 {
     for (const char* bad : {"bad/empty.mdb", "bad/truncated.mdb", "bad/zeroed-page.mdb", "bad/no-table.mdb"}) {

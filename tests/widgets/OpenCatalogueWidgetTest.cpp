@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 
 using namespace orvtest;
@@ -290,6 +291,31 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
 
 INSTANTIATE_TEST_SUITE_P(BadFiles, OpenFailure,
                          testing::Values("missing", "empty", "text", "truncated", "zeroed-page", "no-table"));
+
+// A catalogue cut short, with a page of its table overwritten, or one that is a FIFO: the user
+// gets the open failure, never part of the list counted as all of it (54 of 80 entries for the
+// first), and the program does not block.
+TEST(OpenCatalogue, DamagedOrNonRegularCatalogueFailsTheOpen)
+{
+    const std::string whole = orvtest::readFileBytes(dataPath("tevox20.mdb"));
+    std::string overwritten = whole;
+    overwritten[29 * 4096] = 2;
+    for (const std::string& bytes : {whole.substr(0, 33 * 4096), overwritten, std::string()}) {
+        clearStoredDrive();
+        orvtest::TempDir src;
+        if (!bytes.empty())
+            orvtest::writeFileBytes(src.file("damaged.mdb"), bytes);
+        AppFolder folder(bytes.empty() ? std::string() : src.file("damaged.mdb"));
+        if (bytes.empty()) {
+            ASSERT_EQ(::mkfifo((folder.path() + "/tevox20.mdb").c_str(), 0600), 0);
+        }
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        EXPECT_TRUE(h.ended);
+        EXPECT_EQ(h.messageTexts(), QStringList{kOpenFailure});
+        EXPECT_NE(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：54"));
+    }
+}
 
 TEST(OpenCatalogue, FileWithFourteenFieldsReportsTheColumnErrorThenFails)
 {

@@ -1,5 +1,6 @@
 #include "widgets/WidgetHarness.h"
 
+#include "platform/EngineIsolation.h"
 #include "platform/Ini.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
@@ -73,7 +74,9 @@ void clearStoredDrive()
 Harness::Harness(const AppFolder& folder, const QString& commandLine)
 {
     orv::MsgBoxHook::install([this](const QString& text, orv::MsgStyle style) { messages.push_back({text, style}); });
-    orv::StartupEnvironment env{QString::fromStdString(folder.path()), commandLine};
+    // The catalogue is read as the program reads it, in a child process.
+    orv::StartupEnvironment env{QString::fromStdString(folder.path()), commandLine,
+                                std::make_shared<orv::IsolatedCatalogue>(ORV_QUERY_EXE)};
     w_ = std::make_unique<orv::frmMain>(env);
     w_->setEndProgram([this] { ended = true; });
     auto fake = std::make_unique<FakeShell>(&shellCalls);

@@ -36,6 +36,8 @@ struct SearchConditions;
 struct StartupEnvironment {
     QString exeFolder;      // App.Path: the folder of the executable
     QString commandLine;    // the command-line text after the program name
+    // How the catalogue file is read: the program's child reader (without one nothing opens).
+    std::shared_ptr<const CatalogueSource> catalogue;
 };
 
 // Process-wide state of the code modules.

@@ -82,7 +82,11 @@ void frmMain::Combo2_Click()
         const std::string path = PathIgnoringCase(appFolder, std::string(schema::kDatabaseFile));
         module.tableName = std::string(schema::kTableName);
         try {
-            asDbError([&] { module.catalogueDb = OpenDatabase(path, false, true, ""); });
+            asDbError([&] {
+                if (!env_.catalogue)
+                    throw DbError(dberr::ReaderFailure, "カタログを読み取る手段がありません。");
+                module.catalogueDb = OpenDatabase(*env_.catalogue, path, false, true, "");
+            });
             const std::string savedFilter = module.filterText;
             module.filterText.clear();
             ShowWait();
