@@ -53,6 +53,7 @@ int main(int argc, char** argv)
     env.commandLine = QString::fromLocal8Bit(commandLine.c_str());
     // The catalogue is read by a child process of this same program.
     env.catalogue = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString());
+    env.xdg = orv::XdgEnvironmentOfProcess();
 
     orv::frmMain w(env);
     w.show();

@@ -352,8 +352,11 @@ void frmMain::Form_Load()
     module.queryText = "SELECT * FROM ;";
     std::copy(schema::kDefaultColumnWidths.begin(), schema::kDefaultColumnWidths.end(), module.columnWidths.begin());
     Combo2->clear();
-    // A folder copied from a CD or a Windows disk may hold TEVO.INI: read and write that one.
-    settingsPath = PathIgnoringCase(appFolder, "tevo.ini");
+    // Beside the program when a catalogue lies there (TEVO.INI and TEVOX20.MDB as copied from a
+    // CD count too), else the user's and the system's folders of an installed program.
+    const FileLocations files = LocateFiles(appFolder, env_.xdg);
+    settingsPath = files.settings;
+    cataloguePath = files.catalogue;
     suppressVolumeClick = false;
     module.listsPending = 1;
     openCatalogueKey.clear();
@@ -671,6 +674,8 @@ void frmMain::writeSettings()
 void frmMain::Form_Unload()
 {
     Timer1->stop();
+    // An installed program's settings folder does not exist before its first shut-down.
+    MakeFolderFor(settingsPath);
     writeSettings();
     ended_ = true;
     SetMousePointer(0);
