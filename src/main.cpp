@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 #include "app/widgets/frmMain.h"
 #include "platform/EngineIsolation.h"
+#include "platform/QuitSignals.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,10 @@ int main(int argc, char** argv)
     env.xdg = orv::XdgEnvironmentOfProcess();
 
     orv::frmMain w(env);
+    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
+    // settings are saved.
+    orv::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &orv::QuitSignals::received, &w, &orv::frmMain::RequestClose);
     w.show();
     return QApplication::exec();
 }

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -681,6 +682,23 @@ void frmMain::Form_Unload()
     SetMousePointer(0);
     if (endProgram_)
         endProgram_();
+}
+
+void frmMain::RequestClose()
+{
+    constexpr int kCloseRetryMs = 20;
+    if (ended_)
+        return;
+    // A message box or the folder chooser is answered as by Escape; the wait dialog refuses
+    // and its job runs to its end. Closing while a modal loop runs would cut that job short.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+    if (modal || (isVisible() && !activated)) {
+        QTimer::singleShot(kCloseRetryMs, this, &frmMain::RequestClose);
+        return;
+    }
+    close();
 }
 
 } // namespace orv

@@ -72,6 +72,9 @@ public:
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
+    // A close asked for from outside the window (a quit signal): the close command, once the
+    // first activation is over and no catalogue job runs; open message boxes are closed first.
+    void RequestClose();
     void ShowDriveLabel();
     void PlaceFromSettings();
     Placement SavedPlacement() const;   // the saved frame pulled onto the monitors
