@@ -12,6 +12,20 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
+
+namespace {
+
+// The icon theme's when installed, else the sizes built into the program.
+QIcon windowIcon()
+{
+    QIcon bundled;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        bundled.addFile(QStringLiteral(":/icons/%1x%1/apps/orvantis.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QStringLiteral("orvantis"), bundled);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -48,6 +62,9 @@ int main(int argc, char** argv)
     }
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setOrganizationName(QStringLiteral("MORVALEN"));
+    // Ties the window to its desktop entry (and so to the menu's name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvantis"));
+    QApplication::setWindowIcon(windowIcon());
 
     orv::StartupEnvironment env;
     env.exeFolder = QCoreApplication::applicationDirPath();
