@@ -20,11 +20,15 @@ TEST(Installed, OpensTheSystemCatalogueAndKeepsTheSettingsInTheConfigFolder)
     InstalledFolders installed;
     installed.put(installed.systemData(), dataPath("tevox20.mdb"));
     AppFolder folder(std::string{});
+    // Without a catalogue beside it, a settings file there does not make the folder portable.
+    const std::string stray = "[SEARCH]\r\nWORD=stray\r\n";
+    writeFileBytes(folder.iniPath(), stray);
     {
         Harness h(folder);
         ASSERT_TRUE(h.start());
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(h->Label5->text(), kSampleTotal);
+        EXPECT_EQ(h->txtStrGame[0]->text(), QString());
         EXPECT_FALSE(fs::exists(installed.settingsFolder())) << "made only when first written";
         h->txtStrGame[0]->setText(QStringLiteral("kept"));
         h->Command4->click();
@@ -35,7 +39,7 @@ TEST(Installed, OpensTheSystemCatalogueAndKeepsTheSettingsInTheConfigFolder)
     ASSERT_EQ(::stat(installed.settingsFolder().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(installed.ini("SEARCH", "WORD"), "kept");
-    EXPECT_FALSE(folder.hasIni());
+    EXPECT_EQ(readFileBytes(folder.iniPath()), stray);
 
     // The next run reads them back.
     Harness again(folder);

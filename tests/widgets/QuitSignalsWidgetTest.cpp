@@ -28,9 +28,7 @@ public:
 
 } // namespace
 
-class QuitSignal : public testing::TestWithParam<int> {};
-
-TEST_P(QuitSignal, ClosesTheWindowAndSavesTheSettings)
+TEST(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
 {
     clearStoredDrive();
     AppFolder folder;
@@ -39,14 +37,12 @@ TEST_P(QuitSignal, ClosesTheWindowAndSavesTheSettings)
     closeOnSignals(q, h);
     ASSERT_TRUE(h.start());
     h->txtStrGame[0]->setText(QStringLiteral("before the signal"));
-    ::raise(GetParam());
+    ::raise(SIGTERM);
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     EXPECT_FALSE(h->isVisible());
     EXPECT_EQ(folder.ini("SEARCH", "WORD"), "before the signal");
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
-
-INSTANTIATE_TEST_SUITE_P(Signals, QuitSignal, testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
 {

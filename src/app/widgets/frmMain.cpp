@@ -2,7 +2,6 @@
 
 #include "app/Startup.h"
 #include "catalogue/Schema.h"
-#include "platform/FileNames.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
 #include "platform/widgets/DBGrid.h"
