@@ -2,7 +2,6 @@
 
 #include "app/Startup.h"
 #include "catalogue/Schema.h"
-#include "platform/FileNames.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
 #include "platform/widgets/DBGrid.h"
@@ -13,6 +12,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -374,8 +374,11 @@ void frmMain::Form_Load()
     module.queryText = "SELECT * FROM ;";
     std::copy(schema::kDefaultColumnWidths.begin(), schema::kDefaultColumnWidths.end(), module.columnWidths.begin());
     Combo2->clear();
-    // A folder copied from a CD or a Windows disk may hold TEVO.INI: read and write that one.
-    settingsPath = PathIgnoringCase(appFolder, "tevo.ini");
+    // Beside the program when a catalogue lies there (TEVO.INI and TEVOX20.MDB as copied from a
+    // CD count too), else the user's and the system's folders of an installed program.
+    const FileLocations files = LocateFiles(appFolder, env_.xdg);
+    settingsPath = files.settings;
+    cataloguePath = files.catalogue;
     suppressVolumeClick = false;
     module.listsPending = 1;
     openCatalogueKey.clear();
@@ -693,11 +696,30 @@ void frmMain::writeSettings()
 void frmMain::Form_Unload()
 {
     Timer1->stop();
+    // An installed program's settings folder does not exist before its first shut-down.
+    MakeFolderFor(settingsPath);
     writeSettings();
     ended_ = true;
     SetMousePointer(0);
     if (endProgram_)
         endProgram_();
+}
+
+void frmMain::RequestClose()
+{
+    constexpr int kCloseRetryMs = 20;
+    if (ended_)
+        return;
+    // A message box or the folder chooser is answered as by Escape; the wait dialog refuses
+    // and its job runs to its end. Closing while a modal loop runs would cut that job short.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+    if (modal || (isVisible() && !activated)) {
+        QTimer::singleShot(kCloseRetryMs, this, &frmMain::RequestClose);
+        return;
+    }
+    close();
 }
 
 } // namespace orv

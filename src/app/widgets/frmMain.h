@@ -3,6 +3,7 @@
 // search (search and reset), views (layout, navigation, field boxes), actions (drive, files).
 #pragma once
 
+#include "app/Locations.h"
 #include "app/Placement.h"
 #include "app/Settings.h"
 #include "platform/Engine.h"
@@ -38,6 +39,7 @@ struct StartupEnvironment {
     QString commandLine;    // the command-line text after the program name
     // How the catalogue file is read: the program's child reader (without one nothing opens).
     std::shared_ptr<const CatalogueSource> catalogue;
+    XdgEnvironment xdg{};   // where an installed program finds its catalogue and settings
 };
 
 // Process-wide state of the code modules.
@@ -69,6 +71,9 @@ public:
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
+    // A close asked for from outside the window (a quit signal): the close command, once the
+    // first activation is over and no catalogue job runs; open message boxes are closed first.
+    void RequestClose();
     void ShowDriveLabel();
     void PlaceFromSettings();
     Placement SavedPlacement() const;   // the saved frame pulled onto the monitors
@@ -177,6 +182,7 @@ public:
     bool suppressVolumeClick = false;
     std::string openCatalogueKey;
     std::string settingsPath;
+    std::string cataloguePath;
     unsigned char screenCheck = 255;
     long recordTotal = 0;
     std::string cdFilter;
