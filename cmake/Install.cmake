@@ -71,7 +71,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the binaries link (dpkg-shlibdeps), and xdg-open, which opens entries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
-# The window's font family (main.cpp).
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# The window's font family (app/UiFont.cpp) and the toolkit's own texts in Japanese.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

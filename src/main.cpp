@@ -1,5 +1,6 @@
 // Orvantis: starts the main window.
 #include "app/Startup.h"
+#include "app/widgets/Appearance.h"
 #include "app/widgets/frmMain.h"
 #include "platform/EngineIsolation.h"
 #include "platform/QuitSignals.h"
@@ -10,8 +11,6 @@
 #include <vector>
 
 #include <QApplication>
-#include <QFont>
-#include <QFontDatabase>
 #include <QIcon>
 
 namespace {
@@ -50,16 +49,8 @@ int main(int argc, char** argv)
     int toolkitArgc = static_cast<int>(toolkitArgs.size());
     toolkitArgs.push_back(nullptr);
     QApplication app(toolkitArgc, toolkitArgs.data());
-    // The window was laid out for a 12-pixel Japanese UI font with half-width characters half as
-    // wide as full-width ones; a CJK font with those metrics keeps every caption in its box.
-    for (const char* family : {"Noto Sans Mono CJK JP", "MS UI Gothic", "MS Gothic"}) {
-        if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
-            QFont f(QString::fromLatin1(family));
-            f.setPixelSize(12);
-            QApplication::setFont(f);
-            break;
-        }
-    }
+    orv::UseUiFont();
+    orv::UseJapaneseToolkitTexts(app);
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setOrganizationName(QStringLiteral("MORVALEN"));
     // Ties the window to its desktop entry (and so to the menu's name and icon).

@@ -8,6 +8,7 @@
 #include "app/Settings.h"
 #include "platform/Engine.h"
 #include "platform/Shell.h"
+#include "platform/widgets/Controls.h"
 
 #include <QString>
 #include <QWidget>
@@ -18,10 +19,8 @@
 
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -125,22 +124,22 @@ public:
     QPushButton* btnSelRoot;
     QLabel* Label6;
     QLabel* Label4;
-    QGroupBox* Frame7;
+    Frame* Frame7;
     std::array<QRadioButton*, 3> optNew{};
-    QGroupBox* Frame6;
+    Frame* Frame6;
     std::array<QCheckBox*, 3> Check1{};
-    QListWidget* List1;
-    QGroupBox* Frame2;
+    ListBox* List1;
+    Frame* Frame2;
     std::array<QLineEdit*, 1> txtStrGame{};
     std::array<QRadioButton*, 2> optGame{};
     std::array<QCheckBox*, 4> chkFind1{};
-    QGroupBox* Frame3;
+    Frame* Frame3;
     std::array<QLineEdit*, 1> txtStrMaker{};
     std::array<QRadioButton*, 2> optMaker{};
     std::array<QCheckBox*, 4> chkFind2{};
     QPushButton* Command5;
     QPushButton* Command1;
-    QGroupBox* Frame4;
+    Frame* Frame4;
     std::array<QPushButton*, 5> btnRecord{};   // 1..4
     QPushButton* btnMode;
     QString btnModeTag = QStringLiteral("0");

@@ -230,8 +230,6 @@ void frmMain::FillPlatformList()
             const std::string pf = fieldText(rs, "gt_pf");
             auto* item = new QListWidgetItem(QString::fromStdString(pf), List1);
             item->setData(Qt::UserRole, static_cast<qlonglong>(fieldLong(rs, "cnt")));
-            // Two lines fit the list's designed height.
-            item->setSizeHint(QSize(0, List1->fontMetrics().ascent() + 2));
             if (PlatformPreselected(pf, names))
                 item->setSelected(true);
             rs.MoveNext();
