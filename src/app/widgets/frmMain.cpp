@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QWindow>
 
@@ -568,6 +569,10 @@ void frmMain::Form_Activate()
     // The placement waits for the window system; an activation arriving meanwhile is the same one.
     if (activated || placing_ || ended_ || !isVisible())
         return;
+    // A close requested meanwhile (a quit signal) waits for the end of this, which runs nested
+    // event loops of its own.
+    activating_ = true;
+    const auto done = qScopeGuard([this] { activating_ = false; });
     placing_ = true;
     PlaceFromSettings();
     placing_ = false;
@@ -715,7 +720,7 @@ void frmMain::RequestClose()
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* dialog = qobject_cast<QDialog*>(modal))
         dialog->reject();
-    if (modal || (isVisible() && !activated)) {
+    if (modal || (isVisible() && (!activated || activating_))) {
         QTimer::singleShot(kCloseRetryMs, this, &frmMain::RequestClose);
         return;
     }

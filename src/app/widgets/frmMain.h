@@ -234,6 +234,7 @@ private:
     bool clickSeen_ = false;
     bool queryMessageShown_ = false;
     bool placing_ = false;
+    bool activating_ = false;   // the first activation is running
     std::optional<TwipsRect> placedFrame_;   // the frame placement put the window in, until the first activation ends
     FrameMargins placedMargins_;             // the frame extents it was placed with
 };
