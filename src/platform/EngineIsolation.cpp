@@ -40,12 +40,6 @@ std::chrono::seconds readTimeLimit(std::uint64_t fileSize)
     return std::chrono::seconds(60 + fileSize / (1024 * 1024));
 }
 
-DbError cannotStart(const std::string& exe, const char* step, int error)
-{
-    return DbError(dberr::ReaderFailure, "カタログを読み取るプログラム '" + exe + "' を起動できません (" + step + ": "
-                                             + std::strerror(error) + ")。");
-}
-
 // The child's end of the pipe, read with a stall limit and an overall deadline.
 class PipeInput final : public StreamInput {
 public:
@@ -57,16 +51,14 @@ public:
         for (;;) {
             const auto now = Clock::now();
             if (now >= deadline_)
-                throw DbError(dberr::UnrecognizedFormat,
-                              "データベース '" + path_ + "' の読み取りが制限時間内に終わらないため中止しました。");
+                throw DbError::readTimedOut(path_);
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
             pollfd p{fd_, POLLIN, 0};
             const int r = ::poll(&p, 1, int(std::min<long long>(left + 1, stallMs_)));
             if (r < 0 && errno == EINTR)
                 continue;
             if (r == 0 && Clock::now() < deadline_)
-                throw DbError(dberr::UnrecognizedFormat,
-                              "データベース '" + path_ + "' の読み取りが応答しなくなったため中止しました。");
+                throw DbError::readStalled(path_);
             if (r <= 0)
                 continue;   // the deadline, reported above
             const ssize_t n = ::read(fd_, buf, capacity);
@@ -118,10 +110,11 @@ int ServeCatalogueRead(const std::string& path, int fd)
     } catch (const DbError& e) {
         out.failed(e.number, e.description());
     } catch (const std::bad_alloc&) {
-        out.failed(dberr::UnrecognizedFormat,
-                   "データベース '" + path + "' の読み取りに必要なメモリが上限を超えたため中止しました。");
-    } catch (const std::exception& e) {
-        out.failed(dberr::ReaderFailure, e.what());
+        const DbError e = DbError::readOutOfMemory(path);
+        out.failed(e.number, e.description());
+    } catch (const std::exception& what) {
+        const DbError e = DbError::readerFailed(what.what());
+        out.failed(e.number, e.description());
     }
     return 1;
 }
@@ -134,19 +127,19 @@ void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
     checkCatalogueFile(path);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+        throw DbError::unrecognisedFormat(path);
     const std::uint64_t fileSize = std::uint64_t(st.st_size);
     if (exe_.empty())
-        throw cannotStart(exe_, "exec", ENOENT);
+        throw DbError::readerNotStarted(exe_, "exec", ENOENT);
 
     int data[2], err[2];
     if (::pipe2(data, O_CLOEXEC) != 0)
-        throw cannotStart(exe_, "pipe", errno);
+        throw DbError::readerNotStarted(exe_, "pipe", errno);
     if (::pipe2(err, O_CLOEXEC) != 0) {
         const int e = errno;
         ::close(data[0]);
         ::close(data[1]);
-        throw cannotStart(exe_, "pipe", e);
+        throw DbError::readerNotStarted(exe_, "pipe", e);
     }
     // Everything the child needs is made before the fork: after it, only async-signal-safe calls.
     const char* argv[] = {exe_.c_str(), kReadCatalogueSwitch, path.c_str(), nullptr};
@@ -158,7 +151,7 @@ void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
         const int e = errno;
         for (int fd : {data[0], data[1], err[0], err[1]})
             ::close(fd);
-        throw cannotStart(exe_, "fork", e);
+        throw DbError::readerNotStarted(exe_, "fork", e);
     }
     if (pid == 0) {
         if (data[1] == 1)
@@ -207,7 +200,7 @@ void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
     ::close(err[0]);
     if (n > 0) {
         stop();
-        throw cannotStart(exe_, "exec", execError);
+        throw DbError::readerNotStarted(exe_, "exec", execError);
     }
 
     PipeInput in(data[0], path, stallMs_, Clock::now() + readTimeLimit(fileSize));

@@ -35,20 +35,18 @@ constexpr unsigned kMaxIndexes = 256;
 
 [[noreturn]] void throwUnrecognized(const std::string& path)
 {
-    throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+    throw DbError::unrecognisedFormat(path);
 }
 
 // A page that a table's usage map lists is not there, or is not one of that table's data pages:
 // reading on would give part of the table as if it were all of it.
 [[noreturn]] void throwMissingPage(const std::string& path, const std::string& table, std::uint64_t pg)
 {
-    throw DbError(dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
-                                          + std::to_string(pg) + " がファイルにありません)。");
+    throw DbError::missingPage(path, table, pg);
 }
 [[noreturn]] void throwForeignPage(const std::string& path, const std::string& table, std::uint64_t pg)
 {
-    throw DbError(dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
-                                          + std::to_string(pg) + " がこのテーブルのデータではありません)。");
+    throw DbError::foreignPage(path, table, pg);
 }
 
 std::uint16_t get16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
@@ -846,9 +844,9 @@ void readMdbFile(const std::string& path, TableSink& sink)
 {
     switch (detectFileFormat(path)) {
     case FileFormat::Missing:
-        throw DbError(dberr::FileNotFound, "ファイル '" + path + "' が見つかりません。");
+        throw DbError::fileNotFound(path);
     case FileFormat::Ace:
-        throw DbError(dberr::UnsupportedFormat, "このデータベース形式 (Access 2007 以降) には対応していません。");
+        throw DbError::unsupportedFormat();
     case FileFormat::Jet3:
     case FileFormat::Jet4:
         break;
