@@ -2,8 +2,10 @@
 
 #include "app/Startup.h"
 #include "catalogue/Schema.h"
+#include "platform/Engine.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
+#include "platform/widgets/Controls.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
@@ -85,21 +87,7 @@ QIcon recordIcon(int index)
     return icon;
 }
 
-void setCheckValue(QCheckBox* box, int v)
-{
-    box->setCheckState(v == 2 ? Qt::PartiallyChecked : (v == 1 ? Qt::Checked : Qt::Unchecked));
-}
-
 } // namespace
-
-int checkValue(const QCheckBox* box)
-{
-    switch (box->checkState()) {
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    default: return 0;
-    }
-}
 
 frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(parent), env_(env)
 {
