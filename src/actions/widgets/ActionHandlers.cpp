@@ -3,7 +3,6 @@
 #include "actions/CdPaths.h"
 #include "app/Startup.h"
 #include "app/widgets/frmMain.h"
-#include "platform/Engine.h"
 #include "platform/UserStore.h"
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/DataControl.h"
