@@ -2,6 +2,7 @@
 // of about 50 MB: the load handler (search conditions), the first activation (window, widths and
 // mode, plus the opening of the small sample catalogue) and the close (every key written).
 // Usage: bench_settings [size of the big file in MB, default 50]
+#include "../tests/widgets/MainWindowProbe.h"
 #include "BenchSupport.h"
 
 #include "app/widgets/frmMain.h"
@@ -18,6 +19,8 @@
 #include <string>
 
 namespace fs = std::filesystem;
+
+using orvtest::probe;
 
 namespace {
 
@@ -47,7 +50,8 @@ std::string settingsText(size_t bulkBytes)
         n += line.size();
         s += line;
     }
-    s += "[DISP]\r\nMODE=0\r\n[WINDOW]\r\nWINSATE=0\r\nTOP=1200\r\nLEFT=1500\r\nWIDTH=10500\r\nHEIGHT=7500\r\n[LIST]\r\n";
+    s += "[DISP]\r\nMODE=0\r\n[WINDOW]\r\nWINSATE=0\r\nTOP=1200\r\nLEFT=1500\r\nWIDTH=10500\r\nHEIGHT=7500\r\n[LIST]"
+         "\r\n";
     for (int i = 0; i <= 10; ++i) {
         char line[32];
         std::snprintf(line, sizeof line, "WIDTHCOL%02d=%d\r\n", i, 800 + i * 100);
@@ -60,8 +64,8 @@ struct Times {
     double load = 1e18, activation = 1e18, exit = 1e18;
 };
 
-bool measure(const fs::path& folder, const std::string& text, const std::shared_ptr<const orv::CatalogueSource>& catalogue,
-             Times& best)
+bool measure(const fs::path& folder, const std::string& text,
+    const std::shared_ptr<const orv::CatalogueSource>& catalogue, Times& best)
 {
     {
         std::ofstream out(folder / "tevo.ini", std::ios::binary | std::ios::trunc);
@@ -76,7 +80,7 @@ bool measure(const fs::path& folder, const std::string& text, const std::shared_
     w.setEndProgram([&] { ended = true; });
     t0 = std::chrono::steady_clock::now();
     w.show();
-    if (!waitFor([&] { return ended || (w.activated && w.module.waitJob == 1); }) || ended) {
+    if (!waitFor([&] { return ended || (probe(w).activated() && probe(w).module().waitJob == 1); }) || ended) {
         std::fprintf(stderr, "the first activation did not finish\n");
         return false;
     }

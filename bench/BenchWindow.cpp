@@ -1,8 +1,10 @@
 // The window's speed (offscreen): process start to the first list on the 50k catalogue, binding
 // a 200,000-row result to the grid, a search through the panel and a column sort.
+#include "../tests/widgets/MainWindowProbe.h"
 #include "BenchSupport.h"
 
 #include "app/widgets/frmMain.h"
+#include "platform/Engine.h"
 #include "platform/EngineIsolation.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
@@ -22,6 +24,9 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
+using orvtest::ctl;
+using orvtest::probe;
 
 namespace {
 
@@ -88,7 +93,7 @@ int main(int argc, char** argv)
     orv::frmMain w(env);
     w.setEndProgram([] {});
     w.show();
-    if (!waitFor([&] { return w.activated && w.DBGrid1->model()->rowCount() > 0; })) {
+    if (!waitFor([&] { return probe(w).activated() && ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount() > 0; })) {
         std::fprintf(stderr, "the first list did not appear\n");
         return 1;
     }
@@ -98,29 +103,31 @@ int main(int argc, char** argv)
                 exportMs, startToList / exportMs);
 
     // A search of four keywords, two negative words and three platforms.
-    w.txtStrGame[0]->setText(QStringLiteral("a e i o"));
-    w.optGame[1]->setChecked(true);
-    w.txtStrMaker[0]->setText(QStringLiteral("demo ライフ"));
-    for (int i = 0; i < w.List1->count(); ++i)
-        w.List1->item(i)->setSelected(i < 3);
+    ctl<QLineEdit>(w, "txtStrGame_0")->setText(QStringLiteral("a e i o"));
+    ctl<QRadioButton>(w, "optGame_1")->setChecked(true);
+    ctl<QLineEdit>(w, "txtStrMaker_0")->setText(QStringLiteral("demo ライフ"));
+    for (int i = 0; i < ctl<orv::ListBox>(w, "List1")->count(); ++i)
+        ctl<orv::ListBox>(w, "List1")->item(i)->setSelected(i < 3);
     double best = 1e18;
     for (int i = 0; i < 5; ++i) {
         auto t0 = std::chrono::steady_clock::now();
         w.Command1_Click();
-        w.DBGrid1->repaint();
+        ctl<orv::DBGrid>(w, "DBGrid1")->repaint();
         best = std::min(best, bench::msSince(t0));
     }
-    std::printf("search button to new list (50k):   %8.1f ms  (%d rows)\n", best, w.DBGrid1->model()->rowCount());
+    std::printf("search button to new list (50k):   %8.1f ms  (%d rows)\n", best,
+        ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount());
     w.Command5_Click();
     w.Command1_Click();
     best = 1e18;
     for (int i = 0; i < 4; ++i) {
         auto t0 = std::chrono::steady_clock::now();
         w.DBGrid1_HeadClick(3);
-        w.DBGrid1->repaint();
+        ctl<orv::DBGrid>(w, "DBGrid1")->repaint();
         best = std::min(best, bench::msSince(t0));
     }
-    std::printf("column sort (50k):                 %8.1f ms  (%d rows)\n", best, w.DBGrid1->model()->rowCount());
+    std::printf("column sort (50k):                 %8.1f ms  (%d rows)\n", best,
+        ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount());
 
     // Binding 200,000 rows to the grid.
     const std::string gen = (fs::temp_directory_path() / "orvantis-bench-200k.sqlite").string();
@@ -130,10 +137,10 @@ int main(int argc, char** argv)
     for (int i = 0; i < 3; ++i) {
         auto rs = db->OpenRecordset("SELECT * FROM tevoxB;");
         auto t0 = std::chrono::steady_clock::now();
-        w.Data1->setRecordset(std::move(rs));
-        w.DBGrid1->repaint();
+        ctl<orv::DataControl>(w, "Data1")->setRecordset(std::move(rs));
+        ctl<orv::DBGrid>(w, "DBGrid1")->repaint();
         best = std::min(best, bench::msSince(t0));
-        w.Data1->setRecordset(nullptr);
+        ctl<orv::DataControl>(w, "Data1")->setRecordset(nullptr);
     }
     std::printf("binding 200,000 rows to the grid:  %8.1f ms\n", best);
     std::printf("peak RSS: %.1f MiB\n", bench::peakRssMiB());

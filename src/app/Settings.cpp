@@ -131,4 +131,75 @@ bool SaveSettings(const std::string& file, const SettingsValues& now, const Appl
     return WriteIniEntries(file, SettingsToWrite(now, applied));
 }
 
+// --- The values the window applies -------------------------------------------------------------------
+
+SearchSettings LoadSearchSettings(const SavedSettings& s)
+{
+    using K = SettingKey;
+    SearchSettings v;
+    const long newMark = s.whole(K::New);
+    v.newMark = newMark == 2 ? 2 : (newMark == 1 ? 1 : 0);
+    v.platformCheck = s.check(K::PformFl);
+    v.platforms = s.text(K::PformStr);
+    v.keywordCheck = s.check(K::WordFl);
+    v.keywordText = s.text(K::Word);
+    v.keywordAnd = s.boolean(K::WordAndFl);
+    v.negativeCheck = s.check(K::NotWordFl);
+    v.negativeText = s.text(K::NotWord);
+    for (int i = 0; i < 4; ++i) {
+        v.keywordFields[static_cast<std::size_t>(i)] = s.check(WordSelFl(i));
+        v.negativeFields[static_cast<std::size_t>(i)] = s.check(NotWordSelFl(i));
+    }
+    return v;
+}
+
+void StoreSearchSettings(const SearchSettings& v, SettingsValues& now)
+{
+    using K = SettingKey;
+    now.setWhole(K::New, v.newMark);
+    now.setWhole(K::PformFl, v.platformCheck);
+    now.setText(K::PformStr, v.platforms);
+    now.setWhole(K::WordFl, v.keywordCheck);
+    for (int i = 0; i < 4; ++i)
+        now.setWhole(WordSelFl(i), v.keywordFields[static_cast<std::size_t>(i)]);
+    now.setText(K::Word, v.keywordText);
+    now.setBoolean(K::WordAndFl, v.keywordAnd);
+    now.setWhole(K::NotWordFl, v.negativeCheck);
+    for (int i = 0; i < 4; ++i)
+        now.setWhole(NotWordSelFl(i), v.negativeFields[static_cast<std::size_t>(i)]);
+    now.setText(K::NotWord, v.negativeText);
+}
+
+std::string JoinPlatforms(const std::vector<std::string>& names)
+{
+    std::string joined;
+    for (const std::string& name : names) {
+        if (&name != names.data())
+            joined += ",";
+        joined += name;
+    }
+    return joined;
+}
+
+ViewSettings LoadViewSettings(const SavedSettings& s)
+{
+    ViewSettings v;
+    v.mode = s.number(SettingKey::Mode);
+    for (int i = 0; i < kSavedColumnCount; ++i) {
+        const std::optional<float> w = s.single(WidthCol(i));
+        if (w && *w != 0)
+            v.columnWidths[static_cast<std::size_t>(i)] = w;
+    }
+    return v;
+}
+
+void StoreViewSettings(const ViewSettings& v, SettingsValues& now)
+{
+    if (v.mode)
+        now.setWhole(SettingKey::Mode, *v.mode);
+    for (int i = 0; i < kSavedColumnCount; ++i)
+        if (const auto& w = v.columnWidths[static_cast<std::size_t>(i)])
+            now.setSingle(WidthCol(i), *w);
+}
+
 } // namespace orv

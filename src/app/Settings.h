@@ -1,6 +1,7 @@
 // The keys of the settings file, each declared once with its section, name, format and default,
-// in the order the shutdown writes them; reading them at start-up and writing them at shutdown.
-// The window only applies the values and says which of them it applied.
+// in the order the shutdown writes them; reading them at start-up and writing them at shutdown,
+// and the plain values the window applies and takes back. The window only applies the values and
+// says which of them it applied.
 #pragma once
 
 #include "platform/Ini.h"
@@ -100,5 +101,49 @@ std::vector<IniEntry> SettingsToWrite(const SettingsValues& now, const AppliedSe
 
 // Writes them in one update of the file; false when it failed.
 bool SaveSettings(const std::string& file, const SettingsValues& now, const AppliedSettings& applied);
+
+// --- The values the window applies -------------------------------------------------------------------
+// Plain structures, converted from the reading and into the values to write without widgets. Their
+// members start at zero: the defaults are the table's, as LoadSearchSettings(SavedSettings{}) gives.
+
+// The search panel as the file keeps it (not the negative words' AND/OR, nor the CD volume).
+struct SearchSettings {
+    int newMark = 0;                      // the selected optNew: 0 ALL, 1 "♪", 2 "♪以外"
+    int platformCheck = 0;                // check-box values 0, 1 or 2
+    std::string platforms;                // the chosen platform names, joined by ","
+    int keywordCheck = 0;
+    std::array<int, 4> keywordFields{};   // game, maker, effect, file
+    std::string keywordText;
+    bool keywordAnd = false;
+    int negativeCheck = 0;
+    std::array<int, 4> negativeFields{};
+    std::string negativeText;
+
+    bool operator==(const SearchSettings&) const = default;
+};
+
+SearchSettings LoadSearchSettings(const SavedSettings& s);
+void StoreSearchSettings(const SearchSettings& v, SettingsValues& now);
+
+// The platform names as the file keeps a selection; an empty selection is an empty text.
+std::string JoinPlatforms(const std::vector<std::string>& names);
+
+// The list columns whose widths are kept.
+inline constexpr int kSavedColumnCount = 11;
+static_assert(static_cast<int>(SettingKey::WidthCol10) - static_cast<int>(SettingKey::WidthCol00) + 1
+              == kSavedColumnCount);
+
+// The view mode and the list's column widths, applied at the first activation.
+struct ViewSettings {
+    std::optional<long> mode;   // none: not a number, the view stays as it is
+    // none: the grid keeps its own width (no number, or 0)
+    std::array<std::optional<float>, kSavedColumnCount> columnWidths{};
+
+    bool operator==(const ViewSettings&) const = default;
+};
+
+ViewSettings LoadViewSettings(const SavedSettings& s);
+// A width without a value is not written: the file keeps what it holds.
+void StoreViewSettings(const ViewSettings& v, SettingsValues& now);
 
 } // namespace orv

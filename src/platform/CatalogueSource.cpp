@@ -10,12 +10,11 @@ FileFormat checkCatalogueFile(const std::string& path)
     const FileFormat format = detectFileFormat(path);
     switch (format) {
     case FileFormat::Missing:
-        throw DbError(dberr::FileNotFound, "ファイル '" + path + "' が見つかりません。");
+        throw DbError::fileNotFound(path);
     case FileFormat::NotAFile:
-        throw DbError(dberr::UnrecognizedFormat, "'" + path + "' は通常のファイルではありません。");
+        throw DbError::notARegularFile(path);
     case FileFormat::Ace:
-        throw DbError(dberr::UnsupportedFormat,
-                      "データベース '" + path + "' は Access 2007 以降の形式です。この形式には対応していません。");
+        throw DbError::unsupportedFormat(path);
     case FileFormat::Jet3:
     case FileFormat::Jet4:
     case FileFormat::SQLite:
@@ -24,7 +23,7 @@ FileFormat checkCatalogueFile(const std::string& path)
     case FileFormat::Unknown:
         break;
     }
-    throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+    throw DbError::unrecognisedFormat(path);
 }
 
 void readCatalogueFile(const std::string& path, TableSink& sink)

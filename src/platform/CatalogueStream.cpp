@@ -15,7 +15,7 @@ constexpr std::size_t kBlock = 1 << 16;
 
 [[noreturn]] void brokenStream(const std::string& path)
 {
-    throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+    throw DbError::unrecognisedFormat(path);
 }
 
 class Decoder {

@@ -1,8 +1,9 @@
 // Values, column kinds and errors shared by the catalogue reader, the Jet dialect and the engine.
 #pragma once
 
+#include "platform/DbError.h"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
@@ -39,30 +40,5 @@ struct Value {
     std::string toText() const;
     bool operator==(const Value&) const = default;
 };
-
-// A failure of a database operation, numbered as DAO numbers it where one applies.
-struct DbError : std::runtime_error {
-    int number;
-    DbError(int n, const std::string& description) : std::runtime_error(description), number(n) {}
-    std::string description() const { return what(); }
-};
-
-// DAO error numbers the program and its tests rely on.
-namespace dberr {
-constexpr int NoCurrentRecord = 3021;
-constexpr int FileNotFound = 3024;
-constexpr int TooFewParameters = 3061;     // an unknown field name, taken as a parameter
-constexpr int SyntaxInExpression = 3075;
-constexpr int TableNotFound = 3078;
-constexpr int SyntaxInFrom = 3131;
-constexpr int SyntaxInStatement = 3141;   // reserved word or misspelt clause
-constexpr int UnrecognizedFormat = 3343;
-constexpr int InvalidStatement = 3129;    // not SELECT/INSERT/...
-// Our own numbers, outside DAO's range.
-constexpr int EngineFailure = 30001;      // the in-memory engine failed
-constexpr int ReaderFailure = 30002;      // the catalogue reader failed or was stopped
-constexpr int UnsupportedFormat = 30003;  // a database format this program does not read (Access 2007 and later)
-constexpr int DamagedFile = 30004;        // a page the file's own structure lists is missing or belongs elsewhere
-}
 
 } // namespace orv

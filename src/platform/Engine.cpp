@@ -30,8 +30,7 @@ namespace {
 
 [[noreturn]] void engineFailure(sqlite3* db, const char* what)
 {
-    throw DbError(dberr::EngineFailure,
-                  std::string("データベース エンジンのエラーです (") + what + ": " + (db ? sqlite3_errmsg(db) : "?") + ")");
+    throw DbError::engineFailure(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "?"));
 }
 
 void exec(sqlite3* db, const std::string& sql)
@@ -40,7 +39,7 @@ void exec(sqlite3* db, const std::string& sql)
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
         std::string msg = err ? err : "";
         sqlite3_free(err);
-        throw DbError(dberr::EngineFailure, "データベース エンジンのエラーです (" + msg + ")");
+        throw DbError::engineFailure(msg);
     }
 }
 
@@ -246,14 +245,14 @@ void Database::saveSnapshot(const std::string& path) const
     sqlite3* dst = nullptr;
     if (sqlite3_open_v2(path.c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         sqlite3_close_v2(dst);
-        throw DbError(dberr::EngineFailure, "スナップショットを書き込めません: " + path);
+        throw DbError::snapshotNotWritten(path);
     }
     sqlite3_backup* b = sqlite3_backup_init(dst, "main", conn_->db, "main");
     const bool ok = b && sqlite3_backup_step(b, -1) == SQLITE_DONE;
     sqlite3_backup_finish(b);
     sqlite3_close_v2(dst);
     if (!ok)
-        throw DbError(dberr::EngineFailure, "スナップショットを書き込めません: " + path);
+        throw DbError::snapshotNotWritten(path);
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& statement)
@@ -309,33 +308,31 @@ Recordset::~Recordset()
     sqlite3_finalize(fetch_);
 }
 
-static DbError noCurrentRecord() { return DbError(dberr::NoCurrentRecord, "カレント レコードがありません。"); }
-
 void Recordset::MoveFirst()
 {
     if (rowCount_ == 0)
-        throw noCurrentRecord();
+        throw DbError::noCurrentRecord();
     pos_ = 0;
 }
 
 void Recordset::MoveLast()
 {
     if (rowCount_ == 0)
-        throw noCurrentRecord();
+        throw DbError::noCurrentRecord();
     pos_ = rowCount_ - 1;
 }
 
 void Recordset::MoveNext()
 {
     if (IsEOF())
-        throw noCurrentRecord();
+        throw DbError::noCurrentRecord();
     ++pos_;
 }
 
 void Recordset::MovePrevious()
 {
     if (BOF())
-        throw noCurrentRecord();
+        throw DbError::noCurrentRecord();
     --pos_;
 }
 
@@ -382,9 +379,9 @@ Value Recordset::ValueAt(long row, int column) const
 Value Recordset::Fields(int index) const
 {
     if (index < 0 || index >= FieldCount())
-        throw DbError(3265, "このコレクションには項目がありません。");
+        throw DbError::itemNotFound();
     if (AbsolutePosition() < 0)
-        throw noCurrentRecord();
+        throw DbError::noCurrentRecord();
     return rowValues(pos_)[static_cast<size_t>(index)];
 }
 
@@ -392,7 +389,7 @@ Value Recordset::Fields(const std::string& name) const
 {
     const int i = FieldIndex(name);
     if (i < 0)
-        throw DbError(3265, "このコレクションには項目がありません。");
+        throw DbError::itemNotFound();
     return Fields(i);
 }
 

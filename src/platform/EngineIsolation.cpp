@@ -40,12 +40,6 @@ std::chrono::seconds readTimeLimit(std::uint64_t fileSize)
     return std::chrono::seconds(60 + fileSize / (1024 * 1024));
 }
 
-DbError cannotStart(const std::string& exe, const char* step, int error)
-{
-    return DbError(dberr::ReaderFailure, "カタログを読み取るプログラム '" + exe + "' を起動できません (" + step + ": "
-                                             + std::strerror(error) + ")。");
-}
-
 // The child's end of the pipe, read with a stall limit and an overall deadline.
 class PipeInput final : public StreamInput {
 public:
@@ -57,16 +51,14 @@ public:
         for (;;) {
             const auto now = Clock::now();
             if (now >= deadline_)
-                throw DbError(dberr::UnrecognizedFormat,
-                              "データベース '" + path_ + "' の読み取りが制限時間内に終わらないため中止しました。");
+                throw DbError::readTimedOut(path_);
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
             pollfd p{fd_, POLLIN, 0};
             const int r = ::poll(&p, 1, int(std::min<long long>(left + 1, stallMs_)));
             if (r < 0 && errno == EINTR)
                 continue;
             if (r == 0 && Clock::now() < deadline_)
-                throw DbError(dberr::UnrecognizedFormat,
-                              "データベース '" + path_ + "' の読み取りが応答しなくなったため中止しました。");
+                throw DbError::readStalled(path_);
             if (r <= 0)
                 continue;   // the deadline, reported above
             const ssize_t n = ::read(fd_, buf, capacity);
@@ -97,6 +89,118 @@ bool writeAll(int fd, const char* p, std::size_t n)
     return true;
 }
 
+// The limits a reader child runs under.
+struct ChildLimits {
+    rlim_t memory;
+    rlim_t cpuSeconds;
+};
+
+// Both pipes to a child: its output and the one that brings exec's errno back.
+void makePipes(const std::string& exe, int data[2], int err[2])
+{
+    if (::pipe2(data, O_CLOEXEC) != 0)
+        throw DbError::readerNotStarted(exe, "pipe", errno);
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        const int e = errno;
+        ::close(data[0]);
+        ::close(data[1]);
+        throw DbError::readerNotStarted(exe, "pipe", e);
+    }
+}
+
+// After the fork, in the child: only async-signal-safe calls from here.
+[[noreturn]] void execInChild(const char* const argv[], int out, int errPipe, pid_t parent, ChildLimits limits)
+{
+    if (out == 1)
+        ::fcntl(1, F_SETFD, 0);
+    else
+        ::dup2(out, 1);
+    const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (devnull >= 0)
+        ::dup2(devnull, 2);
+#ifdef __linux__
+    // A child left behind by a program that ended is of no use to anyone.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(1);
+#endif
+    (void)parent;
+    struct rlimit cpu{limits.cpuSeconds, limits.cpuSeconds};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+#ifndef ORV_ADDRESS_SANITIZER
+    // AddressSanitizer reserves terabytes of address space for its shadow and cannot start
+    // under this limit.
+    struct rlimit as{limits.memory, limits.memory};
+    ::setrlimit(RLIMIT_AS, &as);
+#endif
+    ::execv(argv[0], const_cast<char* const*>(argv));
+    const int e = errno;
+    [[maybe_unused]] auto w = ::write(errPipe, &e, sizeof e);
+    ::_exit(127);
+}
+
+// The error pipe closes on a successful exec (0); otherwise it brings exec's errno.
+int execError(int errPipe)
+{
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(errPipe, &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(errPipe);
+    return n > 0 ? error : 0;
+}
+
+// A reader child running `exe --read-catalogue PATH` under limits, its output open to the parent.
+// It is killed and reaped when dropped: once everything has arrived, or on any failure.
+class ReaderChild {
+public:
+    ReaderChild(const std::string& exe, const std::string& path, std::uint64_t fileSize)
+    {
+        if (exe.empty())
+            throw DbError::readerNotStarted(exe, "exec", ENOENT);
+        int data[2], err[2];
+        makePipes(exe, data, err);
+        // Everything the child needs is made before the fork.
+        const char* argv[] = {exe.c_str(), kReadCatalogueSwitch, path.c_str(), nullptr};
+        const ChildLimits limits{rlim_t(ReaderMemoryLimit(fileSize)), rlim_t(readTimeLimit(fileSize).count())};
+        const pid_t parent = ::getpid();
+        pid_ = ::fork();
+        if (pid_ < 0) {
+            const int e = errno;
+            for (int fd : {data[0], data[1], err[0], err[1]})
+                ::close(fd);
+            throw DbError::readerNotStarted(exe, "fork", e);
+        }
+        if (pid_ == 0)
+            execInChild(argv, data[1], err[1], parent, limits);
+        ::close(data[1]);
+        ::close(err[1]);
+        output_ = data[0];
+        if (const int e = execError(err[0])) {
+            stop();
+            throw DbError::readerNotStarted(exe, "exec", e);
+        }
+    }
+    ~ReaderChild() { stop(); }
+    ReaderChild(const ReaderChild&) = delete;
+    ReaderChild& operator=(const ReaderChild&) = delete;
+
+    int output() const { return output_; }
+
+private:
+    void stop()
+    {
+        ::kill(pid_, SIGKILL);
+        ::close(output_);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+
+    pid_t pid_ = -1;
+    int output_ = -1;
+};
+
 } // namespace
 
 std::uint64_t ReaderMemoryLimit(std::uint64_t fileSize)
@@ -118,10 +222,11 @@ int ServeCatalogueRead(const std::string& path, int fd)
     } catch (const DbError& e) {
         out.failed(e.number, e.description());
     } catch (const std::bad_alloc&) {
-        out.failed(dberr::UnrecognizedFormat,
-                   "データベース '" + path + "' の読み取りに必要なメモリが上限を超えたため中止しました。");
-    } catch (const std::exception& e) {
-        out.failed(dberr::ReaderFailure, e.what());
+        const DbError e = DbError::readOutOfMemory(path);
+        out.failed(e.number, e.description());
+    } catch (const std::exception& what) {
+        const DbError e = DbError::readerFailed(what.what());
+        out.failed(e.number, e.description());
     }
     return 1;
 }
@@ -134,91 +239,13 @@ void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
     checkCatalogueFile(path);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+        throw DbError::unrecognisedFormat(path);
     const std::uint64_t fileSize = std::uint64_t(st.st_size);
-    if (exe_.empty())
-        throw cannotStart(exe_, "exec", ENOENT);
-
-    int data[2], err[2];
-    if (::pipe2(data, O_CLOEXEC) != 0)
-        throw cannotStart(exe_, "pipe", errno);
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-        const int e = errno;
-        ::close(data[0]);
-        ::close(data[1]);
-        throw cannotStart(exe_, "pipe", e);
-    }
-    // Everything the child needs is made before the fork: after it, only async-signal-safe calls.
-    const char* argv[] = {exe_.c_str(), kReadCatalogueSwitch, path.c_str(), nullptr};
-    const rlim_t memory = rlim_t(ReaderMemoryLimit(fileSize));
-    const rlim_t cpuSeconds = rlim_t(readTimeLimit(fileSize).count());
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        const int e = errno;
-        for (int fd : {data[0], data[1], err[0], err[1]})
-            ::close(fd);
-        throw cannotStart(exe_, "fork", e);
-    }
-    if (pid == 0) {
-        if (data[1] == 1)
-            ::fcntl(1, F_SETFD, 0);
-        else
-            ::dup2(data[1], 1);
-        const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (devnull >= 0)
-            ::dup2(devnull, 2);
-#ifdef __linux__
-        // A child left behind by a program that ended is of no use to anyone.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(1);
-#endif
-        (void)parent;
-        struct rlimit cpu{cpuSeconds, cpuSeconds};
-        ::setrlimit(RLIMIT_CPU, &cpu);
-#ifndef ORV_ADDRESS_SANITIZER
-        // AddressSanitizer reserves terabytes of address space for its shadow and cannot start
-        // under this limit.
-        struct rlimit as{memory, memory};
-        ::setrlimit(RLIMIT_AS, &as);
-#endif
-        (void)memory;
-        ::execv(argv[0], const_cast<char* const*>(argv));
-        const int e = errno;
-        [[maybe_unused]] auto w = ::write(err[1], &e, sizeof e);
-        ::_exit(127);
-    }
-    ::close(data[1]);
-    ::close(err[1]);
-
-    auto stop = [&] {
-        ::kill(pid, SIGKILL);
-        ::close(data[0]);
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    };
-    // The error pipe closes on a successful exec; otherwise it brings exec's errno.
-    int execError = 0;
-    ssize_t n;
-    while ((n = ::read(err[0], &execError, sizeof execError)) < 0 && errno == EINTR) {
-    }
-    ::close(err[0]);
-    if (n > 0) {
-        stop();
-        throw cannotStart(exe_, "exec", execError);
-    }
-
-    PipeInput in(data[0], path, stallMs_, Clock::now() + readTimeLimit(fileSize));
-    try {
-        decodeCatalogueStream(in, sink, path, maxStreamBytes(fileSize));
-    } catch (...) {
-        stop();
-        throw;
-    }
-    // Everything has arrived; the child's own clean-up is of no use to anyone.
-    stop();
+    ReaderChild child(exe_, path, fileSize);
+    PipeInput in(child.output(), path, stallMs_, Clock::now() + readTimeLimit(fileSize));
+    decodeCatalogueStream(in, sink, path, maxStreamBytes(fileSize));
+    // Everything has arrived; the child's own clean-up is of no use to anyone, and it is stopped
+    // on the way out as on any failure.
 }
 
 } // namespace orv

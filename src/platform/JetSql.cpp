@@ -43,24 +43,20 @@ std::string clip(std::string_view s)
 
 [[noreturn]] void failExpression(std::string_view expr)
 {
-    throw DbError(dberr::SyntaxInExpression, "クエリ式 '" + clip(expr) + "' の 構文エラー : 演算子がありません。");
+    throw DbError::missingOperator(clip(expr));
 }
-[[noreturn]] void failFrom() { throw DbError(dberr::SyntaxInFrom, "FROM 句の構文エラーです。"); }
+[[noreturn]] void failFrom() { throw DbError::syntaxInFrom(); }
 [[noreturn]] void failStatement()
 {
-    throw DbError(dberr::SyntaxInStatement,
-                  "SELECT ステートメントには、予約語、スペルが間違っているか見つからない引数名が含まれているか、"
-                  "または句読点が正しくありません。");
+    throw DbError::syntaxInStatement();
 }
 [[noreturn]] void failNotSelect()
 {
-    throw DbError(dberr::InvalidStatement,
-                  "SQL ステートメントが正しくありません。'DELETE'、'INSERT'、'PROCEDURE'、'SELECT'、"
-                  "または 'UPDATE' を使用してください。");
+    throw DbError::invalidStatement();
 }
 [[noreturn]] void failAfterEnd()
 {
-    throw DbError(dberr::CharactersAfterEnd, "SQL ステートメントの後に文字が見つかりました。");
+    throw DbError::charactersAfterEnd();
 }
 
 // Words that are never taken as names unless bracketed.
@@ -707,7 +703,7 @@ Statement Parser::parse()
         }
         st.items.push_back(std::move(item));
         if (st.items.size() > kMaxFields)
-            throw DbError(dberr::TooManyFields, "定義されているフィールドが多すぎます。");
+            throw DbError::tooManyFields();
         if (sym(",")) {
             next();
             continue;
@@ -908,7 +904,7 @@ public:
             int minArgs, maxArgs;
             bool aggregate;
             if (!isFunctionName(n.text, minArgs, maxArgs, aggregate))
-                throw DbError(dberr::UndefinedFunction, "式に未定義関数 '" + clip(originalName(n)) + "' があります。");
+                throw DbError::undefinedFunction(clip(originalName(n)));
             n.kind = (n.text == "LEN" || n.text == "ISNULL") ? Kind::Number : Kind::Text;
             return;
         }
@@ -924,14 +920,13 @@ public:
             number = number || k->kind == Kind::Number;
         }
         if (text && number)
-            throw DbError(dberr::TypeMismatch, "抽出条件でデータ型が一致しません。");
+            throw DbError::typeMismatch();
     }
 
     void throwIfUnknown() const
     {
         if (!unknown_.empty())
-            throw DbError(dberr::TooFewParameters,
-                          "パラメータが少なすぎます。" + std::to_string(unknown_.size()) + " を指定してください。");
+            throw DbError::tooFewParameters(unknown_.size());
     }
 
     // In a grouped query every field outside an aggregate must be one of the grouped expressions.
@@ -943,9 +938,7 @@ public:
             if (sameTree(n, *g))
                 return;
         if (n.op == Op::Column)
-            throw DbError(dberr::NotPartOfAggregate,
-                          "集計関数の一部として指定された式 '" + clip(n.end > n.begin ? span(n) : n.text)
-                              + "' を含んでいないクエリを実行しようとしました。");
+            throw DbError::notPartOfAggregate(clip(n.end > n.begin ? span(n) : n.text));
         for (const NodeP& k : n.kids)
             checkGrouped(*k, groups);
     }
@@ -1176,7 +1169,7 @@ TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& 
 
     const CatalogTable* table = schema.findTable(st.table);
     if (!table)
-        throw DbError(dberr::TableNotFound, "入力テーブルまたはクエリ '" + clip(st.table) + "' が見つかりません。");
+        throw DbError::tableNotFound(clip(st.table));
 
     Analyzer an(statement, *table, st.alias);
     // Expand "*" into the table's fields; a qualified star must name the table.
@@ -1189,7 +1182,7 @@ TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& 
         if (item.star) {
             if (!item.qualifier.empty() && !sameName(item.qualifier, table->name)
                 && !(!st.alias.empty() && sameName(item.qualifier, st.alias)))
-                throw DbError(dberr::TableNotFound, "入力テーブルまたはクエリ '" + clip(item.qualifier) + "' が見つかりません。");
+                throw DbError::tableNotFound(clip(item.qualifier));
             for (const CatalogColumn& c : table->columns) {
                 auto n = std::make_unique<Node>();
                 n->op = Op::Column;
@@ -1212,7 +1205,7 @@ TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& 
         outs.push_back({item.expr.get(), name});
     }
     if (outs.size() > kMaxFields)
-        throw DbError(dberr::TooManyFields, "定義されているフィールドが多すぎます。");
+        throw DbError::tooManyFields();
     if (st.where)
         an.resolve(*st.where);
     for (NodeP& g : st.groupBy)
@@ -1224,8 +1217,7 @@ TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& 
     an.throwIfUnknown();
 
     if (st.where && containsAggregate(*st.where))
-        throw DbError(dberr::AggregateInWhere,
-                      "WHERE 句 (" + clip(an.span(*st.where)) + ") に集計関数を含めることはできません。");
+        throw DbError::aggregateInWhere(clip(an.span(*st.where)));
     for (const NodeP& g : st.groupBy)
         if (containsAggregate(*g))
             failExpression(an.span(*g));
@@ -1307,8 +1299,7 @@ TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& 
             bool listed = isLiteral(*o.expr)
                 || std::any_of(outs.begin(), outs.end(), [&](const Out& x) { return sameTree(*x.expr, *o.expr); });
             if (!listed)
-                throw DbError(dberr::OrderByConflictsDistinct,
-                              "ORDER BY 句 (" + clip(an.span(*o.expr)) + ") が DISTINCT と競合しています。");
+                throw DbError::orderByConflictsDistinct(clip(an.span(*o.expr)));
         }
         where = " WHERE rowid IN (SELECT MIN(rowid)" + from + where + " GROUP BY " + joinList(keys) + ")";
         if (st.orderBy.empty())

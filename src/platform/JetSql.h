@@ -9,17 +9,6 @@
 
 namespace orv {
 
-// Further DAO numbers the dialect reports.
-namespace dberr {
-constexpr int UndefinedFunction = 3085;
-constexpr int OrderByConflictsDistinct = 3093;
-constexpr int AggregateInWhere = 3096;
-constexpr int NotPartOfAggregate = 3122;
-constexpr int CharactersAfterEnd = 3142;
-constexpr int TooManyFields = 3190;
-constexpr int TypeMismatch = 3464;
-}
-
 struct CatalogColumn {
     std::string name;      // as in the catalogue file
     ColumnKind kind;

@@ -662,25 +662,23 @@ void registerJetFunctions(sqlite3* db)
         {"jet_ucase", 1, sqlJetCase<true>},
         {"jet_lcase", 1, sqlJetCase<false>},
     };
-    auto failed = [&](const char* what) {
-        throw DbError(dberr::EngineFailure, std::string(what) + sqlite3_errmsg(db));
-    };
+    auto failed = [&](DbError (*error)(const std::string&)) { throw error(sqlite3_errmsg(db)); };
     for (const Fn& f : fns) {
         if (sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr, nullptr) != SQLITE_OK)
-            failed("SQL 関数を登録できません: ");
+            failed(DbError::functionsNotRegistered);
     }
     // Both LIKE functions share the connection's pattern cache; jet_like owns it (SQLite destroys
     // it with the connection, or at once when the registration fails).
     auto cache = std::make_unique<LikeCache>();
     if (sqlite3_create_function_v2(db, "jet_like_join", -1, flags, cache.get(), sqlJetLikeJoin, nullptr, nullptr, nullptr)
         != SQLITE_OK)
-        failed("SQL 関数を登録できません: ");
+        failed(DbError::functionsNotRegistered);
     if (sqlite3_create_function_v2(db, "jet_like", 2, flags, cache.release(), sqlJetLike, nullptr, nullptr,
                                    [](void* p) { delete static_cast<LikeCache*>(p); })
         != SQLITE_OK)
-        failed("SQL 関数を登録できません: ");
+        failed(DbError::functionsNotRegistered);
     if (sqlite3_create_collation_v2(db, "JET", SQLITE_UTF8, nullptr, jetCollate, nullptr) != SQLITE_OK)
-        failed("照合順序を登録できません: ");
+        failed(DbError::collationNotRegistered);
 }
 
 } // namespace orv

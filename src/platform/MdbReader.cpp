@@ -1,5 +1,9 @@
 #include "platform/MdbReader.h"
 
+#include "platform/MdbReaderBytes.h"
+#include "platform/MdbReaderPages.h"
+#include "platform/MdbReaderText.h"
+
 // libmdb's header includes glib inside its own extern "C" block; glib must come first in C++.
 #include <glib.h>
 #include <mdbtools.h>
@@ -10,7 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -23,7 +26,12 @@ namespace orv {
 
 namespace {
 
-constexpr int kOffsetMask = 0x1fff;
+using mdbfile::get16;
+using mdbfile::get32;
+using mdbfile::kOffsetMask;
+using mdbfile::PageCache;
+using mdbfile::TextDecoder;
+
 // Row-offset flags of a data page. libmdb's row API reads these two the other way round (it
 // skips overflow rows and returns deleted ones); the scan below follows the file format.
 constexpr int kDeletedRow = 0x8000;
@@ -35,27 +43,18 @@ constexpr unsigned kMaxIndexes = 256;
 
 [[noreturn]] void throwUnrecognized(const std::string& path)
 {
-    throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+    throw DbError::unrecognisedFormat(path);
 }
 
 // A page that a table's usage map lists is not there, or is not one of that table's data pages:
 // reading on would give part of the table as if it were all of it.
 [[noreturn]] void throwMissingPage(const std::string& path, const std::string& table, std::uint64_t pg)
 {
-    throw DbError(dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
-                                          + std::to_string(pg) + " がファイルにありません)。");
+    throw DbError::missingPage(path, table, pg);
 }
 [[noreturn]] void throwForeignPage(const std::string& path, const std::string& table, std::uint64_t pg)
 {
-    throw DbError(dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
-                                          + std::to_string(pg) + " がこのテーブルのデータではありません)。");
-}
-
-std::uint16_t get16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t get32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-        | (std::uint32_t(p[3]) << 24);
+    throw DbError::foreignPage(path, table, pg);
 }
 
 struct HandleCloser {
@@ -66,191 +65,6 @@ struct TableFreer {
 };
 using HandlePtr = std::unique_ptr<MdbHandle, HandleCloser>;
 using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
-
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Iconv()
-    {
-        if (ok())
-            iconv_close(cd_);
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool ok() const { return cd_ != iconv_t(-1); }
-    iconv_t get() const { return cd_; }
-
-private:
-    iconv_t cd_;
-};
-
-// Writes cp as UTF-8 at o; returns the position after it.
-char* putUtf8(char* o, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        *o++ = char(cp);
-    } else if (cp < 0x800) {
-        *o++ = char(0xC0 | (cp >> 6));
-        *o++ = char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *o++ = char(0xE0 | (cp >> 12));
-        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
-        *o++ = char(0x80 | (cp & 0x3F));
-    } else {
-        *o++ = char(0xF0 | (cp >> 18));
-        *o++ = char(0x80 | ((cp >> 12) & 0x3F));
-        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
-        *o++ = char(0x80 | (cp & 0x3F));
-    }
-    return o;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp)
-{
-    char buf[4];
-    out.append(buf, putUtf8(buf, cp));
-}
-
-// UTF-16 code units to UTF-8 in a buffer of at least 3 bytes per unit; unpaired surrogates
-// become U+FFFD.
-class Utf16Writer {
-public:
-    explicit Utf16Writer(char* o) : o_(o) {}
-    void unit(std::uint16_t u)
-    {
-        if (u < 0x80 && !high_) {
-            *o_++ = char(u);
-            return;
-        }
-        if (high_) {
-            if (u >= 0xDC00 && u <= 0xDFFF) {
-                o_ = putUtf8(o_, 0x10000 + ((std::uint32_t(high_) - 0xD800) << 10) + (u - 0xDC00));
-                high_ = 0;
-                return;
-            }
-            o_ = putUtf8(o_, 0xFFFD);
-            high_ = 0;
-        }
-        if (u >= 0xD800 && u <= 0xDBFF)
-            high_ = u;
-        else if (u >= 0xDC00 && u <= 0xDFFF)
-            o_ = putUtf8(o_, 0xFFFD);
-        else
-            o_ = putUtf8(o_, u);
-    }
-    char* finish()
-    {
-        if (high_)
-            o_ = putUtf8(o_, 0xFFFD);
-        high_ = 0;
-        return o_;
-    }
-
-private:
-    char* o_;
-    std::uint16_t high_ = 0;
-};
-
-// Decodes stored text: Jet 4 UTF-16LE, optionally "compressed" (FF FE, then one byte per
-// character, a zero byte switching between one- and two-byte characters), or Jet 3 bytes in
-// the file's code page.
-class TextDecoder {
-public:
-    TextDecoder(bool jet3, const std::string& codePage)
-        : jet3_(jet3), cd_(jet3 ? new Iconv("UTF-8", codePage.c_str()) : nullptr)
-    {
-    }
-
-    void decode(const unsigned char* p, size_t n, std::string& out) const
-    {
-        out.clear();
-        if (jet3_)
-            decodeBytes(p, n, out);
-        else
-            decodeUnicode(p, n, out);
-    }
-
-private:
-    void decodeUnicode(const unsigned char* p, size_t n, std::string& out) const
-    {
-        // At most three UTF-8 bytes per stored byte (a compressed byte above 0x7F takes two).
-        scratch_.resize(3 * n + 4);
-        Utf16Writer w(scratch_.data());
-        size_t i = 0;
-        if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-            bool compressed = true;
-            i = 2;
-            while (i < n) {
-                if (p[i] == 0) {
-                    compressed = !compressed;
-                    ++i;
-                } else if (compressed) {
-                    w.unit(p[i]);
-                    ++i;
-                } else if (i + 1 < n) {
-                    w.unit(get16(p + i));
-                    i += 2;
-                } else {
-                    break;
-                }
-            }
-        } else {
-            for (; i + 1 < n; i += 2)
-                w.unit(get16(p + i));
-        }
-        out.assign(scratch_.data(), w.finish());
-    }
-
-    void decodeBytes(const unsigned char* p, size_t n, std::string& out) const
-    {
-        if (std::all_of(p, p + n, [](unsigned char c) { return c < 0x80; })) {
-            out.assign(reinterpret_cast<const char*>(p), n);
-            return;
-        }
-        if (!cd_ || !cd_->ok()) {
-            // No converter for the code page: keep ASCII, mark the rest.
-            for (size_t i = 0; i < n; ++i) {
-                if (p[i] < 0x80)
-                    out.push_back(char(p[i]));
-                else
-                    appendUtf8(out, 0xFFFD);
-            }
-            return;
-        }
-        iconv(cd_->get(), nullptr, nullptr, nullptr, nullptr);
-        char* in = const_cast<char*>(reinterpret_cast<const char*>(p));
-        size_t inLeft = n;
-        std::string buf(n * 4 + 16, '\0');
-        size_t used = 0;
-        while (inLeft > 0) {
-            char* o = buf.data() + used;
-            size_t oLeft = buf.size() - used;
-            size_t r = iconv(cd_->get(), &in, &inLeft, &o, &oLeft);
-            used = buf.size() - oLeft;
-            if (r != size_t(-1))
-                break;
-            if (errno == E2BIG) {
-                buf.resize(buf.size() * 2);
-            } else {
-                // An invalid or cut byte sequence: replace one byte and go on.
-                ++in;
-                --inLeft;
-                std::string repl;
-                appendUtf8(repl, 0xFFFD);
-                if (buf.size() - used < repl.size())
-                    buf.resize(buf.size() * 2);
-                std::memcpy(buf.data() + used, repl.data(), repl.size());
-                used += repl.size();
-            }
-        }
-        buf.resize(used);
-        out = std::move(buf);
-    }
-
-    bool jet3_;
-    std::unique_ptr<Iconv> cd_;
-    mutable std::vector<char> scratch_;
-};
 
 // Days since 1899-12-30 (the fraction is the time of day; before that date the whole days
 // count back while the fraction still counts forward) as "yyyy/mm/dd[ hh:nn:ss]".
@@ -348,60 +162,6 @@ int fixedSize(int colType)
     default: return 0;
     }
 }
-
-// Pages read aside from the scan (long values, usage maps), through libmdb so that they are
-// decrypted when needed. A few are kept: neighbouring rows usually keep their memos on the
-// same long-value page.
-class PageCache {
-public:
-    PageCache(MdbHandle* mdb, std::uint32_t numPages) : mdb_(mdb), numPages_(numPages) {}
-
-    // The bytes of row `row` of page `pg`, or false when they cannot be found.
-    bool row(std::uint32_t pg, unsigned row, const unsigned char*& data, size_t& len)
-    {
-        const unsigned char* page = load(pg);
-        if (!page || page[0] != MDB_PAGE_DATA)
-            return false;
-        const int pgSize = int(mdb_->fmt->pg_size);
-        const int rco = mdb_->fmt->row_count_offset;
-        unsigned rows = get16(page + rco);
-        if (row >= rows || rco + 2 + 2 * int(row) + 2 > pgSize)
-            return false;
-        int start = get16(page + rco + 2 + 2 * row) & kOffsetMask;
-        int end = row == 0 ? pgSize : (get16(page + rco + 2 * row) & kOffsetMask);
-        if (start > end || end > pgSize)
-            return false;
-        data = page + start;
-        len = size_t(end - start);
-        return true;
-    }
-
-private:
-    const unsigned char* load(std::uint32_t pg)
-    {
-        if (pg == 0 || pg >= numPages_)
-            return nullptr;
-        for (auto& s : slots_)
-            if (s.pg == pg && !s.bytes.empty())
-                return s.bytes.data();
-        if (mdb_read_alt_pg(mdb_, pg) != mdb_->fmt->pg_size)
-            return nullptr;
-        Slot& s = slots_[next_];
-        next_ = (next_ + 1) % slots_.size();
-        s.pg = pg;
-        s.bytes.assign(mdb_->alt_pg_buf, mdb_->alt_pg_buf + mdb_->fmt->pg_size);
-        return s.bytes.data();
-    }
-
-    struct Slot {
-        std::uint32_t pg = 0;
-        std::vector<unsigned char> bytes;
-    };
-    MdbHandle* mdb_;
-    std::uint32_t numPages_;
-    std::array<Slot, 8> slots_;
-    size_t next_ = 0;
-};
 
 // A table whose definition has been read and checked, ready to be scanned.
 struct PreparedTable {
@@ -846,9 +606,9 @@ void readMdbFile(const std::string& path, TableSink& sink)
 {
     switch (detectFileFormat(path)) {
     case FileFormat::Missing:
-        throw DbError(dberr::FileNotFound, "ファイル '" + path + "' が見つかりません。");
+        throw DbError::fileNotFound(path);
     case FileFormat::Ace:
-        throw DbError(dberr::UnsupportedFormat, "このデータベース形式 (Access 2007 以降) には対応していません。");
+        throw DbError::unsupportedFormat();
     case FileFormat::Jet3:
     case FileFormat::Jet4:
         break;

@@ -16,7 +16,7 @@ namespace {
 
 [[noreturn]] void unreadable(const std::string& path)
 {
-    throw DbError(dberr::UnrecognizedFormat, "データベース形式 '" + path + "' を認識できません。");
+    throw DbError::unrecognisedFormat(path);
 }
 
 // A "file:" URI for the path, every byte but the unreserved ones percent-encoded.

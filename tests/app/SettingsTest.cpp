@@ -1,8 +1,12 @@
 #include "app/Settings.h"
+#include "platform/NumberText.h"
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
 
 using namespace orv;
 using orvtest::readFileBytes;
@@ -157,4 +161,171 @@ TEST(Settings, DefaultsWithoutAFileAndTheReadingIsASnapshot)
     const SavedSettings s = SavedSettings::Read(path);
     writeFileBytes(path, "[SEARCH]\r\nWORD=changed\r\n");
     EXPECT_EQ(s.text(K::Word), std::string(127, 'w')) << "as read before the change, cut to 127 bytes";
+}
+
+// --- The values the window applies ---------------------------------------------------------------------
+
+namespace orv {
+
+// Readable values in failure messages.
+void PrintTo(const SearchSettings& v, std::ostream* os)
+{
+    *os << "{new " << v.newMark << ", platforms " << v.platformCheck << " '" << v.platforms << "', words "
+        << v.keywordCheck << " '" << v.keywordText << "' " << (v.keywordAnd ? "AND" : "OR") << " fields";
+    for (int f : v.keywordFields)
+        *os << ' ' << f;
+    *os << ", not " << v.negativeCheck << " '" << v.negativeText << "' fields";
+    for (int f : v.negativeFields)
+        *os << ' ' << f;
+    *os << '}';
+}
+
+void PrintTo(const ViewSettings& v, std::ostream* os)
+{
+    *os << "{mode " << (v.mode ? std::to_string(*v.mode) : "none") << ", widths";
+    for (const auto& w : v.columnWidths)
+        *os << ' ' << (w ? std::to_string(*w) : "none");
+    *os << '}';
+}
+
+} // namespace orv
+
+namespace {
+
+SearchSettings unusualSearch()
+{
+    SearchSettings v;
+    v.newMark = 2;
+    v.platformCheck = 2;
+    v.platforms = JoinPlatforms({"PC", "M'S BOX", "ＭＳＸ"});
+    v.keywordCheck = 0;
+    v.keywordFields = {0, 2, 1, 0};
+    v.keywordText = "max　life [x] ; a=b";
+    v.keywordAnd = false;
+    v.negativeCheck = 2;
+    v.negativeFields = {1, 0, 0, 2};
+    v.negativeText = "demo ライフ";
+    return v;
+}
+
+} // namespace
+
+TEST(Settings, SearchAndViewValuesComeBackAsTheyWereSaved)
+{
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    ViewSettings view;
+    view.mode = 1;
+    for (int i = 0; i < kSavedColumnCount; ++i)
+        view.columnWidths[static_cast<std::size_t>(i)] = 100.5f * static_cast<float>(i + 1);
+    SettingsValues now = defaultWindow();
+    StoreSearchSettings(unusualSearch(), now);
+    StoreViewSettings(view, now);
+    ASSERT_TRUE(SaveSettings(path, now, all()));
+
+    const SavedSettings back = SavedSettings::Read(path);
+    EXPECT_EQ(LoadSearchSettings(back), unusualSearch());
+    EXPECT_EQ(LoadViewSettings(back), view);
+    EXPECT_EQ(back.text(K::PformStr), "PC,M'S BOX,ＭＳＸ");
+}
+
+TEST(Settings, EveryKeyIsWrittenInTheFormatItsEntryDeclares)
+{
+    // Drift between the table and the code converting the values shows here: a key nobody
+    // writes, or a value its format cannot read back.
+    ViewSettings view;
+    view.mode = 0;
+    view.columnWidths.fill(1234.5f);
+    SettingsValues now = defaultWindow();
+    StoreSearchSettings(unusualSearch(), now);
+    StoreViewSettings(view, now);
+    const std::vector<IniEntry> entries = SettingsToWrite(now, all());
+    ASSERT_EQ(entries.size(), kSettingCount);
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        const SettingDef& d = SettingDefs()[i];
+        const std::string& v = entries[i].value;
+        switch (d.format) {
+        case SettingFormat::Whole: EXPECT_TRUE(ParseWhole(v)) << d.key << "=" << v; break;
+        case SettingFormat::Check:
+            EXPECT_TRUE(v == "0" || v == "1" || v == "2") << d.key << "=" << v;
+            break;
+        case SettingFormat::Single: EXPECT_TRUE(ParseSingle(v)) << d.key << "=" << v; break;
+        case SettingFormat::Boolean: EXPECT_TRUE(v == "True" || v == "False") << d.key << "=" << v; break;
+        case SettingFormat::Text: break;
+        }
+        // The defaults read as their formats too.
+        if (d.format == SettingFormat::Whole || d.format == SettingFormat::Check) {
+            EXPECT_TRUE(ParseWhole(d.def)) << d.key;
+        } else if (d.format == SettingFormat::Single) {
+            EXPECT_TRUE(ParseSingle(d.def)) << d.key;
+        }
+    }
+}
+
+TEST(Settings, BadOrMissingValuesGiveTheDefaultsOfTheTable)
+{
+    const SearchSettings none = LoadSearchSettings(SavedSettings{});
+    EXPECT_EQ(none.newMark, 0);
+    EXPECT_EQ(none.platformCheck, 1);
+    EXPECT_EQ(none.platforms, "@ALL@");
+    EXPECT_EQ(none.keywordCheck, 1);
+    EXPECT_EQ(none.keywordFields, (std::array<int, 4>{1, 1, 1, 1}));
+    EXPECT_TRUE(none.keywordAnd);
+    EXPECT_EQ(none.negativeCheck, 1);
+    EXPECT_EQ(none.negativeFields, (std::array<int, 4>{1, 1, 1, 1}));
+    EXPECT_EQ(none.keywordText, "");
+    EXPECT_EQ(LoadViewSettings(SavedSettings{}), ViewSettings{.mode = 0}) << "mode 0, every width the grid's";
+
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    writeFileBytes(path, "[SEARCH]\r\nNEW=7\r\nPFORMFL=-1\r\nWORDSELFL2=9\r\nWORDANDFL=TRUE\r\n"
+                         "NOTWORDSELFL0=0\r\nNOTWORDSELFL1=1e3\r\n");
+    const SearchSettings bad = LoadSearchSettings(SavedSettings::Read(path));
+    EXPECT_EQ(bad.newMark, 0) << "no option 7: the first";
+    EXPECT_EQ(bad.platformCheck, 1);
+    EXPECT_EQ(bad.keywordFields, (std::array<int, 4>{1, 1, 1, 1}));
+    EXPECT_FALSE(bad.keywordAnd) << "only True in that spelling";
+    EXPECT_EQ(bad.negativeFields[0], 0) << "a good value among bad ones";
+    EXPECT_EQ(bad.negativeFields[1], 1);
+    for (long mark : {-1L, 3L}) {
+        writeFileBytes(path, "[SEARCH]\r\nNEW=" + std::to_string(mark) + "\r\n");
+        EXPECT_EQ(LoadSearchSettings(SavedSettings::Read(path)).newMark, 0) << mark;
+    }
+    writeFileBytes(path, "[DISP]\r\nMODE=x\r\n[LIST]\r\nWIDTHCOL00=0\r\nWIDTHCOL01=-0\r\nWIDTHCOL02=wide\r\n"
+                         "WIDTHCOL10=-15\r\n");
+    const ViewSettings view = LoadViewSettings(SavedSettings::Read(path));
+    EXPECT_EQ(view.mode, std::nullopt) << "no number: the view stays as it is";
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(view.columnWidths[static_cast<std::size_t>(i)], std::nullopt) << i;
+    EXPECT_EQ(view.columnWidths[10], -15.f) << "a number other than 0 reaches the grid, which stops it at 0";
+}
+
+TEST(Settings, PlatformSelectionsJoinInListOrder)
+{
+    EXPECT_EQ(JoinPlatforms({}), "") << "nothing chosen is not the default, which chooses all";
+    EXPECT_EQ(JoinPlatforms({"PC"}), "PC");
+    EXPECT_EQ(JoinPlatforms({"PS", "", "PC"}), "PS,,PC");
+}
+
+TEST(Settings, ViewValuesNeverAppliedKeepWhatTheFileHolds)
+{
+    // The catalogue failed to open: the search panel was applied, the widths and the mode not.
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    writeFileBytes(path, "[DISP]\r\nMODE=1\r\n[LIST]\r\nWIDTHCOL04=2500\r\n");
+    const ViewSettings before = LoadViewSettings(SavedSettings::Read(path));
+    SettingsValues now;
+    StoreSearchSettings(LoadSearchSettings(SavedSettings::Read(path)), now);
+    ViewSettings grid;
+    grid.mode = 0;
+    grid.columnWidths.fill(900.f);
+    StoreViewSettings(grid, now);
+    AppliedSettings applied;
+    applied.mark(SettingGroup::Search);
+    ASSERT_TRUE(SaveSettings(path, now, applied));
+    const SavedSettings after = SavedSettings::Read(path);
+    EXPECT_EQ(LoadViewSettings(after), before);
+    EXPECT_EQ(LoadSearchSettings(after), LoadSearchSettings(SavedSettings{}));
+    EXPECT_FALSE(after.stored(K::PformStr)) << "the platform choice was never applied either";
+    EXPECT_TRUE(after.stored(K::Word));
 }

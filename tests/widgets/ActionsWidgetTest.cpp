@@ -25,7 +25,7 @@ protected:
         ASSERT_TRUE(h->start());
         ASSERT_FALSE(h->ended);
         // The first entry lies in UTIL\SS\POINT and is POINT.EXE.
-        ASSERT_EQ(w().lblFolder->text(), QStringLiteral("UTIL\\SS\\POINT"));
+        ASSERT_EQ(ctl<QLabel>(w(), "lblFolder")->text(), QStringLiteral("UTIL\\SS\\POINT"));
         fs::create_directories(cd.path() / "UTIL" / "SS" / "POINT" / "SUB");
         writeFileBytes((cd.path() / "UTIL" / "SS" / "POINT" / "POINT.EXE").string(), "MZ");
         fs::create_directories(cd.path() / "UTIL" / "PC98" / "BGMTEST" / "ONLYDIRS");
@@ -44,14 +44,14 @@ protected:
 TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
 {
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
-    w().btnSelRoot->click();
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
     EXPECT_EQ(orv::FolderChooserHook::calls(), 1);
-    EXPECT_EQ(w().driveRoot, root());
-    EXPECT_EQ(w().driveRootPath, root() + "/");
+    EXPECT_EQ(probe(w()).driveRoot(), root());
+    EXPECT_EQ(probe(w()).driveRootPath(), root() + "/");
     EXPECT_EQ(storedDrive(), root());
     const QString labelText = QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(root());
-    EXPECT_EQ(w().Label6->toolTip(), labelText);
-    EXPECT_EQ(w().Label6->text(), labelText.left(28) + QStringLiteral("..."));
+    EXPECT_EQ(ctl<QLabel>(w(), "Label6")->toolTip(), labelText);
+    EXPECT_EQ(ctl<QLabel>(w(), "Label6")->text(), labelText.left(28) + QStringLiteral("..."));
     const QString target = QStringLiteral("Orvantis  Target：") + QString::fromStdString(root());
     EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/UTIL/SS/POINT"));
 
@@ -60,23 +60,27 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
     EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/UTIL/PC98/BGMTEST"));
 
     // After a search the title names the folder of the new current entry.
-    w().txtStrGame[0]->setText(QStringLiteral("life"));
-    w().Command1->click();
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("life"));
+    ctl<QPushButton>(w(), "Command1")->click();
     const int first = h->shownRows().at(0);
     ASSERT_NE(first, 2);
     const std::string folderOfFirst = readFixtureCsv("tevox20.csv").at(static_cast<size_t>(first - 1)).at(11).value();
-    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/") + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    EXPECT_EQ(w().windowTitle(),
+        target + QStringLiteral("/")
+            + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
     w().StepRecord(1);
 
     // Cancelling later keeps the drive; the registry is not written again.
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/elsewhere");
     orv::FolderChooserHook::setNextFolders({QString()});
-    w().btnSelRoot->click();
-    EXPECT_EQ(w().driveRoot, root());
-    EXPECT_EQ(w().driveRootPath, root() + "/");
-    EXPECT_EQ(w().Label6->toolTip(), labelText);
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
+    EXPECT_EQ(probe(w()).driveRoot(), root());
+    EXPECT_EQ(probe(w()).driveRootPath(), root() + "/");
+    EXPECT_EQ(ctl<QLabel>(w(), "Label6")->toolTip(), labelText);
     EXPECT_EQ(storedDrive(), "/elsewhere");
-    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/") + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    EXPECT_EQ(w().windowTitle(),
+        target + QStringLiteral("/")
+            + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
 }
 
 TEST(ActionsAtStart, StoredDriveShowsInTheTitleOnceTheListIsShown)
@@ -93,18 +97,18 @@ TEST_F(Actions, CancellingTheFirstChoiceLeavesNoDrive)
 {
     const QString title = w().windowTitle();
     orv::FolderChooserHook::setNextFolders({QString()});
-    w().btnSelRoot->click();
-    EXPECT_TRUE(w().driveRoot.empty());
-    EXPECT_TRUE(w().driveRootPath.empty());
-    EXPECT_EQ(w().Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
-    EXPECT_TRUE(w().Label6->toolTip().isEmpty());
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
+    EXPECT_TRUE(probe(w()).driveRoot().empty());
+    EXPECT_TRUE(probe(w()).driveRootPath().empty());
+    EXPECT_EQ(ctl<QLabel>(w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
+    EXPECT_TRUE(ctl<QLabel>(w(), "Label6")->toolTip().isEmpty());
     EXPECT_EQ(w().windowTitle(), title);
     EXPECT_TRUE(storedDrive().empty());
 
     // Either action without a drive asks first; a cancel ends it quietly.
     orv::FolderChooserHook::setNextFolders({QString(), QString()});
-    w().Command3->click();
-    w().Command2->click();
+    ctl<QPushButton>(w(), "Command3")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     EXPECT_EQ(orv::FolderChooserHook::calls(), 2);
     EXPECT_TRUE(h->shellCalls.empty());
     EXPECT_TRUE(h->messages.empty());
@@ -113,7 +117,7 @@ TEST_F(Actions, CancellingTheFirstChoiceLeavesNoDrive)
 TEST_F(Actions, FileButtonAsksForTheDriveFirstThenOpensTheFile)
 {
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
-    w().Command3->click();
+    ctl<QPushButton>(w(), "Command3")->click();
     EXPECT_EQ(orv::FolderChooserHook::calls(), 1);
     ASSERT_EQ(h->shellCalls.size(), 1u);
     EXPECT_FALSE(h->shellCalls[0].folder);
@@ -126,36 +130,37 @@ TEST_F(Actions, FileButtonAsksForTheDriveFirstThenOpensTheFile)
 TEST_F(Actions, ShellFailuresHaveTheirMessages)
 {
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
-    w().btnSelRoot->click();
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
     const std::string file = root() + "/UTIL/SS/POINT/POINT.EXE";
     const std::pair<int, QString> cases[] = {
         {0, QStringLiteral("メモリ不足です。")},
         {2, QStringLiteral("ファイルが見つかりません。")},
         {3, QStringLiteral("ファイルのパスが見つかりません。")},
-        {31, QString::fromStdString(file)
-                 + QStringLiteral(" は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。")},
+        {31,
+            QString::fromStdString(file)
+                + QStringLiteral(" は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。")},
         {5, QStringLiteral("5その他のエラー")},
         {-1, QStringLiteral("-1その他のエラー")},
     };
     for (const auto& [result, text] : cases) {
         h->messages.clear();
         h->shell->result = result;
-        w().Command3->click();
+        ctl<QPushButton>(w(), "Command3")->click();
         ASSERT_EQ(h->messages.size(), 1u) << result;
         EXPECT_EQ(h->messages[0].text, text) << result;
         EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical) << result;
     }
     h->messages.clear();
     h->shell->result = 42;
-    w().Command3->click();
+    ctl<QPushButton>(w(), "Command3")->click();
     EXPECT_TRUE(h->messages.empty());
 }
 
 TEST_F(Actions, FolderButtonChecksTheFolderFirst)
 {
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
-    w().btnSelRoot->click();
-    w().Command2->click();
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->shellCalls.size(), 1u);
     EXPECT_TRUE(h->shellCalls[0].folder);
     EXPECT_EQ(h->shellCalls[0].target, root() + "/UTIL/SS/POINT");
@@ -163,18 +168,19 @@ TEST_F(Actions, FolderButtonChecksTheFolderFirst)
 
     // What the folder button reports names what was run.
     h->shell->result = 31;
-    w().Command2->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->messages.size(), 1u);
-    EXPECT_TRUE(h->messages[0].text.startsWith(QStringLiteral("Explorer.exe は\r\n"))) << h->messages[0].text.toStdString();
+    EXPECT_TRUE(h->messages[0].text.startsWith(QStringLiteral("Explorer.exe は\r\n")))
+        << h->messages[0].text.toStdString();
     EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical);
 
     // Only subfolders, or no folder at all: nothing to show.
     h->messages.clear();
     h->shellCalls.clear();
     w().StepRecord(3);
-    w().Command2->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     w().StepRecord(3);
-    w().Command2->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->messages.size(), 2u);
     for (const auto& m : h->messages) {
         EXPECT_EQ(m.text, QStringLiteral("無効なフォルダか、ファイルが存在しません。"));
@@ -187,10 +193,11 @@ TEST_F(Actions, UnusableDriveRoot)
 {
     const std::string gone = (cd.path() / "not-mounted").string();
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(gone)});
-    w().btnSelRoot->click();
-    w().Command2->click();
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->messages.size(), 1u);
-    EXPECT_EQ(h->messages[0].text, QStringLiteral("指定ドライブ %1 は、現在使用できません。").arg(QString::fromStdString(gone)));
+    EXPECT_EQ(h->messages[0].text,
+        QStringLiteral("指定ドライブ %1 は、現在使用できません。").arg(QString::fromStdString(gone)));
     EXPECT_EQ(h->messages[0].style, orv::MsgStyle::OkOnly);
     EXPECT_TRUE(h->shellCalls.empty());
 }
@@ -203,7 +210,7 @@ TEST_F(Actions, EntriesLeadingOffTheDriveAreNotFound)
     writeFileBytes(drive + "/UTIL/SS/POINT/POINT.EXE", "MZ");
     fs::create_directory_symlink(cd.path(), drive + "/UTIL/UP");
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(drive)});
-    w().btnSelRoot->click();
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
 
     // A catalogue entry as a hostile file would hold it.
     const std::pair<QString, QString> entries[] = {
@@ -212,31 +219,32 @@ TEST_F(Actions, EntriesLeadingOffTheDriveAreNotFound)
         {QStringLiteral("UTIL\\UP"), QStringLiteral("secret.txt")},
     };
     for (const auto& [folderText, fileText] : entries) {
-        w().lblFolder->setText(folderText);
-        w().txtFile->setText(fileText);
+        ctl<QLabel>(w(), "lblFolder")->setText(folderText);
+        ctl<QLineEdit>(w(), "txtFile")->setText(fileText);
         h->messages.clear();
-        w().Command3->click();
+        ctl<QPushButton>(w(), "Command3")->click();
         ASSERT_EQ(h->messages.size(), 1u) << folderText.toStdString();
         EXPECT_EQ(h->messages[0].text, QStringLiteral("ファイルが見つかりません。"));
         EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical);
     }
     for (const QString& folderText : {QStringLiteral("UTIL\\..\\.."), QStringLiteral("UTIL\\UP")}) {
-        w().lblFolder->setText(folderText);
+        ctl<QLabel>(w(), "lblFolder")->setText(folderText);
         h->messages.clear();
-        w().Command2->click();
+        ctl<QPushButton>(w(), "Command2")->click();
         ASSERT_EQ(h->messages.size(), 1u) << folderText.toStdString();
         EXPECT_EQ(h->messages[0].text, QStringLiteral("無効なフォルダか、ファイルが存在しません。"));
     }
     EXPECT_TRUE(h->shellCalls.empty());
     // The title may still name the folder as stored.
     w().ShowTargetCaption();
-    EXPECT_EQ(w().windowTitle(), QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/UTIL/UP"));
+    EXPECT_EQ(w().windowTitle(),
+        QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/UTIL/UP"));
 
     // A sound entry opens as before, also after climbing within the drive.
-    w().lblFolder->setText(QStringLiteral("UTIL\\SS\\..\\SS\\POINT"));
-    w().txtFile->setText(QStringLiteral("POINT.EXE"));
-    w().Command3->click();
-    w().Command2->click();
+    ctl<QLabel>(w(), "lblFolder")->setText(QStringLiteral("UTIL\\SS\\..\\SS\\POINT"));
+    ctl<QLineEdit>(w(), "txtFile")->setText(QStringLiteral("POINT.EXE"));
+    ctl<QPushButton>(w(), "Command3")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->shellCalls.size(), 2u);
     EXPECT_EQ(h->shellCalls[0].target, drive + "/UTIL/SS/POINT/POINT.EXE");
     EXPECT_EQ(h->shellCalls[1].target, drive + "/UTIL/SS/POINT");
@@ -250,10 +258,11 @@ TEST_F(Actions, CaseVariantsAreTriedUntilThePathIsFound)
     fs::create_directories(drive + "/util/ss/point");
     writeFileBytes(drive + "/util/ss/point/POINT.EXE", "MZ");
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(drive)});
-    w().btnSelRoot->click();
-    EXPECT_EQ(w().windowTitle(), QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/util/ss/point"));
-    w().Command3->click();
-    w().Command2->click();
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
+    EXPECT_EQ(w().windowTitle(),
+        QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/util/ss/point"));
+    ctl<QPushButton>(w(), "Command3")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->shellCalls.size(), 2u);
     EXPECT_EQ(h->shellCalls[0].target, drive + "/util/ss/point/POINT.EXE");
     EXPECT_EQ(h->shellCalls[1].target, drive + "/util/ss/point");

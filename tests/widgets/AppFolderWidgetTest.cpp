@@ -19,10 +19,10 @@ TEST(AppFolderNames, CopiedWithUpperCaseNamesAndKept)
         Harness h(folder);
         ASSERT_TRUE(h.start());
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-        EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
-        EXPECT_EQ(h->txtStrGame[0]->text(), QStringLiteral("max"));
-        h->txtStrGame[0]->setText(QStringLiteral("life"));
-        h->Command4->click();
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
+        EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("max"));
+        ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("life"));
+        ctl<QPushButton>(h.w(), "Command4")->click();
         EXPECT_TRUE(h.ended);
     }
     // Written back to the file that was read; no second settings file beside it.
@@ -43,8 +43,8 @@ TEST(AppFolderNames, TheExactNameComesFirst)
         Harness h(folder);
         ASSERT_TRUE(h.start());
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-        EXPECT_EQ(h->txtStrGame[0]->text(), QStringLiteral("exact"));
-        h->Command4->click();
+        EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("exact"));
+        ctl<QPushButton>(h.w(), "Command4")->click();
     }
     EXPECT_EQ(readFileBytes((dir / "TEVO.INI").string()), "[SEARCH]\r\nWORD=other\r\n");
     EXPECT_EQ(folder.ini("SEARCH", "WORD"), "exact");

@@ -27,11 +27,11 @@ TEST(Installed, OpensTheSystemCatalogueAndKeepsTheSettingsInTheConfigFolder)
         Harness h(folder);
         ASSERT_TRUE(h.start());
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-        EXPECT_EQ(h->Label5->text(), kSampleTotal);
-        EXPECT_EQ(h->txtStrGame[0]->text(), QString());
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), kSampleTotal);
+        EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QString());
         EXPECT_FALSE(fs::exists(installed.settingsFolder())) << "made only when first written";
-        h->txtStrGame[0]->setText(QStringLiteral("kept"));
-        h->Command4->click();
+        ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("kept"));
+        ctl<QPushButton>(h.w(), "Command4")->click();
         ASSERT_TRUE(h.ended);
     }
     // The folder the settings need is made, for the owner only; nothing beside the program.
@@ -44,7 +44,7 @@ TEST(Installed, OpensTheSystemCatalogueAndKeepsTheSettingsInTheConfigFolder)
     // The next run reads them back.
     Harness again(folder);
     ASSERT_TRUE(again.start());
-    EXPECT_EQ(again->txtStrGame[0]->text(), QStringLiteral("kept"));
+    EXPECT_EQ(ctl<QLineEdit>(again.w(), "txtStrGame_0")->text(), QStringLiteral("kept"));
 }
 
 TEST(Installed, TheUsersOwnCatalogueWinsInAnyLetterCase)
@@ -57,7 +57,7 @@ TEST(Installed, TheUsersOwnCatalogueWinsInAnyLetterCase)
     Harness h(folder);
     ASSERT_TRUE(h.start());
     ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(h->Label5->text(), kTypedTotal);
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), kTypedTotal);
 }
 
 TEST(Installed, ACatalogueBesideTheProgramStillMakesItPortable)
@@ -70,8 +70,8 @@ TEST(Installed, ACatalogueBesideTheProgramStillMakesItPortable)
         Harness h(folder);
         ASSERT_TRUE(h.start());
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-        EXPECT_EQ(h->Label5->text(), kSampleTotal);
-        h->Command4->click();
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), kSampleTotal);
+        ctl<QPushButton>(h.w(), "Command4")->click();
     }
     EXPECT_TRUE(folder.hasIni());
     EXPECT_FALSE(fs::exists(installed.settingsFolder()));

@@ -37,7 +37,11 @@ protected:
         clearStoredDrive();
     }
     orv::frmMain& w() { return h->w(); }
-    std::vector<orv::Frame*> frames() { return {w().Frame7, w().Frame6, w().Frame2, w().Frame3, w().Frame4}; }
+    std::vector<orv::Frame*> frames()
+    {
+        return {ctl<orv::Frame>(w(), "Frame7"), ctl<orv::Frame>(w(), "Frame6"), ctl<orv::Frame>(w(), "Frame2"),
+            ctl<orv::Frame>(w(), "Frame3"), ctl<orv::Frame>(w(), "Frame4")};
+    }
 
     AppFolder folder;
     std::unique_ptr<Harness> h;
@@ -95,16 +99,18 @@ TEST_F(Look, FrameCaptionsLieOnTheBorderInsideTheFrameAndClearOfTheContents)
 TEST_F(Look, FrameContentsArePlacedFromTheFramesCorner)
 {
     // Twips from the design, relative to the frame's top-left corner.
-    EXPECT_EQ(w().optNew[0]->pos(), QPoint(orv::TwipsToPxX(120), orv::TwipsToPxY(210)));
-    EXPECT_EQ(w().List1->pos(), QPoint(orv::TwipsToPxX(180), orv::TwipsToPxY(270)));
-    EXPECT_EQ(w().btnRecord[1]->pos(), QPoint(orv::TwipsToPxX(150), orv::TwipsToPxY(180)));
-    EXPECT_EQ(w().Check1[1]->pos(), QPoint(orv::TwipsToPxX(1080), orv::TwipsToPxY(-30)));
-    EXPECT_EQ(w().Frame4->mapTo(w().Frame1, QPoint(0, 0)), QPoint(orv::TwipsToPxX(1350), orv::TwipsToPxY(2190)));
+    EXPECT_EQ(ctl<QRadioButton>(w(), "optNew_0")->pos(), QPoint(orv::TwipsToPxX(120), orv::TwipsToPxY(210)));
+    EXPECT_EQ(ctl<orv::ListBox>(w(), "List1")->pos(), QPoint(orv::TwipsToPxX(180), orv::TwipsToPxY(270)));
+    EXPECT_EQ(ctl<QPushButton>(w(), "btnRecord_1")->pos(), QPoint(orv::TwipsToPxX(150), orv::TwipsToPxY(180)));
+    EXPECT_EQ(ctl<QCheckBox>(w(), "Check1_1")->pos(), QPoint(orv::TwipsToPxX(1080), orv::TwipsToPxY(-30)));
+    EXPECT_EQ(ctl<orv::Frame>(w(), "Frame4")->mapTo(ctl<QWidget>(w(), "Frame1"), QPoint(0, 0)),
+        QPoint(orv::TwipsToPxX(1350), orv::TwipsToPxY(2190)));
 }
 
 TEST_F(Look, FrameCaptionIsDrawnWithItsAccessKeyUnderlined)
 {
-    orv::Frame* f = w().Frame4;   // "レコード(&R)": the record buttons sit right under the caption
+    // "レコード(&R)": the record buttons sit right under the caption
+    orv::Frame* f = ctl<orv::Frame>(w(), "Frame4");
     const QImage img = f->grab().toImage();
     const QRect caption = f->captionRect();
     auto darkIn = [&](const QRect& r) {
@@ -137,28 +143,28 @@ TEST_F(Look, FrameAccessKeysMoveTheFocusIntoTheFrame)
 {
     w().activateWindow();
     ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
-    w().optNew[2]->setChecked(true);
-    w().txtStrGame[0]->setFocus();
+    ctl<QRadioButton>(w(), "optNew_2")->setChecked(true);
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setFocus();
     // Alt+W: the frame's chosen option button.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), w().optNew[2]);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QRadioButton>(w(), "optNew_2"));
     // Alt+P: the platform list.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), w().List1);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<orv::ListBox>(w(), "List1"));
     // Alt+M: the negative-word frame's chosen option button.
-    w().optMaker[1]->setChecked(true);
+    ctl<QRadioButton>(w(), "optMaker_1")->setChecked(true);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), w().optMaker[1]);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QRadioButton>(w(), "optMaker_1"));
     // Alt+R: the first record button (the frame's own rule).
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), w().btnRecord[1]);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QPushButton>(w(), "btnRecord_1"));
 }
 
 // --- Platform list ---------------------------------------------------------------------------------
 
 TEST_F(Look, PlatformListShowsTwoWholeRowsAtItsDesignHeight)
 {
-    orv::ListBox* list = w().List1;
+    orv::ListBox* list = ctl<orv::ListBox>(w(), "List1");
     ASSERT_EQ(list->height(), orv::TwipsToPxY(420));
     ASSERT_GE(list->count(), 3);
     const QRect view = list->viewport()->rect();
@@ -176,7 +182,7 @@ TEST_F(Look, PlatformListShowsTwoWholeRowsAtItsDesignHeight)
 
 TEST_F(Look, EmptyPlatformIsASelectableLineOfNormalHeight)
 {
-    orv::ListBox* list = w().List1;
+    orv::ListBox* list = ctl<orv::ListBox>(w(), "List1");
     ASSERT_EQ(list->item(0)->text(), QString()) << "the fixture has entries without a platform";
     EXPECT_EQ(list->visualItemRect(list->item(0)).height(), list->visualItemRect(list->item(1)).height());
     list->clearSelection();
@@ -190,18 +196,18 @@ TEST_F(Look, EmptyPlatformIsASelectableLineOfNormalHeight)
 TEST_F(Look, EveryCaptionFitsItsBox)
 {
     QList<QWidget*> captions;
-    for (QWidget* c : w().Frame1->findChildren<QWidget*>())
+    for (QWidget* c : ctl<QWidget>(w(), "Frame1")->findChildren<QWidget*>())
         if (qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c))
             captions << c;
-    for (QLabel* l : w().Frame5->findChildren<QLabel*>())
-        if (l != w().lblFolder)
+    for (QLabel* l : ctl<QWidget>(w(), "Frame5")->findChildren<QLabel*>())
+        if (l != ctl<QLabel>(w(), "lblFolder"))
             captions << l;
-    captions << w().Label8;
+    captions << ctl<QLabel>(w(), "Label8");
     ASSERT_GE(captions.size(), 30);
     for (QWidget* c : captions)
         EXPECT_LE(orv::CaptionWidth(c), orv::CaptionSpace(c) + 0.5) << c->objectName().toStdString();
 
-    for (QPushButton* b : w().Frame1->findChildren<QPushButton*>()) {
+    for (QPushButton* b : ctl<QWidget>(w(), "Frame1")->findChildren<QPushButton*>()) {
         QStyleOptionButton opt;
         opt.initFrom(b);
         opt.rect = b->rect();
@@ -232,14 +238,15 @@ TEST_F(Look, FittingNarrowsOnlyWhatIsTooWide)
 
 TEST_F(Look, OneLineBoxesShowTheirTextInTheMiddle)
 {
-    w().btnMode->click();   // card view
+    ctl<QPushButton>(w(), "btnMode")->click();   // card view
     const QString text = QStringLiteral("ソフトハウス雪月");
-    w().txtMaker->setPlainText(text);
-    w().txtSS->setText(text);
-    w().txtStrGame[0]->setText(text);
+    ctl<QPlainTextEdit>(w(), "txtMaker")->setPlainText(text);
+    ctl<QLineEdit>(w(), "txtSS")->setText(text);
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(text);
     QCoreApplication::processEvents();
-    for (QWidget* box : {static_cast<QWidget*>(w().txtMaker), static_cast<QWidget*>(w().txtSS),
-                         static_cast<QWidget*>(w().txtStrGame[0])}) {
+    for (QWidget* box : {static_cast<QWidget*>(ctl<QPlainTextEdit>(w(), "txtMaker")),
+             static_cast<QWidget*>(ctl<QLineEdit>(w(), "txtSS")),
+             static_cast<QWidget*>(ctl<QLineEdit>(w(), "txtStrGame_0"))}) {
         SCOPED_TRACE(box->objectName().toStdString());
         ASSERT_EQ(box->height(), orv::TwipsToPxY(270));
         const InkRows ink = inkRows(box);
@@ -249,7 +256,8 @@ TEST_F(Look, OneLineBoxesShowTheirTextInTheMiddle)
         EXPECT_LE(std::abs(above - below), 2) << above << " pixels above, " << below << " below";
     }
     // The multi-line box's first line stands where the single-line boxes' line does.
-    EXPECT_LE(std::abs(inkRows(w().txtMaker).first - inkRows(w().txtSS).first), 1);
+    EXPECT_LE(
+        std::abs(inkRows(ctl<QPlainTextEdit>(w(), "txtMaker")).first - inkRows(ctl<QLineEdit>(w(), "txtSS")).first), 1);
 }
 
 // --- Tool tips ------------------------------------------------------------------------------------
@@ -264,14 +272,14 @@ TEST_F(Look, DesignToolTipsShowOnHelpEvents)
         QApplication::sendEvent(target, &e);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
     };
-    EXPECT_EQ(tipOn(w().btnMode), QStringLiteral("カード型表示へ"));
-    w().btnMode->click();
-    EXPECT_EQ(tipOn(w().btnMode), QStringLiteral("一覧型表示へ"));
-    EXPECT_EQ(tipOn(w().btnSelRoot), QStringLiteral("お楽しみCDのﾄﾞﾗｲﾌﾞを選択"));
+    EXPECT_EQ(tipOn(ctl<QPushButton>(w(), "btnMode")), QStringLiteral("カード型表示へ"));
+    ctl<QPushButton>(w(), "btnMode")->click();
+    EXPECT_EQ(tipOn(ctl<QPushButton>(w(), "btnMode")), QStringLiteral("一覧型表示へ"));
+    EXPECT_EQ(tipOn(ctl<QPushButton>(w(), "btnSelRoot")), QStringLiteral("お楽しみCDのﾄﾞﾗｲﾌﾞを選択"));
     // The new-mark frame's tip, also over its option buttons.
-    EXPECT_EQ(tipOn(w().optNew[1]), QStringLiteral("新作の検索条件指定"));
+    EXPECT_EQ(tipOn(ctl<QRadioButton>(w(), "optNew_1")), QStringLiteral("新作の検索条件指定"));
     // No drive chosen: the drive label has no tip.
-    EXPECT_EQ(tipOn(w().Label6), QString());
+    EXPECT_EQ(tipOn(ctl<QLabel>(w(), "Label6")), QString());
 }
 
 TEST_F(Look, DriveLabelTipShowsTheWholeDriveAsText)
@@ -283,9 +291,9 @@ TEST_F(Look, DriveLabelTipShowsTheWholeDriveAsText)
     ASSERT_TRUE(h->start());
     QToolTip::hideText();
     waitFor([] { return !QToolTip::isVisible(); }, 2000);
-    const QPoint at = w().Label6->rect().center();
-    QHelpEvent e(QEvent::ToolTip, at, w().Label6->mapToGlobal(at));
-    QApplication::sendEvent(w().Label6, &e);
+    const QPoint at = ctl<QLabel>(w(), "Label6")->rect().center();
+    QHelpEvent e(QEvent::ToolTip, at, ctl<QLabel>(w(), "Label6")->mapToGlobal(at));
+    QApplication::sendEvent(ctl<QLabel>(w(), "Label6"), &e);
     ASSERT_TRUE(QToolTip::isVisible());
     EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("/media/&lt;b&gt;cdrom&lt;/b&gt;/bonus/volume-twelve")))
         << QToolTip::text().toStdString();
@@ -300,9 +308,9 @@ TEST_F(Look, ToolTipsShowOnHoverWhileAnotherWindowHasTheFocus)
     ASSERT_TRUE(waitFor([&] { return other.isActiveWindow(); }, 2000));
     QToolTip::hideText();
     waitFor([] { return !QToolTip::isVisible(); }, 2000);
-    const QPoint at = w().btnMode->rect().center();
-    QTest::mouseMove(w().btnMode, at - QPoint(3, 0));
-    QTest::mouseMove(w().btnMode, at);
+    const QPoint at = ctl<QPushButton>(w(), "btnMode")->rect().center();
+    QTest::mouseMove(ctl<QPushButton>(w(), "btnMode"), at - QPoint(3, 0));
+    QTest::mouseMove(ctl<QPushButton>(w(), "btnMode"), at);
     EXPECT_TRUE(waitFor([] { return QToolTip::isVisible(); }, 3000));
     EXPECT_EQ(QToolTip::text(), QStringLiteral("カード型表示へ"));
 }
@@ -311,11 +319,12 @@ TEST_F(Look, ToolTipsShowOnHoverWhileAnotherWindowHasTheFocus)
 
 TEST_F(Look, ToolkitTextsAreJapanese)
 {
-    std::unique_ptr<QMenu> menu(w().txtStrGame[0]->createStandardContextMenu());
+    std::unique_ptr<QMenu> menu(ctl<QLineEdit>(w(), "txtStrGame_0")->createStandardContextMenu());
     QStringList texts;
     for (QAction* a : menu->actions())
         texts << a->text();
-    EXPECT_TRUE(texts.join(QLatin1Char('|')).contains(QStringLiteral("コピー"))) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(texts.join(QLatin1Char('|')).contains(QStringLiteral("コピー")))
+        << texts.join(QLatin1Char('|')).toStdString();
     EXPECT_FALSE(texts.contains(QStringLiteral("&Copy")));
 
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

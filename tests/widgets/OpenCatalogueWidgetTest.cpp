@@ -22,16 +22,15 @@ using namespace orvtest;
 namespace {
 
 const QStringList kCaptions = {QStringLiteral("収録CD"), QStringLiteral("新作"), QStringLiteral("プラットフォーム"),
-                               QStringLiteral("ゲーム"), QStringLiteral("メーカー"), QStringLiteral("効果"),
-                               QStringLiteral("ファイル名"), QStringLiteral("動作OS"), QStringLiteral("F/S"),
-                               QStringLiteral("著作"), QStringLiteral("CD発売日")};
+    QStringLiteral("ゲーム"), QStringLiteral("メーカー"), QStringLiteral("効果"), QStringLiteral("ファイル名"),
+    QStringLiteral("動作OS"), QStringLiteral("F/S"), QStringLiteral("著作"), QStringLiteral("CD発売日")};
 const float kDefaultWidths[] = {700, 500, 1000, 5000, 3000, 2000, 2000, 1000, 500, 2000, 1000};
 
 QStringList gridCaptions(orv::frmMain& w)
 {
     QStringList out;
-    for (int i = 0; i < w.DBGrid1->columnCount(); ++i)
-        out << w.DBGrid1->model()->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+    for (int i = 0; i < ctl<orv::DBGrid>(w, "DBGrid1")->columnCount(); ++i)
+        out << ctl<orv::DBGrid>(w, "DBGrid1")->model()->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
     return out;
 }
 
@@ -56,9 +55,9 @@ protected:
     {
         if (e->type() == QEvent::Show)
             if (auto* d = qobject_cast<orv::dlgWait*>(o))
-                seen.push_back({d->windowTitle(), d->Label1->text(), w_->module.waitJob, d->geometry().center(),
-                                w_->frameGeometry().center(), d->windowFlags(), d->minimumSize(), d->maximumSize(),
-                                d->grab().toImage()});
+                seen.push_back({d->windowTitle(), d->Label1->text(), probe(*w_).module().waitJob,
+                    d->geometry().center(), w_->frameGeometry().center(), d->windowFlags(), d->minimumSize(),
+                    d->maximumSize(), d->grab().toImage()});
         if (e->type() == QEvent::WindowTitleChange && o == w_)
             mainTitles << w_->windowTitle();
         return false;
@@ -82,9 +81,9 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
     // Volumes in the catalogue's order, without the CD prefix where the number is 0.
     QStringList items;
     QList<qlonglong> counts;
-    for (int i = 0; i < h->Combo2->count(); ++i) {
-        items << h->Combo2->itemText(i);
-        counts << h->Combo2->itemData(i).toLongLong();
+    for (int i = 0; i < ctl<QComboBox>(h.w(), "Combo2")->count(); ++i) {
+        items << ctl<QComboBox>(h.w(), "Combo2")->itemText(i);
+        counts << ctl<QComboBox>(h.w(), "Combo2")->itemData(i).toLongLong();
     }
     QStringList expected = {QStringLiteral("ALL"), QStringLiteral("0")};
     for (int v = 1; v <= 12; ++v)
@@ -93,7 +92,7 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
     EXPECT_EQ(items, expected);
     const QList<qlonglong> volumeRows = {1, 7, 6, 7, 6, 7, 6, 6, 7, 6, 7, 6, 7, 1};
     EXPECT_EQ(counts.mid(1), volumeRows);
-    EXPECT_EQ(h->Combo2->currentText(), QStringLiteral("ALL"));
+    EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->currentText(), QStringLiteral("ALL"));
 
     // One platform line per value, the empty one included, all selected by default.
     const QStringList platforms = h.platformItems();
@@ -103,16 +102,17 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
     EXPECT_EQ(h.selectedPlatforms(), platforms);
     const std::map<QString, int> perPlatform = {{"PS", 11}, {"SS", 8}, {"PC", 13}, {"MSX", 13}, {"N64", 11},
                                                 {"GB", 11}, {"PC-98", 10}, {"M'S BOX", 1}, {"", 2}};
-    for (int i = 0; i < h->List1->count(); ++i)
-        EXPECT_EQ(h->List1->item(i)->data(Qt::UserRole).toInt(), perPlatform.at(h->List1->item(i)->text()))
-            << h->List1->item(i)->text().toStdString();
+    for (int i = 0; i < ctl<orv::ListBox>(h.w(), "List1")->count(); ++i)
+        EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->item(i)->data(Qt::UserRole).toInt(),
+            perPlatform.at(ctl<orv::ListBox>(h.w(), "List1")->item(i)->text()))
+            << ctl<orv::ListBox>(h.w(), "List1")->item(i)->text().toStdString();
 
-    EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
-    EXPECT_EQ(h->recordTotal, 80);
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
+    EXPECT_EQ(probe(h.w()).recordTotal(), 80);
     EXPECT_EQ(h.rowCount(), 80);
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("1/80"));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("1/80"));
     EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis"));
-    EXPECT_FALSE(h->Frame10->isVisible());
+    EXPECT_FALSE(ctl<QWidget>(h.w(), "Frame10")->isVisible());
 
     // Table order, the eleven captions, the default widths, the four hidden fields gone.
     std::vector<int> tableOrder(80);
@@ -121,27 +121,31 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
     EXPECT_EQ(h.shownRows(), tableOrder);
     EXPECT_EQ(gridCaptions(h.w()), kCaptions);
     for (int i = 0; i <= 10; ++i)
-        EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(i), kDefaultWidths[i]) << i;
-    EXPECT_EQ(h->DBGrid1->horizontalHeader()->sectionSize(3), 333) << "5000 twips at 15 twips per pixel";
+        EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(i), kDefaultWidths[i]) << i;
+    EXPECT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->horizontalHeader()->sectionSize(3), 333)
+        << "5000 twips at 15 twips per pixel";
 
     // The card boxes are bound and follow the cursor.
-    EXPECT_EQ(h->Data1->dataField(h->txtGame), QStringLiteral("gt_game"));
-    EXPECT_EQ(h->Data1->dataField(h->lblFolder), QStringLiteral("gt_folder"));
-    EXPECT_EQ(h->Data1->dataField(h->txtCDDate), QStringLiteral("gt_cdnod"));
-    EXPECT_EQ(h->txtGame->toPlainText(), QStringLiteral("ぷにぷにパーク"));
-    EXPECT_EQ(h->txtNo->text(), QStringLiteral("011"));
-    EXPECT_EQ(h->lblFolder->text(), QStringLiteral("UTIL\\SS\\POINT"));
+    EXPECT_EQ(ctl<orv::DataControl>(h.w(), "Data1")->dataField(ctl<QPlainTextEdit>(h.w(), "txtGame")),
+        QStringLiteral("gt_game"));
+    EXPECT_EQ(
+        ctl<orv::DataControl>(h.w(), "Data1")->dataField(ctl<QLabel>(h.w(), "lblFolder")), QStringLiteral("gt_folder"));
+    EXPECT_EQ(ctl<orv::DataControl>(h.w(), "Data1")->dataField(ctl<QLineEdit>(h.w(), "txtCDDate")),
+        QStringLiteral("gt_cdnod"));
+    EXPECT_EQ(ctl<QPlainTextEdit>(h.w(), "txtGame")->toPlainText(), QStringLiteral("ぷにぷにパーク"));
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtNo")->text(), QStringLiteral("011"));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "lblFolder")->text(), QStringLiteral("UTIL\\SS\\POINT"));
     h->StepRecord(3);
-    EXPECT_EQ(h->txtGame->toPlainText(), QStringLiteral("月影の剣士"));
-    EXPECT_EQ(h->txtSS->text(), QStringLiteral("PC-98"));
-    EXPECT_EQ(h->txtF_S->text(), QStringLiteral("F"));
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("2/80"));
-    EXPECT_EQ(h->DBGrid1->currentIndex().row(), 1);
+    EXPECT_EQ(ctl<QPlainTextEdit>(h.w(), "txtGame")->toPlainText(), QStringLiteral("月影の剣士"));
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtSS")->text(), QStringLiteral("PC-98"));
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtF_S")->text(), QStringLiteral("F"));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("2/80"));
+    EXPECT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->currentIndex().row(), 1);
     // Clicking a row in the grid moves the card too.
-    h->DBGrid1->setCurrentIndex(h->DBGrid1->model()->index(15, 2));
-    EXPECT_EQ(h->txtNo->text(), QStringLiteral("0")) << "row 16 is the volume stored as 0";
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("16/80"));
-    EXPECT_TRUE(h->txtCDDate->text().isEmpty()) << "a Null date shows empty";
+    ctl<orv::DBGrid>(h.w(), "DBGrid1")->setCurrentIndex(ctl<orv::DBGrid>(h.w(), "DBGrid1")->model()->index(15, 2));
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtNo")->text(), QStringLiteral("0")) << "row 16 is the volume stored as 0";
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("16/80"));
+    EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtCDDate")->text().isEmpty()) << "a Null date shows empty";
 }
 
 TEST(OpenCatalogue, PlatformPreselectionFromTheSettings)
@@ -204,8 +208,8 @@ TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
     EXPECT_TRUE(spy.mainTitles.contains(QStringLiteral("\"SELECT * FROM tevoxB;\"")));
     EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis"));
     h.clickHeader(3);
-    h->Command1->click();
-    h->Command1->click();
+    ctl<QPushButton>(h.w(), "Command1")->click();
+    ctl<QPushButton>(h.w(), "Command1")->click();
     ASSERT_EQ(spy.seen.size(), 5u);
     EXPECT_EQ(spy.seen[2].job, 2);
     EXPECT_EQ(spy.seen[2].title, QStringLiteral("Orvantis （ソート）"));
@@ -215,11 +219,11 @@ TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
         EXPECT_EQ(spy.seen[i].title, QStringLiteral("Orvantis （検索）"));
         EXPECT_TRUE(spy.seen[i].message.startsWith(QStringLiteral("検索中・・・")));
     }
-    EXPECT_EQ(h->module.waitJob, 1);
+    EXPECT_EQ(probe(h.w()).module().waitJob, 1);
     // The lists were filled once: the later jobs left them alone.
-    EXPECT_EQ(h->Combo2->count(), 15);
-    EXPECT_EQ(h->List1->count(), 9);
-    EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
+    EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 15);
+    EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 9);
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
 }
 
 TEST(OpenCatalogue, WaitDialogIsFixedWithATitleBarOfItsOwnWithoutButtons)
@@ -266,10 +270,10 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
     // With no catalogue beside it the program counts as installed and finds none anywhere.
     InstalledFolders installed;
     Harness h(folder);
-    h->txtStrGame[0]->setText(QStringLiteral("kept"));
+    ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("kept"));
     ASSERT_TRUE(h.start());
     EXPECT_TRUE(h.ended);
-    EXPECT_TRUE(h->catalogueOpenFailed);
+    EXPECT_TRUE(probe(h.w()).catalogueOpenFailed());
     EXPECT_EQ(h.messageTexts().count(kOpenFailure), 1) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     // At most one report of the engine's error before the open failure.
     EXPECT_LE(h.messages.size(), 2u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
@@ -321,7 +325,7 @@ TEST(OpenCatalogue, DamagedOrNonRegularCatalogueFailsTheOpen)
         ASSERT_TRUE(h.start());
         EXPECT_TRUE(h.ended);
         EXPECT_EQ(h.messageTexts(), QStringList{kOpenFailure});
-        EXPECT_NE(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：54"));
+        EXPECT_NE(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：54"));
     }
 }
 
@@ -347,24 +351,24 @@ TEST(OpenCatalogue, EmptyTableOpensWithAnEmptyList)
     ASSERT_TRUE(h.start());
     EXPECT_FALSE(h.ended);
     EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(h->Combo2->count(), 1);
-    EXPECT_EQ(h->List1->count(), 0);
+    EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 1);
+    EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 0);
     EXPECT_EQ(h.rowCount(), 0);
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("0/0"));
-    EXPECT_EQ(h->Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：0"));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("0/0"));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：0"));
     EXPECT_EQ(gridCaptions(h.w()), kCaptions);
 
     // Nothing to step to, nothing to search: no crash, no message.
     for (int d = 1; d <= 4; ++d)
         h->StepRecord(d);
-    h->Command1->click();
+    ctl<QPushButton>(h.w(), "Command1")->click();
     h.clickHeader(3);
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("0/0"));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("0/0"));
     // Reset with an empty platform list selects nothing and still resets the rest.
-    h->txtStrGame[0]->setText(QStringLiteral("x"));
-    h->Command5->click();
-    EXPECT_TRUE(h->txtStrGame[0]->text().isEmpty());
-    EXPECT_EQ(h->List1->count(), 0);
+    ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("x"));
+    ctl<QPushButton>(h.w(), "Command5")->click();
+    EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text().isEmpty());
+    EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 0);
     EXPECT_TRUE(h.messages.empty());
 }
 
@@ -377,20 +381,20 @@ TEST(OpenCatalogue, SixteenthFieldStaysAsAColumnAfterTheList)
     EXPECT_FALSE(h.ended);
     EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(h.rowCount(), 80);
-    ASSERT_EQ(h->DBGrid1->columnCount(), 12);
+    ASSERT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnCount(), 12);
     EXPECT_EQ(gridCaptions(h.w()).mid(0, 11), kCaptions);
-    EXPECT_EQ(h->DBGrid1->columnCaption(11), QStringLiteral("gt_extra"));
+    EXPECT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnCaption(11), QStringLiteral("gt_extra"));
     EXPECT_EQ(h.columnValues(11).first(), QStringLiteral("extra-001"));
-    EXPECT_EQ(h->DBGrid1->model()->index(0, 6).data().toString(), QStringLiteral("POINT.EXE"));
+    EXPECT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->model()->index(0, 6).data().toString(), QStringLiteral("POINT.EXE"));
 
     // Only the eleven list columns sort; the extra column's header does nothing.
     h.clickHeader(3);
-    ASSERT_EQ(h->module.sortText, " ORDER BY gt_game");
+    ASSERT_EQ(probe(h.w()).module().sortText, " ORDER BY gt_game");
     const QStringList byGame = h.columnValues(11);
     h.clickHeader(11);
     h.clickHeader(11);
     EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(h->module.sortText, " ORDER BY gt_game");
+    EXPECT_EQ(probe(h.w()).module().sortText, " ORDER BY gt_game");
     EXPECT_EQ(h.columnValues(11), byGame);
 }
 
@@ -400,24 +404,24 @@ TEST(OpenCatalogue, RejectedStatementShowsThePreviousListAgain)
     AppFolder folder;
     Harness h(folder);
     ASSERT_TRUE(h.start());
-    h->txtStrGame[0]->setText(QStringLiteral("life"));
-    h->Command1->click();
+    ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("life"));
+    ctl<QPushButton>(h.w(), "Command1")->click();
     const std::vector<int> lifeRows = h.shownRows();
     ASSERT_FALSE(lifeRows.empty());
     ASSERT_LT(lifeRows.size(), 80u);
-    const std::string good = h->module.queryText;
+    const std::string good = probe(h.w()).module().queryText;
 
     // A sort text the engine rejects (a column the table does not have).
-    h->module.sortText = " ORDER BY gt_nosuchfield";
-    h->Command1->click();
+    probe(h.w()).module().sortText = " ORDER BY gt_nosuchfield";
+    ctl<QPushButton>(h.w(), "Command1")->click();
     ASSERT_EQ(h.messages.size(), 1u);
     EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err "))) << h.messages[0].text.toStdString();
     EXPECT_TRUE(h.messages[0].text.contains(QStringLiteral("： "))) << h.messages[0].text.toStdString();
     EXPECT_EQ(h.messages[0].style, orv::MsgStyle::OkOnly);
     EXPECT_EQ(h.shownRows(), lifeRows);
-    EXPECT_EQ(h->module.queryText, good) << "the rejected statement never becomes the fallback";
+    EXPECT_EQ(probe(h.w()).module().queryText, good) << "the rejected statement never becomes the fallback";
     EXPECT_EQ(gridCaptions(h.w()), kCaptions);
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("1/%1").arg(lifeRows.size()));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("1/%1").arg(lifeRows.size()));
 }
 
 TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
@@ -426,9 +430,9 @@ TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
     AppFolder folder;
     Harness h(folder);
     ASSERT_TRUE(h.start());
-    h->module.sortText = " ORDER BY gt_nosuchfield";
-    h->module.queryText = "SELECT * FROM nosuchtable;";
-    h->Command1->click();
+    probe(h.w()).module().sortText = " ORDER BY gt_nosuchfield";
+    probe(h.w()).module().queryText = "SELECT * FROM nosuchtable;";
+    ctl<QPushButton>(h.w(), "Command1")->click();
     ASSERT_EQ(h.messages.size(), 1u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err ")));
     EXPECT_EQ(h.rowCount(), 0);
@@ -437,10 +441,10 @@ TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
     EXPECT_FALSE(h.ended);
 
     // The program goes on: a sort of a good statement works again.
-    h->module.sortText.clear();
-    h->Command1->click();
+    probe(h.w()).module().sortText.clear();
+    ctl<QPushButton>(h.w(), "Command1")->click();
     EXPECT_EQ(h.rowCount(), 80);
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("1/80"));
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("1/80"));
     EXPECT_EQ(h.messages.size(), 1u);
 }
 
@@ -459,7 +463,8 @@ TEST(OpenCatalogue, NullVolumeOrPlatformReportsThenFailsTheOpen)
             create += std::string(i ? "," : "") + std::string(orv::schema::kFields[static_cast<size_t>(i)]) + " TEXT";
         create += ");";
         sqlite3_exec(s, create.c_str(), nullptr, nullptr, nullptr);
-        sqlite3_exec(s, "INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES ('001', 'PC', 'a');", nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            s, "INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES ('001', 'PC', 'a');", nullptr, nullptr, nullptr);
         const std::string nullRow = std::string("INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES (")
                                     + (std::string(column) == "gt_cdno" ? "NULL, 'PC'" : "'002', NULL") + ", 'b');";
         sqlite3_exec(s, nullRow.c_str(), nullptr, nullptr, nullptr);

@@ -36,7 +36,7 @@ TEST(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
     orv::QuitSignals q;
     closeOnSignals(q, h);
     ASSERT_TRUE(h.start());
-    h->txtStrGame[0]->setText(QStringLiteral("before the signal"));
+    ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("before the signal"));
     ::raise(SIGTERM);
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     EXPECT_FALSE(h->isVisible());
@@ -50,12 +50,12 @@ TEST(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
     AppFolder folder;
     Harness h(folder);
     h->show();
-    ASSERT_FALSE(h->activated);
+    ASSERT_FALSE(probe(h.w()).activated());
     h->RequestClose();
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     // The catalogue was opened and listed before the close, and the close saved that state.
-    EXPECT_TRUE(h->activated);
-    EXPECT_EQ(h->List1->count(), 9);
+    EXPECT_TRUE(probe(h.w()).activated());
+    EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 9);
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
 

@@ -39,34 +39,35 @@ std::vector<int> sorted(std::vector<int> v)
 
 TEST_F(SearchPanel, WorkedExampleFindsTheTwoIslandRows)
 {
-    w().optNew[1]->setChecked(true);
+    ctl<QRadioButton>(w(), "optNew_1")->setChecked(true);
     H().selectPlatforms({QStringLiteral("PC"), QStringLiteral("MSX")});
-    w().txtStrGame[0]->setText(QStringLiteral("max　life"));
-    w().chkFind1[2]->setChecked(false);
-    w().chkFind1[3]->setChecked(false);
-    w().optGame[0]->setChecked(true);
-    w().txtStrMaker[0]->setText(QStringLiteral("demo"));
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("max　life"));
+    ctl<QCheckBox>(w(), "chkFind1_2")->setChecked(false);
+    ctl<QCheckBox>(w(), "chkFind1_3")->setChecked(false);
+    ctl<QRadioButton>(w(), "optGame_0")->setChecked(true);
+    ctl<QLineEdit>(w(), "txtStrMaker_0")->setText(QStringLiteral("demo"));
     for (int i = 0; i < 3; ++i)
-        w().chkFind2[i]->setChecked(false);
-    const int cd012 = w().Combo2->findText(QStringLiteral("CD012"));
+        ctl<QCheckBox>(w(), "chkFind2", i)->setChecked(false);
+    const int cd012 = ctl<QComboBox>(w(), "Combo2")->findText(QStringLiteral("CD012"));
     ASSERT_GE(cd012, 0);
-    w().Combo2->setCurrentIndex(cd012);
-    emit w().Combo2->activated(cd012);
-    EXPECT_EQ(w().cdFilter, "012");
+    ctl<QComboBox>(w(), "Combo2")->setCurrentIndex(cd012);
+    emit ctl<QComboBox>(w(), "Combo2")->activated(cd012);
+    EXPECT_EQ(probe(w()).cdFilter(), "012");
     EXPECT_EQ(H().rowCount(), 80) << "choosing a volume runs no query";
 
-    w().Command1->click();
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_TRUE(H().messages.empty()) << H().messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(H().shownRows(), (std::vector<int>{69, 77}));
-    EXPECT_EQ(w().Label3->text(), QStringLiteral("1/2"));
-    EXPECT_EQ(w().Label5->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80")) << "the total is counted at the open only";
-    EXPECT_NE(w().module.queryText.find(" WHERE "), std::string::npos);
+    EXPECT_EQ(ctl<QLabel>(w(), "Label3")->text(), QStringLiteral("1/2"));
+    EXPECT_EQ(ctl<QLabel>(w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"))
+        << "the total is counted at the open only";
+    EXPECT_NE(probe(w()).module().queryText.find(" WHERE "), std::string::npos);
 }
 
 TEST_F(SearchPanel, KeywordMatchesAnyCaseAndWidth)
 {
-    w().txtStrGame[0]->setText(QStringLiteral("max"));
-    w().Command1->click();
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("max"));
+    ctl<QPushButton>(w(), "Command1")->click();
     const std::vector<int> expected = {3,  5,  10, 11, 14, 18, 21, 22, 25, 26, 28, 29, 31, 32, 33, 36,
                                        37, 41, 42, 53, 56, 57, 61, 63, 64, 65, 69, 72, 75, 76, 77};
     EXPECT_EQ(sorted(H().shownRows()), expected);
@@ -76,51 +77,51 @@ TEST_F(SearchPanel, KeywordMatchesAnyCaseAndWidth)
 TEST_F(SearchPanel, PlatformWithAnApostrophe)
 {
     H().selectPlatforms({QStringLiteral("M'S BOX")});
-    w().Command1->click();
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_TRUE(H().messages.empty()) << H().messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(H().shownRows(), std::vector<int>{73});
 
     // No platform selected, or the platform check off: only the entries without a platform.
     H().selectPlatforms({});
-    w().Command1->click();
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_EQ(H().shownRows(), (std::vector<int>{40, 50}));
-    EXPECT_EQ(w().Label3->text(), QStringLiteral("1/2"));
+    EXPECT_EQ(ctl<QLabel>(w(), "Label3")->text(), QStringLiteral("1/2"));
     H().selectPlatforms(H().platformItems());
-    w().Check1[2]->setChecked(false);
-    w().Command1->click();
+    ctl<QCheckBox>(w(), "Check1_2")->setChecked(false);
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_EQ(H().shownRows(), (std::vector<int>{40, 50}));
 
     // A search that matches nothing: empty list, captions and widths still set.
-    w().Check1[2]->setChecked(true);
-    w().txtStrGame[0]->setText(QStringLiteral("zzzz"));
-    w().Command1->click();
+    ctl<QCheckBox>(w(), "Check1_2")->setChecked(true);
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("zzzz"));
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_EQ(H().rowCount(), 0);
-    EXPECT_EQ(w().Label3->text(), QStringLiteral("0/0"));
-    EXPECT_EQ(w().DBGrid1->columnCount(), 11);
-    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(3), 5000.f);
-    EXPECT_NE(w().module.queryText.find("zzzz"), std::string::npos);
+    EXPECT_EQ(ctl<QLabel>(w(), "Label3")->text(), QStringLiteral("0/0"));
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->columnCount(), 11);
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->columnWidth(3), 5000.f);
+    EXPECT_NE(probe(w()).module().queryText.find("zzzz"), std::string::npos);
     EXPECT_TRUE(H().messages.empty());
 }
 
 TEST_F(SearchPanel, VolumeSelectionBecomesTheCdFilter)
 {
     w().SetCombo2Text(QStringLiteral("CD005"));
-    EXPECT_EQ(w().cdFilter, "005");
-    w().Command1->click();
+    EXPECT_EQ(probe(w()).cdFilter(), "005");
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_EQ(H().rowCount(), 7);
     for (const QString& v : H().columnValues(0))
         EXPECT_EQ(v, QStringLiteral("005"));
     // The number matches anywhere in the stored CD number.
     w().SetCombo2Text(QStringLiteral("0"));
-    EXPECT_EQ(w().cdFilter, "0");
-    w().Command1->click();
+    EXPECT_EQ(probe(w()).cdFilter(), "0");
+    ctl<QPushButton>(w(), "Command1")->click();
     const std::vector<int> withZero = H().shownRows();
     EXPECT_EQ(withZero.size(), 79u);
     EXPECT_EQ(std::count(withZero.begin(), withZero.end(), 9), 0) << "row 9 is the volume ABC";
     w().SetCombo2Text(QStringLiteral("ABC"));
-    EXPECT_EQ(w().cdFilter, "ABC");
+    EXPECT_EQ(probe(w()).cdFilter(), "ABC");
     w().SetCombo2Text(QStringLiteral("ALL"));
-    EXPECT_EQ(w().cdFilter, "");
+    EXPECT_EQ(probe(w()).cdFilter(), "");
     EXPECT_EQ(H().rowCount(), 79) << "the list changes with the next search only";
 }
 
@@ -128,17 +129,17 @@ TEST_F(SearchPanel, VolumeTextsCannotChangeTheStatement)
 {
     // The volume list is filled from the catalogue's own texts; these are as a hostile file would
     // hold them.
-    w().txtStrGame[0]->setText(QStringLiteral("max"));
-    w().Command1->click();
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("max"));
+    ctl<QPushButton>(w(), "Command1")->click();
     const std::vector<int> withMax = H().shownRows();
     ASSERT_EQ(withMax.size(), 31u);
 
     for (const QString& volume : {QStringLiteral("CD3*') OR (gt_cdno LIKE '*"), QStringLiteral("CD4'"),
                                  QStringLiteral("CD'"), QStringLiteral("CD0' OR 'a'='a")}) {
-        w().Combo2->addItem(volume);
+        ctl<QComboBox>(w(), "Combo2")->addItem(volume);
         w().SetCombo2Text(volume);
-        ASSERT_EQ(QString::fromStdString(w().cdFilter), volume.mid(2));
-        w().Command1->click();
+        ASSERT_EQ(QString::fromStdString(probe(w()).cdFilter()), volume.mid(2));
+        ctl<QPushButton>(w(), "Command1")->click();
         EXPECT_TRUE(H().messages.empty()) << volume.toStdString() << ": "
                                           << H().messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(H().rowCount(), 0) << volume.toStdString() << ": no stored CD number holds an apostrophe";
@@ -146,7 +147,7 @@ TEST_F(SearchPanel, VolumeTextsCannotChangeTheStatement)
     }
     // The same search without the volume finds what it found before.
     w().SetCombo2Text(QStringLiteral("ALL"));
-    w().Command1->click();
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_EQ(H().shownRows(), withMax);
 }
 
@@ -154,7 +155,7 @@ TEST_F(SearchPanel, HeaderClicksSortEachColumnUpAndDown)
 {
     const QStringList tableGames = H().columnValues(3);
     H().clickHeader(3);
-    EXPECT_EQ(w().module.sortText, " ORDER BY gt_game");
+    EXPECT_EQ(probe(w()).module().sortText, " ORDER BY gt_game");
     const QStringList up = H().columnValues(3);
     EXPECT_NE(up, tableGames);
     QStringList sortedGames = tableGames;
@@ -165,25 +166,25 @@ TEST_F(SearchPanel, HeaderClicksSortEachColumnUpAndDown)
     const std::vector<int> upRows = H().shownRows();
 
     H().clickHeader(3);
-    EXPECT_EQ(w().module.sortText, " ORDER BY gt_game DESC");
+    EXPECT_EQ(probe(w()).module().sortText, " ORDER BY gt_game DESC");
     QStringList down = H().columnValues(3);
     std::reverse(down.begin(), down.end());
     EXPECT_EQ(down, up);
 
     // The effect column sorts by its category key; other columns keep their own toggle.
     H().clickHeader(5);
-    EXPECT_EQ(w().module.sortText, " ORDER BY gt_effecttmp");
+    EXPECT_EQ(probe(w()).module().sortText, " ORDER BY gt_effecttmp");
     const std::vector<int> byEffect = H().shownRows();
     EXPECT_EQ(std::vector<int>(byEffect.begin(), byEffect.begin() + 5), (std::vector<int>{17, 35, 9, 29, 56}));
     H().clickHeader(3);
-    EXPECT_EQ(w().module.sortText, " ORDER BY gt_game");
+    EXPECT_EQ(probe(w()).module().sortText, " ORDER BY gt_game");
     EXPECT_EQ(H().shownRows(), upRows);
-    EXPECT_EQ(w().Label3->text(), QStringLiteral("1/80"));
-    EXPECT_EQ(w().module.waitJob, 1);
+    EXPECT_EQ(ctl<QLabel>(w(), "Label3")->text(), QStringLiteral("1/80"));
+    EXPECT_EQ(probe(w()).module().waitJob, 1);
 
     // A later search keeps the order.
-    w().txtStrGame[0]->setText(QStringLiteral("life"));
-    w().Command1->click();
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("life"));
+    ctl<QPushButton>(w(), "Command1")->click();
     const std::vector<int> found = H().shownRows();
     ASSERT_FALSE(found.empty());
     std::vector<int> expected;
@@ -196,53 +197,53 @@ TEST_F(SearchPanel, HeaderClicksSortEachColumnUpAndDown)
 
 TEST_F(SearchPanel, DraggedColumnWidthsSurviveSearchAndSort)
 {
-    w().DBGrid1->horizontalHeader()->resizeSection(4, 100);
-    w().Command1->click();
-    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(4), 1500.f);
+    ctl<orv::DBGrid>(w(), "DBGrid1")->horizontalHeader()->resizeSection(4, 100);
+    ctl<QPushButton>(w(), "Command1")->click();
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->columnWidth(4), 1500.f);
     H().clickHeader(2);
-    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(4), 1500.f);
-    EXPECT_FLOAT_EQ(w().DBGrid1->columnWidth(3), 5000.f);
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->columnWidth(4), 1500.f);
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->columnWidth(3), 5000.f);
 }
 
 TEST_F(SearchPanel, ResetRestoresTheStartConditionsWithoutSearching)
 {
-    w().optNew[2]->setChecked(true);
+    ctl<QRadioButton>(w(), "optNew_2")->setChecked(true);
     H().selectPlatforms({QStringLiteral("GB")});
-    w().optGame[1]->setChecked(true);
-    w().optMaker[1]->setChecked(true);
-    w().txtStrGame[0]->setText(QStringLiteral("life"));
-    w().txtStrMaker[0]->setText(QStringLiteral("demo"));
-    w().chkFind1[1]->setChecked(false);
-    w().chkFind2[3]->setCheckState(Qt::PartiallyChecked);
-    for (auto* c : w().Check1)
-        c->setChecked(false);
-    w().Command1->click();
+    ctl<QRadioButton>(w(), "optGame_1")->setChecked(true);
+    ctl<QRadioButton>(w(), "optMaker_1")->setChecked(true);
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("life"));
+    ctl<QLineEdit>(w(), "txtStrMaker_0")->setText(QStringLiteral("demo"));
+    ctl<QCheckBox>(w(), "chkFind1_1")->setChecked(false);
+    ctl<QCheckBox>(w(), "chkFind2_3")->setCheckState(Qt::PartiallyChecked);
+    for (int i = 0; i < 3; ++i)
+        ctl<QCheckBox>(w(), "Check1", i)->setChecked(false);
+    ctl<QPushButton>(w(), "Command1")->click();
     w().SetCombo2Text(QStringLiteral("CD003"));
-    ASSERT_EQ(w().cdFilter, "003");
+    ASSERT_EQ(probe(w()).cdFilter(), "003");
     const std::vector<int> before = H().shownRows();
-    const orv::Recordset* rs = w().Data1->recordset();
-    const std::string filter = w().module.filterText;
+    const orv::Recordset* rs = ctl<orv::DataControl>(w(), "Data1")->recordset();
+    const std::string filter = probe(w()).module().filterText;
 
-    w().Command5->click();
-    EXPECT_TRUE(w().optNew[0]->isChecked());
+    ctl<QPushButton>(w(), "Command5")->click();
+    EXPECT_TRUE(ctl<QRadioButton>(w(), "optNew_0")->isChecked());
     EXPECT_EQ(H().selectedPlatforms(), H().platformItems());
-    EXPECT_TRUE(w().optGame[0]->isChecked());
-    EXPECT_TRUE(w().optMaker[0]->isChecked());
-    EXPECT_TRUE(w().txtStrGame[0]->text().isEmpty());
-    EXPECT_TRUE(w().txtStrMaker[0]->text().isEmpty());
+    EXPECT_TRUE(ctl<QRadioButton>(w(), "optGame_0")->isChecked());
+    EXPECT_TRUE(ctl<QRadioButton>(w(), "optMaker_0")->isChecked());
+    EXPECT_TRUE(ctl<QLineEdit>(w(), "txtStrGame_0")->text().isEmpty());
+    EXPECT_TRUE(ctl<QLineEdit>(w(), "txtStrMaker_0")->text().isEmpty());
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(w().chkFind1[i]->checkState(), Qt::Checked);
-        EXPECT_EQ(w().chkFind2[i]->checkState(), Qt::Checked);
+        EXPECT_EQ(ctl<QCheckBox>(w(), "chkFind1", i)->checkState(), Qt::Checked);
+        EXPECT_EQ(ctl<QCheckBox>(w(), "chkFind2", i)->checkState(), Qt::Checked);
     }
-    for (auto* c : w().Check1)
-        EXPECT_EQ(c->checkState(), Qt::Checked);
-    EXPECT_EQ(w().Combo2->currentText(), QStringLiteral("ALL"));
-    EXPECT_EQ(w().cdFilter, "");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ctl<QCheckBox>(w(), "Check1", i)->checkState(), Qt::Checked);
+    EXPECT_EQ(ctl<QComboBox>(w(), "Combo2")->currentText(), QStringLiteral("ALL"));
+    EXPECT_EQ(probe(w()).cdFilter(), "");
     // No search ran.
-    EXPECT_EQ(w().Data1->recordset(), rs);
+    EXPECT_EQ(ctl<orv::DataControl>(w(), "Data1")->recordset(), rs);
     EXPECT_EQ(H().shownRows(), before);
-    EXPECT_EQ(w().module.filterText, filter);
+    EXPECT_EQ(probe(w()).module().filterText, filter);
 
-    w().Command1->click();
+    ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_EQ(H().rowCount(), 80);
 }

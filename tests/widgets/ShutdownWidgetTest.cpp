@@ -21,19 +21,19 @@ TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
     {
         Harness h(folder);
         ASSERT_TRUE(h.start());
-        h->optNew[2]->setChecked(true);
+        ctl<QRadioButton>(h.w(), "optNew_2")->setChecked(true);
         h.selectPlatforms({QStringLiteral("MSX"), QStringLiteral("PC")});
-        h->Check1[1]->setChecked(false);
-        h->chkFind1[2]->setChecked(false);
-        h->txtStrGame[0]->setText(longWord);
-        h->optGame[1]->setChecked(true);
-        h->Check1[0]->setChecked(false);
-        h->chkFind2[0]->setChecked(false);
-        h->txtStrMaker[0]->setText(QStringLiteral("demo"));
-        h->optMaker[1]->setChecked(true);
-        h->btnMode->click();
-        h->DBGrid1->horizontalHeader()->resizeSection(4, 200);
-        h->Command4->click();
+        ctl<QCheckBox>(h.w(), "Check1_1")->setChecked(false);
+        ctl<QCheckBox>(h.w(), "chkFind1_2")->setChecked(false);
+        ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(longWord);
+        ctl<QRadioButton>(h.w(), "optGame_1")->setChecked(true);
+        ctl<QCheckBox>(h.w(), "Check1_0")->setChecked(false);
+        ctl<QCheckBox>(h.w(), "chkFind2_0")->setChecked(false);
+        ctl<QLineEdit>(h.w(), "txtStrMaker_0")->setText(QStringLiteral("demo"));
+        ctl<QRadioButton>(h.w(), "optMaker_1")->setChecked(true);
+        ctl<QPushButton>(h.w(), "btnMode")->click();
+        ctl<orv::DBGrid>(h.w(), "DBGrid1")->horizontalHeader()->resizeSection(4, 200);
+        ctl<QPushButton>(h.w(), "Command4")->click();
         EXPECT_TRUE(h.ended);
     }
     EXPECT_EQ(folder.ini("SEARCH", "NEW"), "2");
@@ -46,21 +46,22 @@ TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
 
     Harness h(folder);
     ASSERT_TRUE(h.start());
-    EXPECT_TRUE(h->optNew[2]->isChecked());
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_2")->isChecked());
     EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("MSX"), QStringLiteral("PC")}));
-    EXPECT_EQ(h->Check1[1]->checkState(), Qt::Unchecked);
-    EXPECT_EQ(h->chkFind1[2]->checkState(), Qt::Unchecked);
-    EXPECT_EQ(h->chkFind1[3]->checkState(), Qt::Checked);
-    EXPECT_EQ(h->txtStrGame[0]->text(), QString(60, QChar(u'ゲ')) + QStringLiteral("abcdefg")) << "127 bytes";
-    EXPECT_TRUE(h->optGame[1]->isChecked());
-    EXPECT_EQ(h->Check1[0]->checkState(), Qt::Unchecked);
-    EXPECT_EQ(h->chkFind2[0]->checkState(), Qt::Unchecked);
-    EXPECT_EQ(h->txtStrMaker[0]->text(), QStringLiteral("demo"));
-    EXPECT_TRUE(h->optMaker[0]->isChecked()) << "the negative AND/OR starts on AND every time";
-    EXPECT_EQ(h->btnModeTag, QStringLiteral("1"));
-    EXPECT_TRUE(h->Frame8->isVisible());
-    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(4), 3000.f);
-    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(3), 5000.f);
+    EXPECT_EQ(ctl<QCheckBox>(h.w(), "Check1_1")->checkState(), Qt::Unchecked);
+    EXPECT_EQ(ctl<QCheckBox>(h.w(), "chkFind1_2")->checkState(), Qt::Unchecked);
+    EXPECT_EQ(ctl<QCheckBox>(h.w(), "chkFind1_3")->checkState(), Qt::Checked);
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QString(60, QChar(u'ゲ')) + QStringLiteral("abcdefg"))
+        << "127 bytes";
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_1")->isChecked());
+    EXPECT_EQ(ctl<QCheckBox>(h.w(), "Check1_0")->checkState(), Qt::Unchecked);
+    EXPECT_EQ(ctl<QCheckBox>(h.w(), "chkFind2_0")->checkState(), Qt::Unchecked);
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text(), QStringLiteral("demo"));
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked()) << "the negative AND/OR starts on AND every time";
+    EXPECT_EQ(probe(h.w()).btnModeTag(), QStringLiteral("1"));
+    EXPECT_TRUE(ctl<QWidget>(h.w(), "Frame8")->isVisible());
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(4), 3000.f);
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(3), 5000.f);
 }
 
 TEST(Shutdown, NoPlatformSelectedSavesEmptyAndRestoresOnlyTheEmptyLine)
@@ -87,10 +88,10 @@ TEST(Shutdown, ExitButtonAndCloseCommandSaveTheSameKeys)
     for (AppFolder* f : {&byButton, &byClose}) {
         Harness h(*f);
         ASSERT_TRUE(h.start());
-        h->txtStrGame[0]->setText(QStringLiteral("life"));
-        h->btnMode->click();
+        ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("life"));
+        ctl<QPushButton>(h.w(), "btnMode")->click();
         if (f == &byButton)
-            h->Command4->click();
+            ctl<QPushButton>(h.w(), "Command4")->click();
         else
             h->close();
         EXPECT_TRUE(h.ended);
@@ -175,8 +176,8 @@ TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
     ASSERT_TRUE(h.start());
     EXPECT_FALSE(h.ended);
     EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("PC"), QStringLiteral("PS")}));
-    EXPECT_EQ(h->btnModeTag, QStringLiteral("1"));
-    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(3), 3000.f);
+    EXPECT_EQ(probe(h.w()).btnModeTag(), QStringLiteral("1"));
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(3), 3000.f);
 }
 
 // --- First activation ------------------------------------------------------------------------------
@@ -189,11 +190,11 @@ TEST(FirstActivation, RunsOnceOnly)
     ASSERT_TRUE(h.start());
     for (int i = 0; i < 4; ++i)
         h->StepRecord(3);
-    ASSERT_EQ(h->Label3->text(), QStringLiteral("5/80"));
-    const orv::Recordset* rs = h->Data1->recordset();
+    ASSERT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("5/80"));
+    const orv::Recordset* rs = ctl<orv::DataControl>(h.w(), "Data1")->recordset();
     h->move(h->pos() + QPoint(7, 5));
     const QRect g = h->geometry();
-    h->txtStrMaker[0]->setFocus();
+    ctl<QLineEdit>(h.w(), "txtStrMaker_0")->setFocus();
 
     QEvent deactivate(QEvent::WindowDeactivate), activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&h.w(), &deactivate);
@@ -201,11 +202,11 @@ TEST(FirstActivation, RunsOnceOnly)
     h->Form_Activate();
     QCoreApplication::processEvents();
 
-    EXPECT_EQ(h->Data1->recordset(), rs) << "no reload";
-    EXPECT_EQ(h->Label3->text(), QStringLiteral("5/80"));
+    EXPECT_EQ(ctl<orv::DataControl>(h.w(), "Data1")->recordset(), rs) << "no reload";
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("5/80"));
     EXPECT_EQ(h->geometry(), g) << "no placement";
-    EXPECT_EQ(h->focusWidget(), h->txtStrMaker[0]) << "no change of focus";
-    EXPECT_EQ(h->Combo2->count(), 15);
+    EXPECT_EQ(h->focusWidget(), ctl<QLineEdit>(h.w(), "txtStrMaker_0")) << "no change of focus";
+    EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 15);
     EXPECT_TRUE(h.messages.empty());
 }
 
@@ -215,10 +216,10 @@ TEST(FirstActivation, FocusStartsInTheKeywordBoxInListView)
     AppFolder folder;
     Harness h(folder);
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(h->focusWidget(), h->txtStrGame[0]);
-    EXPECT_EQ(h->btnModeTag, QStringLiteral("0"));
-    EXPECT_FALSE(h->Frame8->isVisible());
-    EXPECT_TRUE(h->DBGrid1->isVisible());
+    EXPECT_EQ(h->focusWidget(), ctl<QLineEdit>(h.w(), "txtStrGame_0"));
+    EXPECT_EQ(probe(h.w()).btnModeTag(), QStringLiteral("0"));
+    EXPECT_FALSE(ctl<QWidget>(h.w(), "Frame8")->isVisible());
+    EXPECT_TRUE(ctl<orv::DBGrid>(h.w(), "DBGrid1")->isVisible());
 }
 
 TEST(FirstActivation, SavedColumnWidths)
@@ -230,12 +231,12 @@ TEST(FirstActivation, SavedColumnWidths)
     folder.setIni("LIST", "WIDTHCOL00", "abc");
     Harness h(folder);
     ASSERT_TRUE(h.start());
-    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(5), 2000.f);
-    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(6), 1234.5f);
-    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(0), 700.f);
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(5), 2000.f);
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(6), 1234.5f);
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(0), 700.f);
     // The next query takes the grid's width, rounded to whole twips.
-    h->Command1->click();
-    EXPECT_EQ(h->module.columnWidths[6], 1234);
+    ctl<QPushButton>(h.w(), "Command1")->click();
+    EXPECT_EQ(probe(h.w()).module().columnWidths[6], 1234);
 }
 
 TEST(FirstActivation, UsesTheSettingsAsReadAtStartUp)
@@ -253,10 +254,10 @@ TEST(FirstActivation, UsesTheSettingsAsReadAtStartUp)
     folder.setIni("WINDOW", "WINSATE", "2");
     folder.setIni("SEARCH", "WORD", "changed");
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(h->btnModeTag, QStringLiteral("0"));
-    EXPECT_FLOAT_EQ(h->DBGrid1->columnWidth(6), 1234.5f);
+    EXPECT_EQ(probe(h.w()).btnModeTag(), QStringLiteral("0"));
+    EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(6), 1234.5f);
     EXPECT_FALSE(h->isMaximized());
-    EXPECT_TRUE(h->txtStrGame[0]->text().isEmpty());
+    EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text().isEmpty());
 }
 
 TEST(FirstActivation, SavedModeSwitchesToCardViewOnce)
@@ -267,12 +268,12 @@ TEST(FirstActivation, SavedModeSwitchesToCardViewOnce)
         folder.setIni("DISP", "MODE", mode);
         Harness h(folder);
         ASSERT_TRUE(h.start());
-        EXPECT_EQ(h->btnModeTag, QStringLiteral("1")) << mode;
-        EXPECT_EQ(h->btnMode->text(), QStringLiteral("一覧(&L)"));
-        EXPECT_EQ(h->btnMode->toolTip(), QStringLiteral("一覧型表示へ"));
-        EXPECT_TRUE(h->Frame8->isVisible());
-        EXPECT_EQ(h->txtGame->toPlainText(), QStringLiteral("ぷにぷにパーク"));
-        EXPECT_EQ(h->focusWidget(), h->txtStrGame[0]);
+        EXPECT_EQ(probe(h.w()).btnModeTag(), QStringLiteral("1")) << mode;
+        EXPECT_EQ(ctl<QPushButton>(h.w(), "btnMode")->text(), QStringLiteral("一覧(&L)"));
+        EXPECT_EQ(ctl<QPushButton>(h.w(), "btnMode")->toolTip(), QStringLiteral("一覧型表示へ"));
+        EXPECT_TRUE(ctl<QWidget>(h.w(), "Frame8")->isVisible());
+        EXPECT_EQ(ctl<QPlainTextEdit>(h.w(), "txtGame")->toPlainText(), QStringLiteral("ぷにぷにパーク"));
+        EXPECT_EQ(h->focusWidget(), ctl<QLineEdit>(h.w(), "txtStrGame_0"));
     }
 }
 

@@ -30,7 +30,10 @@ void ExpectShownAsPlainText(QLabel* label)
     EXPECT_EQ(pixels(label), pixels(&plain)) << label->objectName().toStdString();
 }
 
-int checked(const QCheckBox* b) { return b->checkState() == Qt::Checked ? 1 : (b->checkState() == Qt::PartiallyChecked ? 2 : 0); }
+int checked(const QCheckBox* b)
+{
+    return b->checkState() == Qt::Checked ? 1 : (b->checkState() == Qt::PartiallyChecked ? 2 : 0);
+}
 }
 
 TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
@@ -39,42 +42,42 @@ TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
     AppFolder folder;
     Harness h(folder);
 
-    EXPECT_TRUE(h->optNew[0]->isChecked());
-    for (auto* c : h->Check1)
-        EXPECT_EQ(checked(c), 1);
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1", i)), 1);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(checked(h->chkFind1[i]), 1) << i;
-        EXPECT_EQ(checked(h->chkFind2[i]), 1) << i;
+        EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1", i)), 1) << i;
+        EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind2", i)), 1) << i;
     }
-    EXPECT_TRUE(h->txtStrGame[0]->text().isEmpty());
-    EXPECT_TRUE(h->txtStrMaker[0]->text().isEmpty());
-    EXPECT_TRUE(h->optGame[0]->isChecked());
-    EXPECT_TRUE(h->optMaker[0]->isChecked());
-    EXPECT_EQ(h->module.platformSelection, "@ALL@");
+    EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text().isEmpty());
+    EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text().isEmpty());
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_0")->isChecked());
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked());
+    EXPECT_EQ(probe(h.w()).module().platformSelection, "@ALL@");
 
-    EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
-    EXPECT_TRUE(h->driveRoot.empty());
-    EXPECT_TRUE(h->driveRootPath.empty());
-    EXPECT_EQ(h->appFolder, folder.path() + "/");
-    EXPECT_EQ(h->settingsPath, folder.path() + "/tevo.ini");
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
+    EXPECT_TRUE(probe(h.w()).driveRoot().empty());
+    EXPECT_TRUE(probe(h.w()).driveRootPath().empty());
+    EXPECT_EQ(probe(h.w()).appFolder(), folder.path() + "/");
+    EXPECT_EQ(probe(h.w()).settingsPath(), folder.path() + "/tevo.ini");
 
     // Nothing is open yet: the selector holds only ALL, with nothing selected.
-    ASSERT_EQ(h->Combo2->count(), 1);
-    EXPECT_EQ(h->Combo2->itemText(0), QStringLiteral("ALL"));
-    EXPECT_EQ(h->Combo2->currentIndex(), -1);
-    EXPECT_TRUE(h->openCatalogueKey.empty());
-    EXPECT_FALSE(h->module.catalogueDb);
-    EXPECT_EQ(h->module.waitJob, 0);
-    EXPECT_EQ(h->module.listsPending, 1);
-    EXPECT_EQ(h->module.queryText, "SELECT * FROM ;");
-    EXPECT_FALSE(h->activated);
-    EXPECT_EQ(h->screenCheck, 255);
-    EXPECT_EQ(h->module.census.monitorCount, QGuiApplication::screens().size());
+    ASSERT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 1);
+    EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->itemText(0), QStringLiteral("ALL"));
+    EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->currentIndex(), -1);
+    EXPECT_TRUE(probe(h.w()).openCatalogueKey().empty());
+    EXPECT_FALSE(probe(h.w()).module().catalogueDb);
+    EXPECT_EQ(probe(h.w()).module().waitJob, 0);
+    EXPECT_EQ(probe(h.w()).module().listsPending, 1);
+    EXPECT_EQ(probe(h.w()).module().queryText, "SELECT * FROM ;");
+    EXPECT_FALSE(probe(h.w()).activated());
+    EXPECT_EQ(probe(h.w()).screenCheck(), 255);
+    EXPECT_EQ(probe(h.w()).module().census.monitorCount, QGuiApplication::screens().size());
 
-    EXPECT_EQ(h->Label4->text().toStdString(),
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label4")->text().toStdString(),
               orv::VersionCaption(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR, ORVANTIS_VERSION_PATCH,
                                   ORVANTIS_COPYRIGHT));
-    EXPECT_TRUE(h->Label4->text().startsWith(QStringLiteral("Version ")));
+    EXPECT_TRUE(ctl<QLabel>(h.w(), "Label4")->text().startsWith(QStringLiteral("Version ")));
 }
 
 TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
@@ -94,21 +97,21 @@ TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
     folder.setIni("SEARCH", "NOTWORD", "demo");
     Harness h(folder);
 
-    EXPECT_TRUE(h->optNew[2]->isChecked());
-    EXPECT_FALSE(h->optNew[0]->isChecked());
-    EXPECT_EQ(checked(h->Check1[2]), 0);
-    EXPECT_EQ(h->module.platformSelection, "PC,MSX");
-    EXPECT_EQ(checked(h->Check1[1]), 0);
-    EXPECT_EQ(checked(h->chkFind1[0]), 1);
-    EXPECT_EQ(checked(h->chkFind1[1]), 0);
-    EXPECT_EQ(checked(h->chkFind1[2]), 2);
-    EXPECT_EQ(h->txtStrGame[0]->text(), QStringLiteral("max life"));
-    EXPECT_TRUE(h->optGame[1]->isChecked()) << "only the exact text True selects AND";
-    EXPECT_EQ(checked(h->Check1[0]), 0);
-    EXPECT_EQ(checked(h->chkFind2[3]), 0);
-    EXPECT_EQ(checked(h->chkFind2[0]), 1);
-    EXPECT_EQ(h->txtStrMaker[0]->text(), QStringLiteral("demo"));
-    EXPECT_TRUE(h->optMaker[0]->isChecked()) << "the negative AND/OR is never restored";
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_2")->isChecked());
+    EXPECT_FALSE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1_2")), 0);
+    EXPECT_EQ(probe(h.w()).module().platformSelection, "PC,MSX");
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1_1")), 0);
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1_0")), 1);
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1_1")), 0);
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1_2")), 2);
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("max life"));
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_1")->isChecked()) << "only the exact text True selects AND";
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1_0")), 0);
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind2_3")), 0);
+    EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind2_0")), 1);
+    EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text(), QStringLiteral("demo"));
+    EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked()) << "the negative AND/OR is never restored";
 }
 
 TEST(StartupWidgets, OddSettingValues)
@@ -119,24 +122,24 @@ TEST(StartupWidgets, OddSettingValues)
         folder.setIni("SEARCH", "NEW", "5");
         folder.setIni("SEARCH", "WORDANDFL", "False");
         Harness h(folder);
-        EXPECT_TRUE(h->optNew[0]->isChecked());
-        EXPECT_TRUE(h->optGame[1]->isChecked());
+        EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
+        EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_1")->isChecked());
     }
     {
         AppFolder folder;
         folder.setIni("SEARCH", "NEW", "1");
         folder.setIni("SEARCH", "WORDANDFL", "True");
         Harness h(folder);
-        EXPECT_TRUE(h->optNew[1]->isChecked());
-        EXPECT_TRUE(h->optGame[0]->isChecked());
+        EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_1")->isChecked());
+        EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_0")->isChecked());
     }
     {
         // A file written by the Japanese system: Shift-JIS bytes, CRLF lines.
         AppFolder folder;
         writeFileBytes(folder.iniPath(), "[SEARCH]\r\nWORD=\x83\x51\x81\x5b\x83\x80\r\nNOTWORD=max\r\n");
         Harness h(folder);
-        EXPECT_EQ(h->txtStrGame[0]->text(), QStringLiteral("ゲーム"));
-        EXPECT_EQ(h->txtStrMaker[0]->text(), QStringLiteral("max"));
+        EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("ゲーム"));
+        EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text(), QStringLiteral("max"));
     }
 }
 
@@ -146,18 +149,18 @@ TEST(StartupWidgets, ScreenSwitchLimitsTheMonitorCount)
     AppFolder folder;
     {
         Harness h(folder, QStringLiteral("/SCHK=0"));
-        EXPECT_EQ(h->screenCheck, 0);
-        EXPECT_EQ(h->module.census.monitorCount, 0);
+        EXPECT_EQ(probe(h.w()).screenCheck(), 0);
+        EXPECT_EQ(probe(h.w()).module().census.monitorCount, 0);
     }
     {
         Harness h(folder, QStringLiteral("x /schk=1x"));
-        EXPECT_EQ(h->screenCheck, 1);
-        EXPECT_EQ(h->module.census.monitorCount, 1);
+        EXPECT_EQ(probe(h.w()).screenCheck(), 1);
+        EXPECT_EQ(probe(h.w()).module().census.monitorCount, 1);
     }
     {
         Harness h(folder, QStringLiteral("SCHK=0 /SCHK=2"));
-        EXPECT_EQ(h->screenCheck, 255);
-        EXPECT_EQ(h->module.census.monitorCount, QGuiApplication::screens().size());
+        EXPECT_EQ(probe(h.w()).screenCheck(), 255);
+        EXPECT_EQ(probe(h.w()).module().census.monitorCount, QGuiApplication::screens().size());
     }
 }
 
@@ -167,19 +170,20 @@ TEST(StartupWidgets, StoredDriveIsShownAndShortened)
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/cd");
     {
         Harness h(folder);
-        EXPECT_EQ(h->driveRoot, "/media/cd");
-        EXPECT_EQ(h->driveRootPath, "/media/cd/");
-        EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cd"));
-        EXPECT_EQ(h->Label6->toolTip(), h->Label6->text());
+        EXPECT_EQ(probe(h.w()).driveRoot(), "/media/cd");
+        EXPECT_EQ(probe(h.w()).driveRootPath(), "/media/cd/");
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cd"));
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(), ctl<QLabel>(h.w(), "Label6")->text());
     }
     const std::string longRoot = "/media/cdrom/volume-twelve/";   // 27 characters
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, longRoot);
     {
         Harness h(folder);
-        EXPECT_EQ(h->driveRootPath, longRoot) << "a root ending in a separator gets none added";
-        EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cdrom/volume..."));
-        EXPECT_EQ(h->Label6->text().size(), 31);
-        EXPECT_EQ(h->Label6->toolTip(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(longRoot));
+        EXPECT_EQ(probe(h.w()).driveRootPath(), longRoot) << "a root ending in a separator gets none added";
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cdrom/volume..."));
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text().size(), 31);
+        EXPECT_EQ(
+            ctl<QLabel>(h.w(), "Label6")->toolTip(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(longRoot));
     }
     clearStoredDrive();
 }
@@ -192,17 +196,18 @@ TEST(StartupWidgets, LabelsShowDataAsPlainText)
     Harness h(folder);
     ASSERT_TRUE(h.start());
     // The drive label keeps the tags and its shortening: 28 characters and "...".
-    EXPECT_EQ(h->Label6->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/<b>cdrom</b>..."));
-    ExpectShownAsPlainText(h->Label6);
-    for (QLabel* l : {h->Label3, h->Label5, h->Label4, h->lblFolder}) {
+    EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/<b>cdrom</b>..."));
+    ExpectShownAsPlainText(ctl<QLabel>(h.w(), "Label6"));
+    for (QLabel* l : {ctl<QLabel>(h.w(), "Label3"), ctl<QLabel>(h.w(), "Label5"), ctl<QLabel>(h.w(), "Label4"),
+             ctl<QLabel>(h.w(), "lblFolder")}) {
         l->setText(QStringLiteral("<i>1</i>/<font size=7>80</font>"));
         ExpectShownAsPlainText(l);
     }
 
     // Its tool tip shows the whole text as it is too.
     h->activateWindow();
-    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), h->Label6->mapToGlobal(QPoint(2, 2)));
-    QCoreApplication::sendEvent(h->Label6, &help);
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), ctl<QLabel>(h.w(), "Label6")->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(ctl<QLabel>(h.w(), "Label6"), &help);
     ASSERT_TRUE(waitFor([] { return QToolTip::isVisible(); }, 2000));
     const QString shown = QToolTip::text();
     QTextDocument doc;

@@ -27,7 +27,7 @@ protected:
         ASSERT_EQ(w().size(), QSize(632, 453)) << "designed client area, 9480 x 6795 twips";
     }
     orv::frmMain& w() { return h->w(); }
-    QString position() { return w().Label3->text(); }
+    QString position() { return ctl<QLabel>(w(), "Label3")->text(); }
     void resizeTo(int width, int height)
     {
         w().resize(width, height);
@@ -44,84 +44,85 @@ protected:
 
 TEST_F(Views, ListViewAtTheDesignedSize)
 {
-    EXPECT_FALSE(w().HScroll1->isVisible());
-    EXPECT_FALSE(w().Frame8->isVisible());
-    EXPECT_FALSE(w().HScroll2->isVisible());
-    EXPECT_FALSE(w().VScroll2->isVisible());
-    EXPECT_EQ(w().Frame1->geometry(), QRect(0, 0, 632, 185));
-    EXPECT_TRUE(w().DBGrid1->isVisible());
-    EXPECT_EQ(w().DBGrid1->geometry(), QRect(0, 185, 632, 268)) << "below the band, down to the bottom edge";
+    EXPECT_FALSE(ctl<QScrollBar>(w(), "HScroll1")->isVisible());
+    EXPECT_FALSE(ctl<QWidget>(w(), "Frame8")->isVisible());
+    EXPECT_FALSE(ctl<QScrollBar>(w(), "HScroll2")->isVisible());
+    EXPECT_FALSE(ctl<QScrollBar>(w(), "VScroll2")->isVisible());
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame1")->geometry(), QRect(0, 0, 632, 185));
+    EXPECT_TRUE(ctl<orv::DBGrid>(w(), "DBGrid1")->isVisible());
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->geometry(), QRect(0, 185, 632, 268))
+        << "below the band, down to the bottom edge";
 }
 
 TEST_F(Views, NarrowWindowPansTheTopBand)
 {
     resizeTo(533, 453);   // 7995 twips: 1485 hidden, 99 pixels
-    ASSERT_TRUE(w().HScroll1->isVisible());
-    EXPECT_EQ(w().HScroll1->geometry(), QRect(0, 185, 533, 17));
-    EXPECT_EQ(w().HScroll1->maximum(), 99);
-    EXPECT_EQ(w().HScroll1->pageStep(), 533);
-    EXPECT_EQ(w().DBGrid1->geometry(), QRect(0, 202, 533, 251));
+    ASSERT_TRUE(ctl<QScrollBar>(w(), "HScroll1")->isVisible());
+    EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll1")->geometry(), QRect(0, 185, 533, 17));
+    EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll1")->maximum(), 99);
+    EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll1")->pageStep(), 533);
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->geometry(), QRect(0, 202, 533, 251));
 
-    w().HScroll1->setValue(40);
-    EXPECT_EQ(w().Frame1->x(), -40);
+    ctl<QScrollBar>(w(), "HScroll1")->setValue(40);
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame1")->x(), -40);
     resizeTo(540, 453);
-    EXPECT_EQ(w().HScroll1->value(), 0) << "every layout run shows the band from its left edge";
-    EXPECT_EQ(w().Frame1->x(), 0);
+    EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll1")->value(), 0) << "every layout run shows the band from its left edge";
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame1")->x(), 0);
 
     resizeTo(700, 453);
-    EXPECT_FALSE(w().HScroll1->isVisible());
-    EXPECT_EQ(w().DBGrid1->geometry(), QRect(0, 185, 700, 268));
+    EXPECT_FALSE(ctl<QScrollBar>(w(), "HScroll1")->isVisible());
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->geometry(), QRect(0, 185, 700, 268));
 }
 
 TEST_F(Views, CardViewStackedAndSideBySide)
 {
-    w().btnMode->click();
-    EXPECT_EQ(w().btnModeTag, QStringLiteral("1"));
-    EXPECT_EQ(w().btnMode->text(), QStringLiteral("一覧(&L)"));
-    ASSERT_TRUE(w().Frame8->isVisible());
-    EXPECT_EQ(w().Frame8->geometry(), QRect(0, 185, 632, 230));
-    EXPECT_EQ(w().Frame5->geometry(), QRect(0, 0, 632, 230));
-    EXPECT_EQ(w().DBGrid1->geometry(), QRect(0, 415, 632, 38));
-    EXPECT_TRUE(w().DBGrid1->isVisible());
+    ctl<QPushButton>(w(), "btnMode")->click();
+    EXPECT_EQ(probe(w()).btnModeTag(), QStringLiteral("1"));
+    EXPECT_EQ(ctl<QPushButton>(w(), "btnMode")->text(), QStringLiteral("一覧(&L)"));
+    ASSERT_TRUE(ctl<QWidget>(w(), "Frame8")->isVisible());
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame8")->geometry(), QRect(0, 185, 632, 230));
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame5")->geometry(), QRect(0, 0, 632, 230));
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->geometry(), QRect(0, 415, 632, 38));
+    EXPECT_TRUE(ctl<orv::DBGrid>(w(), "DBGrid1")->isVisible());
 
     // Wider than band and card together: the card stands beside the band.
     resizeTo(1300, 600);
-    EXPECT_EQ(w().Frame8->geometry(), QRect(632, 0, 632, 230));
-    EXPECT_EQ(w().DBGrid1->geometry(), QRect(0, 230, 1300, 370));
-    EXPECT_FALSE(w().VScroll2->isVisible());
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame8")->geometry(), QRect(632, 0, 632, 230));
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->geometry(), QRect(0, 230, 1300, 370));
+    EXPECT_FALSE(ctl<QScrollBar>(w(), "VScroll2")->isVisible());
 
     // Too short for the card: the vertical bar pans it and the grid goes.
     resizeTo(632, 350);
-    ASSERT_TRUE(w().VScroll2->isVisible());
-    EXPECT_EQ(w().Frame8->geometry(), QRect(0, 185, 615, 165));
-    EXPECT_EQ(w().VScroll2->geometry(), QRect(615, 185, 17, 165));
-    EXPECT_EQ(w().VScroll2->maximum(), 65);
-    EXPECT_FALSE(w().DBGrid1->isVisible());
-    w().VScroll2->setValue(30);
-    EXPECT_EQ(w().Frame5->y(), -30);
+    ASSERT_TRUE(ctl<QScrollBar>(w(), "VScroll2")->isVisible());
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame8")->geometry(), QRect(0, 185, 615, 165));
+    EXPECT_EQ(ctl<QScrollBar>(w(), "VScroll2")->geometry(), QRect(615, 185, 17, 165));
+    EXPECT_EQ(ctl<QScrollBar>(w(), "VScroll2")->maximum(), 65);
+    EXPECT_FALSE(ctl<orv::DBGrid>(w(), "DBGrid1")->isVisible());
+    ctl<QScrollBar>(w(), "VScroll2")->setValue(30);
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame5")->y(), -30);
 
     // Narrow and short at once: the card's horizontal bar sits on the bottom edge.
     resizeTo(533, 350);
-    ASSERT_TRUE(w().HScroll2->isVisible());
-    ASSERT_TRUE(w().VScroll2->isVisible());
-    EXPECT_EQ(w().Frame8->geometry(), QRect(0, 202, 516, 131));
-    EXPECT_EQ(w().HScroll2->geometry(), QRect(0, 333, 516, 17));
-    EXPECT_EQ(w().HScroll2->maximum(), 116);
-    EXPECT_EQ(w().VScroll2->geometry(), QRect(516, 202, 17, 131));
-    EXPECT_EQ(w().VScroll2->maximum(), 99);
-    EXPECT_FALSE(w().DBGrid1->isVisible());
-    w().HScroll2->setValue(20);
-    EXPECT_EQ(w().Frame5->x(), -20);
+    ASSERT_TRUE(ctl<QScrollBar>(w(), "HScroll2")->isVisible());
+    ASSERT_TRUE(ctl<QScrollBar>(w(), "VScroll2")->isVisible());
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame8")->geometry(), QRect(0, 202, 516, 131));
+    EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll2")->geometry(), QRect(0, 333, 516, 17));
+    EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll2")->maximum(), 116);
+    EXPECT_EQ(ctl<QScrollBar>(w(), "VScroll2")->geometry(), QRect(516, 202, 17, 131));
+    EXPECT_EQ(ctl<QScrollBar>(w(), "VScroll2")->maximum(), 99);
+    EXPECT_FALSE(ctl<orv::DBGrid>(w(), "DBGrid1")->isVisible());
+    ctl<QScrollBar>(w(), "HScroll2")->setValue(20);
+    EXPECT_EQ(ctl<QWidget>(w(), "Frame5")->x(), -20);
     resizeTo(632, 350);
 
     // Back to the list: the card hides, the grid fills the space again.
-    w().btnMode->click();
-    EXPECT_EQ(w().btnMode->text(), QStringLiteral("カード(&C)"));
-    EXPECT_EQ(w().btnMode->toolTip(), QStringLiteral("カード型表示へ"));
-    EXPECT_FALSE(w().Frame8->isVisible());
-    EXPECT_FALSE(w().VScroll2->isVisible());
-    EXPECT_EQ(w().DBGrid1->geometry(), QRect(0, 185, 632, 165));
-    EXPECT_TRUE(w().DBGrid1->isVisible());
+    ctl<QPushButton>(w(), "btnMode")->click();
+    EXPECT_EQ(ctl<QPushButton>(w(), "btnMode")->text(), QStringLiteral("カード(&C)"));
+    EXPECT_EQ(ctl<QPushButton>(w(), "btnMode")->toolTip(), QStringLiteral("カード型表示へ"));
+    EXPECT_FALSE(ctl<QWidget>(w(), "Frame8")->isVisible());
+    EXPECT_FALSE(ctl<QScrollBar>(w(), "VScroll2")->isVisible());
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->geometry(), QRect(0, 185, 632, 165));
+    EXPECT_TRUE(ctl<orv::DBGrid>(w(), "DBGrid1")->isVisible());
 }
 
 TEST_F(Views, WindowNeverSmallerThanItsMinimum)
@@ -129,8 +130,8 @@ TEST_F(Views, WindowNeverSmallerThanItsMinimum)
     resizeTo(100, 100);
     EXPECT_GE(w().frameGeometry().width(), 400);
     EXPECT_GE(w().frameGeometry().height(), 300);
-    EXPECT_TRUE(w().HScroll1->isVisible());
-    EXPECT_EQ(w().DBGrid1->height(), std::max(0, w().height() - 185 - 17));
+    EXPECT_TRUE(ctl<QScrollBar>(w(), "HScroll1")->isVisible());
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->height(), std::max(0, w().height() - 185 - 17));
 }
 
 // --- Navigation ------------------------------------------------------------------------------------
@@ -142,10 +143,10 @@ TEST_F(Views, StepsStopAtBothEnds)
     EXPECT_EQ(position(), QStringLiteral("1/80"));
     w().StepRecord(4);
     EXPECT_EQ(position(), QStringLiteral("80/80"));
-    EXPECT_EQ(w().txtNo->text(), QStringLiteral("007")) << "row 80 is volume 007";
+    EXPECT_EQ(ctl<QLineEdit>(w(), "txtNo")->text(), QStringLiteral("007")) << "row 80 is volume 007";
     w().StepRecord(3);
     EXPECT_EQ(position(), QStringLiteral("80/80"));
-    EXPECT_EQ(w().DBGrid1->currentIndex().row(), 79);
+    EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->currentIndex().row(), 79);
     w().StepRecord(2);
     EXPECT_EQ(position(), QStringLiteral("79/80"));
     w().StepRecord(0);
@@ -157,8 +158,8 @@ TEST_F(Views, StepsStopAtBothEnds)
 
 TEST_F(Views, EmptyResultNavigatesNowhere)
 {
-    w().txtStrGame[0]->setText(QStringLiteral("no such words anywhere"));
-    w().Command1->click();
+    ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("no such words anywhere"));
+    ctl<QPushButton>(w(), "Command1")->click();
     ASSERT_EQ(h->rowCount(), 0);
     EXPECT_EQ(position(), QStringLiteral("0/0"));
     for (int d = 1; d <= 4; ++d)
@@ -174,23 +175,23 @@ TEST_F(Views, PressStepsAtOnceThenTheTimerRepeats)
 {
     w().btnRecord_MouseDown(3, 1);
     EXPECT_EQ(position(), QStringLiteral("2/80"));
-    EXPECT_TRUE(w().Timer1->isActive());
-    EXPECT_EQ(w().Timer1->interval(), 800);
-    EXPECT_EQ(w().heldButton, 3);
-    EXPECT_EQ(w().swallowClick, 1);
+    EXPECT_TRUE(ctl<QTimer>(w(), "Timer1")->isActive());
+    EXPECT_EQ(ctl<QTimer>(w(), "Timer1")->interval(), 800);
+    EXPECT_EQ(probe(w()).heldButton(), 3);
+    EXPECT_EQ(probe(w()).swallowClick(), 1);
 
     w().Timer1_Timer();
-    EXPECT_EQ(w().Timer1->interval(), 50);
-    EXPECT_TRUE(w().Timer1->isActive());
+    EXPECT_EQ(ctl<QTimer>(w(), "Timer1")->interval(), 50);
+    EXPECT_TRUE(ctl<QTimer>(w(), "Timer1")->isActive());
     EXPECT_EQ(position(), QStringLiteral("3/80"));
     w().Timer1_Timer();
     EXPECT_EQ(position(), QStringLiteral("4/80"));
 
     w().btnRecord_MouseUp(3, 1);
-    EXPECT_FALSE(w().Timer1->isActive());
+    EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
     w().btnRecord_Click(3);   // the click that follows the release
     EXPECT_EQ(position(), QStringLiteral("4/80"));
-    EXPECT_EQ(w().swallowClick, 0);
+    EXPECT_EQ(probe(w()).swallowClick(), 0);
 
     // Holding the last button re-positions at the end.
     w().btnRecord_MouseDown(4, 1);
@@ -202,25 +203,25 @@ TEST_F(Views, PressStepsAtOnceThenTheTimerRepeats)
     // Right button: no step, no repetition.
     w().btnRecord_MouseDown(1, 2);
     EXPECT_EQ(position(), QStringLiteral("80/80"));
-    EXPECT_FALSE(w().Timer1->isActive());
+    EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
 }
 
 TEST_F(Views, ShortMouseClickStepsExactlyOnce)
 {
-    QTest::mouseClick(w().btnRecord[3], Qt::LeftButton);
+    QTest::mouseClick(ctl<QPushButton>(w(), "btnRecord_3"), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("2/80"));
-    EXPECT_FALSE(w().Timer1->isActive());
-    QTest::mouseClick(w().btnRecord[4], Qt::LeftButton);
-    QTest::mouseClick(w().btnRecord[2], Qt::LeftButton);
+    EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
+    QTest::mouseClick(ctl<QPushButton>(w(), "btnRecord_4"), Qt::LeftButton);
+    QTest::mouseClick(ctl<QPushButton>(w(), "btnRecord_2"), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("79/80"));
     // Space on the focused button: one step on the press, none from the click at the release.
-    w().btnRecord[1]->setFocus();
-    QTest::keyClick(w().btnRecord[1], Qt::Key_Space);
+    ctl<QPushButton>(w(), "btnRecord_1")->setFocus();
+    QTest::keyClick(ctl<QPushButton>(w(), "btnRecord_1"), Qt::Key_Space);
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("1/80"));
-    EXPECT_FALSE(w().Timer1->isActive());
+    EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
 }
 
 TEST_F(Views, DoubleClickStepsTwice)
@@ -229,13 +230,14 @@ TEST_F(Views, DoubleClickStepsTwice)
     // the toolkit also reports as a double click), release.
     QWindow* win = w().windowHandle();
     ASSERT_TRUE(win);
-    const QPoint at = w().btnRecord[3]->mapTo(&w(), w().btnRecord[3]->rect().center());
+    const QPoint at
+        = ctl<QPushButton>(w(), "btnRecord_3")->mapTo(&w(), ctl<QPushButton>(w(), "btnRecord_3")->rect().center());
     QTest::mouseClick(win, Qt::LeftButton, {}, at);
     EXPECT_EQ(position(), QStringLiteral("2/80"));
     QTest::mouseDClick(win, Qt::LeftButton, {}, at);
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("4/80"));
-    EXPECT_FALSE(w().Timer1->isActive());
+    EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
 }
 
 TEST_F(Views, PressWithoutClickDoesNotSwallowALaterEnter)
@@ -245,40 +247,40 @@ TEST_F(Views, PressWithoutClickDoesNotSwallowALaterEnter)
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("2/80"));
     // Enter on the focused record button: exactly one step.
-    w().btnRecord[3]->setFocus();
-    QTest::keyClick(w().btnRecord[3], Qt::Key_Return);
+    ctl<QPushButton>(w(), "btnRecord_3")->setFocus();
+    QTest::keyClick(ctl<QPushButton>(w(), "btnRecord_3"), Qt::Key_Return);
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("3/80"));
-    QTest::keyClick(w().btnRecord[3], Qt::Key_Return);
+    QTest::keyClick(ctl<QPushButton>(w(), "btnRecord_3"), Qt::Key_Return);
     EXPECT_EQ(position(), QStringLiteral("4/80"));
 }
 
 TEST_F(Views, LosingTheWindowEndsAPress)
 {
     w().btnRecord_MouseDown(3, 1);
-    ASSERT_TRUE(w().Timer1->isActive());
+    ASSERT_TRUE(ctl<QTimer>(w(), "Timer1")->isActive());
     QEvent deactivate(QEvent::WindowDeactivate);
     QCoreApplication::sendEvent(&w(), &deactivate);
-    EXPECT_FALSE(w().Timer1->isActive());
+    EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
 }
 
 TEST_F(Views, PageKeysInACardBoxStep)
 {
-    w().btnMode->click();
+    ctl<QPushButton>(w(), "btnMode")->click();
     w().activateWindow();
-    w().txtGame->setFocus();
+    ctl<QPlainTextEdit>(w(), "txtGame")->setFocus();
     QCoreApplication::processEvents();
-    const QString first = w().txtGame->toPlainText();
-    QWidget* box = QApplication::focusWidget() ? QApplication::focusWidget() : w().txtGame;
-    ASSERT_EQ(box, w().txtGame);
+    const QString first = ctl<QPlainTextEdit>(w(), "txtGame")->toPlainText();
+    QWidget* box = QApplication::focusWidget() ? QApplication::focusWidget() : ctl<QPlainTextEdit>(w(), "txtGame");
+    ASSERT_EQ(box, ctl<QPlainTextEdit>(w(), "txtGame"));
 
     QTest::keyPress(box, Qt::Key_PageDown);
     EXPECT_EQ(position(), QStringLiteral("2/80"));
-    EXPECT_TRUE(w().Timer1->isActive());
+    EXPECT_TRUE(ctl<QTimer>(w(), "Timer1")->isActive());
     QTest::keyRelease(box, Qt::Key_PageDown);
-    EXPECT_FALSE(w().Timer1->isActive());
-    EXPECT_EQ(w().txtGame->toPlainText(), QStringLiteral("月影の剣士"));
-    EXPECT_EQ(QApplication::focusWidget(), w().txtGame) << "the focus stays in the box";
+    EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
+    EXPECT_EQ(ctl<QPlainTextEdit>(w(), "txtGame")->toPlainText(), QStringLiteral("月影の剣士"));
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QPlainTextEdit>(w(), "txtGame")) << "the focus stays in the box";
 
     QTest::keyClick(box, Qt::Key_PageDown, Qt::ShiftModifier);
     EXPECT_EQ(position(), QStringLiteral("3/80"));
@@ -286,45 +288,50 @@ TEST_F(Views, PageKeysInACardBoxStep)
     QTest::keyClick(box, Qt::Key_PageUp);
     QTest::keyClick(box, Qt::Key_PageUp);
     EXPECT_EQ(position(), QStringLiteral("1/80"));
-    EXPECT_EQ(w().txtGame->toPlainText(), first);
+    EXPECT_EQ(ctl<QPlainTextEdit>(w(), "txtGame")->toPlainText(), first);
 
     // Typing changes nothing; other keys do not step.
     QTest::keyClicks(box, QStringLiteral("xyz"));
     QTest::keyClick(box, Qt::Key_Delete);
-    EXPECT_EQ(w().txtGame->toPlainText(), first);
+    EXPECT_EQ(ctl<QPlainTextEdit>(w(), "txtGame")->toPlainText(), first);
     EXPECT_EQ(position(), QStringLiteral("1/80"));
-    QTest::keyClick(w().txtNo, Qt::Key_PageDown);
+    QTest::keyClick(ctl<QLineEdit>(w(), "txtNo"), Qt::Key_PageDown);
     EXPECT_EQ(position(), QStringLiteral("2/80"));
-    EXPECT_EQ(w().txtNo->text(), QStringLiteral("001"));
+    EXPECT_EQ(ctl<QLineEdit>(w(), "txtNo")->text(), QStringLiteral("001"));
 
     // A box press leaves no click behind to swallow a later button click.
     QCoreApplication::processEvents();
-    w().btnRecord[3]->click();
+    ctl<QPushButton>(w(), "btnRecord_3")->click();
     EXPECT_EQ(position(), QStringLiteral("3/80"));
 }
 
 TEST_F(Views, FocusSelectsTheWholeFieldExceptNumberAndDate)
 {
-    w().btnMode->click();
+    ctl<QPushButton>(w(), "btnMode")->click();
     w().activateWindow();
     ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
-    w().txtFile->setFocus();
-    EXPECT_TRUE(waitFor([&] { return w().txtFile->selectedText() == QStringLiteral("POINT.EXE"); }, 2000))
-        << w().txtFile->selectedText().toStdString();
-    w().txtGame->setFocus();
-    EXPECT_TRUE(waitFor([&] { return w().txtGame->textCursor().selectedText() == QStringLiteral("ぷにぷにパーク"); }, 2000));
-    w().txtNo->setFocus();
+    ctl<QLineEdit>(w(), "txtFile")->setFocus();
+    EXPECT_TRUE(
+        waitFor([&] { return ctl<QLineEdit>(w(), "txtFile")->selectedText() == QStringLiteral("POINT.EXE"); }, 2000))
+        << ctl<QLineEdit>(w(), "txtFile")->selectedText().toStdString();
+    ctl<QPlainTextEdit>(w(), "txtGame")->setFocus();
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return ctl<QPlainTextEdit>(w(), "txtGame")->textCursor().selectedText() == QStringLiteral("ぷにぷにパーク");
+        },
+        2000));
+    ctl<QLineEdit>(w(), "txtNo")->setFocus();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w().txtNo->selectedText().isEmpty());
+    EXPECT_TRUE(ctl<QLineEdit>(w(), "txtNo")->selectedText().isEmpty());
     // An empty field selects nothing.
-    w().txtF_S->setFocus();
+    ctl<QLineEdit>(w(), "txtF_S")->setFocus();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w().txtF_S->text().isEmpty());
-    EXPECT_FALSE(w().txtF_S->hasSelectedText());
-    EXPECT_TRUE(w().txtNew->isReadOnly());
-    EXPECT_TRUE(w().txtEffect->isReadOnly());
+    EXPECT_TRUE(ctl<QLineEdit>(w(), "txtF_S")->text().isEmpty());
+    EXPECT_FALSE(ctl<QLineEdit>(w(), "txtF_S")->hasSelectedText());
+    EXPECT_TRUE(ctl<QLineEdit>(w(), "txtNew")->isReadOnly());
+    EXPECT_TRUE(ctl<QPlainTextEdit>(w(), "txtEffect")->isReadOnly());
 }
 
 // --- Keyboard ---------------------------------------------------------------------------------------
@@ -334,42 +341,42 @@ TEST_F(Views, TabLeavesTheGridForTheWindowsNextControl)
     w().activateWindow();
     ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
     // List view: the CD number and date boxes after the grid are hidden, so the order wraps round.
-    w().DBGrid1->setFocus();
-    QTest::keyClick(w().DBGrid1, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w().btnSelRoot);
-    w().DBGrid1->setFocus();
-    QTest::keyClick(w().DBGrid1, Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), w().Command4);
+    ctl<orv::DBGrid>(w(), "DBGrid1")->setFocus();
+    QTest::keyClick(ctl<orv::DBGrid>(w(), "DBGrid1"), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QPushButton>(w(), "btnSelRoot"));
+    ctl<orv::DBGrid>(w(), "DBGrid1")->setFocus();
+    QTest::keyClick(ctl<orv::DBGrid>(w(), "DBGrid1"), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QPushButton>(w(), "Command4"));
     // The arrow keys still move between the rows.
-    w().DBGrid1->setFocus();
-    QTest::keyClick(w().DBGrid1, Qt::Key_Down);
+    ctl<orv::DBGrid>(w(), "DBGrid1")->setFocus();
+    QTest::keyClick(ctl<orv::DBGrid>(w(), "DBGrid1"), Qt::Key_Down);
     EXPECT_EQ(position(), QStringLiteral("2/80"));
-    EXPECT_EQ(QApplication::focusWidget(), w().DBGrid1);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<orv::DBGrid>(w(), "DBGrid1"));
 
     // Card view with the grid below the card: the CD number box comes next, then the date.
-    w().btnMode->click();
-    ASSERT_TRUE(w().DBGrid1->isVisible());
-    w().DBGrid1->setFocus();
-    QTest::keyClick(w().DBGrid1, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w().txtNo);
-    QTest::keyClick(w().txtNo, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w().txtCDDate);
+    ctl<QPushButton>(w(), "btnMode")->click();
+    ASSERT_TRUE(ctl<orv::DBGrid>(w(), "DBGrid1")->isVisible());
+    ctl<orv::DBGrid>(w(), "DBGrid1")->setFocus();
+    QTest::keyClick(ctl<orv::DBGrid>(w(), "DBGrid1"), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QLineEdit>(w(), "txtNo"));
+    QTest::keyClick(ctl<QLineEdit>(w(), "txtNo"), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QLineEdit>(w(), "txtCDDate"));
 }
 
 TEST_F(Views, AltRGoesToTheFirstRecordButtonWhicheverWasUsedLast)
 {
     w().activateWindow();
     ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
-    QTest::mouseClick(w().btnRecord[3], Qt::LeftButton);
+    QTest::mouseClick(ctl<QPushButton>(w(), "btnRecord_3"), Qt::LeftButton);
     QCoreApplication::processEvents();
     ASSERT_EQ(position(), QStringLiteral("2/80"));
-    ASSERT_EQ(QApplication::focusWidget(), w().btnRecord[3]);
-    QTest::mouseClick(w().txtStrGame[0], Qt::LeftButton);
-    ASSERT_EQ(QApplication::focusWidget(), w().txtStrGame[0]);
+    ASSERT_EQ(QApplication::focusWidget(), ctl<QPushButton>(w(), "btnRecord_3"));
+    QTest::mouseClick(ctl<QLineEdit>(w(), "txtStrGame_0"), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), ctl<QLineEdit>(w(), "txtStrGame_0"));
 
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
-    ASSERT_EQ(QApplication::focusWidget(), w().btnRecord[1]);
-    QTest::keyClick(w().btnRecord[1], Qt::Key_Space);
+    ASSERT_EQ(QApplication::focusWidget(), ctl<QPushButton>(w(), "btnRecord_1"));
+    QTest::keyClick(ctl<QPushButton>(w(), "btnRecord_1"), Qt::Key_Space);
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("1/80"));
 }

@@ -1,5 +1,6 @@
 #include "widgets/WidgetHarness.h"
 
+#include "platform/Engine.h"
 #include "platform/EngineIsolation.h"
 #include "platform/Ini.h"
 #include "platform/widgets/DBGrid.h"
@@ -133,7 +134,7 @@ bool Harness::start()
 {
     w_->show();
     // The first activation runs whole inside one event (the wait dialogs nest their own loops).
-    return waitFor([this] { return ended || (w_->activated && w_->module.waitJob == 1); });
+    return waitFor([this] { return ended || (probe(*w_).activated() && probe(*w_).module().waitJob == 1); });
 }
 
 QStringList Harness::messageTexts() const
@@ -144,7 +145,7 @@ QStringList Harness::messageTexts() const
     return out;
 }
 
-int Harness::rowCount() const { return w_->DBGrid1->model()->rowCount(); }
+int Harness::rowCount() const { return ctl<orv::DBGrid>(*w_, "DBGrid1")->model()->rowCount(); }
 
 std::vector<int> Harness::shownRows() const
 {
@@ -158,7 +159,7 @@ std::vector<int> Harness::shownRows() const
         byKey[key].push_back(static_cast<int>(r) + 1);
     }
     std::vector<int> rows;
-    const orv::Recordset* rs = w_->Data1->recordset();
+    const orv::Recordset* rs = ctl<orv::DataControl>(*w_, "Data1")->recordset();
     if (!rs)
         return rows;
     for (long row = 0; row < rs->RecordCount(); ++row) {
@@ -179,7 +180,7 @@ std::vector<int> Harness::shownRows() const
 QStringList Harness::columnValues(int column) const
 {
     QStringList out;
-    auto* m = w_->DBGrid1->model();
+    auto* m = ctl<orv::DBGrid>(*w_, "DBGrid1")->model();
     for (int r = 0; r < m->rowCount(); ++r)
         out << m->index(r, column).data().toString();
     return out;
@@ -188,30 +189,32 @@ QStringList Harness::columnValues(int column) const
 QStringList Harness::platformItems() const
 {
     QStringList out;
-    for (int i = 0; i < w_->List1->count(); ++i)
-        out << w_->List1->item(i)->text();
+    for (int i = 0; i < ctl<orv::ListBox>(*w_, "List1")->count(); ++i)
+        out << ctl<orv::ListBox>(*w_, "List1")->item(i)->text();
     return out;
 }
 
 QStringList Harness::selectedPlatforms() const
 {
     QStringList out;
-    for (int i = 0; i < w_->List1->count(); ++i)
-        if (w_->List1->item(i)->isSelected())
-            out << w_->List1->item(i)->text();
+    for (int i = 0; i < ctl<orv::ListBox>(*w_, "List1")->count(); ++i)
+        if (ctl<orv::ListBox>(*w_, "List1")->item(i)->isSelected())
+            out << ctl<orv::ListBox>(*w_, "List1")->item(i)->text();
     return out;
 }
 
 void Harness::selectPlatforms(const QStringList& names)
 {
-    for (int i = 0; i < w_->List1->count(); ++i)
-        w_->List1->item(i)->setSelected(names.contains(w_->List1->item(i)->text()));
+    for (int i = 0; i < ctl<orv::ListBox>(*w_, "List1")->count(); ++i)
+        ctl<orv::ListBox>(*w_, "List1")
+            ->item(i)
+            ->setSelected(names.contains(ctl<orv::ListBox>(*w_, "List1")->item(i)->text()));
 }
 
 void Harness::clickHeader(int column)
 {
-    QHeaderView* h = w_->DBGrid1->horizontalHeader();
-    w_->DBGrid1->scrollTo(w_->DBGrid1->model()->index(0, column));
+    QHeaderView* h = ctl<orv::DBGrid>(*w_, "DBGrid1")->horizontalHeader();
+    ctl<orv::DBGrid>(*w_, "DBGrid1")->scrollTo(ctl<orv::DBGrid>(*w_, "DBGrid1")->model()->index(0, column));
     const int x = h->sectionViewportPosition(column) + h->sectionSize(column) / 2;
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
 }

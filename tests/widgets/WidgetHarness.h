@@ -5,6 +5,7 @@
 #include "app/widgets/frmMain.h"
 #include "platform/widgets/Toolkit.h"
 #include "support/TestSupport.h"
+#include "widgets/MainWindowProbe.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "app/widgets/frmMain.h"
 #include "platform/UserStore.h"
+#include "platform/widgets/Controls.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
 

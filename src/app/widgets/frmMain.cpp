@@ -3,11 +3,14 @@
 #include "app/Startup.h"
 #include "app/Version.h"
 #include "catalogue/Schema.h"
+#include "platform/Engine.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
+#include "platform/widgets/Controls.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
+#include "search/FilterBuilder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -86,21 +89,7 @@ QIcon recordIcon(int index)
     return icon;
 }
 
-void setCheckValue(QCheckBox* box, int v)
-{
-    box->setCheckState(v == 2 ? Qt::PartiallyChecked : (v == 1 ? Qt::Checked : Qt::Unchecked));
-}
-
 } // namespace
-
-int checkValue(const QCheckBox* box)
-{
-    switch (box->checkState()) {
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    default: return 0;
-    }
-}
 
 frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(parent), env_(env)
 {
@@ -397,21 +386,19 @@ void frmMain::RestoreSearchConditions()
 {
     // The one reading of the settings file in a run; the first activation takes its values too.
     savedSettings_ = SavedSettings::Read(settingsPath);
-    const SavedSettings& s = savedSettings_;
-    using K = SettingKey;
-    const long newMark = s.whole(K::New);
-    optNew[newMark == 2 ? 2 : (newMark == 1 ? 1 : 0)]->setChecked(true);
-    setCheckValue(Check1[2], s.check(K::PformFl));
-    module.platformSelection = s.text(K::PformStr);
-    setCheckValue(Check1[1], s.check(K::WordFl));
+    const SearchSettings v = LoadSearchSettings(savedSettings_);
+    optNew[static_cast<std::size_t>(v.newMark)]->setChecked(true);
+    setCheckValue(Check1[2], v.platformCheck);
+    module.platformSelection = v.platforms;
+    setCheckValue(Check1[1], v.keywordCheck);
     for (int i = 0; i < 4; ++i)
-        setCheckValue(chkFind1[i], s.check(WordSelFl(i)));
-    txtStrGame[0]->setText(QString::fromStdString(s.text(K::Word)));
-    optGame[s.boolean(K::WordAndFl) ? 0 : 1]->setChecked(true);
-    setCheckValue(Check1[0], s.check(K::NotWordFl));
+        setCheckValue(chkFind1[i], v.keywordFields[static_cast<std::size_t>(i)]);
+    txtStrGame[0]->setText(QString::fromStdString(v.keywordText));
+    optGame[v.keywordAnd ? 0 : 1]->setChecked(true);
+    setCheckValue(Check1[0], v.negativeCheck);
     for (int i = 0; i < 4; ++i)
-        setCheckValue(chkFind2[i], s.check(NotWordSelFl(i)));
-    txtStrMaker[0]->setText(QString::fromStdString(s.text(K::NotWord)));
+        setCheckValue(chkFind2[i], v.negativeFields[static_cast<std::size_t>(i)]);
+    txtStrMaker[0]->setText(QString::fromStdString(v.negativeText));
     appliedSettings_.mark(SettingGroup::Search);
 }
 
@@ -598,14 +585,12 @@ void frmMain::Form_Activate()
         return;
     }
     module.waitJob = 1;
-    for (int i = 0; i <= 10; ++i) {
-        const auto w = savedSettings_.single(WidthCol(i));
-        if (w && *w != 0)
+    const ViewSettings view = LoadViewSettings(savedSettings_);
+    for (int i = 0; i < kSavedColumnCount; ++i)
+        if (const auto& w = view.columnWidths[static_cast<std::size_t>(i)])
             DBGrid1->setColumnWidth(i, *w);
-    }
     appliedSettings_.mark(SettingGroup::ColumnWidths);
-    const auto mode = savedSettings_.number(SettingKey::Mode);
-    if (mode && *mode != btnModeTag.toLong())
+    if (view.mode && *view.mode != btnModeTag.toLong())
         btnMode_Click();
     appliedSettings_.mark(SettingGroup::ViewMode);
     txtStrGame[0]->setFocus();
@@ -658,33 +643,28 @@ void frmMain::writeSettings()
 {
     using K = SettingKey;
     SettingsValues now;
-    now.setWhole(K::New, optNew[1]->isChecked() ? 1 : (optNew[2]->isChecked() ? 2 : 0));
-    now.setWhole(K::PformFl, checkValue(Check1[2]));
-    std::string platforms;
-    bool first = true;
-    for (int i = 0; i < List1->count(); ++i) {
-        if (!List1->item(i)->isSelected())
-            continue;
-        if (!first)
-            platforms += ",";
-        platforms += List1->item(i)->text().toStdString();
-        first = false;
-    }
-    now.setText(K::PformStr, platforms);
+    const SearchConditions c = ReadConditions();
+    SearchSettings search;
+    search.newMark = c.newMark;
+    search.platformCheck = c.platformCheck;
+    search.platforms = JoinPlatforms(c.selectedPlatforms);
+    search.keywordCheck = c.keywordCheck;
+    search.keywordFields = c.keywordFields;
+    search.keywordText = c.keywordText;
+    search.keywordAnd = c.keywordAnd;
+    search.negativeCheck = c.negativeCheck;
+    search.negativeFields = c.negativeFields;
+    search.negativeText = c.negativeText;
+    StoreSearchSettings(search, now);
     // The saved choice reaches the platform list when the list is filled; an empty list (no
     // catalogue) offered nothing to choose, and the saved choice stays.
     if (List1->count() > 0)
         appliedSettings_.mark(SettingGroup::Platforms);
-    now.setWhole(K::WordFl, checkValue(Check1[1]));
-    for (int i = 0; i < 4; ++i)
-        now.setWhole(WordSelFl(i), checkValue(chkFind1[i]));
-    now.setText(K::Word, txtStrGame[0]->text().toStdString());
-    now.setBoolean(K::WordAndFl, optGame[0]->isChecked());
-    now.setWhole(K::NotWordFl, checkValue(Check1[0]));
-    for (int i = 0; i < 4; ++i)
-        now.setWhole(NotWordSelFl(i), checkValue(chkFind2[i]));
-    now.setText(K::NotWord, txtStrMaker[0]->text().toStdString());
-    now.setText(K::Mode, btnModeTag.toStdString());
+    ViewSettings view;
+    view.mode = btnModeTag.toLong();
+    for (int i = 0; i < kSavedColumnCount; ++i)
+        view.columnWidths[static_cast<std::size_t>(i)] = DBGrid1->columnWidth(i);
+    StoreViewSettings(view, now);
     const int state = WindowState();
     now.setWhole(K::WinState, state);
     if (state == 0) {
@@ -694,8 +674,6 @@ void frmMain::writeSettings()
         now.setSingle(K::Width, r.width);
         now.setSingle(K::Height, r.height);
     }
-    for (int i = 0; i <= 10; ++i)
-        now.setSingle(WidthCol(i), DBGrid1->columnWidth(i));
     SaveSettings(settingsPath, now, appliedSettings_);
 }
 

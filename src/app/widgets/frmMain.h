@@ -6,9 +6,7 @@
 #include "app/Locations.h"
 #include "app/Placement.h"
 #include "app/Settings.h"
-#include "platform/Engine.h"
 #include "platform/Shell.h"
-#include "platform/widgets/Controls.h"
 
 #include <QString>
 #include <QWidget>
@@ -16,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -27,10 +26,20 @@ class QRadioButton;
 class QScrollBar;
 class QTimer;
 
+namespace orvtest {
+class MainWindowProbe;
+}
+
 namespace orv {
 
+class CatalogueSource;
 class DataControl;
+class Database;
 class DBGrid;
+class Frame;
+class ListBox;
+class Recordset;
+struct DbError;
 struct SearchConditions;
 
 // What start-up takes from the process; tests give their own.
@@ -40,20 +49,6 @@ struct StartupEnvironment {
     // How the catalogue file is read: the program's child reader (without one nothing opens).
     std::shared_ptr<const CatalogueSource> catalogue;
     XdgEnvironment xdg{};   // where an installed program finds its catalogue and settings
-};
-
-// Process-wide state of the code modules.
-struct ModuleState {
-    std::string queryText;
-    std::array<long, 20> columnWidths{};
-    unsigned char waitJob = 0;        // 0 load, 1 search, 2 sort
-    unsigned char listsPending = 0;
-    std::string platformSelection;
-    MonitorCensus census;
-    std::string tableName;
-    std::string filterText;
-    std::string sortText;
-    std::unique_ptr<Database> catalogueDb;
 };
 
 class frmMain : public QWidget {
@@ -118,6 +113,37 @@ public:
     void Command2_Click();
     void Command3_Click();
     void ShellOpen(const std::string& file, const std::string& parameters, bool folder);
+
+
+    // Window geometry in twips, as the toolkit reports it.
+    float ScaleWidth() const;
+    float ScaleHeight() const;
+    int WindowState() const;   // 0 normal, 1 minimised, 2 maximised
+    void SetCaption(const QString& caption);
+
+protected:
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    // Tests check and set a few of the state fields below through it.
+    friend class orvtest::MainWindowProbe;
+
+    // Process-wide state of the code modules.
+    struct ModuleState {
+        std::string queryText;
+        std::array<long, 20> columnWidths{};
+        unsigned char waitJob = 0;        // 0 load, 1 search, 2 sort
+        unsigned char listsPending = 0;
+        std::string platformSelection;
+        MonitorCensus census;
+        std::string tableName;
+        std::string filterText;
+        std::string sortText;
+        std::unique_ptr<Database> catalogueDb;
+    };
 
     // --- Controls (named as the program's design names them) ---
     QWidget* Frame1;
@@ -192,19 +218,6 @@ public:
     int swallowClick = 0;
     ModuleState module;
 
-    // Window geometry in twips, as the toolkit reports it.
-    float ScaleWidth() const;
-    float ScaleHeight() const;
-    int WindowState() const;   // 0 normal, 1 minimised, 2 maximised
-    void SetCaption(const QString& caption);
-
-protected:
-    bool event(QEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
-
-private:
     void buildTopBand();
     void buildCardPanel();
     void buildGrid();

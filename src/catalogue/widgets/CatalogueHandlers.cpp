@@ -4,7 +4,9 @@
 #include "catalogue/Lists.h"
 #include "catalogue/Schema.h"
 #include "catalogue/widgets/dlgWait.h"
+#include "platform/Engine.h"
 #include "platform/NumberText.h"
+#include "platform/widgets/Controls.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
@@ -29,7 +31,7 @@ std::string fieldText(const Recordset& rs, const char* field)
 {
     const Value v = rs.Fields(field);
     if (v.isNull())
-        throw DbError(94, "Null の使い方が不正です。");
+        throw DbError::invalidUseOfNull();
     return v.toText();
 }
 
@@ -52,9 +54,9 @@ void asDbError(F&& f)
     } catch (const DbError&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw DbError(7, "メモリが不足しています。");
+        throw DbError::outOfMemory();
     } catch (const std::exception& e) {
-        throw DbError(dberr::EngineFailure, e.what());
+        throw DbError::unexpected(e.what());
     }
 }
 
@@ -80,10 +82,18 @@ void frmMain::Combo2_Click()
         // Found by start-up, in any letter case (Form_Load).
         const std::string& path = cataloguePath;
         module.tableName = std::string(schema::kTableName);
+        auto openFailed = [this] {
+            SetMousePointer(0);
+            catalogueOpenFailed = true;
+            if (activated && !ended_) {
+                MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
+                close();
+            }
+        };
         try {
             asDbError([&] {
                 if (!env_.catalogue)
-                    throw DbError(dberr::ReaderFailure, "カタログを読み取る手段がありません。");
+                    throw DbError::noCatalogueReader();
                 module.catalogueDb = OpenDatabase(*env_.catalogue, path, false, true, "");
             });
             const std::string savedFilter = module.filterText;
@@ -93,13 +103,10 @@ void frmMain::Combo2_Click()
             Label5->setText(QStringLiteral("全ﾚｺｰﾄﾞ数：%1").arg(recordTotal));
             module.filterText = savedFilter;
             ShowWait();
-        } catch (...) {
-            SetMousePointer(0);
-            catalogueOpenFailed = true;
-            if (activated && !ended_) {
-                MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
-                close();
-            }
+        } catch (const DbError&) {
+            openFailed();
+        } catch (const std::bad_alloc&) {
+            openFailed();   // the lists outside the wait job's routines
         }
         return;
     }
@@ -135,7 +142,7 @@ void frmMain::RunStatement(std::string statement, const std::function<void(Recor
     auto pass = [&] {
         asDbError([&] {
             if (!module.catalogueDb)
-                throw DbError(3420, "オブジェクトが無効か、設定されていません。");
+                throw DbError::objectInvalid();
             Data1->setRecordset(module.catalogueDb->OpenRecordset(statement));
             Recordset& rs = *Data1->recordset();
             if (rs.RecordCount() != 0) {
@@ -186,16 +193,15 @@ void frmMain::RunRecordQuery()
             }
         }
         // The grid shows one column per field; the list shows the first eleven.
-        auto badColumn = [] { return DbError(6148, "列インデックスが無効です。"); };
         for (int i = 0; i < schema::kListColumns; ++i) {
             if (i >= DBGrid1->columnCount())
-                throw badColumn();
+                throw DbError::invalidColumnIndex();
             const auto& c = schema::kListCaptions[static_cast<size_t>(i)];
             DBGrid1->setColumnCaption(i, QString::fromUtf8(c.data(), static_cast<int>(c.size())));
         }
         for (int i : {14, 13, 12, 11}) {
             if (i >= DBGrid1->columnCount())
-                throw badColumn();
+                throw DbError::invalidColumnIndex();
             DBGrid1->removeColumn(i);
         }
         for (int i = 0; i <= 10; ++i)

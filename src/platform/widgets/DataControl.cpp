@@ -1,5 +1,7 @@
 #include "platform/widgets/DataControl.h"
 
+#include "platform/Engine.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>

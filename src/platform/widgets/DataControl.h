@@ -2,8 +2,6 @@
 // current row.
 #pragma once
 
-#include "platform/Engine.h"
-
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -13,6 +11,8 @@
 class QWidget;
 
 namespace orv {
+
+class Recordset;
 
 class DataControl : public QObject {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "platform/NumberText.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -191,5 +192,19 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
 void FolderChooserHook::setNextFolders(const QStringList& answers) { g_nextFolders = answers; g_folderCalls = 0; }
 int FolderChooserHook::calls() { return g_folderCalls; }
 void FolderChooserHook::remove() { g_nextFolders.reset(); g_folderCalls = 0; }
+
+int checkValue(const QCheckBox* box)
+{
+    switch (box->checkState()) {
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    default: return 0;
+    }
+}
+
+void setCheckValue(QCheckBox* box, int v)
+{
+    box->setCheckState(v == 2 ? Qt::PartiallyChecked : (v == 1 ? Qt::Checked : Qt::Unchecked));
+}
 
 } // namespace orv

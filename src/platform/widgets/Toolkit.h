@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class QCheckBox;
 class QWidget;
 class QWindow;
 
@@ -56,6 +57,10 @@ private:
 // Shows w's tool tip as plain text, as its label shows its caption (a tool tip would otherwise
 // take text that looks like markup for markup).
 void KeepToolTipPlain(QWidget* w);
+
+// A check box's Value: 0 unchecked, 1 checked, 2 greyed; setting anything else unchecks it.
+int checkValue(const QCheckBox* box);
+void setCheckValue(QCheckBox* box, int v);
 
 // Message boxes, titled with the application title. Style: OK only, or OK with the stop icon.
 enum class MsgStyle { OkOnly, Critical };

@@ -1,5 +1,8 @@
 // The search panel of the main window: reading the conditions, searching and resetting.
 #include "app/widgets/frmMain.h"
+#include "platform/DbTypes.h"
+#include "platform/widgets/Controls.h"
+#include "platform/widgets/Toolkit.h"
 #include "search/FilterBuilder.h"
 
 #include <QCheckBox>
@@ -9,8 +12,6 @@
 #include <QRadioButton>
 
 namespace orv {
-
-int checkValue(const QCheckBox* box);
 
 SearchConditions frmMain::ReadConditions() const
 {
