@@ -1,6 +1,7 @@
 #include "app/widgets/frmMain.h"
 
 #include "app/Startup.h"
+#include "app/Version.h"
 #include "catalogue/Schema.h"
 #include "platform/Engine.h"
 #include "platform/NumberText.h"
