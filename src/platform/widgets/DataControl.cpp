@@ -3,6 +3,7 @@
 #include "platform/Engine.h"
 
 #include <QLabel>
+#include <utility>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -13,7 +14,9 @@ DataControl::~DataControl() = default;
 
 void DataControl::setRecordset(std::unique_ptr<Recordset> rs)
 {
-    rs_ = std::move(rs);
+    // The grid's model still points at the old recordset until it hears of the new one: keep the
+    // old one alive until then.
+    std::unique_ptr<Recordset> old = std::exchange(rs_, std::move(rs));
     // The bound controls first: the grid's row-change notification reads them (the title's folder).
     refreshBound();
     emit recordsetChanged();
