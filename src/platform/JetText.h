@@ -14,6 +14,16 @@ namespace orv {
 // exactly when their keys are equal byte for byte, and byte order of keys is the sort order.
 std::string jetFoldKey(std::string_view utf8);
 
+// jetFoldKey written to out, which has room for utf8.size() bytes (folding never lengthens a
+// text); returns the key's length.
+std::size_t jetFoldKeyInto(std::string_view utf8, char* out);
+
+namespace detail {
+// The fold one character at a time, without the shortcuts for ASCII runs and kana: what
+// jetFoldKey must equal.
+std::string jetFoldKeyPerCharacter(std::string_view utf8);
+}
+
 // Jet LIKE: '*' any run, '?' one character, '#' one digit, '[abc]', '[!abc]', '[a-z]'.
 // Both sides are compared folded; wildcard characters are only the ASCII ones.
 bool jetLike(std::string_view pattern, std::string_view text);
