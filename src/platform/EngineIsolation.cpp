@@ -142,6 +142,10 @@ void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
     int data[2], err[2];
     if (::pipe2(data, O_CLOEXEC) != 0)
         throw cannotStart(exe_, "pipe", errno);
+#ifdef F_SETPIPE_SZ
+    // Room for the child to read ahead while the program stores what has come.
+    ::fcntl(data[0], F_SETPIPE_SZ, 1 << 20);
+#endif
     if (::pipe2(err, O_CLOEXEC) != 0) {
         const int e = errno;
         ::close(data[0]);
