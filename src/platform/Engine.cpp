@@ -2,6 +2,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/JetText.h"
+#include "platform/RowPlanEval.h"
 #include "platform/SqlQuote.h"
 #include "platform/SqliteReader.h"
 #include "platform/StoreModule.h"
@@ -258,10 +259,28 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& statement)
     int rc;
     if (q.rowidsOnly) {
         rs->table_ = conn_->tables[static_cast<std::size_t>(q.table - schema_.tables.data())];
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
-            rs->tableRows_.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(st.get(), 0) - 1));
-        if (rc != SQLITE_DONE)
-            engineFailure(db, "query");
+        if (q.plan.usable) {
+            // The rows without SQL where the condition allows, then the sort by the column's ranks.
+            std::optional<std::vector<std::uint32_t>> selected;
+            if (!q.plan.hasCondition || q.plan.conditionPlanned)
+                selected = selectRows(q.plan, *rs->table_);
+            if (selected) {
+                rs->tableRows_ = std::move(*selected);
+            } else {
+                Statement select(db, q.selectSql);
+                while ((rc = sqlite3_step(select.get())) == SQLITE_ROW)
+                    rs->tableRows_.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(select.get(), 0) - 1));
+                if (rc != SQLITE_DONE)
+                    engineFailure(db, "query");
+            }
+            if (q.plan.sortColumn >= 0)
+                sortRows(rs->tableRows_, *rs->table_, q.plan.sortColumn, q.plan.descending);
+        } else {
+            while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+                rs->tableRows_.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(st.get(), 0) - 1));
+            if (rc != SQLITE_DONE)
+                engineFailure(db, "query");
+        }
         rs->rowCount_ = static_cast<long>(rs->tableRows_.size());
     } else {
         const int n = sqlite3_column_count(st.get());

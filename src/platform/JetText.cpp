@@ -297,8 +297,6 @@ std::string jetFoldKeyPerCharacter(std::string_view utf8)
 
 } // namespace detail
 
-namespace {
-
 // A LIKE pattern compiled once: pieces between stars, each a list of items matching a fixed
 // number of characters. Matching takes each piece at its leftmost place, which is optimal for
 // star-separated pieces and keeps the cost linear in the text for literal pieces.
@@ -306,6 +304,13 @@ class LikePattern {
 public:
     explicit LikePattern(std::string_view pattern);
     bool match(std::string_view key) const;
+    // The text a key must hold somewhere, when the pattern is only that ("*max*").
+    const std::string* soleLiteral() const
+    {
+        if (leadingStar_ && trailingStar_ && pieces_.size() == 1 && pieces_[0].literalOnly())
+            return &pieces_[0].items[0].literal;
+        return nullptr;
+    }
 
 private:
     struct Item {
@@ -505,6 +510,8 @@ bool LikePattern::match(std::string_view s) const
     }
     return false;
 }
+
+namespace {
 
 // --- SQL functions ---------------------------------------------------------------------------
 
@@ -714,6 +721,13 @@ int jetCollate(void*, int n1, const void* a, int n2, const void* b)
 }
 
 } // namespace
+
+LikeMatcher::LikeMatcher(std::string_view pattern) : pattern_(std::make_unique<LikePattern>(pattern)) {}
+LikeMatcher::~LikeMatcher() = default;
+LikeMatcher::LikeMatcher(LikeMatcher&&) noexcept = default;
+LikeMatcher& LikeMatcher::operator=(LikeMatcher&&) noexcept = default;
+bool LikeMatcher::match(std::string_view key) const { return pattern_->match(key); }
+const std::string* LikeMatcher::soleLiteral() const { return pattern_->soleLiteral(); }
 
 bool jetLike(std::string_view pattern, std::string_view text)
 {

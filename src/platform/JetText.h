@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,23 @@ namespace detail {
 // jetFoldKey must equal.
 std::string jetFoldKeyPerCharacter(std::string_view utf8);
 }
+
+// A Jet LIKE pattern (as jetLike reads it) compiled once, matched against keys (texts already
+// folded by jetFoldKey).
+class LikeMatcher {
+public:
+    explicit LikeMatcher(std::string_view pattern);
+    ~LikeMatcher();
+    LikeMatcher(LikeMatcher&&) noexcept;
+    LikeMatcher& operator=(LikeMatcher&&) noexcept;
+    bool match(std::string_view key) const;
+    // The folded text a key must hold somewhere for the pattern to match, when the pattern asks
+    // only that (a keyword search's "*word*"); null otherwise.
+    const std::string* soleLiteral() const;
+
+private:
+    std::unique_ptr<class LikePattern> pattern_;
+};
 
 // Jet LIKE: '*' any run, '?' one character, '#' one digit, '[abc]', '[!abc]', '[a-z]'.
 // Both sides are compared folded; wildcard characters are only the ASCII ones.

@@ -287,4 +287,57 @@ const std::vector<std::uint32_t>& TableStore::sortRanks(int column) const
     return *slot;
 }
 
+std::shared_ptr<const JoinedKeys> TableStore::joinedKeys(const std::vector<JoinedKeys::Part>& parts) const
+{
+    // A search asks for a few texts (the keyword fields, the platform, the volume); eight cover
+    // a session's searches without keeping every combination ever asked for.
+    constexpr std::size_t kKept = 8;
+    for (std::size_t i = 0; i < joined_.size(); ++i) {
+        if (joined_[i]->parts == parts) {
+            std::rotate(joined_.begin(), joined_.begin() + std::ptrdiff_t(i), joined_.begin() + std::ptrdiff_t(i) + 1);
+            return joined_.front();
+        }
+    }
+    // At most the table's own bytes: the keys are never more than that, the literals could be.
+    std::size_t total = 0;
+    for (std::size_t r = 0; r < rows_; ++r) {
+        for (const JoinedKeys::Part& p : parts)
+            total += p.column < 0 ? p.literal.size() : isNull(p.column, r) ? 0 : key(p.column, r).size();
+        if (total > arena_.size() || total > kMaxArenaBytes)
+            return nullptr;
+    }
+    auto j = std::make_shared<JoinedKeys>();
+    try {
+        j->parts = parts;
+        j->bytes.resize(total);
+        j->starts.resize(rows_ + 1);
+        j->nulls.assign((rows_ + 63) / 64, 0);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    char* out = j->bytes.data();
+    std::uint32_t at = 0;
+    for (std::size_t r = 0; r < rows_; ++r) {
+        j->starts[r] = at;
+        bool null = false;
+        for (const JoinedKeys::Part& p : parts)
+            null = null || (p.column >= 0 && isNull(p.column, r));
+        if (null) {
+            j->nulls[r / 64] |= std::uint64_t(1) << (r % 64);
+            continue;
+        }
+        for (const JoinedKeys::Part& p : parts) {
+            const std::string_view k = p.column < 0 ? std::string_view(p.literal) : key(p.column, r);
+            std::memcpy(out + at, k.data(), k.size());
+            at += std::uint32_t(k.size());
+        }
+    }
+    j->starts[rows_] = at;
+    j->bytes.resize(at);
+    joined_.insert(joined_.begin(), std::move(j));
+    if (joined_.size() > kKept)
+        joined_.pop_back();
+    return joined_.front();
+}
+
 } // namespace orv

@@ -17,6 +17,23 @@
 
 namespace orv {
 
+// The keys of some keyed columns joined with literal texts (as '+' joins them), for every row,
+// laid end to end so that one scan searches them all.
+struct JoinedKeys {
+    struct Part {
+        int column = -1;       // a keyed column, or -1 for the literal
+        std::string literal;   // already a key
+        bool operator==(const Part&) const = default;
+    };
+    std::vector<Part> parts;
+    std::string bytes;
+    std::vector<std::uint32_t> starts;   // row r is bytes [starts[r], starts[r + 1])
+    std::vector<std::uint64_t> nulls;    // bit r: a column part of row r is Null (its text is empty)
+
+    std::string_view row(std::size_t r) const { return {bytes.data() + starts[r], starts[r + 1] - starts[r]}; }
+    bool isNull(std::size_t r) const { return nulls[r / 64] >> (r % 64) & 1; }
+};
+
 // The SQLite affinity a column of the kind is declared with (texts, booleans and dates: TEXT).
 const char* sqlAffinity(ColumnKind kind);
 
@@ -64,6 +81,10 @@ public:
     // order of ORDER BY over the key), 1 and up; 0 for Null. Worked out on first use and kept.
     const std::vector<std::uint32_t>& sortRanks(int column) const;
 
+    // The rows' keys of `parts` joined, kept for the last few texts asked for; null when they
+    // would take more memory than is sensible to keep beside the table.
+    std::shared_ptr<const JoinedKeys> joinedKeys(const std::vector<JoinedKeys::Part>& parts) const;
+
     // Adds a row as read (row.size() == column count). Throws DbError when memory runs out or a
     // value is too large to keep.
     void appendRow(std::vector<Value>& row);
@@ -104,6 +125,7 @@ private:
     GrowingBuffer arena_;      // each value's bytes, followed by its key when that differs
     std::unique_ptr<AffinityConverter> converter_;
     mutable std::vector<std::unique_ptr<std::vector<std::uint32_t>>> ranks_;
+    mutable std::vector<std::shared_ptr<const JoinedKeys>> joined_;   // most recent first
 };
 
 } // namespace orv
