@@ -68,7 +68,8 @@ bool measure(const fs::path& folder, const std::string& text, const std::shared_
         out << text;
     }
     auto t0 = std::chrono::steady_clock::now();
-    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue};
+    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue,
+                                orv::XdgEnvironmentOfProcess()};
     orv::frmMain w(env);
     const double load = bench::msSince(t0);
     bool ended = false;

@@ -83,7 +83,8 @@ int main(int argc, char** argv)
     fs::create_directories(folder);
     fs::create_symlink(mdb, folder / "tevox20.mdb");
 
-    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue};
+    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue,
+                                orv::XdgEnvironmentOfProcess()};
     orv::frmMain w(env);
     w.setEndProgram([] {});
     w.show();

@@ -1,7 +1,9 @@
 // Orvantis: starts the main window.
 #include "app/Startup.h"
+#include "app/widgets/Appearance.h"
 #include "app/widgets/frmMain.h"
 #include "platform/EngineIsolation.h"
+#include "platform/QuitSignals.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -9,8 +11,20 @@
 #include <vector>
 
 #include <QApplication>
-#include <QFont>
-#include <QFontDatabase>
+#include <QIcon>
+
+namespace {
+
+// The icon theme's when installed, else the sizes built into the program.
+QIcon windowIcon()
+{
+    QIcon bundled;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        bundled.addFile(QStringLiteral(":/icons/%1x%1/apps/orvantis.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QStringLiteral("orvantis"), bundled);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -35,26 +49,26 @@ int main(int argc, char** argv)
     int toolkitArgc = static_cast<int>(toolkitArgs.size());
     toolkitArgs.push_back(nullptr);
     QApplication app(toolkitArgc, toolkitArgs.data());
-    // The window was laid out for a 12-pixel Japanese UI font with half-width characters half as
-    // wide as full-width ones; a CJK font with those metrics keeps every caption in its box.
-    for (const char* family : {"Noto Sans Mono CJK JP", "MS UI Gothic", "MS Gothic"}) {
-        if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
-            QFont f(QString::fromLatin1(family));
-            f.setPixelSize(12);
-            QApplication::setFont(f);
-            break;
-        }
-    }
+    orv::UseUiFont();
+    orv::UseJapaneseToolkitTexts(app);
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setOrganizationName(QStringLiteral("MORVALEN"));
+    // Ties the window to its desktop entry (and so to the menu's name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvantis"));
+    QApplication::setWindowIcon(windowIcon());
 
     orv::StartupEnvironment env;
     env.exeFolder = QCoreApplication::applicationDirPath();
     env.commandLine = QString::fromLocal8Bit(commandLine.c_str());
     // The catalogue is read by a child process of this same program.
     env.catalogue = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString());
+    env.xdg = orv::XdgEnvironmentOfProcess();
 
     orv::frmMain w(env);
+    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
+    // settings are saved.
+    orv::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &orv::QuitSignals::received, &w, &orv::frmMain::RequestClose);
     w.show();
     return QApplication::exec();
 }

@@ -1,52 +1,150 @@
 #!/usr/bin/env bash
-# Screenshots of Orvantis in a real window under Xvfb, for looking at the layout.
+# Screenshots of Orvantis in a real desktop session (Xvfb with the openbox window manager), for
+# looking at the window as a user sees it; also refreshes the two pictures the README shows.
 # Usage: tools/screenshots.sh [OUTDIR]   (default: build/screenshots)
-# Each shot starts the program on the sample catalogue with a settings file that sizes the window
-# to the screen and picks the view; the card-view shots also step through entries.
+# Each shot starts the program on the sample catalogue from an application folder and home of its
+# own, with a settings file that sizes the window to the screen and picks the view.
+# The X display is the first free one of ORVANTIS_SHOT_DISPLAYS (default 80-89).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/deps.sh xvfb xauth imagemagick fonts-noto-cjk xdotool
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target orvantis >/dev/null
+tools/deps.sh xvfb xauth x11-utils openbox imagemagick fonts-noto-cjk xdotool qt6-translations-l10n
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build "${launcher[@]}" >/dev/null
+cmake --build build -j2 --target orvantis >/dev/null
 out=${1:-build/screenshots}
 mkdir -p "$out"
 work=$(mktemp -d)
-trap 'rm -rf "$work"; kill $(jobs -p) 2>/dev/null || true' EXIT
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
-display=:97
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
-shot() { # name screenW screenH winW winH mode [keys...]
-  local name=$1 sw=$2 sh=$3 ww=$4 wh=$5 mode=$6; shift 6
-  local app="$work/app-$name"
-  mkdir -p "$app"
-  cp build/orvantis "$app/"
-  cp data/sample/tevox20.mdb "$app/"
-  printf '[DISP]\r\nMODE=%s\r\n[WINDOW]\r\nLEFT=0\r\nTOP=0\r\nWIDTH=%s\r\nHEIGHT=%s\r\nWINSATE=0\r\n' \
-    "$mode" $((ww * 15)) $((wh * 15)) > "$app/tevo.ini"
-  Xvfb $display -screen 0 "${sw}x${sh}x24" >/dev/null 2>&1 &
-  local xvfb=$!
-  sleep 1
-  DISPLAY=$display "$app/orvantis" >/dev/null 2>&1 &
-  local prog=$!
-  sleep 3
-  for k in "$@"; do
-    case $k in
-      click:*) local xy=${k#click:}; DISPLAY=$display xdotool mousemove ${xy%,*} ${xy#*,} click 1; sleep 0.3 ;;
-      key:*) DISPLAY=$display xdotool key ${k#key:}; sleep 0.3 ;;
-    esac
+# Starts the X server on the first free display of ORVANTIS_SHOT_DISPLAYS, and the window manager,
+# for one screen size. A display is ours once its lock file names our server.
+range=${ORVANTIS_SHOT_DISPLAYS:-80-89}
+session() { # width height
+  local n
+  for ((n = ${range%-*}; n <= ${range#*-}; n++)); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 "$1x$2x24" -nolisten tcp >>"$work/xvfb.log" 2>&1 &
+    xvfb=$!; pids+=("$xvfb")
+    export DISPLAY=:$n
+    for _ in $(seq 100); do
+      kill -0 "$xvfb" 2>/dev/null || break
+      [ "$(cat "/tmp/.X$n-lock" 2>/dev/null | tr -d ' ')" = "$xvfb" ] && xprop -root >/dev/null 2>&1 && break 2
+      sleep 0.05
+    done
+    kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; xvfb=
   done
-  DISPLAY=$display import -window root "$out/$name.png"
-  kill $prog $xvfb 2>/dev/null || true
-  wait $prog $xvfb 2>/dev/null || true
-  echo "$out/$name.png"
+  [ -n "$xvfb" ] || { echo "no X display free in $range:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+  HOME="$work/wmhome" XDG_CONFIG_HOME="$work/wmhome/config" openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+  wm=$!; pids+=("$wm")
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return; sleep 0.05
+  done
+  echo "openbox did not start on $DISPLAY:" >&2; cat "$work/openbox.log" >&2; exit 1
 }
 
-shot list-1024x768 1024 768 1024 768 0
-shot card-1024x768 1024 768 1024 768 1
-shot list-640x480 640 480 640 480 0
-shot card-640x480 640 480 640 480 1
-shot card-side-by-side-1600x900 1600 900 1600 900 1
-shot card-narrow-500x360 640 480 500 360 1
-# Card view: the next-entry button twice, then PageDown in the game name box.
-shot card-stepped-1024x768 1024 768 1024 768 1 click:152,168 click:152,168 click:150,245 key:Next
+end_session() {
+  kill "$wm" "$xvfb" 2>/dev/null || true
+  wait "$wm" "$xvfb" 2>/dev/null || true
+}
+
+# The window ids in xprop's output.
+ids() { grep -o '0x[0-9a-f]*' || true; }
+
+# Starts the program; returns once the first activation has ended: both load dialogs have come
+# and gone (the window manager's client list has seen three windows and holds one again).
+start_app() { # name mode width height [VAR=value...]
+  local name=$1 mode=$2 w=$3 h=$4; shift 4
+  app="$work/app-$name"
+  mkdir -p "$app" "$work/home-$name/config" "$work/home-$name/run"
+  chmod 700 "$work/home-$name/run"
+  cp build/orvantis data/sample/tevox20.mdb "$app/"
+  printf '[DISP]\r\nMODE=%s\r\n[WINDOW]\r\nLEFT=0\r\nTOP=0\r\nWIDTH=%s\r\nHEIGHT=%s\r\nWINSATE=0\r\n' \
+    "$mode" $((w * 15)) $((h * 15)) > "$app/tevo.ini"
+  xprop -root -spy _NET_CLIENT_LIST > "$work/clients" 2>/dev/null &
+  local spy=$!
+  env HOME="$work/home-$name" XDG_CONFIG_HOME="$work/home-$name/config" XDG_RUNTIME_DIR="$work/home-$name/run" \
+    "$@" "$app/orvantis" >/dev/null 2>&1 &
+  prog=$!; pids+=("$prog")
+  for _ in $(seq 300); do
+    local seen last
+    seen=$(ids < "$work/clients" | sort -u | wc -l)
+    last=$(tail -n1 "$work/clients" | ids | wc -l)
+    [ "$seen" -ge 3 ] && [ "$last" -eq 1 ] && break
+    sleep 0.1
+  done
+  kill "$spy" 2>/dev/null || true
+  wait "$spy" 2>/dev/null || true
+  main=$(tail -n1 "$work/clients" | ids)
+  sleep 0.5
+}
+
+stop_app() {
+  kill "$prog" 2>/dev/null || true
+  wait "$prog" 2>/dev/null || true
+}
+
+snap() { # name
+  import -window root "$out/$1.png"
+  echo "$out/$1.png"
+}
+
+# The window in both views at one screen size, the window filling the screen.
+views() { # width height
+  session "$1" "$2"
+  for mode in 0 1; do
+    local view=list; [ "$mode" = 1 ] && view=card
+    start_app "$view-$1x$2" "$mode" "$1" "$2"
+    snap "$view-$1x$2"
+    stop_app
+  done
+  end_session
+}
+
+views 1024 768
+views 640 480
+views 1600 900
+
+session 1024 768
+# A tool tip: the pointer rests on the mode button.
+start_app tooltip 0 1024 768
+xdotool mousemove --window "$main" 60 166 sleep 0.2 mousemove --window "$main" 62 168
+sleep 1.5
+snap tooltip-1024x768
+stop_app
+# The folder chooser of the drive button, in Japanese.
+start_app folder 0 1024 768
+xdotool key --window "$main" alt+d
+for _ in $(seq 50); do
+  [ "$(xprop -root _NET_CLIENT_LIST | ids | wc -l)" -ge 2 ] && break; sleep 0.1
+done
+sleep 1
+snap folder-chooser-1024x768
+stop_app
+# The card view stepped through: the next-entry button twice, then PageDown in the game name box.
+start_app card-stepped 1 1024 768
+xdotool mousemove --window "$main" 152 168 click 1 sleep 0.3 click 1 sleep 0.3 \
+  mousemove --window "$main" 150 245 click 1 sleep 0.3 key Next
+sleep 0.5
+snap card-stepped-1024x768
+stop_app
+end_session
+
+# Twice the scale: the window of 800 x 600 (logical pixels) takes twice the screen pixels.
+session 1920 1440
+start_app scale2-card 1 800 600 QT_SCALE_FACTOR=2
+snap card-800x600-scale2
+stop_app
+end_session
+
+# The README's pictures: the two views at 1024 x 768, in 64 colours without dithering to stay small.
+mkdir -p docs
+for view in list card; do
+  convert "$out/$view-1024x768.png" +dither -colors 64 -strip "PNG8:docs/$view-view.png"
+  echo "docs/$view-view.png"
+done

@@ -4,7 +4,7 @@
 # Usage: tools/test.sh [--sanitize]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk
+tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n
 build=build
 cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 ctest_args=()

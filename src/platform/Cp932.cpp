@@ -158,7 +158,7 @@ std::string utf8ToCp932(std::string_view utf8)
         std::string_view ch = utf8.substr(0, len);
         std::string alt;
         if (!translit->ok() || translit->convert(ch, alt) != 0 || !ch.empty() || alt.empty())
-            alt = "?";
+            alt.assign(1, '?');   // not alt = "?": GCC 12 warns falsely on it under _FORTIFY_SOURCE
         if (translit->ok())
             translit->reset();
         // The C library's transliteration depends on the locale and often gives up with '?';

@@ -273,6 +273,14 @@ void XSession::clickScreen(QPoint at, int count) const
                                      QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
 }
 
+void XSession::hover(const QString& window, QPoint at) const
+{
+    const QPoint p = geometry(window).client.topLeft() + at;
+    tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(p.x() - 4), QString::number(p.y()),
+                                     QStringLiteral("sleep"), QStringLiteral("0.1"), QStringLiteral("mousemove"),
+                                     QString::number(p.x()), QString::number(p.y())});
+}
+
 void XSession::activate(const QString& window) const
 {
     tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}, 5000);

@@ -68,6 +68,9 @@ public:
     // Mouse clicks at a point of the window's client area, or of the screen.
     void click(const QString& window, QPoint at, int count = 1) const;
     void clickScreen(QPoint at, int count = 1) const;
+    // Moves the pointer onto a point of the window's client area (a small step first, so that the
+    // window sees a movement inside it) and leaves it there.
+    void hover(const QString& window, QPoint at) const;
     // Gives the window the focus through the window manager.
     void activate(const QString& window) const;
 

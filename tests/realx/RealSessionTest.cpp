@@ -28,6 +28,21 @@ const QRect kSavedPixels(100, 100, 700, 500);
 const QPoint kNextRecordButton(152, 168);   // btnRecord(3)
 const QPoint kKeywordBox(390, 47);           // txtStrGame(0)
 const QPoint kGridRow(100, 230);             // DBGrid1, list view
+const QPoint kModeButton(40, 168);           // btnMode
+const QPoint kDriveLabel(150, 12);           // Label6
+const QPoint kFirstRecordButton(21, 168);    // btnRecord(1)
+const QPoint kNoTipSpot(450, 148);           // the top band between frames and buttons
+
+// Pixels of a rectangle that differ between two pictures.
+long Differing(const QImage& a, const QImage& b, const QRect& area)
+{
+    long n = 0;
+    const QRect r = area.intersected(a.rect()).intersected(b.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
 
 void SaveRect(const AppFolder& app, const QRect& twips, int state = 0)
 {
@@ -271,6 +286,66 @@ TEST_F(RealSession, AltRGoesToTheFirstRecordButton)
     QThread::msleep(500);
     x->keepScreenshot(x->screenshot(), QStringLiteral("card-view"));
     ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
+// --- Look ------------------------------------------------------------------------------------------------
+
+TEST_F(RealSession, ToolTipsShowOnHover)
+{
+    // A drive of 20 or more characters: the label shows it shortened, the tip in full.
+    const std::string root = "/media/cdrom/bonus-volume-twelve";
+    ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, root));
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    AppRun run(*x, app);
+    const QString w = run.waitMainWindow();
+    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "");
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+    const QRect client = x->geometry(w).client;
+
+    for (const QPoint at : {kModeButton, kDriveLabel}) {
+        // The tip appears beside the pointer, within a little while, and goes when it leaves.
+        x->hover(w, kNoTipSpot);   // the pointer away first
+        QThread::msleep(400);
+        const QImage before = x->screenshot();
+        x->hover(w, at);
+        const QRect near(client.topLeft() + at - QPoint(40, 10), QSize(320, 60));
+        QImage during;
+        const bool shown = WaitUntil(
+            [&] {
+                during = x->screenshot();
+                return Differing(before, during, near) > 400;
+            },
+            4000, 100);
+        x->keepScreenshot(during, QStringLiteral("tooltip-%1").arg(at.x()));
+        EXPECT_TRUE(shown) << "no tip at " << at.x() << ", " << at.y();
+    }
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
+TEST_F(RealSession, ScaleFactorTwoScalesTheWholeWindow)
+{
+    XSession big(QSize(1800, 1400));
+    ASSERT_TRUE(big.started()) << big.error().toStdString();
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    RunOptions scaled;
+    scaled.setEnv.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    AppRun run(big, app, scaled);
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    // Twips stay 15 to a logical pixel: the saved frame is twice as many screen pixels.
+    const WindowGeometry g = big.geometry(w);
+    EXPECT_TRUE(Near(g.outer(), QRect(kSavedPixels.topLeft() * 2, kSavedPixels.size() * 2), 3));
+    // The controls are where the design puts them, at twice the distance: the first record
+    // button's dark picture under its design point.
+    const QImage shot = big.screenshot();
+    big.keepScreenshot(shot, QStringLiteral("scale-2"));
+    const QRect picture(g.client.topLeft() + kFirstRecordButton * 2 - QPoint(8, 8), QSize(16, 16));
+    EXPECT_GT(CountPixels(shot, picture).black, 0.2);
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+    EXPECT_TRUE(Near(app.savedRect(), kSavedTwips, 30));
 }
 
 // --- Command line and window system -------------------------------------------------------------------

@@ -263,6 +263,8 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
     clearStoredDrive();
     const std::string name = GetParam();
     AppFolder folder(name == "missing" ? std::string() : dataPath("bad/" + name + ".mdb"));
+    // With no catalogue beside it the program counts as installed and finds none anywhere.
+    InstalledFolders installed;
     Harness h(folder);
     h->txtStrGame[0]->setText(QStringLiteral("kept"));
     ASSERT_TRUE(h.start());
@@ -279,8 +281,14 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
             EXPECT_TRUE(m.text.startsWith(QStringLiteral("Err "))) << m.text.toStdString();
         }
     }
-    EXPECT_EQ(folder.ini("SEARCH", "WORD"), "kept");
-    EXPECT_EQ(folder.ini("DISP", "MODE"), "<none>") << "the saved view was never applied: nothing to save";
+    // An installed program's settings are the user's.
+    const bool installedRun = name == "missing";
+    EXPECT_EQ(installedRun, !folder.hasIni());
+    auto saved = [&](const char* section, const char* key) {
+        return installedRun ? installed.ini(section, key) : folder.ini(section, key);
+    };
+    EXPECT_EQ(saved("SEARCH", "WORD"), "kept");
+    EXPECT_EQ(saved("DISP", "MODE"), "<none>") << "the saved view was never applied: nothing to save";
     EXPECT_FALSE(h->isVisible());
 
     // Later selections never retry the open.

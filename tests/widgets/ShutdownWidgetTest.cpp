@@ -147,7 +147,7 @@ TEST(Shutdown, MaximisedOrMinimisedWindowKeepsTheOldRectangle)
 TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
 {
     clearStoredDrive();
-    AppFolder folder("");   // no catalogue
+    AppFolder folder(dataPath("bad/text.mdb"));   // a catalogue that does not open
     writeFileBytes(folder.iniPath(), "[SEARCH]\r\nPFORMSTR=PC,PS\r\nWORD=max\r\n[DISP]\r\nMODE=1\r\n"
                                      "[LIST]\r\nWIDTHCOL03=3000\r\n");
     {
@@ -169,7 +169,8 @@ TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
     EXPECT_NE(folder.ini("WINDOW", "WIDTH"), "<none>");
 
     // With the catalogue back, the next start finds the set-up of before the failure.
-    std::filesystem::copy_file(dataPath("tevox20.mdb"), folder.path() + "/tevox20.mdb");
+    std::filesystem::copy_file(dataPath("tevox20.mdb"), folder.path() + "/tevox20.mdb",
+                               std::filesystem::copy_options::overwrite_existing);
     Harness h(folder);
     ASSERT_TRUE(h.start());
     EXPECT_FALSE(h.ended);

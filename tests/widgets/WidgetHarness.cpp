@@ -37,6 +37,44 @@ std::string AppFolder::ini(const std::string& section, const std::string& key) c
 
 bool AppFolder::hasIni() const { return fs::exists(iniPath()); }
 
+orv::XdgEnvironment TestXdgEnvironment()
+{
+    orv::XdgEnvironment env = orv::XdgEnvironmentOfProcess();
+    env.dataHome = env.home + "/data";
+    env.dataDirs = env.home + "/system-data";
+    return env;
+}
+
+InstalledFolders::InstalledFolders()
+{
+    const orv::XdgEnvironment env = TestXdgEnvironment();
+    userData_ = env.dataHome + "/orvantis";
+    systemData_ = env.dataDirs + "/orvantis";
+    config_ = env.configHome + "/orvantis";
+    clear();
+}
+
+InstalledFolders::~InstalledFolders() { clear(); }
+
+void InstalledFolders::clear() const
+{
+    std::error_code ec;
+    for (const std::string& f : {userData_, systemData_, config_})
+        fs::remove_all(f, ec);
+}
+
+void InstalledFolders::put(const std::string& dataFolder, const std::string& catalogue,
+                           const std::string& name) const
+{
+    fs::create_directories(dataFolder);
+    fs::copy_file(catalogue, fs::path(dataFolder) / name, fs::copy_options::overwrite_existing);
+}
+
+std::string InstalledFolders::ini(const std::string& section, const std::string& key) const
+{
+    return orv::ReadIni(settingsPath(), section, key, "<none>");
+}
+
 int FakeShell::openFile(const std::string& file, const std::string& wd)
 {
     calls->push_back({file, wd, false});
@@ -76,7 +114,7 @@ Harness::Harness(const AppFolder& folder, const QString& commandLine)
     orv::MsgBoxHook::install([this](const QString& text, orv::MsgStyle style) { messages.push_back({text, style}); });
     // The catalogue is read as the program reads it, in a child process.
     orv::StartupEnvironment env{QString::fromStdString(folder.path()), commandLine,
-                                std::make_shared<orv::IsolatedCatalogue>(ORV_QUERY_EXE)};
+                                std::make_shared<orv::IsolatedCatalogue>(ORV_QUERY_EXE), TestXdgEnvironment()};
     w_ = std::make_unique<orv::frmMain>(env);
     w_->setEndProgram([this] { ended = true; });
     auto fake = std::make_unique<FakeShell>(&shellCalls);

@@ -48,6 +48,35 @@ private:
     TempDir dir_;
 };
 
+// The base directories the window under test takes: the private home and configuration folder
+// of the test program, with data folders of their own inside it, so that no installed catalogue
+// is found. The process's XDG_DATA_* stay as they are for the programs tests start.
+orv::XdgEnvironment TestXdgEnvironment();
+
+// The folders of an installed program in TestXdgEnvironment (the user's data folder, the system's
+// data folder, the configuration folder), each with its orvantis folder removed when made and
+// when gone.
+class InstalledFolders {
+public:
+    InstalledFolders();
+    ~InstalledFolders();
+    InstalledFolders(const InstalledFolders&) = delete;
+    InstalledFolders& operator=(const InstalledFolders&) = delete;
+    std::string userData() const { return userData_; }
+    std::string systemData() const { return systemData_; }
+    std::string settingsFolder() const { return config_; }
+    std::string settingsPath() const { return config_ + "/tevo.ini"; }
+    // Copies a catalogue into one of the data folders under the given name.
+    void put(const std::string& dataFolder, const std::string& catalogue,
+             const std::string& name = "tevox20.mdb") const;
+    // The stored value, or "<none>" when the key is missing.
+    std::string ini(const std::string& section, const std::string& key) const;
+
+private:
+    void clear() const;
+    std::string userData_, systemData_, config_;
+};
+
 // Opens files and folders nowhere; answers with a chosen result.
 class FakeShell : public orv::Shell {
 public:

@@ -2,7 +2,6 @@
 
 #include "app/Startup.h"
 #include "catalogue/Schema.h"
-#include "platform/FileNames.h"
 #include "platform/NumberText.h"
 #include "platform/UserStore.h"
 #include "platform/widgets/DBGrid.h"
@@ -13,6 +12,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QWindow>
 
@@ -52,29 +53,36 @@ W* make(QWidget* parent, const char* name, double l, double t, double w, double 
 
 QString indexedName(const char* base, int i) { return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(i); }
 
-// The record buttons' 16 x 16 pictures: black triangles, with a bar for first and last.
+// The record buttons' 16 x 16 pictures: black triangles, with a bar for first and last. Drawn
+// at every size a scaled screen asks for, so that they stay sharp.
 QIcon recordIcon(int index)
 {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::black);
-    const bool left = index <= 2;
-    QPainterPath tri;
-    if (left) {
-        tri.moveTo(11, 3); tri.lineTo(11, 13); tri.lineTo(5, 8);
-    } else {
-        tri.moveTo(5, 3); tri.lineTo(5, 13); tri.lineTo(11, 8);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
+        const bool left = index <= 2;
+        QPainterPath tri;
+        if (left) {
+            tri.moveTo(11, 3); tri.lineTo(11, 13); tri.lineTo(5, 8);
+        } else {
+            tri.moveTo(5, 3); tri.lineTo(5, 13); tri.lineTo(11, 8);
+        }
+        tri.closeSubpath();
+        p.drawPath(tri);
+        if (index == 1)
+            p.drawRect(3, 3, 2, 10);
+        if (index == 4)
+            p.drawRect(11, 3, 2, 10);
+        p.end();
+        icon.addPixmap(pm);
     }
-    tri.closeSubpath();
-    p.drawPath(tri);
-    if (index == 1)
-        p.drawRect(3, 3, 2, 10);
-    if (index == 4)
-        p.drawRect(11, 3, 2, 10);
-    return QIcon(pm);
+    return icon;
 }
 
 void setCheckValue(QCheckBox* box, int v)
@@ -97,6 +105,8 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kAppTitle);
+    // Tool tips show on hover whether or not the window has the focus, as the design's do.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     endProgram_ = [] { QCoreApplication::exit(0); };
     shell_ = makeDesktopShell();
 
@@ -132,7 +142,7 @@ void frmMain::buildTopBand()
     Label4 = make<QLabel>(Frame1, "Label4", 4440, 0, 4935, 255);
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    Frame7 = make<QGroupBox>(Frame1, "Frame7", 90, 390, 2925, 525, QStringLiteral("新作(&W)"));
+    Frame7 = make<Frame>(Frame1, "Frame7", 90, 390, 2925, 525, QStringLiteral("新作(&W)"));
     Frame7->setToolTip(QStringLiteral("新作の検索条件指定"));
     const double newLeft[] = {120, 840, 1470}, newWidth[] = {855, 735, 855};
     const QString newCaption[] = {QStringLiteral("ALL"), QStringLiteral("♪"), QStringLiteral("♪以外")};
@@ -142,12 +152,16 @@ void frmMain::buildTopBand()
     }
     optNew[0]->setChecked(true);
 
-    Frame6 = make<QGroupBox>(Frame1, "Frame6", 120, 960, 2865, 795, QStringLiteral("ｹﾞｰﾑのﾌﾟﾗｯﾄﾌｫｰﾑ(&P)"));
-    List1 = make<QListWidget>(Frame6, "List1", 180, 270, 2415, 420);
+    Frame6 = make<Frame>(Frame1, "Frame6", 120, 960, 2865, 795, QStringLiteral("ｹﾞｰﾑのﾌﾟﾗｯﾄﾌｫｰﾑ(&P)"));
+    // Two whole rows in the list's design height, whatever the font.
+    List1 = new ListBox(2, Frame6);
+    List1->setObjectName(QStringLiteral("List1"));
+    PlaceTwips(List1, 180, 270, 2415, 420);
     List1->setSelectionMode(QAbstractItemView::MultiSelection);
 
-    Frame2 = make<QGroupBox>(Frame1, "Frame2", 3180, 330, 6255, 885, QStringLiteral("検索語(&N)"));
+    Frame2 = make<Frame>(Frame1, "Frame2", 3180, 330, 6255, 885, QStringLiteral("検索語(&N)"));
     txtStrGame[0] = make<QLineEdit>(Frame2, "txtStrGame_0", 90, 240, 5175, 270);
+    CentreTextLine(txtStrGame[0]);
     optGame[0] = make<QRadioButton>(Frame2, "optGame_0", 5400, 240, 795, 255, QStringLiteral("AND"));
     optGame[1] = make<QRadioButton>(Frame2, "optGame_1", 5400, 480, 615, 255, QStringLiteral("OR"));
     optGame[0]->setChecked(true);
@@ -161,8 +175,9 @@ void frmMain::buildTopBand()
         chkFind1[i]->setChecked(true);
     }
 
-    Frame3 = make<QGroupBox>(Frame1, "Frame3", 3150, 1320, 6255, 855, QStringLiteral("否定語(&M)"));
+    Frame3 = make<Frame>(Frame1, "Frame3", 3150, 1320, 6255, 855, QStringLiteral("否定語(&M)"));
     txtStrMaker[0] = make<QLineEdit>(Frame3, "txtStrMaker_0", 120, 240, 5175, 270);
+    CentreTextLine(txtStrMaker[0]);
     optMaker[0] = make<QRadioButton>(Frame3, "optMaker_0", 5490, 210, 735, 255, QStringLiteral("AND"));
     optMaker[1] = make<QRadioButton>(Frame3, "optMaker_1", 5490, 480, 735, 255, QStringLiteral("OR"));
     optMaker[0]->setChecked(true);
@@ -186,7 +201,7 @@ void frmMain::buildTopBand()
     Command1 = make<QPushButton>(Frame1, "Command1", 1920, 1800, 975, 375, QStringLiteral("検索(&G)"));
     Command1->setToolTip(QStringLiteral("検索開始"));
 
-    Frame4 = make<QGroupBox>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
+    Frame4 = make<Frame>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
     // Its access key goes to the first record button, not to the button focused last.
     Frame4->installEventFilter(this);
     const double recLeft[] = {0, 150, 465, 780, 1095};
@@ -219,6 +234,12 @@ void frmMain::buildTopBand()
 
     for (auto* b : {btnSelRoot, Command5, Command1, btnMode, Command2, Command3, Command4})
         b->setAutoDefault(true);   // Enter on a focused button presses it
+    for (QAbstractButton* b : Frame1->findChildren<QAbstractButton*>()) {
+        if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b)) {
+            b->setStyle(DesignButtonStyle::instance());
+            FitCaption(b);
+        }
+    }
 
     HScroll1 = new QScrollBar(Qt::Horizontal, this);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
@@ -274,6 +295,7 @@ void frmMain::buildCardPanel()
     auto line = [this](const char* name, double l, double t, double w, double h) {
         auto* e = make<QLineEdit>(Frame5, name, l, t, w, h);
         e->setReadOnly(true);
+        CentreTextLine(e);
         e->installEventFilter(this);
         return e;
     };
@@ -282,11 +304,11 @@ void frmMain::buildCardPanel()
         e->setReadOnly(true);
         e->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
         e->setTabChangesFocus(true);
-        // One-line boxes in a card this small: no scroll bar, no margin to hide the text behind.
-        e->document()->setDocumentMargin(1);
+        // One-line boxes in a card this small: no scroll bar to hide the text behind.
         if (h < 600)
             e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        AlignFirstTextLine(e, TwipsToPxY(270));
         e->installEventFilter(this);
         return e;
     };
@@ -313,6 +335,7 @@ void frmMain::buildCardPanel()
     for (const auto& c : captions) {
         auto* l = make<QLabel>(Frame5, "cardCaption", c.l, c.t, c.w, 255, QString::fromUtf8(c.text));
         l->setAlignment((c.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+        FitCaption(l);
     }
     lblFolder = make<QLabel>(Frame5, "lblFolder", 6600, 1560, 1935, 255);
     lblFolder->hide();
@@ -352,8 +375,11 @@ void frmMain::Form_Load()
     module.queryText = "SELECT * FROM ;";
     std::copy(schema::kDefaultColumnWidths.begin(), schema::kDefaultColumnWidths.end(), module.columnWidths.begin());
     Combo2->clear();
-    // A folder copied from a CD or a Windows disk may hold TEVO.INI: read and write that one.
-    settingsPath = PathIgnoringCase(appFolder, "tevo.ini");
+    // Beside the program when a catalogue lies there (TEVO.INI and TEVOX20.MDB as copied from a
+    // CD count too), else the user's and the system's folders of an installed program.
+    const FileLocations files = LocateFiles(appFolder, env_.xdg);
+    settingsPath = files.settings;
+    cataloguePath = files.catalogue;
     suppressVolumeClick = false;
     module.listsPending = 1;
     openCatalogueKey.clear();
@@ -543,6 +569,10 @@ void frmMain::Form_Activate()
     // The placement waits for the window system; an activation arriving meanwhile is the same one.
     if (activated || placing_ || ended_ || !isVisible())
         return;
+    // A close requested meanwhile (a quit signal) waits for the end of this, which runs nested
+    // event loops of its own.
+    activating_ = true;
+    const auto done = qScopeGuard([this] { activating_ = false; });
     placing_ = true;
     PlaceFromSettings();
     placing_ = false;
@@ -671,11 +701,30 @@ void frmMain::writeSettings()
 void frmMain::Form_Unload()
 {
     Timer1->stop();
+    // An installed program's settings folder does not exist before its first shut-down.
+    MakeFolderFor(settingsPath);
     writeSettings();
     ended_ = true;
     SetMousePointer(0);
     if (endProgram_)
         endProgram_();
+}
+
+void frmMain::RequestClose()
+{
+    constexpr int kCloseRetryMs = 20;
+    if (ended_)
+        return;
+    // A message box or the folder chooser is answered as by Escape; the wait dialog refuses
+    // and its job runs to its end. Closing while a modal loop runs would cut that job short.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+    if (modal || (isVisible() && (!activated || activating_))) {
+        QTimer::singleShot(kCloseRetryMs, this, &frmMain::RequestClose);
+        return;
+    }
+    close();
 }
 
 } // namespace orv

@@ -3,10 +3,12 @@
 // search (search and reset), views (layout, navigation, field boxes), actions (drive, files).
 #pragma once
 
+#include "app/Locations.h"
 #include "app/Placement.h"
 #include "app/Settings.h"
 #include "platform/Engine.h"
 #include "platform/Shell.h"
+#include "platform/widgets/Controls.h"
 
 #include <QString>
 #include <QWidget>
@@ -17,10 +19,8 @@
 
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -39,6 +39,7 @@ struct StartupEnvironment {
     QString commandLine;    // the command-line text after the program name
     // How the catalogue file is read: the program's child reader (without one nothing opens).
     std::shared_ptr<const CatalogueSource> catalogue;
+    XdgEnvironment xdg{};   // where an installed program finds its catalogue and settings
 };
 
 // Process-wide state of the code modules.
@@ -70,6 +71,9 @@ public:
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
+    // A close asked for from outside the window (a quit signal): the close command, once the
+    // first activation is over and no catalogue job runs; open message boxes are closed first.
+    void RequestClose();
     void ShowDriveLabel();
     void PlaceFromSettings();
     Placement SavedPlacement() const;   // the saved frame pulled onto the monitors
@@ -120,22 +124,22 @@ public:
     QPushButton* btnSelRoot;
     QLabel* Label6;
     QLabel* Label4;
-    QGroupBox* Frame7;
+    Frame* Frame7;
     std::array<QRadioButton*, 3> optNew{};
-    QGroupBox* Frame6;
+    Frame* Frame6;
     std::array<QCheckBox*, 3> Check1{};
-    QListWidget* List1;
-    QGroupBox* Frame2;
+    ListBox* List1;
+    Frame* Frame2;
     std::array<QLineEdit*, 1> txtStrGame{};
     std::array<QRadioButton*, 2> optGame{};
     std::array<QCheckBox*, 4> chkFind1{};
-    QGroupBox* Frame3;
+    Frame* Frame3;
     std::array<QLineEdit*, 1> txtStrMaker{};
     std::array<QRadioButton*, 2> optMaker{};
     std::array<QCheckBox*, 4> chkFind2{};
     QPushButton* Command5;
     QPushButton* Command1;
-    QGroupBox* Frame4;
+    Frame* Frame4;
     std::array<QPushButton*, 5> btnRecord{};   // 1..4
     QPushButton* btnMode;
     QString btnModeTag = QStringLiteral("0");
@@ -178,6 +182,7 @@ public:
     bool suppressVolumeClick = false;
     std::string openCatalogueKey;
     std::string settingsPath;
+    std::string cataloguePath;
     unsigned char screenCheck = 255;
     long recordTotal = 0;
     std::string cdFilter;
@@ -229,6 +234,7 @@ private:
     bool clickSeen_ = false;
     bool queryMessageShown_ = false;
     bool placing_ = false;
+    bool activating_ = false;   // the first activation is running
     std::optional<TwipsRect> placedFrame_;   // the frame placement put the window in, until the first activation ends
     FrameMargins placedMargins_;             // the frame extents it was placed with
 };

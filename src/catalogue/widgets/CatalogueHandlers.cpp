@@ -4,7 +4,6 @@
 #include "catalogue/Lists.h"
 #include "catalogue/Schema.h"
 #include "catalogue/widgets/dlgWait.h"
-#include "platform/FileNames.h"
 #include "platform/NumberText.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
@@ -78,8 +77,8 @@ void frmMain::Combo2_Click()
     const std::string key(schema::kOpenCatalogueKey);
     if (key != openCatalogueKey) {
         openCatalogueKey = key;
-        // A catalogue copied from a CD or a Windows disk may be called TEVOX20.MDB.
-        const std::string path = PathIgnoringCase(appFolder, std::string(schema::kDatabaseFile));
+        // Found by start-up, in any letter case (Form_Load).
+        const std::string& path = cataloguePath;
         module.tableName = std::string(schema::kTableName);
         try {
             asDbError([&] {
@@ -231,8 +230,6 @@ void frmMain::FillPlatformList()
             const std::string pf = fieldText(rs, "gt_pf");
             auto* item = new QListWidgetItem(QString::fromStdString(pf), List1);
             item->setData(Qt::UserRole, static_cast<qlonglong>(fieldLong(rs, "cnt")));
-            // Two lines fit the list's designed height.
-            item->setSizeHint(QSize(0, List1->fontMetrics().ascent() + 2));
             if (PlatformPreselected(pf, names))
                 item->setSelected(true);
             rs.MoveNext();

@@ -1,0 +1,29 @@
+// Ending the program from outside: SIGTERM, SIGINT and SIGHUP (a logout, Ctrl+C, a closed
+// terminal) become a Qt signal delivered by the event loop, so the main window can be closed as
+// its close command does and the settings are saved. A second of these signals ends the process
+// at once, as if no handler were installed: the first one may be waiting for a job to end.
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace orv {
+
+class QuitSignals : public QObject {
+    Q_OBJECT
+public:
+    // Installs the handlers; one instance at a time. Needs a QCoreApplication.
+    explicit QuitSignals(QObject* parent = nullptr);
+    // Restores the default handlers.
+    ~QuitSignals() override;
+
+signals:
+    void received(int signalNumber);
+
+private:
+    void drain();
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+} // namespace orv

@@ -1,0 +1,79 @@
+// Intrinsic controls drawn as the window's design places them: a frame whose caption sits on its
+// top border line, a list box that shows a fixed number of whole rows, and text boxes whose line
+// sits in the middle of the box whatever the font's line spacing.
+#pragma once
+
+#include <QGroupBox>
+#include <QListWidget>
+#include <QProxyStyle>
+#include <QRect>
+
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace orv {
+
+// A frame: the caption is drawn on the top border line, inside the frame's own rectangle, and the
+// contents are placed relative to the frame's top-left corner (there is no title band above
+// them). The caption's access key moves the focus into the frame, as a group box does.
+class Frame : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit Frame(QWidget* parent = nullptr);
+
+    // Where the caption is drawn, in the frame's coordinates; empty without a caption.
+    QRect captionRect() const;
+    // The y of the top border line: through the middle of the caption's characters.
+    int borderTop() const;
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+};
+
+// A list box showing `rows` whole rows in its height: every row, an empty one too, is the inner
+// height divided by the row count.
+class ListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ListBox(int rows, QWidget* parent = nullptr);
+    int rowHeight() const { return rowHeight_; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void updateRowHeight();
+    int rows_;
+    int rowHeight_ = 1;
+};
+
+// A single-line text box that shows its line in the middle of its height, as a text box of the
+// design's size does.
+void CentreTextLine(QLineEdit* box);
+// A multi-line text box whose first line lies where a single-line box lineBoxHeight pixels high
+// shows its line, so that a box one line high looks like a single-line one.
+void AlignFirstTextLine(QPlainTextEdit* box, int lineBoxHeight);
+
+// Check boxes and option buttons with their caption close to the mark, as the design's are: the
+// toolkit's wider gap would push the captions out of their boxes. One instance, for the
+// process's lifetime, shared by the controls that use it.
+class DesignButtonStyle : public QProxyStyle {
+public:
+    static DesignButtonStyle* instance();
+    int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
+                    const QWidget* widget = nullptr) const override;
+
+private:
+    DesignButtonStyle() = default;
+};
+
+// The width the caption of a label, check box or option button has in its box, in pixels.
+int CaptionSpace(const QWidget* w);
+// The caption's width in the control's font.
+qreal CaptionWidth(const QWidget* w);
+// Narrows the letter spacing of a label's, check box's or option button's caption by what it
+// takes (at most a pixel a character) for the caption to fit its box.
+void FitCaption(QWidget* w);
+
+} // namespace orv

@@ -1,0 +1,323 @@
+// How the window draws into the design's rectangles: frame captions on the border line, the
+// platform list's two rows, captions that fit their boxes, text lines in the middle of their
+// boxes, tool tips, and the toolkit's own texts in Japanese.
+#include "platform/UserStore.h"
+#include "platform/widgets/Controls.h"
+#include "widgets/WidgetHarness.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QHelpEvent>
+#include <QImage>
+#include <QMenu>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+#include <QToolTip>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace orvtest;
+
+namespace {
+
+class Look : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearStoredDrive();
+        h = std::make_unique<Harness>(folder);
+        ASSERT_TRUE(h->start());
+        ASSERT_FALSE(h->ended);
+    }
+    void TearDown() override
+    {
+        QToolTip::hideText();
+        clearStoredDrive();
+    }
+    orv::frmMain& w() { return h->w(); }
+    std::vector<orv::Frame*> frames() { return {w().Frame7, w().Frame6, w().Frame2, w().Frame3, w().Frame4}; }
+
+    AppFolder folder;
+    std::unique_ptr<Harness> h;
+};
+
+// The rows of a widget's picture, inside its 1-pixel frame, that hold dark (text) pixels.
+struct InkRows {
+    int first = -1, last = -1;
+};
+
+InkRows inkRows(QWidget* box)
+{
+    const QImage img = box->grab().toImage();
+    InkRows r;
+    for (int y = 1; y < img.height() - 1; ++y) {
+        for (int x = 1; x < img.width() - 1; ++x) {
+            if (qGray(img.pixel(x, y)) < 110) {
+                if (r.first < 0)
+                    r.first = y;
+                r.last = y;
+                break;
+            }
+        }
+    }
+    return r;
+}
+
+QString withoutMarker(QString s) { return s.remove(QLatin1Char('&')); }
+
+} // namespace
+
+// --- Frames --------------------------------------------------------------------------------------
+
+TEST_F(Look, FrameCaptionsLieOnTheBorderInsideTheFrameAndClearOfTheContents)
+{
+    for (orv::Frame* f : frames()) {
+        SCOPED_TRACE(f->objectName().toStdString());
+        const QRect caption = f->captionRect();
+        ASSERT_FALSE(caption.isEmpty());
+        EXPECT_TRUE(f->rect().contains(caption)) << "inside the frame's own rectangle";
+        EXPECT_EQ(caption.top(), 0);
+        EXPECT_GE(caption.width(), QFontMetrics(f->font()).horizontalAdvance(withoutMarker(f->title())));
+        EXPECT_GT(f->borderTop(), caption.top());
+        EXPECT_LT(f->borderTop(), caption.bottom()) << "the border line runs through the caption";
+        EXPECT_EQ(f->contentsRect(), f->rect()) << "no title band above the contents";
+        for (QWidget* child : f->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->isWindow())
+                continue;
+            EXPECT_FALSE(child->geometry().intersects(caption))
+                << child->objectName().toStdString() << " covers the caption";
+        }
+    }
+}
+
+TEST_F(Look, FrameContentsArePlacedFromTheFramesCorner)
+{
+    // Twips from the design, relative to the frame's top-left corner.
+    EXPECT_EQ(w().optNew[0]->pos(), QPoint(orv::TwipsToPxX(120), orv::TwipsToPxY(210)));
+    EXPECT_EQ(w().List1->pos(), QPoint(orv::TwipsToPxX(180), orv::TwipsToPxY(270)));
+    EXPECT_EQ(w().btnRecord[1]->pos(), QPoint(orv::TwipsToPxX(150), orv::TwipsToPxY(180)));
+    EXPECT_EQ(w().Check1[1]->pos(), QPoint(orv::TwipsToPxX(1080), orv::TwipsToPxY(-30)));
+    EXPECT_EQ(w().Frame4->mapTo(w().Frame1, QPoint(0, 0)), QPoint(orv::TwipsToPxX(1350), orv::TwipsToPxY(2190)));
+}
+
+TEST_F(Look, FrameCaptionIsDrawnWithItsAccessKeyUnderlined)
+{
+    orv::Frame* f = w().Frame4;   // "レコード(&R)": the record buttons sit right under the caption
+    const QImage img = f->grab().toImage();
+    const QRect caption = f->captionRect();
+    auto darkIn = [&](const QRect& r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += qGray(img.pixel(x, y)) < 110;
+        return n;
+    };
+    EXPECT_GT(darkIn(caption), caption.width()) << "the caption's characters";
+    // The underline: a dark run on the caption's last row under the "R".
+    const QFontMetrics fm(f->font());
+    const int rLeft = caption.left() + 2 + fm.horizontalAdvance(QStringLiteral("レコード("));
+    const QRect underline(rLeft, caption.bottom(), fm.horizontalAdvance(QLatin1Char('R')) - 1, 1);
+    EXPECT_GE(darkIn(underline), underline.width() - 1);
+    // The frame's top line is drawn beside the caption, and not behind it.
+    const QRgb background = f->palette().color(QPalette::Window).rgb();
+    auto lineIn = [&](int from, int to) {
+        int n = 0;
+        for (int x = from; x <= to; ++x)
+            n += img.pixel(x, f->borderTop()) != background;
+        return n;
+    };
+    EXPECT_EQ(lineIn(caption.right() + 1, f->width() - 3), f->width() - 3 - caption.right());
+    EXPECT_EQ(lineIn(1, caption.left() - 1), caption.left() - 1);
+    EXPECT_EQ(lineIn(caption.left(), caption.left() + 1), 0) << "the line stops before the caption";
+}
+
+TEST_F(Look, FrameAccessKeysMoveTheFocusIntoTheFrame)
+{
+    w().activateWindow();
+    ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
+    w().optNew[2]->setChecked(true);
+    w().txtStrGame[0]->setFocus();
+    // Alt+W: the frame's chosen option button.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), w().optNew[2]);
+    // Alt+P: the platform list.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), w().List1);
+    // Alt+M: the negative-word frame's chosen option button.
+    w().optMaker[1]->setChecked(true);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), w().optMaker[1]);
+    // Alt+R: the first record button (the frame's own rule).
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), w().btnRecord[1]);
+}
+
+// --- Platform list ---------------------------------------------------------------------------------
+
+TEST_F(Look, PlatformListShowsTwoWholeRowsAtItsDesignHeight)
+{
+    orv::ListBox* list = w().List1;
+    ASSERT_EQ(list->height(), orv::TwipsToPxY(420));
+    ASSERT_GE(list->count(), 3);
+    const QRect view = list->viewport()->rect();
+    const QRect first = list->visualItemRect(list->item(0));
+    const QRect second = list->visualItemRect(list->item(1));
+    EXPECT_TRUE(view.contains(first));
+    EXPECT_TRUE(view.contains(second));
+    EXPECT_EQ(first.height(), second.height());
+    EXPECT_GE(2 * first.height(), view.height() - 1) << "no blank band under the two rows";
+    EXPECT_FALSE(view.intersects(list->visualItemRect(list->item(2)))) << "the third row is scrolled to";
+    // The characters fit a row.
+    const QRectF ink = QFontMetricsF(list->font()).tightBoundingRect(QStringLiteral("国GB"));
+    EXPECT_LE(ink.height(), first.height());
+}
+
+TEST_F(Look, EmptyPlatformIsASelectableLineOfNormalHeight)
+{
+    orv::ListBox* list = w().List1;
+    ASSERT_EQ(list->item(0)->text(), QString()) << "the fixture has entries without a platform";
+    EXPECT_EQ(list->visualItemRect(list->item(0)).height(), list->visualItemRect(list->item(1)).height());
+    list->clearSelection();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    EXPECT_TRUE(list->item(0)->isSelected());
+    EXPECT_EQ(h->selectedPlatforms(), QStringList{QString()});
+}
+
+// --- Captions and text boxes -----------------------------------------------------------------------
+
+TEST_F(Look, EveryCaptionFitsItsBox)
+{
+    QList<QWidget*> captions;
+    for (QWidget* c : w().Frame1->findChildren<QWidget*>())
+        if (qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c))
+            captions << c;
+    for (QLabel* l : w().Frame5->findChildren<QLabel*>())
+        if (l != w().lblFolder)
+            captions << l;
+    captions << w().Label8;
+    ASSERT_GE(captions.size(), 30);
+    for (QWidget* c : captions)
+        EXPECT_LE(orv::CaptionWidth(c), orv::CaptionSpace(c) + 0.5) << c->objectName().toStdString();
+
+    for (QPushButton* b : w().Frame1->findChildren<QPushButton*>()) {
+        QStyleOptionButton opt;
+        opt.initFrom(b);
+        opt.rect = b->rect();
+        const QRect contents = b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b);
+        EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(withoutMarker(b->text())), contents.width())
+            << b->objectName().toStdString();
+    }
+}
+
+TEST_F(Look, FittingNarrowsOnlyWhatIsTooWide)
+{
+    QWidget parent;
+    QLabel wide(QStringLiteral("プラットホームプラ"), &parent);   // 9 characters
+    wide.setGeometry(0, 0, 9 * QFontMetrics(wide.font()).horizontalAdvance(QStringLiteral("国")) - 6, 17);
+    QLabel roomy(QStringLiteral("著作"), &parent);
+    roomy.setGeometry(0, 0, 150, 17);
+    orv::FitCaption(&wide);
+    orv::FitCaption(&roomy);
+    EXPECT_LT(wide.font().letterSpacing(), 0);
+    EXPECT_LE(orv::CaptionWidth(&wide), orv::CaptionSpace(&wide) + 0.5);
+    EXPECT_EQ(roomy.font().letterSpacing(), 0);
+    // Never squeezed by more than a pixel a character: what is far too long stays too long.
+    QLabel hopeless(QStringLiteral("プラットホームプラットホーム"), &parent);
+    hopeless.setGeometry(0, 0, 40, 17);
+    orv::FitCaption(&hopeless);
+    EXPECT_GE(hopeless.font().letterSpacing(), -1.0);
+}
+
+TEST_F(Look, OneLineBoxesShowTheirTextInTheMiddle)
+{
+    w().btnMode->click();   // card view
+    const QString text = QStringLiteral("ソフトハウス雪月");
+    w().txtMaker->setPlainText(text);
+    w().txtSS->setText(text);
+    w().txtStrGame[0]->setText(text);
+    QCoreApplication::processEvents();
+    for (QWidget* box : {static_cast<QWidget*>(w().txtMaker), static_cast<QWidget*>(w().txtSS),
+                         static_cast<QWidget*>(w().txtStrGame[0])}) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        ASSERT_EQ(box->height(), orv::TwipsToPxY(270));
+        const InkRows ink = inkRows(box);
+        ASSERT_GE(ink.first, 0) << "no text drawn";
+        const int above = ink.first - 1, below = box->height() - 2 - ink.last;
+        EXPECT_GE(below, 1) << "the text touches the bottom edge";
+        EXPECT_LE(std::abs(above - below), 2) << above << " pixels above, " << below << " below";
+    }
+    // The multi-line box's first line stands where the single-line boxes' line does.
+    EXPECT_LE(std::abs(inkRows(w().txtMaker).first - inkRows(w().txtSS).first), 1);
+}
+
+// --- Tool tips ------------------------------------------------------------------------------------
+
+TEST_F(Look, DesignToolTipsShowOnHelpEvents)
+{
+    auto tipOn = [](QWidget* target) -> QString {
+        QToolTip::hideText();
+        waitFor([] { return !QToolTip::isVisible(); }, 2000);
+        const QPoint at = target->rect().center();
+        QHelpEvent e(QEvent::ToolTip, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &e);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipOn(w().btnMode), QStringLiteral("カード型表示へ"));
+    w().btnMode->click();
+    EXPECT_EQ(tipOn(w().btnMode), QStringLiteral("一覧型表示へ"));
+    EXPECT_EQ(tipOn(w().btnSelRoot), QStringLiteral("お楽しみCDのﾄﾞﾗｲﾌﾞを選択"));
+    // The new-mark frame's tip, also over its option buttons.
+    EXPECT_EQ(tipOn(w().optNew[1]), QStringLiteral("新作の検索条件指定"));
+    // No drive chosen: the drive label has no tip.
+    EXPECT_EQ(tipOn(w().Label6), QString());
+}
+
+TEST_F(Look, DriveLabelTipShowsTheWholeDriveAsText)
+{
+    h.reset();
+    const std::string root = "/media/<b>cdrom</b>/bonus/volume-twelve";
+    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, root);
+    h = std::make_unique<Harness>(folder);
+    ASSERT_TRUE(h->start());
+    QToolTip::hideText();
+    waitFor([] { return !QToolTip::isVisible(); }, 2000);
+    const QPoint at = w().Label6->rect().center();
+    QHelpEvent e(QEvent::ToolTip, at, w().Label6->mapToGlobal(at));
+    QApplication::sendEvent(w().Label6, &e);
+    ASSERT_TRUE(QToolTip::isVisible());
+    EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("/media/&lt;b&gt;cdrom&lt;/b&gt;/bonus/volume-twelve")))
+        << QToolTip::text().toStdString();
+}
+
+TEST_F(Look, ToolTipsShowOnHoverWhileAnotherWindowHasTheFocus)
+{
+    QWidget other;
+    other.setGeometry(w().geometry().right() + 50, 0, 100, 100);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return other.isActiveWindow(); }, 2000));
+    QToolTip::hideText();
+    waitFor([] { return !QToolTip::isVisible(); }, 2000);
+    const QPoint at = w().btnMode->rect().center();
+    QTest::mouseMove(w().btnMode, at - QPoint(3, 0));
+    QTest::mouseMove(w().btnMode, at);
+    EXPECT_TRUE(waitFor([] { return QToolTip::isVisible(); }, 3000));
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("カード型表示へ"));
+}
+
+// --- The toolkit's own texts -------------------------------------------------------------------------
+
+TEST_F(Look, ToolkitTextsAreJapanese)
+{
+    std::unique_ptr<QMenu> menu(w().txtStrGame[0]->createStandardContextMenu());
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts << a->text();
+    EXPECT_TRUE(texts.join(QLatin1Char('|')).contains(QStringLiteral("コピー"))) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(texts.contains(QStringLiteral("&Copy")));
+
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(withoutMarker(buttons.button(QDialogButtonBox::Cancel)->text()).left(5), QStringLiteral("キャンセル"));
+}

@@ -1,0 +1,95 @@
+// A quit signal (logout, Ctrl+C, a closed terminal) closes the main window as its close command
+// does: the settings are saved, and no job or open dialog is cut short.
+#include "widgets/WidgetHarness.h"
+
+#include "platform/QuitSignals.h"
+
+#include <QDialog>
+#include <QTimer>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace orvtest;
+
+namespace {
+
+void closeOnSignals(orv::QuitSignals& q, Harness& h)
+{
+    QObject::connect(&q, &orv::QuitSignals::received, &h.w(), &orv::frmMain::RequestClose);
+}
+
+// A dialog that, like the wait dialog, cannot be closed by the user.
+class RefusingDialog : public QDialog {
+public:
+    using QDialog::QDialog;
+    void reject() override { ++refused; }
+    int refused = 0;
+};
+
+} // namespace
+
+TEST(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    orv::QuitSignals q;
+    closeOnSignals(q, h);
+    ASSERT_TRUE(h.start());
+    h->txtStrGame[0]->setText(QStringLiteral("before the signal"));
+    ::raise(SIGTERM);
+    ASSERT_TRUE(waitFor([&] { return h.ended; }));
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_EQ(folder.ini("SEARCH", "WORD"), "before the signal");
+    EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
+}
+
+TEST(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    h->show();
+    ASSERT_FALSE(h->activated);
+    h->RequestClose();
+    ASSERT_TRUE(waitFor([&] { return h.ended; }));
+    // The catalogue was opened and listed before the close, and the close saved that state.
+    EXPECT_TRUE(h->activated);
+    EXPECT_EQ(h->List1->count(), 9);
+    EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
+}
+
+TEST(QuitSignalClose, AnOpenDialogIsClosedFirst)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    QDialog box(&h.w());
+    QTimer::singleShot(0, &h.w(), [&] { h->RequestClose(); });
+    QTimer::singleShot(5000, &box, [&] { box.done(2); });   // a fault must not hang the test
+    EXPECT_EQ(box.exec(), QDialog::Rejected);
+    ASSERT_TRUE(waitFor([&] { return h.ended; }));
+    EXPECT_EQ(folder.ini("DISP", "MODE"), "0");
+}
+
+TEST(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    Harness h(folder);
+    ASSERT_TRUE(h.start());
+    RefusingDialog job(&h.w());
+    bool endedWhileOpen = false;
+    QTimer::singleShot(0, &h.w(), [&] { h->RequestClose(); });
+    // The job ends on its own a little later; the window must stay until then.
+    QTimer::singleShot(200, &job, [&] {
+        endedWhileOpen = h.ended;
+        job.done(QDialog::Accepted);
+    });
+    EXPECT_EQ(job.exec(), QDialog::Accepted);
+    EXPECT_GE(job.refused, 1);
+    EXPECT_FALSE(endedWhileOpen);
+    ASSERT_TRUE(waitFor([&] { return h.ended; }));
+    EXPECT_TRUE(folder.hasIni());
+}
