@@ -289,9 +289,6 @@ const std::vector<std::uint32_t>& TableStore::sortRanks(int column) const
 
 std::shared_ptr<const JoinedKeys> TableStore::joinedKeys(const std::vector<JoinedKeys::Part>& parts) const
 {
-    // A search asks for a few texts (the keyword fields, the platform, the volume); eight cover
-    // a session's searches without keeping every combination ever asked for.
-    constexpr std::size_t kKept = 8;
     for (std::size_t i = 0; i < joined_.size(); ++i) {
         if (joined_[i]->parts == parts) {
             std::rotate(joined_.begin(), joined_.begin() + std::ptrdiff_t(i), joined_.begin() + std::ptrdiff_t(i) + 1);
@@ -335,8 +332,17 @@ std::shared_ptr<const JoinedKeys> TableStore::joinedKeys(const std::vector<Joine
     j->starts[rows_] = at;
     j->bytes.resize(at);
     joined_.insert(joined_.begin(), std::move(j));
-    if (joined_.size() > kKept)
-        joined_.pop_back();
+    // A search asks for a few texts (the keyword fields, the platform, the volume). The most recent
+    // are kept while they take at most a quarter of what the table takes, so that memory stays a
+    // small multiple of the file whatever fields are searched.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < joined_.size(); ++i) {
+        kept += joined_[i]->bytes.size() + joined_[i]->starts.size() * 4 + joined_[i]->nulls.size() * 8;
+        if (i > 0 && kept > arena_.size() / 4) {
+            joined_.resize(i);
+            break;
+        }
+    }
     return joined_.front();
 }
 
