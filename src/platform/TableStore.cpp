@@ -232,7 +232,8 @@ void TableStore::store(const Value& stored, const Value& asRead, Cell& cell, std
     }
     const std::size_t offset = arena_.size();
     char* at = arena_.grow(bytes.size() + keyText.size());
-    std::memcpy(at, bytes.data(), bytes.size());
+    if (!bytes.empty())   // an empty value may have no bytes to point at
+        std::memcpy(at, bytes.data(), bytes.size());
     cell.offset = std::uint32_t(offset);
     cell.sizeTag = std::uint32_t(bytes.size()) | (std::uint32_t(tag) << kTagShift);
     if (!keySize)
@@ -243,7 +244,7 @@ void TableStore::store(const Value& stored, const Value& asRead, Cell& cell, std
     }
     char* key = at + bytes.size();
     const std::size_t keyLength = jetFoldKeyInto(keyText, key);
-    if (tag == Tag::Text && keyLength == bytes.size() && std::memcmp(key, at, keyLength) == 0) {
+    if (tag == Tag::Text && keyLength == bytes.size() && (keyLength == 0 || std::memcmp(key, at, keyLength) == 0)) {
         *keySize = kSameAsValue;
         arena_.shrinkBy(keyText.size());
     } else {
@@ -325,7 +326,8 @@ std::shared_ptr<const JoinedKeys> TableStore::joinedKeys(const std::vector<Joine
         }
         for (const JoinedKeys::Part& p : parts) {
             const std::string_view k = p.column < 0 ? std::string_view(p.literal) : key(p.column, r);
-            std::memcpy(out + at, k.data(), k.size());
+            if (!k.empty())
+                std::memcpy(out + at, k.data(), k.size());
             at += std::uint32_t(k.size());
         }
     }

@@ -182,6 +182,14 @@ TEST(RowPlan, LargeTablesAgreeWithSql)
     t.same(" WHERE " + many);
 }
 
+// A table whose texts are all empty or Null holds no bytes at all.
+TEST(RowPlan, TablesOfEmptyTextsAgreeWithSql)
+{
+    const PlanTable t({{"", "", "", std::nullopt, ""}, {std::nullopt, "", "", "", std::nullopt}});
+    EXPECT_EQ(t.same(" WHERE gt_str1+' '+gt_str2 LIKE '* *'"), (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(t.same(" WHERE gt_pf = '' OR gt_cdno LIKE '*x*'", " ORDER BY gt_str2 DESC"), (std::vector<std::uint32_t>{0}));
+}
+
 TEST(RowPlan, TextsTooLargeToJoinAreLeftToSql)
 {
     const PlanTable t({{"PC", "", "a", "b", "001"}, {"SS", "", "c", "d", "002"}});
