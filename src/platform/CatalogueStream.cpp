@@ -49,13 +49,19 @@ public:
     }
     std::string bytes()
     {
+        std::string s;
+        bytesInto(s);
+        return s;
+    }
+    // Into a string whose room is kept from the row before: no allocation per value.
+    void bytesInto(std::string& s)
+    {
         const std::uint32_t n = u32();
         // Never more than what may still come: a length alone must not allocate.
         if (n > maxBytes_ - std::min(maxBytes_, total_) + (len_ - pos_))
             brokenStream(path_);
-        std::string s(n, '\0');
+        s.resize(n);
         get(s.data(), n);
-        return s;
     }
 
 private:
@@ -209,7 +215,11 @@ void decodeCatalogueStream(StreamInput& input, TableSink& sink, const std::strin
                 case TagNull: v = Value(); break;
                 case TagInt: { std::int64_t i; in.get(&i, 8); v = Value::integer(i); break; }
                 case TagReal: { double d; in.get(&d, 8); v = Value::real(d); break; }
-                case TagText: v = Value::text(in.bytes()); break;
+                case TagText:
+                    if (!v.isText())
+                        v = Value::text({});
+                    in.bytesInto(std::get<std::string>(v.v));
+                    break;
                 case TagBinary: v = Value::binary(in.bytes()); break;
                 default: brokenStream(path);
                 }

@@ -130,6 +130,10 @@ struct DbError : std::runtime_error {
     {
         return {dberr::EngineFailure, "照合順序を登録できません: " + detail};
     }
+    static DbError catalogueTooLarge()
+    {
+        return {dberr::EngineFailure, "カタログが大きすぎるため、メモリに読み込めません。"};
+    }
     static DbError snapshotNotWritten(const std::string& path)
     {
         return {dberr::EngineFailure, "スナップショットを書き込めません: " + path};

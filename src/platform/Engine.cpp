@@ -2,8 +2,11 @@
 
 #include "platform/AsciiText.h"
 #include "platform/JetText.h"
+#include "platform/RowPlanEval.h"
 #include "platform/SqlQuote.h"
 #include "platform/SqliteReader.h"
+#include "platform/StoreModule.h"
+#include "platform/TableStore.h"
 
 #include <sqlite3.h>
 
@@ -13,11 +16,14 @@
 
 namespace orv {
 
-// The table in the in-memory database that records the catalogue's tables and columns, so that
-// a saved snapshot reads back with its schema.
+// The table of a saved snapshot that records the catalogue's tables and columns, so that it
+// reads back with its schema.
 static constexpr const char* kSchemaTable = kSnapshotSchemaTable;
 
+// The catalogue's tables in memory, and the SQLite connection that reads them through virtual
+// tables. The connection closes before the tables go.
 struct Connection {
+    std::vector<std::shared_ptr<TableStore>> tables;
     sqlite3* db = nullptr;
     ~Connection()
     {
@@ -59,32 +65,8 @@ private:
     sqlite3_stmt* st_ = nullptr;
 };
 
-const char* affinity(ColumnKind k)
-{
-    switch (k) {
-    case ColumnKind::Integer: return "INTEGER";
-    case ColumnKind::Real: return "REAL";
-    case ColumnKind::Binary: return "BLOB";
-    default: return "TEXT";
-    }
-}
-
 // Texts compare folded; booleans and dates are texts as the views show them.
 bool hasKey(ColumnKind k) { return k == ColumnKind::Text || k == ColumnKind::Boolean || k == ColumnKind::DateTime; }
-
-void bindValue(sqlite3_stmt* st, int index, const Value& v)
-{
-    if (auto s = std::get_if<std::string>(&v.v))
-        sqlite3_bind_text(st, index, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
-    else if (auto i = std::get_if<std::int64_t>(&v.v))
-        sqlite3_bind_int64(st, index, *i);
-    else if (auto d = std::get_if<double>(&v.v))
-        sqlite3_bind_double(st, index, *d);
-    else if (auto b = std::get_if<Bytes>(&v.v))
-        sqlite3_bind_blob64(st, index, b->data.data(), b->data.size(), SQLITE_STATIC);
-    else
-        sqlite3_bind_null(st, index);
-}
 
 Value columnValue(sqlite3_stmt* st, int i)
 {
@@ -105,105 +87,38 @@ Value columnValue(sqlite3_stmt* st, int i)
 
 } // namespace
 
-// Copies tables delivered by a reader into the in-memory database, adding the fold-key column
-// of every text column so that searches and sorts compare without folding at query time.
+// Copies tables delivered by a reader into memory, keying every text column so that searches
+// and sorts compare without folding at query time.
 class CatalogueImporter : public TableSink {
 public:
-    explicit CatalogueImporter(Database& d) : d_(d), db_(d.conn_->db) {}
-    ~CatalogueImporter() override { sqlite3_finalize(insert_); }
+    explicit CatalogueImporter(Database& d) : d_(d) {}
 
     void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override
     {
         CatalogTable t;
         t.name = name;
         t.sqlName = "t" + std::to_string(d_.schema_.tables.size());
-        std::string create = "CREATE TABLE " + SqlIdentifier(t.sqlName) + " (";
-        std::string insert = "INSERT INTO " + SqlIdentifier(t.sqlName) + " VALUES (";
-        int params = 0;
         for (size_t i = 0; i < columns.size(); ++i) {
             CatalogColumn c;
             c.name = columns[i].name;
             c.kind = columns[i].kind;
             c.sqlName = "c" + std::to_string(i);
-            create += (i ? ", " : "") + SqlIdentifier(c.sqlName) + " " + affinity(c.kind);
-            insert += (params++ ? ",?" : "?");
-            if (hasKey(c.kind)) {
+            if (hasKey(c.kind))
                 c.keyName = "k" + std::to_string(i);
-                create += ", " + SqlIdentifier(c.keyName) + " TEXT";
-                insert += ",?";
-                ++params;
-            }
             t.columns.push_back(std::move(c));
         }
-        if (columns.empty())
-            create += "c_none";
-        exec(db_, create + ")");
-        sqlite3_finalize(insert_);
-        insert_ = nullptr;
-        if (!columns.empty()) {
-            Statement st(db_, insert + ")");
-            insert_ = st.release();
-        }
-        Statement meta(db_, std::string("INSERT INTO ") + kSchemaTable + " VALUES (?,?,?,?,?,?,?)");
-        for (size_t i = 0; i < t.columns.size(); ++i) {
-            const auto& c = t.columns[i];
-            sqlite3_reset(meta.get());
-            sqlite3_bind_text(meta.get(), 1, t.name.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(meta.get(), 2, t.sqlName.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_int(meta.get(), 3, static_cast<int>(i));
-            sqlite3_bind_text(meta.get(), 4, c.name.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(meta.get(), 5, snapshotKindName(c.kind), -1, SQLITE_STATIC);
-            sqlite3_bind_text(meta.get(), 6, c.sqlName.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(meta.get(), 7, c.keyName.c_str(), -1, SQLITE_TRANSIENT);
-            if (sqlite3_step(meta.get()) != SQLITE_DONE)
-                engineFailure(db_, "schema");
-        }
-        if (t.columns.empty()) {
-            sqlite3_reset(meta.get());
-            sqlite3_bind_text(meta.get(), 1, t.name.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(meta.get(), 2, t.sqlName.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_int(meta.get(), 3, -1);
-            for (int k = 4; k <= 7; ++k)
-                sqlite3_bind_text(meta.get(), k, "", 0, SQLITE_STATIC);
-            if (sqlite3_step(meta.get()) != SQLITE_DONE)
-                engineFailure(db_, "schema");
-        }
+        d_.conn_->tables.push_back(std::make_shared<TableStore>(t.name, t.sqlName, t.columns));
+        current_ = d_.conn_->tables.back().get();
         d_.schema_.tables.push_back(std::move(t));
     }
 
-    void addRow(std::vector<Value>& row) override
-    {
-        if (!insert_)
-            return;
-        const auto& cols = d_.schema_.tables.back().columns;
-        keys_.resize(cols.size());
-        int p = 1;
-        for (size_t i = 0; i < cols.size(); ++i) {
-            const Value& v = i < row.size() ? row[i] : nullValue_;
-            bindValue(insert_, p++, v);   // the row outlives the step: no copies
-            if (!cols[i].keyName.empty()) {
-                if (v.isNull()) {
-                    sqlite3_bind_null(insert_, p++);
-                } else {
-                    std::string& key = keys_[i];
-                    key = jetFoldKey(v.isText() ? std::get<std::string>(v.v) : v.toText());
-                    sqlite3_bind_text(insert_, p++, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-                }
-            }
-        }
-        if (sqlite3_step(insert_) != SQLITE_DONE)
-            engineFailure(db_, "insert");
-        sqlite3_reset(insert_);
-    }
+    void addRow(std::vector<Value>& row) override { current_->appendRow(row); }
 
     void endTable() override {}
 
 private:
     Database& d_;
-    sqlite3* db_;
-    sqlite3_stmt* insert_ = nullptr;
-    std::vector<std::string> keys_;
-    Value nullValue_;
+    TableStore* current_ = nullptr;
 };
 
 Database::Database() : conn_(std::make_shared<Connection>())
@@ -218,6 +133,7 @@ Database::Database() : conn_(std::make_shared<Connection>())
                         nullptr) != SQLITE_OK)
         engineFailure(conn_->db, "open");
     registerJetFunctions(conn_->db);
+    registerTableModule(conn_->db, &conn_->tables);
 }
 
 Database::~Database() = default;
@@ -225,16 +141,12 @@ Database::~Database() = default;
 std::unique_ptr<Database> Database::open(const std::string& path, const CatalogueSource& source)
 {
     std::unique_ptr<Database> d(new Database());
-    sqlite3* db = d->conn_->db;
-    exec(db, "PRAGMA page_size=8192; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA temp_store=MEMORY;");
-    exec(db, std::string("CREATE TABLE ") + kSchemaTable
-                 + " (table_name TEXT, table_sql TEXT, col_index INTEGER, name TEXT, kind TEXT, sql_name TEXT, key_name TEXT)");
-    exec(db, "BEGIN");
     {
         CatalogueImporter importer(*d);
         source.read(path, importer);
     }
-    exec(db, "COMMIT");
+    for (std::size_t i = 0; i < d->conn_->tables.size(); ++i)
+        attachTable(d->conn_->db, i, *d->conn_->tables[i]);
     return d;
 }
 
@@ -243,15 +155,96 @@ void Database::saveSnapshot(const std::string& path) const
     std::error_code ec;
     std::filesystem::remove(path, ec);
     sqlite3* dst = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    auto cannotWrite = [&] {
         sqlite3_close_v2(dst);
-        throw DbError::snapshotNotWritten(path);
+        return DbError::snapshotNotWritten(path);
+    };
+    if (sqlite3_open_v2(path.c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        throw cannotWrite();
+    try {
+        exec(dst, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
+        exec(dst, std::string("CREATE TABLE ") + kSchemaTable
+                      + " (table_name TEXT, table_sql TEXT, col_index INTEGER, name TEXT, kind TEXT, sql_name TEXT, key_name TEXT)");
+        Statement meta(dst, std::string("INSERT INTO ") + kSchemaTable + " VALUES (?,?,?,?,?,?,?)");
+        for (const auto& table : conn_->tables) {
+            const TableStore& t = *table;
+            std::string create = "CREATE TABLE " + SqlIdentifier(t.sqlName()) + " (";
+            std::string insert = "INSERT INTO " + SqlIdentifier(t.sqlName()) + " VALUES (";
+            for (std::size_t i = 0; i < t.columns().size(); ++i) {
+                const CatalogColumn& c = t.columns()[i];
+                create += (i ? ", " : "") + SqlIdentifier(c.sqlName) + " " + sqlAffinity(c.kind);
+                insert += i ? ",?" : "?";
+                if (!c.keyName.empty()) {
+                    create += ", " + SqlIdentifier(c.keyName) + " TEXT";
+                    insert += ",?";
+                }
+                sqlite3_reset(meta.get());
+                sqlite3_bind_text(meta.get(), 1, t.name().c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(meta.get(), 2, t.sqlName().c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_int(meta.get(), 3, static_cast<int>(i));
+                sqlite3_bind_text(meta.get(), 4, c.name.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(meta.get(), 5, snapshotKindName(c.kind), -1, SQLITE_STATIC);
+                sqlite3_bind_text(meta.get(), 6, c.sqlName.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(meta.get(), 7, c.keyName.c_str(), -1, SQLITE_TRANSIENT);
+                if (sqlite3_step(meta.get()) != SQLITE_DONE)
+                    engineFailure(dst, "schema");
+            }
+            if (t.columns().empty()) {
+                create += "c_none";
+                sqlite3_reset(meta.get());
+                sqlite3_bind_text(meta.get(), 1, t.name().c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(meta.get(), 2, t.sqlName().c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_int(meta.get(), 3, -1);
+                for (int k = 4; k <= 7; ++k)
+                    sqlite3_bind_text(meta.get(), k, "", 0, SQLITE_STATIC);
+                if (sqlite3_step(meta.get()) != SQLITE_DONE)
+                    engineFailure(dst, "schema");
+            }
+            exec(dst, create + ")");
+            if (t.columns().empty())
+                continue;
+            Statement rows(dst, insert + ")");
+            for (std::size_t r = 0; r < t.rowCount(); ++r) {
+                sqlite3_reset(rows.get());
+                int p = 1;
+                for (std::size_t i = 0; i < t.columns().size(); ++i) {
+                    const int c = int(i);
+                    // The stored bytes outlive the step: no copies.
+                    const TableStore::Tag tag = t.tag(c, r);
+                    switch (tag) {
+                    case TableStore::Tag::Integer: sqlite3_bind_int64(rows.get(), p, t.integer(c, r)); break;
+                    case TableStore::Tag::Real: sqlite3_bind_double(rows.get(), p, t.real(c, r)); break;
+                    case TableStore::Tag::Text: {
+                        const std::string_view b = t.bytes(c, r);
+                        sqlite3_bind_text64(rows.get(), p, b.data(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
+                        break;
+                    }
+                    case TableStore::Tag::Blob: {
+                        const std::string_view b = t.bytes(c, r);
+                        sqlite3_bind_blob64(rows.get(), p, b.data(), b.size(), SQLITE_STATIC);
+                        break;
+                    }
+                    default: sqlite3_bind_null(rows.get(), p); break;
+                    }
+                    ++p;
+                    if (!t.columns()[i].keyName.empty()) {
+                        if (tag == TableStore::Tag::Null) {
+                            sqlite3_bind_null(rows.get(), p++);
+                        } else {
+                            const std::string_view k = t.key(c, r);
+                            sqlite3_bind_text64(rows.get(), p++, k.data(), k.size(), SQLITE_STATIC, SQLITE_UTF8);
+                        }
+                    }
+                }
+                if (sqlite3_step(rows.get()) != SQLITE_DONE)
+                    engineFailure(dst, "insert");
+            }
+        }
+        exec(dst, "COMMIT");
+    } catch (const DbError&) {
+        throw cannotWrite();
     }
-    sqlite3_backup* b = sqlite3_backup_init(dst, "main", conn_->db, "main");
-    const bool ok = b && sqlite3_backup_step(b, -1) == SQLITE_DONE;
-    sqlite3_backup_finish(b);
-    sqlite3_close_v2(dst);
-    if (!ok)
+    if (sqlite3_close_v2(dst) != SQLITE_OK)
         throw DbError::snapshotNotWritten(path);
 }
 
@@ -260,24 +253,34 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& statement)
     const TranslatedQuery q = translateJet(statement, schema_);
     std::unique_ptr<Recordset> rs(new Recordset());
     rs->fieldNames_ = q.fieldNames;
-    rs->conn_ = conn_;
     sqlite3* db = conn_->db;
     Statement st(db, q.sql);
     int rc;
     if (q.rowidsOnly) {
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
-            rs->rowids_.push_back(sqlite3_column_int64(st.get(), 0));
-        if (rc != SQLITE_DONE)
-            engineFailure(db, "query");
-        std::string fetch = "SELECT ";
-        for (size_t i = 0; i < q.table->columns.size(); ++i)
-            fetch += (i ? "," : "") + SqlIdentifier(q.table->columns[i].sqlName);
-        if (q.table->columns.empty())
-            fetch += "NULL";
-        fetch += " FROM " + SqlIdentifier(q.table->sqlName) + " WHERE rowid=?";
-        Statement f(db, fetch);
-        rs->fetch_ = f.release();
-        rs->rowCount_ = static_cast<long>(rs->rowids_.size());
+        rs->table_ = conn_->tables[static_cast<std::size_t>(q.table - schema_.tables.data())];
+        if (q.plan.usable) {
+            // The rows without SQL where the condition allows, then the sort by the column's ranks.
+            std::optional<std::vector<std::uint32_t>> selected;
+            if (!q.plan.hasCondition || q.plan.conditionPlanned)
+                selected = selectRows(q.plan, *rs->table_);
+            if (selected) {
+                rs->tableRows_ = std::move(*selected);
+            } else {
+                Statement select(db, q.selectSql);
+                while ((rc = sqlite3_step(select.get())) == SQLITE_ROW)
+                    rs->tableRows_.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(select.get(), 0) - 1));
+                if (rc != SQLITE_DONE)
+                    engineFailure(db, "query");
+            }
+            if (q.plan.sortColumn >= 0)
+                sortRows(rs->tableRows_, *rs->table_, q.plan.sortColumn, q.plan.descending);
+        } else {
+            while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+                rs->tableRows_.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(st.get(), 0) - 1));
+            if (rc != SQLITE_DONE)
+                engineFailure(db, "query");
+        }
+        rs->rowCount_ = static_cast<long>(rs->tableRows_.size());
     } else {
         const int n = sqlite3_column_count(st.get());
         while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
@@ -303,10 +306,7 @@ std::unique_ptr<Database> OpenDatabase(const CatalogueSource& source, const std:
 
 // --- Recordset --------------------------------------------------------------------------------
 
-Recordset::~Recordset()
-{
-    sqlite3_finalize(fetch_);
-}
+Recordset::~Recordset() = default;
 
 void Recordset::MoveFirst()
 {
@@ -351,29 +351,18 @@ int Recordset::FieldIndex(const std::string& name) const
     return -1;
 }
 
-const std::vector<Value>& Recordset::rowValues(long row) const
+Value Recordset::valueAt(long row, int column) const
 {
-    if (!fetch_)
-        return rows_[static_cast<size_t>(row)];
-    if (cachedRow_ != row) {
-        cache_.assign(fieldNames_.size(), Value());
-        sqlite3_reset(fetch_);
-        sqlite3_bind_int64(fetch_, 1, rowids_[static_cast<size_t>(row)]);
-        if (sqlite3_step(fetch_) == SQLITE_ROW) {
-            for (size_t i = 0; i < fieldNames_.size(); ++i)
-                cache_[i] = columnValue(fetch_, static_cast<int>(i));
-        }
-        sqlite3_reset(fetch_);
-        cachedRow_ = row;
-    }
-    return cache_;
+    if (table_)
+        return table_->value(column, tableRows_[static_cast<std::size_t>(row)]);
+    return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
 }
 
 Value Recordset::ValueAt(long row, int column) const
 {
     if (row < 0 || row >= rowCount_ || column < 0 || column >= FieldCount())
         return {};
-    return rowValues(row)[static_cast<size_t>(column)];
+    return valueAt(row, column);
 }
 
 Value Recordset::Fields(int index) const
@@ -382,7 +371,7 @@ Value Recordset::Fields(int index) const
         throw DbError::itemNotFound();
     if (AbsolutePosition() < 0)
         throw DbError::noCurrentRecord();
-    return rowValues(pos_)[static_cast<size_t>(index)];
+    return valueAt(pos_, index);
 }
 
 Value Recordset::Fields(const std::string& name) const

@@ -11,12 +11,10 @@
 #include <string>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace orv {
 
 class Recordset;
+class TableStore;
 struct Connection;
 
 class Database {
@@ -89,19 +87,16 @@ public:
 private:
     friend class Database;
     Recordset() = default;
-    const std::vector<Value>& rowValues(long row) const;
+    Value valueAt(long row, int column) const;
 
     std::vector<std::string> fieldNames_;
     long rowCount_ = 0;
     long pos_ = -1;
-    // A result over one catalogue table: the rowids in result order, values read on demand.
-    std::vector<std::int64_t> rowids_;
-    sqlite3_stmt* fetch_ = nullptr;
-    std::shared_ptr<Connection> conn_;
+    // A result over one catalogue table: its rows in result order, values read from the table.
+    std::shared_ptr<const TableStore> table_;
+    std::vector<std::uint32_t> tableRows_;
     // Any other result: the values themselves.
     std::vector<std::vector<Value>> rows_;
-    mutable long cachedRow_ = -1;
-    mutable std::vector<Value> cache_;
 };
 
 } // namespace orv

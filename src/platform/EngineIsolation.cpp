@@ -106,6 +106,10 @@ void makePipes(const std::string& exe, int data[2], int err[2])
         ::close(data[1]);
         throw DbError::readerNotStarted(exe, "pipe", e);
     }
+#ifdef F_SETPIPE_SZ
+    // Room for the child to read ahead while the program stores what has come.
+    ::fcntl(data[0], F_SETPIPE_SZ, 1 << 20);
+#endif
 }
 
 // After the fork, in the child: only async-signal-safe calls from here.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/DbTypes.h"
+#include "platform/RowPlan.h"
 
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ struct TranslatedQuery {
     bool rowidsOnly = false;
     const CatalogTable* table = nullptr;   // the table of a rowidsOnly query
     std::vector<std::string> fieldNames;   // result field names in order
+    // For a rowidsOnly query: the same rows in the same order without SQL, as far as the
+    // statement allows (plan.usable); selectSql yields its rows (rowids) in table order.
+    RowPlan plan;
+    std::string selectSql;
 };
 
 // Throws DbError (3075 syntax error in an expression, 3078 unknown table, 3061 unknown field,

@@ -190,44 +190,112 @@ std::string numberText(sqlite3_value* v)
 
 } // namespace
 
-std::string jetFoldKey(std::string_view utf8)
+namespace {
+
+inline std::uint64_t lowerAscii8(std::uint64_t w)
+{
+    // Eight bytes below 0x80: a byte's top bit is set in ge when it is >= 'A', in gt when > 'Z'.
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    const std::uint64_t ge = w + (0x80 - 'A') * ones;
+    const std::uint64_t gt = w + (0x80 - 'Z' - 1) * ones;
+    return w | (((ge & ~gt) & (0x80 * ones)) >> 2);
+}
+
+// Combines a voicing mark at p with the folded katakana f (advancing p past it) when they combine.
+inline char32_t withMark(char32_t f, const unsigned char*& p, const unsigned char* end)
+{
+    if (f >= 0x30A1 && f <= 0x30FD) {
+        if (int mark = markAt(p, end)) {
+            if (char32_t v = voiced(f, mark)) {
+                p += 3;
+                return v;
+            }
+        }
+    }
+    return f;
+}
+
+} // namespace
+
+std::size_t jetFoldKeyInto(std::string_view utf8, char* out)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
-    // Folding never lengthens a text, so one allocation of the input's size suffices.
-    std::string out(utf8.size(), '\0');
-    char* o = out.data();
+    char* o = out;
     while (p < end) {
-        unsigned char c = *p;
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            if (w & 0x8080808080808080ull)
+                break;
+            w = lowerAscii8(w);
+            std::memcpy(o, &w, 8);
+            p += 8;
+            o += 8;
+        }
+        if (p == end)
+            break;
+        const unsigned char c = *p;
         if (c < 0x80) {
             *o++ = char((c >= 'A' && c <= 'Z') ? c + 0x20 : c);
             ++p;
             continue;
         }
-        char32_t cp;
-        std::size_t n = decodeUtf8(p, end, cp);
-        if (n == 0) {
-            *o++ = char(c);
-            ++p;
-            continue;
-        }
-        p += n;
-        char32_t f = foldCodePoint(cp);
-        if (f >= 0x30A1 && f <= 0x30FD) {
-            if (int mark = markAt(p, end)) {
-                if (char32_t v = voiced(f, mark)) {
-                    f = v;
-                    p += 3;
-                }
+        char32_t f;
+        if (c == 0xE3 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+            // U+3000..U+3FFF, most of a Japanese text: the ideographic space, hiragana, katakana.
+            const char32_t cp = 0x3000 | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+            p += 3;
+            if (cp == 0x3000) {
+                *o++ = ' ';
+                continue;
             }
+            f = ((cp >= 0x3041 && cp <= 0x3096) || cp == 0x309D || cp == 0x309E) ? cp + 0x60 : cp;
+        } else {
+            char32_t cp;
+            const std::size_t n = decodeUtf8(p, end, cp);
+            if (n == 0) {
+                *o++ = char(c);
+                ++p;
+                continue;
+            }
+            p += n;
+            f = foldCodePoint(cp);
         }
-        o = encodeUtf8(f, o);
+        o = encodeUtf8(withMark(f, p, end), o);
     }
-    out.resize(std::size_t(o - out.data()));
+    return std::size_t(o - out);
+}
+
+std::string jetFoldKey(std::string_view utf8)
+{
+    std::string out(utf8.size(), '\0');
+    out.resize(jetFoldKeyInto(utf8, out.data()));
     return out;
 }
 
-namespace {
+namespace detail {
+
+std::string jetFoldKeyPerCharacter(std::string_view utf8)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    std::string out;
+    char buf[4];
+    while (p < end) {
+        char32_t cp;
+        const std::size_t n = decodeUtf8(p, end, cp);
+        if (n == 0) {
+            out += char(*p++);
+            continue;
+        }
+        p += n;
+        out.append(buf, encodeUtf8(withMark(foldCodePoint(cp), p, end), buf));
+    }
+    return out;
+}
+
+} // namespace detail
 
 // A LIKE pattern compiled once: pieces between stars, each a list of items matching a fixed
 // number of characters. Matching takes each piece at its leftmost place, which is optimal for
@@ -236,6 +304,13 @@ class LikePattern {
 public:
     explicit LikePattern(std::string_view pattern);
     bool match(std::string_view key) const;
+    // The text a key must hold somewhere, when the pattern is only that ("*max*").
+    const std::string* soleLiteral() const
+    {
+        if (leadingStar_ && trailingStar_ && pieces_.size() == 1 && pieces_[0].literalOnly())
+            return &pieces_[0].items[0].literal;
+        return nullptr;
+    }
 
 private:
     struct Item {
@@ -435,6 +510,8 @@ bool LikePattern::match(std::string_view s) const
     }
     return false;
 }
+
+namespace {
 
 // --- SQL functions ---------------------------------------------------------------------------
 
@@ -644,6 +721,13 @@ int jetCollate(void*, int n1, const void* a, int n2, const void* b)
 }
 
 } // namespace
+
+LikeMatcher::LikeMatcher(std::string_view pattern) : pattern_(std::make_unique<LikePattern>(pattern)) {}
+LikeMatcher::~LikeMatcher() = default;
+LikeMatcher::LikeMatcher(LikeMatcher&&) noexcept = default;
+LikeMatcher& LikeMatcher::operator=(LikeMatcher&&) noexcept = default;
+bool LikeMatcher::match(std::string_view key) const { return pattern_->match(key); }
+const std::string* LikeMatcher::soleLiteral() const { return pattern_->soleLiteral(); }
 
 bool jetLike(std::string_view pattern, std::string_view text)
 {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <random>
 #include <string>
 
 using orv::jetFoldKey;
@@ -49,6 +50,73 @@ TEST(JetFoldKey, PassesInvalidUtf8ThroughByteByByte)
     EXPECT_EQ(jetFoldKey(std::string("a\0B", 3)), std::string("a\0b", 3));
     EXPECT_EQ(jetFoldKey(""), "");
     EXPECT_EQ(jetFoldKey("\xEF\xBD"), "\xEF\xBD");              // cut inside a half-width kana
+}
+
+std::string utf8(char32_t cp)
+{
+    std::string s;
+    if (cp < 0x80) {
+        s += char(cp);
+    } else if (cp < 0x800) {
+        s += char(0xC0 | (cp >> 6));
+        s += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        s += char(0xE0 | (cp >> 12));
+        s += char(0x80 | ((cp >> 6) & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    } else {
+        s += char(0xF0 | (cp >> 18));
+        s += char(0x80 | ((cp >> 12) & 0x3F));
+        s += char(0x80 | ((cp >> 6) & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    }
+    return s;
+}
+
+// The shortcuts for ASCII runs (eight bytes at a time) and for kana must fold exactly as the
+// plain character-by-character fold, whatever surrounds a character.
+TEST(JetFoldKey, ShortcutsAgreeWithThePlainFoldOnEveryCharacter)
+{
+    using orv::detail::jetFoldKeyPerCharacter;
+    const std::string marks[] = {"", "\xEF\xBE\x9E", "\xEF\xBE\x9F", "\xE3\x82\x99", "\xE3\x82\x9A"};
+    const std::string asciiRun = "AbCdEfGhIjKlMnOpQ@[`{";
+    int checked = 0;
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            continue;
+        const std::string c = utf8(cp);
+        // Kana, the full-width and half-width forms and their neighbours meet every mark.
+        const bool kanaArea = (cp >= 0x3000 && cp <= 0x30FF) || (cp >= 0xFF00 && cp <= 0xFFEF);
+        for (const std::string& mark : marks) {
+            if (!mark.empty() && !kanaArea)
+                break;
+            const std::string lead = asciiRun.substr(0, cp % 10);
+            for (const std::string& text : {c + mark, lead + c + mark + asciiRun, c + c + mark + c}) {
+                ++checked;
+                if (jetFoldKey(text) != jetFoldKeyPerCharacter(text)) {
+                    ADD_FAILURE() << "U+" << std::hex << unsigned(cp) << " in \"" << text << "\"";
+                    return;
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 3000000);
+
+    // Texts of random bytes, kana bytes and ASCII: broken sequences anywhere.
+    std::mt19937 rng(42);
+    const std::string pieces[] = {"A", "z", "Q", " ", "\xE3", "\x81", "\x82", "\x83", "\xBE", "\xEF", "\xBD",
+                                  "\x9E", "\x99", "\xFF", "\xC3", "\x80", "ｶ", "か", "ﾞ", "ﾟ", "\xE3\x82\x99", "ＡＢ", "　"};
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        const int n = int(rng() % 40);
+        for (int k = 0; k < n; ++k)
+            text += pieces[rng() % std::size(pieces)];
+        ASSERT_EQ(jetFoldKey(text), jetFoldKeyPerCharacter(text)) << text;
+        std::string into(text.size() + 1, '#');
+        const std::size_t len = orv::jetFoldKeyInto(text, into.data());
+        ASSERT_LE(len, text.size());
+        EXPECT_EQ(into[text.size()], '#');   // never past the room it was given
+    }
 }
 
 TEST(JetFoldKey, ByteOrderIsSyllabaryOrder)
