@@ -8,6 +8,7 @@
 // unless a run says otherwise.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMargins>
 #include <QMap>
@@ -149,6 +150,7 @@ private:
     mutable bool listRead_ = false;
     mutable QStringList seen_;      // every window that came, in order (decimal ids)
     mutable QStringList current_;   // the windows there now
+    mutable QElapsedTimer sinceChange_;  // since the list of windows there last changed
 };
 
 // Polls until cond() holds or timeoutMs pass.
