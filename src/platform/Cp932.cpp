@@ -1,5 +1,7 @@
 #include "platform/Cp932.h"
 
+#include "platform/IconvHandle.h"
+
 #include <cerrno>
 #include <iconv.h>
 #include <optional>
@@ -10,19 +12,10 @@ namespace orv {
 
 namespace {
 
-// One conversion descriptor, closed on every path.
-class Converter {
+// A conversion descriptor that converts whole texts.
+class Converter : public IconvHandle {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter()
-    {
-        if (ok())
-            iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    using IconvHandle::IconvHandle;
 
     // Converts as much of in as possible, appending to out. Returns 0 when everything was
     // converted, else the errno that stopped it; in is advanced past what was converted.
@@ -35,7 +28,7 @@ public:
         while (srcLeft > 0) {
             char* dst = buf;
             size_t dstLeft = sizeof buf;
-            size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+            size_t r = iconv(get(), &src, &srcLeft, &dst, &dstLeft);
             out.append(buf, static_cast<size_t>(dst - buf));
             if (r == static_cast<size_t>(-1) && errno != E2BIG) {
                 err = errno;
@@ -46,10 +39,7 @@ public:
         return err;
     }
 
-    void reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
-
-private:
-    iconv_t cd_;
+    void reset() { iconv(get(), nullptr, nullptr, nullptr, nullptr); }
 };
 
 bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }

@@ -1,5 +1,6 @@
 #include "platform/MdbReaderText.h"
 
+#include "platform/IconvHandle.h"
 #include "platform/MdbReaderBytes.h"
 
 #include <iconv.h>
@@ -11,21 +12,9 @@
 
 namespace orv::mdbfile {
 
-class Iconv {
+class Iconv : public IconvHandle {
 public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Iconv()
-    {
-        if (ok())
-            iconv_close(cd_);
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool ok() const { return cd_ != iconv_t(-1); }
-    iconv_t get() const { return cd_; }
-
-private:
-    iconv_t cd_;
+    using IconvHandle::IconvHandle;
 };
 
 namespace {
