@@ -30,8 +30,8 @@ const char* const kTools[] = {"Xvfb", "openbox", "xdotool", "xprop", "xwininfo",
 // The display numbers to try, from ORVANTIS_TEST_DISPLAYS ("60-69").
 QList<int> displayNumbers()
 {
-    QString spec = qEnvironmentVariable("ORVANTIS_TEST_DISPLAYS", QStringLiteral("60-69"));
-    const QStringList parts = spec.split(QLatin1Char('-'));
+    const QString range = qEnvironmentVariable("ORVANTIS_TEST_DISPLAYS", QStringLiteral("60-69"));
+    const QStringList parts = range.split(QLatin1Char('-'));
     bool okFirst = false, okLast = false;
     const int first = parts.value(0).toInt(&okFirst);
     const int last = parts.size() > 1 ? parts.value(1).toInt(&okLast) : first;
