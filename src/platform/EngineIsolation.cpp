@@ -129,6 +129,9 @@ void makePipes(const std::string& exe, int data[2], int err[2])
         ::_exit(1);
 #endif
     (void)parent;
+    // Out of the terminal's reach: Ctrl+C is for the program, which closes in good order once
+    // the read is done; the child still ends with it.
+    ::setpgid(0, 0);
     struct rlimit cpu{limits.cpuSeconds, limits.cpuSeconds};
     ::setrlimit(RLIMIT_CPU, &cpu);
 #ifndef ORV_ADDRESS_SANITIZER

@@ -332,6 +332,19 @@ TEST(EngineIsolation, ReaderThatCannotStartFailsTheOpen)
     }
 }
 
+// Ctrl+C in a terminal signals the whole foreground process group; the program then closes in
+// good order once its load is done, so the reader must not be in that group to die mid-read.
+TEST(EngineIsolation, ReaderIsInAProcessGroupOfItsOwn)
+{
+    orvtest::TempDir dir;
+    const std::string reader = executable(dir, "own-group.sh", "#!/bin/sh\n"
+                                                               "mine=$(cut -d' ' -f5 /proc/$$/stat)\n"
+                                                               "theirs=$(cut -d' ' -f5 /proc/$PPID/stat)\n"
+                                                               "[ \"$mine\" != \"$theirs\" ] || exit 1\n"
+                                                               "exec '" ORV_QUERY_EXE "' \"$@\"\n");
+    EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(reader), dataPath("tevox20.mdb")); }), 0);
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 #define ORV_TEST_ASAN 1
 #elif defined(__has_feature)
