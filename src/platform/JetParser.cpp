@@ -64,6 +64,10 @@ private:
     NodeP parseUnary();
     NodeP parsePrimary();
     NodeP parseClauseExpr();
+    void parseSelectList(Statement& st);
+    void parseFrom(Statement& st);
+    void parseClauses(Statement& st);
+    std::vector<OrderItem> parseOrderList();
 
     struct Nest {
         Parser& p;
@@ -419,7 +423,21 @@ Statement Parser::parse()
         next();
     }
 
-    // Select list.
+    parseSelectList(st);
+    parseFrom(st);
+    parseClauses(st);
+    if (sym(";")) {
+        next();
+        if (tok().kind != Tk::End)
+            failAfterEnd();
+    }
+    if (tok().kind != Tk::End)
+        failStatement();
+    return st;
+}
+
+void Parser::parseSelectList(Statement& st)
+{
     while (true) {
         SelectItem item;
         if (sym("*")) {
@@ -456,11 +474,14 @@ Statement Parser::parse()
         }
         break;
     }
+}
+
+// FROM and one table, optionally with an alias.
+void Parser::parseFrom(Statement& st)
+{
     if (!word("FROM"))
         failStatement();
     next();
-
-    // One table, optionally with an alias.
     if (!isName(tok()))
         failFrom();
     st.table = tok().text;
@@ -477,7 +498,11 @@ Statement Parser::parse()
     }
     if (tok().kind != Tk::End && !sym(";") && !(tok().kind == Tk::Ident && isClauseWord(tok().text)))
         failFrom();
+}
 
+// WHERE, GROUP BY, HAVING, ORDER BY.
+void Parser::parseClauses(Statement& st)
+{
     int stage = 0;   // clauses come in this order, each at most once
     while (tok().kind == Tk::Ident && isClauseWord(tok().text)) {
         if (word("WHERE") && stage < 1) {
@@ -506,35 +531,33 @@ Statement Parser::parse()
             if (!word("BY"))
                 failStatement();
             next();
-            while (true) {
-                OrderItem o;
-                clauseStart_ = pos_;
-                o.expr = parseExpr();
-                if (word("DESC")) {
-                    o.desc = true;
-                    next();
-                } else if (word("ASC")) {
-                    next();
-                }
-                if (startsOperand(tok()) || (tok().kind == Tk::Sym && tok().text == ")"))
-                    fail();
-                st.orderBy.push_back(std::move(o));
-                if (!sym(","))
-                    break;
-                next();
-            }
+            st.orderBy = parseOrderList();
         } else {
             failStatement();
         }
     }
-    if (sym(";")) {
+}
+
+std::vector<OrderItem> Parser::parseOrderList()
+{
+    std::vector<OrderItem> items;
+    while (true) {
+        OrderItem o;
+        clauseStart_ = pos_;
+        o.expr = parseExpr();
+        if (word("DESC")) {
+            o.desc = true;
+            next();
+        } else if (word("ASC")) {
+            next();
+        }
+        if (startsOperand(tok()) || (tok().kind == Tk::Sym && tok().text == ")"))
+            fail();
+        items.push_back(std::move(o));
+        if (!sym(","))
+            return items;
         next();
-        if (tok().kind != Tk::End)
-            failAfterEnd();
     }
-    if (tok().kind != Tk::End)
-        failStatement();
-    return st;
 }
 
 } // namespace
