@@ -1,6 +1,7 @@
 #include "platform/Engine.h"
 
 #include "platform/AsciiText.h"
+#include "platform/CatalogImporter.h"
 #include "platform/JetText.h"
 #include "platform/RowPlanEval.h"
 #include "platform/SqlQuote.h"
@@ -64,9 +65,6 @@ public:
 private:
     sqlite3_stmt* st_ = nullptr;
 };
-
-// Texts compare folded; booleans and dates are texts as the views show them.
-bool hasKey(ColumnKind k) { return k == ColumnKind::Text || k == ColumnKind::Boolean || k == ColumnKind::DateTime; }
 
 Value columnValue(sqlite3_stmt* st, int i)
 {
@@ -168,40 +166,6 @@ void copySnapshotTable(sqlite3* dst, sqlite3_stmt* meta, const TableStore& t)
 
 } // namespace
 
-// Copies tables delivered by a reader into memory, keying every text column so that searches
-// and sorts compare without folding at query time.
-class CatalogueImporter : public TableSink {
-public:
-    explicit CatalogueImporter(Database& d) : d_(d) {}
-
-    void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override
-    {
-        CatalogTable t;
-        t.name = name;
-        t.sqlName = "t" + std::to_string(d_.schema_.tables.size());
-        for (size_t i = 0; i < columns.size(); ++i) {
-            CatalogColumn c;
-            c.name = columns[i].name;
-            c.kind = columns[i].kind;
-            c.sqlName = "c" + std::to_string(i);
-            if (hasKey(c.kind))
-                c.keyName = "k" + std::to_string(i);
-            t.columns.push_back(std::move(c));
-        }
-        d_.conn_->tables.push_back(std::make_shared<TableStore>(t.name, t.sqlName, t.columns));
-        current_ = d_.conn_->tables.back().get();
-        d_.schema_.tables.push_back(std::move(t));
-    }
-
-    void addRow(std::vector<Value>& row) override { current_->appendRow(row); }
-
-    void endTable() override {}
-
-private:
-    Database& d_;
-    TableStore* current_ = nullptr;
-};
-
 Database::Database() : conn_(std::make_shared<Connection>())
 {
     // Memory statistics take a lock on every allocation; the engine never reads them.
@@ -223,7 +187,7 @@ std::unique_ptr<Database> Database::open(const std::string& path, const Catalogu
 {
     std::unique_ptr<Database> d(new Database());
     {
-        CatalogueImporter importer(*d);
+        CatalogImporter importer(d->schema_, d->conn_->tables);
         source.read(path, importer);
     }
     for (std::size_t i = 0; i < d->conn_->tables.size(); ++i)

@@ -3,18 +3,8 @@
 #include "platform/JetAnalyser.h"
 #include "platform/JetEmitter.h"
 #include "platform/JetParser.h"
-#include "platform/JetText.h"
 
 namespace orv {
-
-const CatalogTable* CatalogSchema::findTable(const std::string& name) const
-{
-    const std::string key = jetFoldKey(name);
-    for (const CatalogTable& t : tables)
-        if (jetFoldKey(t.name) == key)
-            return &t;
-    return nullptr;
-}
 
 // Parse, check against the layout, write SQL: each stage throws the DbError Jet would give.
 TranslatedQuery translateJet(const std::string& statement, const CatalogSchema& schema)
