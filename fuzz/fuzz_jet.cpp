@@ -44,15 +44,13 @@ const std::vector<Row> kRows = {
      "謎の隠しコマンド? 解析 PATCHER", "09謎の隠しコマンド? 解析"},
 };
 
-bool hasKey(ColumnKind k) { return k == ColumnKind::Text || k == ColumnKind::Boolean || k == ColumnKind::DateTime; }
-
 [[noreturn]] void finding(const char* what, std::string_view statement, const char* detail = "")
 {
     std::fprintf(stderr, "%s: %s\nstatement: %.*s\n", what, detail, int(statement.size()), statement.data());
     std::abort();
 }
 
-// The in-memory layout the engine builds: a column per field and a fold-key column per text field.
+// A table in the engine's in-memory layout (layoutTable), held in a plain SQLite table.
 struct Catalogue {
     sqlite3* db = nullptr;
     orv::CatalogSchema schema;
@@ -62,23 +60,26 @@ struct Catalogue {
         if (sqlite3_open(":memory:", &db) != SQLITE_OK)
             std::abort();
         orv::registerJetFunctions(db);
-        orv::CatalogTable t{"tevoxB", "t0", {}};
-        std::string create = "CREATE TABLE t0 (";
-        std::string insert = "INSERT INTO t0 VALUES (";
+        std::vector<orv::SourceColumn> columns;
         for (int i = 0; i < 15; ++i) {
             ColumnKind kind = ColumnKind::Text;
             if (typed && i == 0)
                 kind = ColumnKind::Integer;
             if (typed && i == 10)
                 kind = ColumnKind::DateTime;
-            orv::CatalogColumn c{kFields[i], kind, "c" + std::to_string(i), hasKey(kind) ? "k" + std::to_string(i) : ""};
-            create += (i ? ", " : "") + c.sqlName + (kind == ColumnKind::Integer ? " INTEGER" : " TEXT");
+            columns.push_back({kFields[i], kind});
+        }
+        orv::CatalogTable t = orv::layoutTable("tevoxB", 0, columns);
+        std::string create = "CREATE TABLE t0 (";
+        std::string insert = "INSERT INTO t0 VALUES (";
+        for (int i = 0; i < 15; ++i) {
+            const orv::CatalogColumn& c = t.columns[size_t(i)];
+            create += (i ? ", " : "") + c.sqlName + (c.kind == ColumnKind::Integer ? " INTEGER" : " TEXT");
             insert += i ? ",?" : "?";
             if (!c.keyName.empty()) {
                 create += ", " + c.keyName + " TEXT";
                 insert += ",?";
             }
-            t.columns.push_back(std::move(c));
         }
         exec(create + ")");
         sqlite3_stmt* st = nullptr;

@@ -6,11 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n
 build=build
-cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+# Our own code builds with shadowing and C-style casts as errors.
+cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTIS_STRICT_WARNINGS=ON)
 ctest_args=()
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
-  cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DORVANTIS_SANITIZE=ON)
+  cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DORVANTIS_SANITIZE=ON -DORVANTIS_STRICT_WARNINGS=ON)
   # The real-session lane looks at what the window manager and the X server do; it runs in the
   # plain pass.
   ctest_args=(-LE realx)

@@ -1,6 +1,7 @@
 #include "platform/Engine.h"
 
 #include "platform/AsciiText.h"
+#include "platform/CatalogImporter.h"
 #include "platform/JetText.h"
 #include "platform/RowPlanEval.h"
 #include "platform/SqlQuote.h"
@@ -65,9 +66,6 @@ private:
     sqlite3_stmt* st_ = nullptr;
 };
 
-// Texts compare folded; booleans and dates are texts as the views show them.
-bool hasKey(ColumnKind k) { return k == ColumnKind::Text || k == ColumnKind::Boolean || k == ColumnKind::DateTime; }
-
 Value columnValue(sqlite3_stmt* st, int i)
 {
     switch (sqlite3_column_type(st, i)) {
@@ -85,41 +83,88 @@ Value columnValue(sqlite3_stmt* st, int i)
     }
 }
 
-} // namespace
-
-// Copies tables delivered by a reader into memory, keying every text column so that searches
-// and sorts compare without folding at query time.
-class CatalogueImporter : public TableSink {
-public:
-    explicit CatalogueImporter(Database& d) : d_(d) {}
-
-    void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override
-    {
-        CatalogTable t;
-        t.name = name;
-        t.sqlName = "t" + std::to_string(d_.schema_.tables.size());
-        for (size_t i = 0; i < columns.size(); ++i) {
-            CatalogColumn c;
-            c.name = columns[i].name;
-            c.kind = columns[i].kind;
-            c.sqlName = "c" + std::to_string(i);
-            if (hasKey(c.kind))
-                c.keyName = "k" + std::to_string(i);
-            t.columns.push_back(std::move(c));
+// The stored bytes outlive the step: no copies.
+void bindSnapshotRow(sqlite3_stmt* st, const TableStore& t, std::size_t r)
+{
+    int p = 1;
+    for (std::size_t i = 0; i < t.columns().size(); ++i) {
+        const int c = int(i);
+        const TableStore::Tag tag = t.tag(c, r);
+        switch (tag) {
+        case TableStore::Tag::Integer: sqlite3_bind_int64(st, p, t.integer(c, r)); break;
+        case TableStore::Tag::Real: sqlite3_bind_double(st, p, t.real(c, r)); break;
+        case TableStore::Tag::Text: {
+            const std::string_view b = t.bytes(c, r);
+            sqlite3_bind_text64(st, p, b.data(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
+            break;
         }
-        d_.conn_->tables.push_back(std::make_shared<TableStore>(t.name, t.sqlName, t.columns));
-        current_ = d_.conn_->tables.back().get();
-        d_.schema_.tables.push_back(std::move(t));
+        case TableStore::Tag::Blob: {
+            const std::string_view b = t.bytes(c, r);
+            sqlite3_bind_blob64(st, p, b.data(), b.size(), SQLITE_STATIC);
+            break;
+        }
+        default: sqlite3_bind_null(st, p); break;
+        }
+        ++p;
+        if (!t.columns()[i].keyName.empty()) {
+            if (tag == TableStore::Tag::Null) {
+                sqlite3_bind_null(st, p++);
+            } else {
+                const std::string_view k = t.key(c, r);
+                sqlite3_bind_text64(st, p++, k.data(), k.size(), SQLITE_STATIC, SQLITE_UTF8);
+            }
+        }
     }
+}
 
-    void addRow(std::vector<Value>& row) override { current_->appendRow(row); }
+// One table of a snapshot: its schema rows, its SQL table and its rows with their keys.
+void copySnapshotTable(sqlite3* dst, sqlite3_stmt* meta, const TableStore& t)
+{
+    std::string create = "CREATE TABLE " + SqlIdentifier(t.sqlName()) + " (";
+    std::string insert = "INSERT INTO " + SqlIdentifier(t.sqlName()) + " VALUES (";
+    for (std::size_t i = 0; i < t.columns().size(); ++i) {
+        const CatalogColumn& c = t.columns()[i];
+        create += (i ? ", " : "") + SqlIdentifier(c.sqlName) + " " + sqlAffinity(c.kind);
+        insert += i ? ",?" : "?";
+        if (!c.keyName.empty()) {
+            create += ", " + SqlIdentifier(c.keyName) + " TEXT";
+            insert += ",?";
+        }
+        sqlite3_reset(meta);
+        sqlite3_bind_text(meta, 1, t.name().c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(meta, 2, t.sqlName().c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(meta, 3, static_cast<int>(i));
+        sqlite3_bind_text(meta, 4, c.name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(meta, 5, snapshotKindName(c.kind), -1, SQLITE_STATIC);
+        sqlite3_bind_text(meta, 6, c.sqlName.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(meta, 7, c.keyName.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(meta) != SQLITE_DONE)
+            engineFailure(dst, "schema");
+    }
+    if (t.columns().empty()) {
+        create += "c_none";
+        sqlite3_reset(meta);
+        sqlite3_bind_text(meta, 1, t.name().c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(meta, 2, t.sqlName().c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(meta, 3, -1);
+        for (int k = 4; k <= 7; ++k)
+            sqlite3_bind_text(meta, k, "", 0, SQLITE_STATIC);
+        if (sqlite3_step(meta) != SQLITE_DONE)
+            engineFailure(dst, "schema");
+    }
+    exec(dst, create + ")");
+    if (t.columns().empty())
+        return;
+    Statement rows(dst, insert + ")");
+    for (std::size_t r = 0; r < t.rowCount(); ++r) {
+        sqlite3_reset(rows.get());
+        bindSnapshotRow(rows.get(), t, r);
+        if (sqlite3_step(rows.get()) != SQLITE_DONE)
+            engineFailure(dst, "insert");
+    }
+}
 
-    void endTable() override {}
-
-private:
-    Database& d_;
-    TableStore* current_ = nullptr;
-};
+} // namespace
 
 Database::Database() : conn_(std::make_shared<Connection>())
 {
@@ -142,7 +187,7 @@ std::unique_ptr<Database> Database::open(const std::string& path, const Catalogu
 {
     std::unique_ptr<Database> d(new Database());
     {
-        CatalogueImporter importer(*d);
+        CatalogImporter importer(d->schema_, d->conn_->tables);
         source.read(path, importer);
     }
     for (std::size_t i = 0; i < d->conn_->tables.size(); ++i)
@@ -166,80 +211,8 @@ void Database::saveSnapshot(const std::string& path) const
         exec(dst, std::string("CREATE TABLE ") + kSchemaTable
                       + " (table_name TEXT, table_sql TEXT, col_index INTEGER, name TEXT, kind TEXT, sql_name TEXT, key_name TEXT)");
         Statement meta(dst, std::string("INSERT INTO ") + kSchemaTable + " VALUES (?,?,?,?,?,?,?)");
-        for (const auto& table : conn_->tables) {
-            const TableStore& t = *table;
-            std::string create = "CREATE TABLE " + SqlIdentifier(t.sqlName()) + " (";
-            std::string insert = "INSERT INTO " + SqlIdentifier(t.sqlName()) + " VALUES (";
-            for (std::size_t i = 0; i < t.columns().size(); ++i) {
-                const CatalogColumn& c = t.columns()[i];
-                create += (i ? ", " : "") + SqlIdentifier(c.sqlName) + " " + sqlAffinity(c.kind);
-                insert += i ? ",?" : "?";
-                if (!c.keyName.empty()) {
-                    create += ", " + SqlIdentifier(c.keyName) + " TEXT";
-                    insert += ",?";
-                }
-                sqlite3_reset(meta.get());
-                sqlite3_bind_text(meta.get(), 1, t.name().c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(meta.get(), 2, t.sqlName().c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_int(meta.get(), 3, static_cast<int>(i));
-                sqlite3_bind_text(meta.get(), 4, c.name.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(meta.get(), 5, snapshotKindName(c.kind), -1, SQLITE_STATIC);
-                sqlite3_bind_text(meta.get(), 6, c.sqlName.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(meta.get(), 7, c.keyName.c_str(), -1, SQLITE_TRANSIENT);
-                if (sqlite3_step(meta.get()) != SQLITE_DONE)
-                    engineFailure(dst, "schema");
-            }
-            if (t.columns().empty()) {
-                create += "c_none";
-                sqlite3_reset(meta.get());
-                sqlite3_bind_text(meta.get(), 1, t.name().c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(meta.get(), 2, t.sqlName().c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_int(meta.get(), 3, -1);
-                for (int k = 4; k <= 7; ++k)
-                    sqlite3_bind_text(meta.get(), k, "", 0, SQLITE_STATIC);
-                if (sqlite3_step(meta.get()) != SQLITE_DONE)
-                    engineFailure(dst, "schema");
-            }
-            exec(dst, create + ")");
-            if (t.columns().empty())
-                continue;
-            Statement rows(dst, insert + ")");
-            for (std::size_t r = 0; r < t.rowCount(); ++r) {
-                sqlite3_reset(rows.get());
-                int p = 1;
-                for (std::size_t i = 0; i < t.columns().size(); ++i) {
-                    const int c = int(i);
-                    // The stored bytes outlive the step: no copies.
-                    const TableStore::Tag tag = t.tag(c, r);
-                    switch (tag) {
-                    case TableStore::Tag::Integer: sqlite3_bind_int64(rows.get(), p, t.integer(c, r)); break;
-                    case TableStore::Tag::Real: sqlite3_bind_double(rows.get(), p, t.real(c, r)); break;
-                    case TableStore::Tag::Text: {
-                        const std::string_view b = t.bytes(c, r);
-                        sqlite3_bind_text64(rows.get(), p, b.data(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
-                        break;
-                    }
-                    case TableStore::Tag::Blob: {
-                        const std::string_view b = t.bytes(c, r);
-                        sqlite3_bind_blob64(rows.get(), p, b.data(), b.size(), SQLITE_STATIC);
-                        break;
-                    }
-                    default: sqlite3_bind_null(rows.get(), p); break;
-                    }
-                    ++p;
-                    if (!t.columns()[i].keyName.empty()) {
-                        if (tag == TableStore::Tag::Null) {
-                            sqlite3_bind_null(rows.get(), p++);
-                        } else {
-                            const std::string_view k = t.key(c, r);
-                            sqlite3_bind_text64(rows.get(), p++, k.data(), k.size(), SQLITE_STATIC, SQLITE_UTF8);
-                        }
-                    }
-                }
-                if (sqlite3_step(rows.get()) != SQLITE_DONE)
-                    engineFailure(dst, "insert");
-            }
-        }
+        for (const auto& table : conn_->tables)
+            copySnapshotTable(dst, meta.get(), *table);
         exec(dst, "COMMIT");
     } catch (const DbError&) {
         throw cannotWrite();

@@ -39,7 +39,6 @@ public:
 
 private:
     friend class Recordset;
-    friend class CatalogueImporter;
     Database();
     std::shared_ptr<Connection> conn_;
     CatalogSchema schema_;

@@ -2,6 +2,7 @@
 // in-memory copy of the catalogue.
 #pragma once
 
+#include "platform/CatalogLayout.h"
 #include "platform/DbTypes.h"
 #include "platform/RowPlan.h"
 
@@ -9,25 +10,6 @@
 #include <vector>
 
 namespace orv {
-
-struct CatalogColumn {
-    std::string name;      // as in the catalogue file
-    ColumnKind kind;
-    std::string sqlName;   // column name in the in-memory database
-    std::string keyName;   // column holding jetFoldKey(value) for Text columns; empty otherwise
-};
-
-struct CatalogTable {
-    std::string name;      // as in the catalogue file
-    std::string sqlName;   // table name in the in-memory database
-    std::vector<CatalogColumn> columns;   // file order
-};
-
-struct CatalogSchema {
-    std::vector<CatalogTable> tables;
-    // Jet matches names without regard to case.
-    const CatalogTable* findTable(const std::string& name) const;
-};
 
 struct TranslatedQuery {
     std::string sql;                       // the SQLite statement

@@ -6,7 +6,7 @@
 
 #include "platform/DbTypes.h"
 #include "platform/GrowingBuffer.h"
-#include "platform/JetSql.h"
+#include "platform/CatalogLayout.h"
 
 #include <cstdint>
 #include <cstring>

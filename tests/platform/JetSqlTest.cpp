@@ -20,7 +20,7 @@ namespace {
 
 using Row = std::vector<std::optional<std::string>>;
 
-// The in-memory layout the engine builds: one column per field, plus a key column per text field.
+// A table in the engine's in-memory layout (layoutTable), held in plain SQLite tables.
 class JetDb {
 public:
     JetDb(const std::string& tableName, const std::vector<std::pair<std::string, ColumnKind>>& fields,
@@ -28,19 +28,20 @@ public:
     {
         EXPECT_EQ(sqlite3_open(":memory:", &db_), SQLITE_OK);
         registerJetFunctions(db_);
-        CatalogTable t{tableName, "tbl_" + tableName, {}};
+        std::vector<SourceColumn> columns;
+        for (const auto& [name, kind] : fields)
+            columns.push_back({name, kind});
+        CatalogTable t = layoutTable(tableName, 0, columns);
         std::string create = "CREATE TABLE \"" + t.sqlName + "\" (";
         std::string insert = "INSERT INTO \"" + t.sqlName + "\" VALUES (";
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            bool text = fields[i].second == ColumnKind::Text;
-            CatalogColumn c{fields[i].first, fields[i].second, "c" + std::to_string(i), text ? "k" + std::to_string(i) : ""};
-            create += (i ? ", " : "") + c.sqlName + (fields[i].second == ColumnKind::Integer ? " INTEGER" : " TEXT");
+        for (std::size_t i = 0; i < t.columns.size(); ++i) {
+            const CatalogColumn& c = t.columns[i];
+            create += (i ? ", " : "") + c.sqlName + (c.kind == ColumnKind::Integer ? " INTEGER" : " TEXT");
             insert += i ? ", ?" : "?";
-            if (text) {
+            if (!c.keyName.empty()) {
                 create += ", " + c.keyName + " TEXT";
                 insert += ", ?";
             }
-            t.columns.push_back(c);
         }
         exec(create + ")");
         sqlite3_stmt* st = nullptr;
@@ -50,14 +51,14 @@ public:
             int p = 1;
             for (std::size_t i = 0; i < fields.size(); ++i) {
                 const auto& v = r[i];
-                bool text = fields[i].second == ColumnKind::Text;
+                const bool keyed = !t.columns[i].keyName.empty();
                 if (!v)
                     sqlite3_bind_null(st, p++);
                 else if (fields[i].second == ColumnKind::Integer)
                     sqlite3_bind_int64(st, p++, std::stoll(*v));
                 else
                     sqlite3_bind_text(st, p++, v->c_str(), int(v->size()), SQLITE_TRANSIENT);
-                if (text) {
+                if (keyed) {
                     if (v) {
                         std::string k = jetFoldKey(*v);
                         sqlite3_bind_text(st, p++, k.c_str(), int(k.size()), SQLITE_TRANSIENT);
@@ -450,6 +451,29 @@ TEST(JetSql, NumericColumns)
     EXPECT_EQ(db.rows("SELECT COUNT(*), SUM(gt_cdno), MAX(gt_cdno) AS biggest FROM tevoxB WHERE gt_new = '♪'"),
               (std::vector<Row>{{"7", "25", "5"}}));
     EXPECT_TRUE(db.rows("SELECT COUNT(*) FROM tevoxB HAVING COUNT(*) > 20").empty());
+}
+
+// Only text columns carry a key column; statements over Yes/No and date fields must not need one.
+TEST(JetSql, LayoutKeysTextColumnsOnly)
+{
+    const CatalogTable t = layoutTable("tevoxB", 3, {{"gt_str1", ColumnKind::Text}, {"gt_pf", ColumnKind::Boolean},
+                                                    {"gt_date", ColumnKind::DateTime}, {"gt_cdno", ColumnKind::Integer}});
+    EXPECT_EQ(t.sqlName, "t3");
+    ASSERT_EQ(t.columns.size(), 4u);
+    EXPECT_EQ(t.columns[0].sqlName, "c0");
+    EXPECT_EQ(t.columns[0].keyName, "k0");
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(t.columns[i].sqlName, "c" + std::to_string(i));
+        EXPECT_EQ(t.columns[i].keyName, "") << t.columns[i].name;
+    }
+
+    JetDb db("t", {{"name", ColumnKind::Text}, {"ok", ColumnKind::Boolean}, {"made", ColumnKind::DateTime}},
+             {{"b", "1", "1997/07/01"}, {"A", "0", "1996/12/24"}, {"c", std::nullopt, std::nullopt}});
+    EXPECT_EQ(db.ids("SELECT * FROM t WHERE made LIKE '1997*' OR ok = 0 ORDER BY made"), (std::vector<int>{2, 1}));
+    EXPECT_EQ(db.ids("SELECT * FROM t WHERE ok IS NULL ORDER BY ok, name"), (std::vector<int>{3}));
+    EXPECT_EQ(db.ids("SELECT * FROM t ORDER BY made DESC, name"), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(db.rows("SELECT ok, COUNT(*) FROM t GROUP BY ok"), (std::vector<Row>{{std::nullopt, "1"}, {"0", "1"}, {"1", "1"}}));
+    EXPECT_EQ(db.rows("SELECT DISTINCT made FROM t WHERE name <> 'c'"), (std::vector<Row>{{"1996/12/24"}, {"1997/07/01"}}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The rows a statement selects without SQL must be exactly the rows its translated SQL selects
 // over the same table store, in the same order: every case runs both and compares.
+#include "platform/CatalogImporter.h"
 #include "platform/JetSql.h"
 #include "platform/JetText.h"
 #include "platform/RowPlanEval.h"
@@ -27,20 +28,21 @@ class PlanTable {
 public:
     explicit PlanTable(const std::vector<Row>& rows)
     {
-        CatalogTable t{"tevoxB", "t0", {}};
-        for (int i = 0; i < 5; ++i)
-            t.columns.push_back({kFields[i], ColumnKind::Text, "c" + std::to_string(i), "k" + std::to_string(i)});
-        t.columns.push_back({"gt_size", ColumnKind::Integer, "c5", ""});
-        tables_.push_back(std::make_shared<TableStore>(t.name, t.sqlName, t.columns));
-        schema_.tables.push_back(t);
+        std::vector<SourceColumn> columns;
+        for (const char* field : kFields)
+            columns.push_back({field, ColumnKind::Text});
+        columns.push_back({"gt_size", ColumnKind::Integer});
+        CatalogImporter importer(schema_, tables_);
+        importer.beginTable("tevoxB", columns);
         std::int64_t n = 0;
         for (const Row& r : rows) {
             std::vector<Value> values;
             for (const auto& v : r)
                 values.push_back(v ? Value::text(*v) : Value::null());
             values.push_back(Value::integer(n++));
-            tables_[0]->appendRow(values);
+            importer.addRow(values);
         }
+        importer.endTable();
         EXPECT_EQ(sqlite3_open(":memory:", &db_), SQLITE_OK);
         registerJetFunctions(db_);
         registerTableModule(db_, &tables_);

@@ -183,4 +183,4 @@ TEST_P(GridModel, ListStaysReadableWhileTheCardIsCleared)
 INSTANTIATE_TEST_SUITE_P(Catalogues, GridModel,
                          testing::Values(Catalogue{"Text", "tevox20.mdb", 80},
                                          Catalogue{"Typed", "tevox20-typed.mdb", 20}),
-                         [](const testing::TestParamInfo<Catalogue>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Catalogue>& param) { return std::string(param.param.name); });

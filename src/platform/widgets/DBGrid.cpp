@@ -108,11 +108,11 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new SnapshotModel(t
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &DBGrid::onCurrentChanged);
 }
 
-void DBGrid::setDataSource(DataControl* data)
+void DBGrid::setDataSource(DataControl* source)
 {
-    data_ = data;
-    connect(data, &DataControl::recordsetChanged, this, &DBGrid::rebind);
-    connect(data, &DataControl::moved, this, &DBGrid::followCursor);
+    data_ = source;
+    connect(source, &DataControl::recordsetChanged, this, &DBGrid::rebind);
+    connect(source, &DataControl::moved, this, &DBGrid::followCursor);
     rebind();
 }
 

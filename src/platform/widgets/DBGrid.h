@@ -36,7 +36,7 @@ class DBGrid : public QTableView {
     Q_OBJECT
 public:
     explicit DBGrid(QWidget* parent = nullptr);
-    void setDataSource(DataControl* data);
+    void setDataSource(DataControl* source);
 
     // Columns(i).Caption, Columns(i).Width (twips), Columns.Remove(i), Columns.Count.
     int columnCount() const;
