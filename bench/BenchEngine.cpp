@@ -58,11 +58,11 @@ void ratioLine(const char* what, double ours, double theirs, const char* against
                 target, r <= target ? "met" : "MISSED");
 }
 
-const char* const kColumns[] = {"gt_cdno", "gt_new", "gt_pf", "gt_game", "gt_maker", "gt_effect", "gt_file",
-                                "gt_exeenv", "gt_f_s", "gt_copyright", "gt_cdnod", "gt_folder", "gt_str1",
-                                "gt_str2", "gt_effecttmp"};
+const char* const kColumns[] = {"gt_cdno",   "gt_new",    "gt_pf",     "gt_game", "gt_maker",
+                                "gt_effect", "gt_file",   "gt_exeenv", "gt_f_s",  "gt_copyright",
+                                "gt_cdnod",  "gt_folder", "gt_str1",   "gt_str2", "gt_effecttmp"};
 // The sort key of each list column.
-const char* const kSortKeys[] = {"gt_cdno", "gt_new", "gt_pf", "gt_game", "gt_maker", "gt_effecttmp",
+const char* const kSortKeys[] = {"gt_cdno", "gt_new",    "gt_pf",  "gt_game",      "gt_maker", "gt_effecttmp",
                                  "gt_file", "gt_exeenv", "gt_f_s", "gt_copyright", "gt_cdnod"};
 
 const char* const kFourWords =
@@ -144,7 +144,8 @@ void searchAndSort(const std::string& label, orv::Database& db, PlainSqlite& pla
 {
     std::printf("%s: search and sort (medians of %d)\n", label.c_str(), runs);
     long n1 = 0, n2 = 0;
-    auto [search, plainSearch] = alternate([&] { n1 = ours(db, kFourWords); }, [&] { n2 = plain.run(kFourWordsPlain); });
+    auto [search, plainSearch] =
+        alternate([&] { n1 = ours(db, kFourWords); }, [&] { n2 = plain.run(kFourWordsPlain); });
     ratioLine("four-word keyword search", search, plainSearch, "plain LIKEs", 0.25);
     std::printf("  %-32s %ld rows (plain SQLite's ASCII-only LIKE finds %ld)\n", "", n1, n2);
     double worst = 0, worstFirst = 0;
@@ -199,10 +200,7 @@ void wordSearches(const std::string& label, const std::string& path, const orv::
     }
 }
 
-double fileMiB(const std::string& path)
-{
-    return double(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
-}
+double fileMiB(const std::string& path) { return double(std::filesystem::file_size(path)) / (1024.0 * 1024.0); }
 
 // The open through the child reader, alternating with `yardstick` (when given); returns the
 // database of a last open made apart for the memory figure.
@@ -227,8 +225,8 @@ std::unique_ptr<orv::Database> openFigures(const std::string& label, const std::
     else
         std::printf("  %-32s %8.1f ms\n", "open through the child reader", median(open));
     const double r = added / fileMiB(path);
-    std::printf("  %-32s %8.1f MiB = %.2f x file size (target < 3: %s); peak RSS %.1f MiB\n", "memory added by the open",
-                added, r, r < 3 ? "met" : "MISSED", bench::peakRssMiB());
+    std::printf("  %-32s %8.1f MiB = %.2f x file size (target < 3: %s); peak RSS %.1f MiB\n",
+                "memory added by the open", added, r, r < 3 ? "met" : "MISSED", bench::peakRssMiB());
     return db;
 }
 
@@ -253,11 +251,14 @@ int main(int argc, char** argv)
     double exportMsPerByte = 0;
     if (std::filesystem::exists(mdb50k)) {
         std::vector<double> exports;
-        auto db = openFigures("50k .mdb", mdb50k, reader, [&] {
-            const double ms = bench::timeCommand("mdb-export '" + mdb50k + "' tevoxB > /dev/null", 1);
-            exports.push_back(ms);
-            return ms;
-        }, "mdb-export");
+        auto db = openFigures(
+            "50k .mdb", mdb50k, reader,
+            [&] {
+                const double ms = bench::timeCommand("mdb-export '" + mdb50k + "' tevoxB > /dev/null", 1);
+                exports.push_back(ms);
+                return ms;
+            },
+            "mdb-export");
         PlainSqlite plain(*db);
         exportMsPerByte = median(exports) / double(plain.textBytes);
         std::printf("  (mdb-export: %.1f ms for %.1f MB of text)\n", median(exports), plain.textBytes / 1e6);

@@ -24,8 +24,7 @@ using orvtest::probe;
 
 namespace {
 
-template <class P>
-bool waitFor(P pred, int ms = 60000)
+template <class P> bool waitFor(P pred, int ms = 60000)
 {
     const auto t0 = std::chrono::steady_clock::now();
     while (!pred()) {
@@ -65,15 +64,14 @@ struct Times {
 };
 
 bool measure(const fs::path& folder, const std::string& text,
-    const std::shared_ptr<const orv::CatalogueSource>& catalogue, Times& best)
+             const std::shared_ptr<const orv::CatalogueSource>& catalogue, Times& best)
 {
     {
         std::ofstream out(folder / "tevo.ini", std::ios::binary | std::ios::trunc);
         out << text;
     }
     auto t0 = std::chrono::steady_clock::now();
-    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue,
-                                orv::XdgEnvironmentOfProcess()};
+    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue, orv::XdgEnvironmentOfProcess()};
     orv::frmMain w(env);
     const double load = bench::msSince(t0);
     bool ended = false;
@@ -108,9 +106,8 @@ int main(int argc, char** argv)
     fs::create_directories(home / "config");
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     QApplication app(argc, argv);
-    orv::MsgBoxHook::install([](const QString& text, orv::MsgStyle) {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-    });
+    orv::MsgBoxHook::install(
+        [](const QString& text, orv::MsgStyle) { std::fprintf(stderr, "message: %s\n", text.toUtf8().constData()); });
     // The catalogue is read in a child process, as the program does (orvantis-query serves it).
     const fs::path reader = fs::absolute(fs::path(argv[0]).parent_path() / ".." / "orvantis-query");
     if (!fs::exists(reader)) {

@@ -42,22 +42,31 @@ void generateCatalogue(const std::string& path, int n)
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
         throw std::runtime_error("cannot create " + path);
-    sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;"
-                     "CREATE TABLE tevoxB (gt_cdno TEXT, gt_new TEXT, gt_pf TEXT, gt_game TEXT, gt_maker TEXT,"
-                     " gt_effect TEXT, gt_file TEXT, gt_exeenv TEXT, gt_f_s TEXT, gt_copyright TEXT,"
-                     " gt_cdnod TEXT, gt_folder TEXT, gt_str1 TEXT, gt_str2 TEXT, gt_effecttmp TEXT);",
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;"
+                 "CREATE TABLE tevoxB (gt_cdno TEXT, gt_new TEXT, gt_pf TEXT, gt_game TEXT, gt_maker TEXT,"
+                 " gt_effect TEXT, gt_file TEXT, gt_exeenv TEXT, gt_f_s TEXT, gt_copyright TEXT,"
+                 " gt_cdnod TEXT, gt_folder TEXT, gt_str1 TEXT, gt_str2 TEXT, gt_effecttmp TEXT);",
                  nullptr, nullptr, nullptr);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO tevoxB VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr);
     std::mt19937 rng(20261207);
-    const std::vector<std::string> pfs = {"PS", "SS", "PC", "MSX", "N64", "GB", "PC-98", "DC", "GBC", "WS", "PCE", "M'S BOX"};
-    const std::vector<std::string> words = {"ライフ", "MAX", "max", "ＭＡＸ", "Life", "demo", "セーブ", "エディタ", "Star",
-                                            "銀河", "剣士", "Quest", "パーク", "ﾗｲﾌ", "Hero", "海底", "都市", "Orchard"};
-    const std::vector<std::string> effects = {"所持金MAX", "HP, MP 全回復", "全武器の攻撃力*2", "ステージセレクト",
-                                              "無敵モード", "Level max patch", "メッセージ速度 \"最速\" 設定",
-                                              "デモ画面スキップ", "life counter fix"};
-    const std::vector<std::string> files = {"SAVEEDIT.EXE", "STAGE.COM", "BACKUP.BAT", "demo.exe", "life.exe",
-                                            "lvlmax.exe", "PATCHER", "MONEY.EXE"};
+    const std::vector<std::string> pfs = {"PS",    "SS", "PC",  "MSX", "N64", "GB",
+                                          "PC-98", "DC", "GBC", "WS",  "PCE", "M'S BOX"};
+    const std::vector<std::string> words = {"ライフ", "MAX",      "max",  "ＭＡＸ", "Life", "demo",
+                                            "セーブ", "エディタ", "Star", "銀河",   "剣士", "Quest",
+                                            "パーク", "ﾗｲﾌ",      "Hero", "海底",   "都市", "Orchard"};
+    const std::vector<std::string> effects = {"所持金MAX",
+                                              "HP, MP 全回復",
+                                              "全武器の攻撃力*2",
+                                              "ステージセレクト",
+                                              "無敵モード",
+                                              "Level max patch",
+                                              "メッセージ速度 \"最速\" 設定",
+                                              "デモ画面スキップ",
+                                              "life counter fix"};
+    const std::vector<std::string> files = {"SAVEEDIT.EXE", "STAGE.COM",  "BACKUP.BAT", "demo.exe",
+                                            "life.exe",     "lvlmax.exe", "PATCHER",    "MONEY.EXE"};
     auto pick = [&](const std::vector<std::string>& v) { return v[rng() % v.size()]; };
     for (int i = 0; i < n; ++i) {
         const int vol = 1 + (i % 200);
@@ -71,9 +80,20 @@ void generateCatalogue(const std::string& path, int n)
         const std::string pf = pick(pfs);
         const unsigned r = rng() % 100;
         const char* mark = r < 33 ? "♪" : (r < 40 ? "" : nullptr);
-        const std::string values[15] = {cdno, mark ? mark : "", pf, game, maker, effect, file, "Win95",
-                                        (r % 2) ? "F" : "S", "(C)1997 きつね堂", date, "UTIL\\" + pf + "\\" + file,
-                                        game + " " + maker, effect + " " + file,
+        const std::string values[15] = {cdno,
+                                        mark ? mark : "",
+                                        pf,
+                                        game,
+                                        maker,
+                                        effect,
+                                        file,
+                                        "Win95",
+                                        (r % 2) ? "F" : "S",
+                                        "(C)1997 きつね堂",
+                                        date,
+                                        "UTIL\\" + pf + "\\" + file,
+                                        game + " " + maker,
+                                        effect + " " + file,
                                         "0" + std::to_string(1 + r % 9) + effect};
         for (int k = 0; k < 15; ++k) {
             if (k == 1 && !mark)

@@ -48,8 +48,7 @@ double msSinceProcessStart()
     return (uptime - static_cast<double>(start) / static_cast<double>(sysconf(_SC_CLK_TCK))) * 1000.0;
 }
 
-template <class P>
-bool waitFor(P pred, int ms = 60000)
+template <class P> bool waitFor(P pred, int ms = 60000)
 {
     const auto t0 = std::chrono::steady_clock::now();
     while (!pred()) {
@@ -70,9 +69,8 @@ int main(int argc, char** argv)
     fs::create_directories(home / "config");
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     QApplication app(argc, argv);
-    orv::MsgBoxHook::install([](const QString& text, orv::MsgStyle) {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-    });
+    orv::MsgBoxHook::install(
+        [](const QString& text, orv::MsgStyle) { std::fprintf(stderr, "message: %s\n", text.toUtf8().constData()); });
 
     // Read the catalogue in a child process, as the program does (orvantis-query serves it).
     const fs::path reader = fs::absolute(fs::path(argv[0]).parent_path() / ".." / "orvantis-query");
@@ -88,8 +86,7 @@ int main(int argc, char** argv)
     fs::create_directories(folder);
     fs::create_symlink(mdb, folder / "tevox20.mdb");
 
-    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue,
-                                orv::XdgEnvironmentOfProcess()};
+    orv::StartupEnvironment env{QString::fromStdString(folder.string()), {}, catalogue, orv::XdgEnvironmentOfProcess()};
     orv::frmMain w(env);
     w.setEndProgram([] {});
     w.show();
@@ -116,7 +113,7 @@ int main(int argc, char** argv)
         best = std::min(best, bench::msSince(t0));
     }
     std::printf("search button to new list (50k):   %8.1f ms  (%d rows)\n", best,
-        ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount());
+                ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount());
     w.Command5_Click();
     w.Command1_Click();
     best = 1e18;
@@ -127,7 +124,7 @@ int main(int argc, char** argv)
         best = std::min(best, bench::msSince(t0));
     }
     std::printf("column sort (50k):                 %8.1f ms  (%d rows)\n", best,
-        ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount());
+                ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount());
 
     // Binding 200,000 rows to the grid.
     const std::string gen = (fs::temp_directory_path() / "orvantis-bench-200k.sqlite").string();

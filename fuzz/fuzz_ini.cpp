@@ -107,7 +107,7 @@ std::string toUtf8(std::string_view fileText, bool bom)
 }
 
 struct Entry {
-    std::string section, key;   // UTF-8
+    std::string section, key; // UTF-8
 };
 
 // A name the writer may use for a key: one that reads back as a key line whatever the value.
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Sections and keys as the file spells them, and some it does not hold.
     std::vector<Entry> entries = {{"SEARCH", "WORD"}, {"search", "pformstr"}, {"DISP", "MODE"},
-                                  {"WINDOW", "TOP"}, {"NEWSECTION", "KEY"}, {"検索", "キー"}};
+                                  {"WINDOW", "TOP"},  {"NEWSECTION", "KEY"},  {"検索", "キー"}};
     std::string section;
     for (const std::string& line : before) {
         const std::string_view t = trim(line);
@@ -232,7 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         shapeOk = lines[i] == "[" + std::string(trim(stored(target.section, bom))) + "]";
         keyLine = i + 1;
     }
-    const bool unchanged = lines == before;   // the key already held that value
+    const bool unchanged = lines == before; // the key already held that value
     shapeOk = shapeOk || unchanged;
     if (!shapeOk) {
         std::fprintf(stderr, "lines other than the key's changed (first difference at line %zu)\n", i);
@@ -240,8 +240,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const std::string& kl = unchanged ? std::string() : lines[keyLine];
     const size_t eq = kl.find('=');
-    if (!unchanged && (eq == std::string::npos || !orv::AsciiEqualNoCase(trim(std::string_view(kl).substr(0, eq)), trim(stored(target.key, bom)))
-        || kl.substr(eq + 1) != stored(value, bom))) {
+    if (!unchanged
+        && (eq == std::string::npos
+            || !orv::AsciiEqualNoCase(trim(std::string_view(kl).substr(0, eq)), trim(stored(target.key, bom)))
+            || kl.substr(eq + 1) != stored(value, bom))) {
         std::fprintf(stderr, "key line is not key=value: %s\n", kl.c_str());
         std::abort();
     }

@@ -20,9 +20,9 @@ namespace {
 
 using orv::ColumnKind;
 
-const char* const kFields[15] = {"gt_cdno",  "gt_new",       "gt_pf",     "gt_game",  "gt_maker",
-                                 "gt_effect", "gt_file",     "gt_exeenv", "gt_f_s",   "gt_copyright",
-                                 "gt_cdnod", "gt_folder",    "gt_str1",   "gt_str2",  "gt_effecttmp"};
+const char* const kFields[15] = {"gt_cdno",   "gt_new",    "gt_pf",     "gt_game", "gt_maker",
+                                 "gt_effect", "gt_file",   "gt_exeenv", "gt_f_s",  "gt_copyright",
+                                 "gt_cdnod",  "gt_folder", "gt_str1",   "gt_str2", "gt_effecttmp"};
 
 using Row = std::vector<std::optional<std::string>>;
 
@@ -40,8 +40,8 @@ const std::vector<Row> kRows = {
      std::nullopt, "1997/07/01", "util\\msbox\\save edit", "雪原の　ファンタジア ＭＡＸ Planet",
      "全武器の攻撃力*2 SAVE EDIT.EXE", "02全武器の攻撃力*2"},
     {"0", std::nullopt, "", "ﾗｲﾌ･ｶﾞｰﾃﾞﾝ", "きつね堂", "謎の隠しコマンド? 解析", "PATCHER", "DOS", "F",
-     "(C)1997, きつね堂", std::nullopt, "UTIL\\MISC\\PATCHER", "ﾗｲﾌ･ｶﾞｰﾃﾞﾝ きつね堂",
-     "謎の隠しコマンド? 解析 PATCHER", "09謎の隠しコマンド? 解析"},
+     "(C)1997, きつね堂", std::nullopt, "UTIL\\MISC\\PATCHER", "ﾗｲﾌ･ｶﾞｰﾃﾞﾝ きつね堂", "謎の隠しコマンド? 解析 PATCHER",
+     "09謎の隠しコマンド? 解析"},
 };
 
 [[noreturn]] void finding(const char* what, std::string_view statement, const char* detail = "")
@@ -112,7 +112,8 @@ struct Catalogue {
         sqlite3_finalize(st);
         schema.tables.push_back(std::move(t));
         // A statement that would run for long is stopped, as an error.
-        sqlite3_progress_handler(db, 1000, [](void* n) { return ++*static_cast<int*>(n) > 2000 ? 1 : 0; }, &steps);
+        sqlite3_progress_handler(
+            db, 1000, [](void* n) { return ++*static_cast<int*>(n) > 2000 ? 1 : 0; }, &steps);
     }
 
     void exec(const std::string& sql)

@@ -21,8 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Tree {
-    fs::path base;      // holds the drive folder and what lies beside it
-    fs::path realRoot;  // the drive folder, resolved
+    fs::path base; // holds the drive folder and what lies beside it
+    fs::path realRoot; // the drive folder, resolved
     std::string roots[5];
 };
 
@@ -75,11 +75,11 @@ const Tree& tree()
     return t;
 }
 
-[[noreturn]] void fail(const char* what, const std::string& root, const std::string& folder,
-                       const std::string& file, const std::string& path)
+[[noreturn]] void fail(const char* what, const std::string& root, const std::string& folder, const std::string& file,
+                       const std::string& path)
 {
-    std::fprintf(stderr, "%s\n  root:   %s\n  folder: %s\n  file:   %s\n  path:   %s\n", what,
-                 root.c_str(), folder.c_str(), file.c_str(), path.c_str());
+    std::fprintf(stderr, "%s\n  root:   %s\n  folder: %s\n  file:   %s\n  path:   %s\n", what, root.c_str(),
+                 folder.c_str(), file.c_str(), path.c_str());
     std::abort();
 }
 

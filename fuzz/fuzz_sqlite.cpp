@@ -3,9 +3,9 @@
 // into the engine, and the program's statements run over the result. Only the process boundary
 // is left out, so that a fault anywhere on the way shows up here. Every outcome is an open
 // database or a DbError with a number and a description.
+#include "platform/CatalogueStream.h"
 #include "platform/Engine.h"
 #include "platform/EngineIsolation.h"
-#include "platform/CatalogueStream.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -98,10 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     // The statements the program runs at the open, and a look at every value.
-    for (const char* statement : {"SELECT * FROM tevoxB;",
-                                  "SELECT gt_cdno, COUNT(*) as cnt FROM tevoxB GROUP BY gt_cdno ORDER BY gt_cdno ;",
-                                  "SELECT gt_pf FROM tevoxB GROUP BY gt_pf ORDER BY gt_pf;",
-                                  "SELECT * FROM tevoxB WHERE (gt_str1+' '+gt_str2 LIKE '*max*' OR gt_str1+' '+gt_str2 LIKE '*ライフ*');"}) {
+    for (const char* statement :
+         {"SELECT * FROM tevoxB;", "SELECT gt_cdno, COUNT(*) as cnt FROM tevoxB GROUP BY gt_cdno ORDER BY gt_cdno ;",
+          "SELECT gt_pf FROM tevoxB GROUP BY gt_pf ORDER BY gt_pf;",
+          "SELECT * FROM tevoxB WHERE (gt_str1+' '+gt_str2 LIKE '*max*' OR gt_str1+' '+gt_str2 LIKE '*ライフ*');"}) {
         try {
             auto rs = db->OpenRecordset(statement);
             for (long r = 0; r < rs->RecordCount(); ++r)

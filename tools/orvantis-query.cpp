@@ -4,49 +4,48 @@
 #include "platform/EngineIsolation.h"
 #include "search/FilterBuilder.h"
 
-#include <cstdio>
-#include <cstring>
-#include <iostream>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 namespace {
 
 void printUsage(std::FILE* out)
 {
-    std::fputs(
-        "Usage: orvantis-query CATALOGUE \"STATEMENT\"\n"
-        "       orvantis-query --search CATALOGUE [CONDITIONS]\n"
-        "\n"
-        "Opens CATALOGUE (an Access .mdb file, or an SQLite database) read-only, runs the Jet SQL\n"
-        "STATEMENT and prints the result as UTF-8 TSV: a header line with the field names, then one\n"
-        "line per row. Null is printed as \\N; tab, carriage return, line feed and backslash inside\n"
-        "values as \\t, \\r, \\n and \\\\; binary values (OLE objects) as 0x followed by two\n"
-        "hexadecimal digits per byte.\n"
-        "On failure prints \"Err N： description\" to standard error and exits 1.\n"
-        "\n"
-        "--search runs the program's search: the conditions below are turned into the filter the\n"
-        "search button builds, the statement is printed to standard error and the matching entries\n"
-        "to standard output. Without conditions every entry is listed, as after a reset.\n"
-        "  --word TEXT           keywords, separated by blanks (half-width or full-width)\n"
-        "  --word-fields LIST    fields the keywords are matched against: any of\n"
-        "                        game,maker,effect,file (default: all four; \"none\" for none)\n"
-        "  --word-or             any keyword may match (default: every keyword must match)\n"
-        "  --no-word             keyword condition off\n"
-        "  --not TEXT            negative words: entries containing them are left out\n"
-        "  --not-fields LIST     fields of the negative words (default: all four)\n"
-        "  --not-or              join the negative words with OR (default: AND)\n"
-        "  --no-not              negative-word condition off\n"
-        "  --new all|new|old     the new mark: any, only \"♪\", or only entries without it\n"
-        "  --platform NAME       a platform to keep (repeatable; default: every platform)\n"
-        "  --no-platform         platform condition off (then only entries without a platform match)\n"
-        "  --cd VOLUME           a CD volume, as listed (CD012) or its number (012)\n"
-        "  --sort COLUMN         sort by a list column: 0-10 or a field name (gt_game ...)\n"
-        "  --desc                sort descending\n",
-        out);
+    std::fputs("Usage: orvantis-query CATALOGUE \"STATEMENT\"\n"
+               "       orvantis-query --search CATALOGUE [CONDITIONS]\n"
+               "\n"
+               "Opens CATALOGUE (an Access .mdb file, or an SQLite database) read-only, runs the Jet SQL\n"
+               "STATEMENT and prints the result as UTF-8 TSV: a header line with the field names, then one\n"
+               "line per row. Null is printed as \\N; tab, carriage return, line feed and backslash inside\n"
+               "values as \\t, \\r, \\n and \\\\; binary values (OLE objects) as 0x followed by two\n"
+               "hexadecimal digits per byte.\n"
+               "On failure prints \"Err N： description\" to standard error and exits 1.\n"
+               "\n"
+               "--search runs the program's search: the conditions below are turned into the filter the\n"
+               "search button builds, the statement is printed to standard error and the matching entries\n"
+               "to standard output. Without conditions every entry is listed, as after a reset.\n"
+               "  --word TEXT           keywords, separated by blanks (half-width or full-width)\n"
+               "  --word-fields LIST    fields the keywords are matched against: any of\n"
+               "                        game,maker,effect,file (default: all four; \"none\" for none)\n"
+               "  --word-or             any keyword may match (default: every keyword must match)\n"
+               "  --no-word             keyword condition off\n"
+               "  --not TEXT            negative words: entries containing them are left out\n"
+               "  --not-fields LIST     fields of the negative words (default: all four)\n"
+               "  --not-or              join the negative words with OR (default: AND)\n"
+               "  --no-not              negative-word condition off\n"
+               "  --new all|new|old     the new mark: any, only \"♪\", or only entries without it\n"
+               "  --platform NAME       a platform to keep (repeatable; default: every platform)\n"
+               "  --no-platform         platform condition off (then only entries without a platform match)\n"
+               "  --cd VOLUME           a CD volume, as listed (CD012) or its number (012)\n"
+               "  --sort COLUMN         sort by a list column: 0-10 or a field name (gt_game ...)\n"
+               "  --desc                sort descending\n",
+               out);
 }
 
 std::string escapeTsv(const std::string& s)
@@ -95,8 +94,7 @@ int runStatement(orv::Database& db, const std::string& statement)
 }
 
 // Runs f; a failure is printed as "Err N： description" and gives exit code 1.
-template <class F>
-int reportingFailures(F&& f)
+template <class F> int reportingFailures(F&& f)
 {
     try {
         return f();
@@ -120,7 +118,10 @@ int fieldMask(const std::string& list, bool* ok)
         const std::string item = list.substr(start, comma - start);
         bool found = false;
         for (int i = 0; i < 4; ++i)
-            if (item == names[i]) { mask |= 1 << i; found = true; }
+            if (item == names[i]) {
+                mask |= 1 << i;
+                found = true;
+            }
         if (!found)
             *ok = false;
         start = comma + 1;
@@ -163,22 +164,37 @@ int runSearch(int argc, char** argv)
             return argv[++i];
         };
         bool ok = true;
-        if (a == "--word") c.keywordText = value();
-        else if (a == "--word-fields") applyMask(c.keywordFields, fieldMask(value(), &ok));
-        else if (a == "--word-or") c.keywordAnd = false;
-        else if (a == "--no-word") c.keywordCheck = 0;
-        else if (a == "--not") c.negativeText = value();
-        else if (a == "--not-fields") applyMask(c.negativeFields, fieldMask(value(), &ok));
-        else if (a == "--not-or") c.negativeAnd = false;
-        else if (a == "--no-not") c.negativeCheck = 0;
+        if (a == "--word")
+            c.keywordText = value();
+        else if (a == "--word-fields")
+            applyMask(c.keywordFields, fieldMask(value(), &ok));
+        else if (a == "--word-or")
+            c.keywordAnd = false;
+        else if (a == "--no-word")
+            c.keywordCheck = 0;
+        else if (a == "--not")
+            c.negativeText = value();
+        else if (a == "--not-fields")
+            applyMask(c.negativeFields, fieldMask(value(), &ok));
+        else if (a == "--not-or")
+            c.negativeAnd = false;
+        else if (a == "--no-not")
+            c.negativeCheck = 0;
         else if (a == "--new") {
             const std::string v = value();
-            if (v == "all") c.newMark = 0;
-            else if (v == "new") c.newMark = 1;
-            else if (v == "old") c.newMark = 2;
-            else ok = false;
-        } else if (a == "--platform") { c.selectedPlatforms.push_back(value()); platformsGiven = true; }
-        else if (a == "--no-platform") c.platformCheck = 0;
+            if (v == "all")
+                c.newMark = 0;
+            else if (v == "new")
+                c.newMark = 1;
+            else if (v == "old")
+                c.newMark = 2;
+            else
+                ok = false;
+        } else if (a == "--platform") {
+            c.selectedPlatforms.push_back(value());
+            platformsGiven = true;
+        } else if (a == "--no-platform")
+            c.platformCheck = 0;
         else if (a == "--cd") {
             std::string v = value();
             c.cdFilter = (v == "ALL") ? "" : (v.rfind("CD", 0) == 0 ? v.substr(2) : v);
@@ -194,8 +210,10 @@ int runSearch(int argc, char** argv)
                 ok = false;
             else
                 sortText = std::string(orv::schema::kSortTexts[static_cast<size_t>(column)]);
-        } else if (a == "--desc") descending = true;
-        else ok = false;
+        } else if (a == "--desc")
+            descending = true;
+        else
+            ok = false;
         if (!ok) {
             std::fprintf(stderr, "orvantis-query: unknown option or value: %s\n", a.c_str());
             return 2;

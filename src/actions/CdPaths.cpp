@@ -77,8 +77,8 @@ std::string rootWithSeparator(const std::string& driveRootPath)
 // spelling, then the other case variants, each followed to the end before the next is tried.
 class Resolver {
 public:
-    Resolver(fs::path realRoot, std::vector<std::string> names)
-        : root_(std::move(realRoot)), names_(std::move(names)) {}
+    Resolver(fs::path realRoot, std::vector<std::string> names) : root_(std::move(realRoot)), names_(std::move(names))
+    {}
 
     enum class Outcome { Found, DeadEnd, TooLong };
 
@@ -201,10 +201,8 @@ std::optional<std::string> resolveUnder(const std::string& driveRootPath, const 
     if (!ec) {
         Resolver resolver(realRoot, names);
         switch (resolver.run()) {
-        case Resolver::Outcome::Found:
-            return result(toUtf8(resolver.found()));
-        case Resolver::Outcome::TooLong:
-            return std::nullopt;
+        case Resolver::Outcome::Found: return result(toUtf8(resolver.found()));
+        case Resolver::Outcome::TooLong: return std::nullopt;
         case Resolver::Outcome::DeadEnd:
             // Every way led outside the root, or to something that is not there in any case.
             if (!resolver.hasMissing())
@@ -249,8 +247,7 @@ std::string EntryFolderCaption(const std::string& driveRootPath, const std::stri
     return rootWithSeparator(driveRootPath) + (first == std::string::npos ? std::string() : stored.substr(first));
 }
 
-FolderCheck CheckEntryFolder(const std::string& driveRootPath, const std::string& entryFolder,
-                             std::string* folder)
+FolderCheck CheckEntryFolder(const std::string& driveRootPath, const std::string& entryFolder, std::string* folder)
 {
     const std::optional<std::string> path = EntryFolderPath(driveRootPath, entryFolder);
     if (!path) {
@@ -270,7 +267,9 @@ FolderCheck CheckFolderHasFiles(const std::string& folder, const std::string& dr
     if (driveRootPath.empty() || !fs::is_directory(root, ec))
         return FolderCheck::Unusable;
     // A root that exists but cannot be listed (no permission, no medium) is not usable either.
-    { fs::directory_iterator probe(root, ec); }
+    {
+        fs::directory_iterator probe(root, ec);
+    }
     if (ec)
         return FolderCheck::Unusable;
 
@@ -303,16 +302,11 @@ std::string ShellOpenMessage(int result, const std::string& file)
     if (result >= 32)
         return {};
     switch (result) {
-    case 0:
-        return "メモリ不足です。";
-    case 2:
-        return "ファイルが見つかりません。";
-    case 3:
-        return "ファイルのパスが見つかりません。";
-    case 31:
-        return file + " は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。";
-    default:
-        return std::to_string(result) + "その他のエラー";
+    case 0: return "メモリ不足です。";
+    case 2: return "ファイルが見つかりません。";
+    case 3: return "ファイルのパスが見つかりません。";
+    case 31: return file + " は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。";
+    default: return std::to_string(result) + "その他のエラー";
     }
 }
 

@@ -38,8 +38,7 @@ FolderCheck CheckFolderHasFiles(const std::string& folder, const std::string& dr
 // What the folder button finds for an entry's folder: Unusable for an unreadable drive root,
 // NoFiles for a folder that lies outside it, else CheckFolderHasFiles. folder receives the path
 // to show when the answer is HasFiles.
-FolderCheck CheckEntryFolder(const std::string& driveRootPath, const std::string& entryFolder,
-                             std::string* folder);
+FolderCheck CheckEntryFolder(const std::string& driveRootPath, const std::string& entryFolder, std::string* folder);
 
 // The message for a shell result below 32 (empty for success, 32 or more).
 std::string ShellOpenMessage(int result, const std::string& file);

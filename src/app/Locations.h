@@ -14,10 +14,10 @@ inline constexpr const char* kSettingsFile = "tevo.ini";
 
 // The variables that name the base directories, as the process has them (unset reads as empty).
 struct XdgEnvironment {
-    std::string home;          // HOME
-    std::string dataHome;      // XDG_DATA_HOME
-    std::string dataDirs;      // XDG_DATA_DIRS, separated by ':'
-    std::string configHome;    // XDG_CONFIG_HOME
+    std::string home; // HOME
+    std::string dataHome; // XDG_DATA_HOME
+    std::string dataDirs; // XDG_DATA_DIRS, separated by ':'
+    std::string configHome; // XDG_CONFIG_HOME
 };
 
 // The process's variables; HOME falls back to the home folder of the user's account.
@@ -32,10 +32,10 @@ std::vector<std::string> DataBaseDirs(const XdgEnvironment& env);
 std::string ConfigBaseDir(const XdgEnvironment& env);
 
 struct FileLocations {
-    bool portable = false;     // catalogue and settings beside the executable
-    std::string catalogue;     // the catalogue to open; when none was found, where the user's own
-                               // belongs (empty when there is no such place)
-    std::string settings;      // the settings file; empty when no folder can keep it
+    bool portable = false; // catalogue and settings beside the executable
+    std::string catalogue; // the catalogue to open; when none was found, where the user's own
+        // belongs (empty when there is no such place)
+    std::string settings; // the settings file; empty when no folder can keep it
 };
 
 // Portable when a catalogue (any letter case) lies in appFolder: both files there. Otherwise the

@@ -10,7 +10,9 @@ namespace {
 // Nearest whole number, a half going to the even neighbour (the default rounding mode).
 long Whole(double x) { return static_cast<long>(std::nearbyint(x)); }
 
-struct Bounds { long left, top, right, bottom; };
+struct Bounds {
+    long left, top, right, bottom;
+};
 
 // One axis of the clamp: shifted back inside [lo, hi] pixels, shrunk only when larger than the
 // bounds. Comparisons use the unrounded quotient; only assignments round.

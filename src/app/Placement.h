@@ -5,12 +5,14 @@
 
 namespace orv {
 
-struct PixelRect { long left = 0, top = 0, right = 0, bottom = 0; };
+struct PixelRect {
+    long left = 0, top = 0, right = 0, bottom = 0;
+};
 
 struct MonitorCensus {
     long monitorCount = 0;
     long virtualLeft = 0, virtualTop = 0, virtualWidth = 0, virtualHeight = 0;
-    std::vector<PixelRect> monitorRects;   // capacity monitorCount + 5
+    std::vector<PixelRect> monitorRects; // capacity monitorCount + 5
 };
 
 // Area of the intersection in square pixels; 0 when they only touch or do not meet.
@@ -19,10 +21,12 @@ long OverlapArea(const PixelRect& window, const PixelRect& monitor);
 // Limits monitorCount by the SCHK switch (255 = none).
 void LimitMonitorCount(MonitorCensus& census, unsigned char screenCheck);
 
-struct TwipsRect { long left = 0, top = 0, width = 0, height = 0; };
+struct TwipsRect {
+    long left = 0, top = 0, width = 0, height = 0;
+};
 
 struct Placement {
-    bool move = false;   // false: keep the window where it was created
+    bool move = false; // false: keep the window where it was created
     TwipsRect rect;
 };
 
@@ -31,7 +35,9 @@ Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float
 
 // What the window manager draws around the client area, in pixels on each side; all 0 where no
 // window manager frames the window or before it has said how.
-struct FrameMargins { long left = 0, top = 0, right = 0, bottom = 0; };
+struct FrameMargins {
+    long left = 0, top = 0, right = 0, bottom = 0;
+};
 
 // The client area, in pixels, whose frame covers the outer rectangle given in twips: the frame's
 // corner at (left, top), its outer size width x height. Never smaller than one pixel.

@@ -22,17 +22,47 @@ enum class SettingFormat { Whole, Check, Single, Text, Boolean };
 enum class SettingGroup { Search, Platforms, ViewMode, Window, ColumnWidths };
 
 enum class SettingKey {
-    New, PformFl, PformStr, WordFl, WordSelFl0, WordSelFl1, WordSelFl2, WordSelFl3, Word, WordAndFl,
-    NotWordFl, NotWordSelFl0, NotWordSelFl1, NotWordSelFl2, NotWordSelFl3, NotWord,
+    New,
+    PformFl,
+    PformStr,
+    WordFl,
+    WordSelFl0,
+    WordSelFl1,
+    WordSelFl2,
+    WordSelFl3,
+    Word,
+    WordAndFl,
+    NotWordFl,
+    NotWordSelFl0,
+    NotWordSelFl1,
+    NotWordSelFl2,
+    NotWordSelFl3,
+    NotWord,
     Mode,
-    WinState, Top, Left, Width, Height,
-    WidthCol00, WidthCol01, WidthCol02, WidthCol03, WidthCol04, WidthCol05, WidthCol06, WidthCol07,
-    WidthCol08, WidthCol09, WidthCol10,
+    WinState,
+    Top,
+    Left,
+    Width,
+    Height,
+    WidthCol00,
+    WidthCol01,
+    WidthCol02,
+    WidthCol03,
+    WidthCol04,
+    WidthCol05,
+    WidthCol06,
+    WidthCol07,
+    WidthCol08,
+    WidthCol09,
+    WidthCol10,
 };
 inline constexpr std::size_t kSettingCount = static_cast<std::size_t>(SettingKey::WidthCol10) + 1;
 
 inline SettingKey WordSelFl(int i) { return static_cast<SettingKey>(static_cast<int>(SettingKey::WordSelFl0) + i); }
-inline SettingKey NotWordSelFl(int i) { return static_cast<SettingKey>(static_cast<int>(SettingKey::NotWordSelFl0) + i); }
+inline SettingKey NotWordSelFl(int i)
+{
+    return static_cast<SettingKey>(static_cast<int>(SettingKey::NotWordSelFl0) + i);
+}
 inline SettingKey WidthCol(int i) { return static_cast<SettingKey>(static_cast<int>(SettingKey::WidthCol00) + i); }
 
 struct SettingDef {
@@ -108,11 +138,11 @@ bool SaveSettings(const std::string& file, const SettingsValues& now, const Appl
 
 // The search panel as the file keeps it (not the negative words' AND/OR, nor the CD volume).
 struct SearchSettings {
-    int newMark = 0;                      // the selected optNew: 0 ALL, 1 "♪", 2 "♪以外"
-    int platformCheck = 0;                // check-box values 0, 1 or 2
-    std::string platforms;                // the chosen platform names, joined by ","
+    int newMark = 0; // the selected optNew: 0 ALL, 1 "♪", 2 "♪以外"
+    int platformCheck = 0; // check-box values 0, 1 or 2
+    std::string platforms; // the chosen platform names, joined by ","
     int keywordCheck = 0;
-    std::array<int, 4> keywordFields{};   // game, maker, effect, file
+    std::array<int, 4> keywordFields{}; // game, maker, effect, file
     std::string keywordText;
     bool keywordAnd = false;
     int negativeCheck = 0;
@@ -135,7 +165,7 @@ static_assert(static_cast<int>(SettingKey::WidthCol10) - static_cast<int>(Settin
 
 // The view mode and the list's column widths, applied at the first activation.
 struct ViewSettings {
-    std::optional<long> mode;   // none: not a number, the view stays as it is
+    std::optional<long> mode; // none: not a number, the view stays as it is
     // none: the grid keeps its own width (no number, or 0)
     std::array<std::optional<float>, kSavedColumnCount> columnWidths{};
 

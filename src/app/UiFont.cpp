@@ -8,7 +8,7 @@ namespace {
 
 struct Candidate {
     const char* latin;
-    const char* japanese;   // the name the font also carries, which a Japanese desktop lists
+    const char* japanese; // the name the font also carries, which a Japanese desktop lists
 };
 
 // In order of preference. Noto Sans CJK and its twin Source Han Sans first: their narrow digits

@@ -9,7 +9,7 @@
 namespace orv {
 
 struct UiFontChoice {
-    QString family;      // empty: the toolkit's default family, which finds Japanese glyphs itself
+    QString family; // empty: the toolkit's default family, which finds Japanese glyphs itself
     int pixelSize = 12;
 };
 

@@ -112,10 +112,7 @@ double LeadingNumber(const std::string& text)
     return value;
 }
 
-std::string VolumeItemText(const std::string& cdno)
-{
-    return LeadingNumber(cdno) != 0 ? "CD" + cdno : cdno;
-}
+std::string VolumeItemText(const std::string& cdno) { return LeadingNumber(cdno) != 0 ? "CD" + cdno : cdno; }
 
 bool PlatformPreselected(const std::string& pf, const std::vector<std::string>& names)
 {

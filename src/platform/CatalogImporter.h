@@ -15,7 +15,8 @@ class CatalogImporter : public TableSink {
 public:
     // Appends each table's layout to schema and its rows to a new store in stores.
     CatalogImporter(CatalogSchema& schema, std::vector<std::shared_ptr<TableStore>>& stores)
-        : schema_(schema), stores_(stores) {}
+        : schema_(schema), stores_(stores)
+    {}
 
     void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override;
     void addRow(std::vector<Value>& row) override { current_->appendRow(row); }

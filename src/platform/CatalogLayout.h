@@ -13,16 +13,16 @@
 namespace orv {
 
 struct CatalogColumn {
-    std::string name;      // as in the catalogue file
+    std::string name; // as in the catalogue file
     ColumnKind kind;
-    std::string sqlName;   // column name in the in-memory database
-    std::string keyName;   // column holding jetFoldKey(value) for Text columns; empty otherwise
+    std::string sqlName; // column name in the in-memory database
+    std::string keyName; // column holding jetFoldKey(value) for Text columns; empty otherwise
 };
 
 struct CatalogTable {
-    std::string name;      // as in the catalogue file
-    std::string sqlName;   // table name in the in-memory database
-    std::vector<CatalogColumn> columns;   // file order
+    std::string name; // as in the catalogue file
+    std::string sqlName; // table name in the in-memory database
+    std::vector<CatalogColumn> columns; // file order
 };
 
 struct CatalogSchema {

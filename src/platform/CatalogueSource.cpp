@@ -9,19 +9,14 @@ FileFormat checkCatalogueFile(const std::string& path)
 {
     const FileFormat format = detectFileFormat(path);
     switch (format) {
-    case FileFormat::Missing:
-        throw DbError::fileNotFound(path);
-    case FileFormat::NotAFile:
-        throw DbError::notARegularFile(path);
-    case FileFormat::Ace:
-        throw DbError::unsupportedFormat(path);
+    case FileFormat::Missing: throw DbError::fileNotFound(path);
+    case FileFormat::NotAFile: throw DbError::notARegularFile(path);
+    case FileFormat::Ace: throw DbError::unsupportedFormat(path);
     case FileFormat::Jet3:
     case FileFormat::Jet4:
-    case FileFormat::SQLite:
-        return format;
+    case FileFormat::SQLite: return format;
     case FileFormat::Unreadable:
-    case FileFormat::Unknown:
-        break;
+    case FileFormat::Unknown: break;
     }
     throw DbError::unrecognisedFormat(path);
 }
@@ -34,9 +29,6 @@ void readCatalogueFile(const std::string& path, TableSink& sink)
         readMdbFile(path, sink);
 }
 
-void InProcessCatalogue::read(const std::string& path, TableSink& sink) const
-{
-    readCatalogueFile(path, sink);
-}
+void InProcessCatalogue::read(const std::string& path, TableSink& sink) const { readCatalogueFile(path, sink); }
 
 } // namespace orv

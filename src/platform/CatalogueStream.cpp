@@ -13,14 +13,13 @@ enum : unsigned char { TagNull = 0, TagInt = 1, TagReal = 2, TagText = 3, TagBin
 constexpr std::uint32_t kMaxColumns = 4096;
 constexpr std::size_t kBlock = 1 << 16;
 
-[[noreturn]] void brokenStream(const std::string& path)
-{
-    throw DbError::unrecognisedFormat(path);
-}
+[[noreturn]] void brokenStream(const std::string& path) { throw DbError::unrecognisedFormat(path); }
 
 class Decoder {
 public:
-    Decoder(StreamInput& in, const std::string& path, std::uint64_t maxBytes) : in_(in), path_(path), maxBytes_(maxBytes) {}
+    Decoder(StreamInput& in, const std::string& path, std::uint64_t maxBytes)
+        : in_(in), path_(path), maxBytes_(maxBytes)
+    {}
 
     void get(void* out, std::size_t n)
     {
@@ -69,10 +68,10 @@ private:
     {
         const std::size_t n = in_.read(buf_, sizeof buf_);
         if (n == 0 || n > sizeof buf_)
-            brokenStream(path_);   // the reader ended (or crashed) before it was done
+            brokenStream(path_); // the reader ended (or crashed) before it was done
         total_ += n;
         if (total_ > maxBytes_)
-            brokenStream(path_);   // more than the file can hold: a loop in the file's structure
+            brokenStream(path_); // more than the file can hold: a loop in the file's structure
         pos_ = 0;
         len_ = n;
     }
@@ -87,10 +86,7 @@ private:
 
 } // namespace
 
-CatalogueStreamWriter::CatalogueStreamWriter(Output output) : output_(std::move(output))
-{
-    buf_.reserve(kBlock + 64);
-}
+CatalogueStreamWriter::CatalogueStreamWriter(Output output) : output_(std::move(output)) { buf_.reserve(kBlock + 64); }
 
 CatalogueStreamWriter::~CatalogueStreamWriter() = default;
 
@@ -213,8 +209,18 @@ void decodeCatalogueStream(StreamInput& input, TableSink& sink, const std::strin
             for (auto& v : row) {
                 switch (static_cast<unsigned char>(in.byte())) {
                 case TagNull: v = Value(); break;
-                case TagInt: { std::int64_t i; in.get(&i, 8); v = Value::integer(i); break; }
-                case TagReal: { double d; in.get(&d, 8); v = Value::real(d); break; }
+                case TagInt: {
+                    std::int64_t i;
+                    in.get(&i, 8);
+                    v = Value::integer(i);
+                    break;
+                }
+                case TagReal: {
+                    double d;
+                    in.get(&d, 8);
+                    v = Value::real(d);
+                    break;
+                }
                 case TagText:
                     if (!v.isText())
                         v = Value::text({});
@@ -232,15 +238,11 @@ void decodeCatalogueStream(StreamInput& input, TableSink& sink, const std::strin
             sink.endTable();
             inTable = false;
             break;
-        default:
-            brokenStream(path);
+        default: brokenStream(path);
         }
     }
 }
 
-std::uint64_t maxStreamBytes(std::uint64_t fileSize)
-{
-    return fileSize * 8 + (16u << 20);
-}
+std::uint64_t maxStreamBytes(std::uint64_t fileSize) { return fileSize * 8 + (16u << 20); }
 
 } // namespace orv

@@ -81,8 +81,8 @@ size_t utf8SequenceLength(std::string_view s)
 // nothing of it is left or convertible.
 std::string decomposed(std::string_view ch, Converter& strict)
 {
-    const QString parts = QString::fromUtf8(ch.data(), static_cast<qsizetype>(ch.size()))
-                              .normalized(QString::NormalizationForm_KD);
+    const QString parts =
+        QString::fromUtf8(ch.data(), static_cast<qsizetype>(ch.size())).normalized(QString::NormalizationForm_KD);
     QString kept;
     for (QChar c : parts)
         if (c.category() != QChar::Mark_NonSpacing)
@@ -148,7 +148,7 @@ std::string utf8ToCp932(std::string_view utf8)
         std::string_view ch = utf8.substr(0, len);
         std::string alt;
         if (!translit->ok() || translit->convert(ch, alt) != 0 || !ch.empty() || alt.empty())
-            alt.assign(1, '?');   // not alt = "?": GCC 12 warns falsely on it under _FORTIFY_SOURCE
+            alt.assign(1, '?'); // not alt = "?": GCC 12 warns falsely on it under _FORTIFY_SOURCE
         if (translit->ok())
             translit->reset();
         // The C library's transliteration depends on the locale and often gives up with '?';

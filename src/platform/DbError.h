@@ -16,16 +16,16 @@ constexpr int OutOfMemory = 7;
 constexpr int InvalidUseOfNull = 94;
 constexpr int NoCurrentRecord = 3021;
 constexpr int FileNotFound = 3024;
-constexpr int TooFewParameters = 3061;     // an unknown field name, taken as a parameter
+constexpr int TooFewParameters = 3061; // an unknown field name, taken as a parameter
 constexpr int SyntaxInExpression = 3075;
 constexpr int TableNotFound = 3078;
 constexpr int UndefinedFunction = 3085;
 constexpr int OrderByConflictsDistinct = 3093;
 constexpr int AggregateInWhere = 3096;
 constexpr int NotPartOfAggregate = 3122;
-constexpr int InvalidStatement = 3129;     // not SELECT/INSERT/...
+constexpr int InvalidStatement = 3129; // not SELECT/INSERT/...
 constexpr int SyntaxInFrom = 3131;
-constexpr int SyntaxInStatement = 3141;    // reserved word or misspelt clause
+constexpr int SyntaxInStatement = 3141; // reserved word or misspelt clause
 constexpr int CharactersAfterEnd = 3142;
 constexpr int TooManyFields = 3190;
 constexpr int ItemNotFound = 3265;
@@ -34,11 +34,11 @@ constexpr int ObjectInvalid = 3420;
 constexpr int TypeMismatch = 3464;
 constexpr int InvalidColumnIndex = 6148;
 // Our own numbers, outside DAO's range.
-constexpr int EngineFailure = 30001;      // the in-memory engine failed
-constexpr int ReaderFailure = 30002;      // the catalogue reader failed or was stopped
-constexpr int UnsupportedFormat = 30003;  // a database format this program does not read (Access 2007 and later)
-constexpr int DamagedFile = 30004;        // a page the file's own structure lists is missing or belongs elsewhere
-}
+constexpr int EngineFailure = 30001; // the in-memory engine failed
+constexpr int ReaderFailure = 30002; // the catalogue reader failed or was stopped
+constexpr int UnsupportedFormat = 30003; // a database format this program does not read (Access 2007 and later)
+constexpr int DamagedFile = 30004; // a page the file's own structure lists is missing or belongs elsewhere
+} // namespace dberr
 
 // A failure of a database operation. Names and expressions quoted in a text come already
 // shortened by the caller where they can be long.
@@ -83,31 +83,36 @@ struct DbError : std::runtime_error {
     // A page a table's usage map lists is beyond the end of the file.
     static DbError missingPage(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
-                                        + std::to_string(page) + " がファイルにありません)。"};
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " がファイルにありません)。"};
     }
     // A page a table's usage map lists is not one of that table's data pages.
     static DbError foreignPage(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile, "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ "
-                                        + std::to_string(page) + " がこのテーブルのデータではありません)。"};
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " がこのテーブルのデータではありません)。"};
     }
 
     // --- The reader child
     static DbError noCatalogueReader() { return {dberr::ReaderFailure, "カタログを読み取る手段がありません。"}; }
     static DbError readerNotStarted(const std::string& exe, const char* step, int error)
     {
-        return {dberr::ReaderFailure, "カタログを読み取るプログラム '" + exe + "' を起動できません (" + step + ": "
-                                          + std::strerror(error) + ")。"};
+        return {dberr::ReaderFailure,
+                "カタログを読み取るプログラム '" + exe + "' を起動できません (" + step + ": " + std::strerror(error)
+                    + ")。"};
     }
     static DbError readerFailed(const std::string& what) { return {dberr::ReaderFailure, what}; }
     static DbError readTimedOut(const std::string& path)
     {
-        return {dberr::UnrecognizedFormat, "データベース '" + path + "' の読み取りが制限時間内に終わらないため中止しました。"};
+        return {dberr::UnrecognizedFormat,
+                "データベース '" + path + "' の読み取りが制限時間内に終わらないため中止しました。"};
     }
     static DbError readStalled(const std::string& path)
     {
-        return {dberr::UnrecognizedFormat, "データベース '" + path + "' の読み取りが応答しなくなったため中止しました。"};
+        return {dberr::UnrecognizedFormat,
+                "データベース '" + path + "' の読み取りが応答しなくなったため中止しました。"};
     }
     static DbError readOutOfMemory(const std::string& path)
     {
@@ -169,7 +174,8 @@ struct DbError : std::runtime_error {
     static DbError typeMismatch() { return {dberr::TypeMismatch, "抽出条件でデータ型が一致しません。"}; }
     static DbError tooFewParameters(std::size_t expected)
     {
-        return {dberr::TooFewParameters, "パラメータが少なすぎます。" + std::to_string(expected) + " を指定してください。"};
+        return {dberr::TooFewParameters,
+                "パラメータが少なすぎます。" + std::to_string(expected) + " を指定してください。"};
     }
     static DbError notPartOfAggregate(const std::string& expression)
     {

@@ -25,10 +25,30 @@ struct Value {
 
     Value() = default;
     static Value null() { return {}; }
-    static Value integer(std::int64_t i) { Value x; x.v = i; return x; }
-    static Value real(double d) { Value x; x.v = d; return x; }
-    static Value text(std::string s) { Value x; x.v = std::move(s); return x; }
-    static Value binary(std::string bytes) { Value x; x.v = Bytes{std::move(bytes)}; return x; }
+    static Value integer(std::int64_t i)
+    {
+        Value x;
+        x.v = i;
+        return x;
+    }
+    static Value real(double d)
+    {
+        Value x;
+        x.v = d;
+        return x;
+    }
+    static Value text(std::string s)
+    {
+        Value x;
+        x.v = std::move(s);
+        return x;
+    }
+    static Value binary(std::string bytes)
+    {
+        Value x;
+        x.v = Bytes{std::move(bytes)};
+        return x;
+    }
 
     bool isNull() const { return std::holds_alternative<std::monostate>(v); }
     bool isText() const { return std::holds_alternative<std::string>(v); }

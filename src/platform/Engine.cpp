@@ -61,7 +61,13 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     sqlite3_stmt* get() const { return st_; }
-    sqlite3_stmt* release() { auto s = st_; st_ = nullptr; return s; }
+    sqlite3_stmt* release()
+    {
+        auto s = st_;
+        st_ = nullptr;
+        return s;
+    }
+
 private:
     sqlite3_stmt* st_ = nullptr;
 };
@@ -175,7 +181,8 @@ Database::Database() : conn_(std::make_shared<Connection>())
     }();
     (void)configured;
     if (sqlite3_open_v2(":memory:", &conn_->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK)
+                        nullptr)
+        != SQLITE_OK)
         engineFailure(conn_->db, "open");
     registerJetFunctions(conn_->db);
     registerTableModule(conn_->db, &conn_->tables);
@@ -208,8 +215,10 @@ void Database::saveSnapshot(const std::string& path) const
         throw cannotWrite();
     try {
         exec(dst, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
-        exec(dst, std::string("CREATE TABLE ") + kSchemaTable
-                      + " (table_name TEXT, table_sql TEXT, col_index INTEGER, name TEXT, kind TEXT, sql_name TEXT, key_name TEXT)");
+        exec(dst,
+             std::string("CREATE TABLE ") + kSchemaTable
+                 + " (table_name TEXT, table_sql TEXT, col_index INTEGER, name TEXT, kind TEXT, sql_name TEXT, "
+                   "key_name TEXT)");
         Statement meta(dst, std::string("INSERT INTO ") + kSchemaTable + " VALUES (?,?,?,?,?,?,?)");
         for (const auto& table : conn_->tables)
             copySnapshotTable(dst, meta.get(), *table);

@@ -44,7 +44,8 @@ std::chrono::seconds readTimeLimit(std::uint64_t fileSize)
 class PipeInput final : public StreamInput {
 public:
     PipeInput(int fd, const std::string& path, int stallMs, Clock::time_point deadline)
-        : fd_(fd), path_(path), stallMs_(stallMs), deadline_(deadline) {}
+        : fd_(fd), path_(path), stallMs_(stallMs), deadline_(deadline)
+    {}
 
     std::size_t read(char* buf, std::size_t capacity) override
     {
@@ -60,7 +61,7 @@ public:
             if (r == 0 && Clock::now() < deadline_)
                 throw DbError::readStalled(path_);
             if (r <= 0)
-                continue;   // the deadline, reported above
+                continue; // the deadline, reported above
             const ssize_t n = ::read(fd_, buf, capacity);
             if (n < 0 && errno == EINTR)
                 continue;
@@ -132,12 +133,16 @@ void makePipes(const std::string& exe, int data[2], int err[2])
     // Out of the terminal's reach: Ctrl+C is for the program, which closes in good order once
     // the read is done; the child still ends with it.
     ::setpgid(0, 0);
-    struct rlimit cpu{limits.cpuSeconds, limits.cpuSeconds};
+    struct rlimit cpu {
+        limits.cpuSeconds, limits.cpuSeconds
+    };
     ::setrlimit(RLIMIT_CPU, &cpu);
 #ifndef ORV_ADDRESS_SANITIZER
     // AddressSanitizer reserves terabytes of address space for its shadow and cannot start
     // under this limit.
-    struct rlimit as{limits.memory, limits.memory};
+    struct rlimit as {
+        limits.memory, limits.memory
+    };
     ::setrlimit(RLIMIT_AS, &as);
 #endif
     ::execv(argv[0], const_cast<char* const*>(argv));
@@ -151,8 +156,7 @@ int execError(int errPipe)
 {
     int error = 0;
     ssize_t n;
-    while ((n = ::read(errPipe, &error, sizeof error)) < 0 && errno == EINTR) {
-    }
+    while ((n = ::read(errPipe, &error, sizeof error)) < 0 && errno == EINTR) {}
     ::close(errPipe);
     return n > 0 ? error : 0;
 }
@@ -200,8 +204,7 @@ private:
         ::kill(pid_, SIGKILL);
         ::close(output_);
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
     }
 
     pid_t pid_ = -1;
@@ -210,10 +213,7 @@ private:
 
 } // namespace
 
-std::uint64_t ReaderMemoryLimit(std::uint64_t fileSize)
-{
-    return (256ull << 20) + 16 * fileSize;
-}
+std::uint64_t ReaderMemoryLimit(std::uint64_t fileSize) { return (256ull << 20) + 16 * fileSize; }
 
 int ServeCatalogueRead(const std::string& path, int fd)
 {

@@ -40,8 +40,7 @@ std::string joined(const std::string& folder, const std::string& name)
 
 } // namespace
 
-std::vector<std::string> NamesIgnoringCase(const std::string& folder, const std::string& name,
-                                           std::size_t limit)
+std::vector<std::string> NamesIgnoringCase(const std::string& folder, const std::string& name, std::size_t limit)
 {
     std::vector<std::string> names;
     if (limit == 0 || name.empty())

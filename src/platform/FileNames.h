@@ -12,8 +12,7 @@ namespace orv {
 // The names in folder that equal name without regard to ASCII case: name itself first when an
 // entry of exactly that name exists, then the others in byte order, at most limit names in all.
 // Empty when the folder cannot be listed and holds no entry of exactly that name.
-std::vector<std::string> NamesIgnoringCase(const std::string& folder, const std::string& name,
-                                           std::size_t limit);
+std::vector<std::string> NamesIgnoringCase(const std::string& folder, const std::string& name, std::size_t limit);
 
 // The path to use for the file called name in folder: the exact name when it exists, else the
 // first name of another case, else the exact name (where a new file will be created). folder may

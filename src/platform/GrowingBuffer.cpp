@@ -38,7 +38,7 @@ GrowingBuffer::GrowingBuffer(std::size_t maxBytes) : max_(maxBytes)
     }
     mappingBytes_ = 0;
 #endif
-    commit(1);   // never a null start, even while empty
+    commit(1); // never a null start, even while empty
 }
 
 GrowingBuffer::~GrowingBuffer()
@@ -68,8 +68,8 @@ void GrowingBuffer::commit(std::size_t bytes)
 #ifdef ORV_RESERVED_MEMORY
     if (mapping_) {
         const std::size_t step = committed_ < kCommitStep ? kHugePage : kCommitStep;
-        const std::size_t target = std::min(roundUp(std::max(bytes, committed_ + step), kHugePage),
-                                            mappingBytes_ - kHugePage);
+        const std::size_t target =
+            std::min(roundUp(std::max(bytes, committed_ + step), kHugePage), mappingBytes_ - kHugePage);
         if (::mprotect(base_ + committed_, target - committed_, PROT_READ | PROT_WRITE) != 0)
             throw std::bad_alloc();
         // Small buffers stay in small pages: a huge page for a table of ten rows is waste.

@@ -35,7 +35,7 @@ private:
     std::size_t size_ = 0;
     std::size_t committed_ = 0;
     std::size_t max_ = 0;
-    void* mapping_ = nullptr;       // the reservation; null when the buffer lives on the heap
+    void* mapping_ = nullptr; // the reservation; null when the buffer lives on the heap
     std::size_t mappingBytes_ = 0;
 };
 

@@ -82,7 +82,7 @@ enum class LineKind { Other, Section, Key };
 
 struct ParsedLine {
     LineKind kind = LineKind::Other;
-    std::string_view name;  // section or key name, trimmed
+    std::string_view name; // section or key name, trimmed
     std::string_view value; // key value, trimmed
 };
 
@@ -369,7 +369,7 @@ private:
     bool failed_ = false;
     std::vector<char> raw_;
     size_t rawSize_ = 0;
-    std::string buf_;   // text of lines not yet handed out, from pos_ on
+    std::string buf_; // text of lines not yet handed out, from pos_ on
     size_t pos_ = 0;
     size_t scanned_ = 0; // no line end between pos_ and here
     size_t nextCr_ = std::string::npos;
@@ -452,12 +452,12 @@ private:
 // the first section of a name counts, and in it only the first key of a name.
 struct Wanted {
     struct Key {
-        std::string name;  // as first given
+        std::string name; // as first given
         std::string value; // the last value given, as stored
         size_t section;
     };
     struct Section {
-        std::string name;        // as first given
+        std::string name; // as first given
         std::vector<size_t> keys; // in order of first mention
     };
     Encoding enc;
@@ -512,7 +512,7 @@ struct Wanted {
 bool rewriteLines(LineReader& in, const Wanted& w, Output& out)
 {
     std::vector<bool> seen(w.sections.size()), found(w.keys.size());
-    long current = -1;             // the wanted section being copied
+    long current = -1; // the wanted section being copied
     std::vector<std::string> held; // its lines after its last key line
     const auto keyLine = [&](std::string_view name, size_t k) {
         out.put(name);
@@ -614,7 +614,7 @@ bool writeAll(int fd, std::string_view data)
 }
 
 struct PathParts {
-    std::string dir;  // with its trailing '/', empty for the current folder
+    std::string dir; // with its trailing '/', empty for the current folder
     std::string base;
 };
 
@@ -724,7 +724,7 @@ bool rewriteInPlace(const std::string& path, std::string_view content, const str
         && ::fallocate(f.fd, 0, 0, static_cast<off_t>(content.size())) != 0)
         ok = errno == EOPNOTSUPP || errno == ENOSYS;
     ok = ok && ::lseek(f.fd, 0, SEEK_SET) == 0 && writeAll(f.fd, content)
-         && ::ftruncate(f.fd, static_cast<off_t>(content.size())) == 0 && ::fsync(f.fd) == 0;
+        && ::ftruncate(f.fd, static_cast<off_t>(content.size())) == 0 && ::fsync(f.fd) == 0;
     const int fd = f.fd;
     f.fd = -1;
     return ::close(fd) == 0 && ok;
@@ -782,8 +782,7 @@ std::vector<std::optional<std::string>> ReadIniKeys(const std::string& file, con
     return values;
 }
 
-std::string ReadIni(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& def)
+std::string ReadIni(const std::string& file, const std::string& section, const std::string& key, const std::string& def)
 {
     std::optional<std::string> v = ReadIniKeys(file, {{section, key}}).front();
     return v ? std::move(*v) : def;
@@ -839,7 +838,7 @@ bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entri
     LineReader in(source.fd, info.st_size);
     Output out(in.encoding(), target.fd, static_cast<size_t>(info.st_size) * 2);
     bool ok = rewriteLines(in, wantedEntries(entries, in.encoding()), out) && out.finish(in.oddByte())
-              && ::fsync(target.fd) == 0;
+        && ::fsync(target.fd) == 0;
     if (ok && exists) {
         ok = ::fchmod(target.fd, info.st_mode & 07777) == 0;
         if (ok && ::fchown(target.fd, info.st_uid, info.st_gid) != 0) {
@@ -856,8 +855,7 @@ bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entri
     return ok;
 }
 
-bool WriteIni(const std::string& file, const std::string& section, const std::string& key,
-              const std::string& value)
+bool WriteIni(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
 {
     return WriteIniEntries(file, {{section, key, value}});
 }

@@ -28,8 +28,7 @@ std::vector<std::optional<std::string>> ReadIniKeys(const std::string& file, con
 // the end of the file, new keys at the end of their section). Every other line is kept as it was.
 // Characters the file's encoding cannot hold are stored as the closest CP932 text ('?' at worst).
 // Returns false, leaving the old file intact, when the file cannot be read or written.
-bool WriteIni(const std::string& file, const std::string& section, const std::string& key,
-              const std::string& value);
+bool WriteIni(const std::string& file, const std::string& section, const std::string& key, const std::string& value);
 
 struct IniEntry {
     std::string section;

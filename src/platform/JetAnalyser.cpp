@@ -13,7 +13,8 @@ namespace {
 class Analyzer {
 public:
     Analyzer(const std::string& src, const CatalogTable& table, const std::string& alias)
-        : src_(src), table_(table), alias_(alias) {}
+        : src_(src), table_(table), alias_(alias)
+    {}
 
     void resolve(Node& n)
     {
@@ -38,7 +39,8 @@ public:
             return;
         }
         case Op::Text: n.kind = Kind::Text; return;
-        case Op::Number: case Op::Bool: n.kind = Kind::Number; return;
+        case Op::Number:
+        case Op::Bool: n.kind = Kind::Number; return;
         case Op::Null: n.kind = Kind::Null; return;
         case Op::Neg: n.kind = Kind::Number; return;
         case Op::Arith:
@@ -55,13 +57,18 @@ public:
             }
             return;
         case Op::Amp: n.kind = Kind::Text; return;
-        case Op::Cmp: case Op::In: case Op::Between:
+        case Op::Cmp:
+        case Op::In:
+        case Op::Between:
             checkComparable(n);
             n.kind = Kind::Number;
             return;
-        case Op::Not: case Op::Like: case Op::IsNull: case Op::And: case Op::Or: case Op::CountStar:
-            n.kind = Kind::Number;
-            return;
+        case Op::Not:
+        case Op::Like:
+        case Op::IsNull:
+        case Op::And:
+        case Op::Or:
+        case Op::CountStar: n.kind = Kind::Number; return;
         case Op::Agg:
             n.kind = (n.text == "MIN" || n.text == "MAX") ? n.kids[0]->kind : Kind::Number;
             if (containsAggregate(*n.kids[0]))
@@ -202,8 +209,9 @@ Analysis analyse(const std::string& statement, Statement& st, const CatalogSchem
     } else if (st.distinct) {
         // Rows are told apart by the listed fields: the sort may only use those.
         for (const OrderItem& o : st.orderBy) {
-            bool listed = isLiteral(*o.expr)
-                || std::any_of(a.outs.begin(), a.outs.end(), [&](const OutputField& x) { return sameTree(*x.expr, *o.expr); });
+            bool listed = isLiteral(*o.expr) || std::any_of(a.outs.begin(), a.outs.end(), [&](const OutputField& x) {
+                              return sameTree(*x.expr, *o.expr);
+                          });
             if (!listed)
                 throw DbError::orderByConflictsDistinct(clip(an.span(*o.expr)));
         }

@@ -17,11 +17,11 @@ struct OutputField {
 
 struct Analysis {
     const CatalogTable* table = nullptr;
-    std::vector<NodeP> starFields;    // the columns "*" stands for
-    std::vector<OutputField> outs;    // the result fields in order
-    bool starOnly = false;            // the select list is one "*"
-    bool aggregate = false;           // grouped, or aggregated over the whole table
-    std::vector<const Node*> groups;  // the GROUP BY expressions of an aggregate statement
+    std::vector<NodeP> starFields; // the columns "*" stands for
+    std::vector<OutputField> outs; // the result fields in order
+    bool starOnly = false; // the select list is one "*"
+    bool aggregate = false; // grouped, or aggregated over the whole table
+    std::vector<const Node*> groups; // the GROUP BY expressions of an aggregate statement
 };
 
 // Fills in st's columns and kinds; throws DbError for the first fault Jet would report.

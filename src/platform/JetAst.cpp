@@ -21,28 +21,31 @@ std::string clip(std::string_view s)
     return std::string(s.substr(0, n)) + "...";
 }
 
-[[noreturn]] void failExpression(std::string_view expr)
-{
-    throw DbError::missingOperator(clip(expr));
-}
+[[noreturn]] void failExpression(std::string_view expr) { throw DbError::missingOperator(clip(expr)); }
 
 Kind kindOf(ColumnKind k)
 {
     switch (k) {
     case ColumnKind::Text: return Kind::Text;
-    case ColumnKind::Integer: case ColumnKind::Real: case ColumnKind::Boolean: return Kind::Number;
-    default: return Kind::Other;   // dates and binary values compare as stored
+    case ColumnKind::Integer:
+    case ColumnKind::Real:
+    case ColumnKind::Boolean: return Kind::Number;
+    default: return Kind::Other; // dates and binary values compare as stored
     }
 }
 
 bool isFunctionName(const std::string& u, int& minArgs, int& maxArgs, bool& aggregate)
 {
-    struct F { const char* name; int minArgs, maxArgs; bool agg; };
-    static constexpr F fns[] = {
-        {"COUNT", 1, 1, true}, {"MIN", 1, 1, true}, {"MAX", 1, 1, true}, {"SUM", 1, 1, true}, {"AVG", 1, 1, true},
-        {"UCASE", 1, 1, false}, {"LCASE", 1, 1, false}, {"LEN", 1, 1, false}, {"LEFT", 2, 2, false},
-        {"RIGHT", 2, 2, false}, {"MID", 2, 3, false}, {"TRIM", 1, 1, false}, {"LTRIM", 1, 1, false},
-        {"RTRIM", 1, 1, false}, {"ISNULL", 1, 1, false}};
+    struct F {
+        const char* name;
+        int minArgs, maxArgs;
+        bool agg;
+    };
+    static constexpr F fns[] = {{"COUNT", 1, 1, true},  {"MIN", 1, 1, true},    {"MAX", 1, 1, true},
+                                {"SUM", 1, 1, true},    {"AVG", 1, 1, true},    {"UCASE", 1, 1, false},
+                                {"LCASE", 1, 1, false}, {"LEN", 1, 1, false},   {"LEFT", 2, 2, false},
+                                {"RIGHT", 2, 2, false}, {"MID", 2, 3, false},   {"TRIM", 1, 1, false},
+                                {"LTRIM", 1, 1, false}, {"RTRIM", 1, 1, false}, {"ISNULL", 1, 1, false}};
     for (const F& f : fns)
         if (u == f.name) {
             minArgs = f.minArgs;
@@ -65,19 +68,20 @@ bool containsAggregate(const Node& n)
 bool isBoolean(const Node& n)
 {
     switch (n.op) {
-    case Op::Not: case Op::Cmp: case Op::Like: case Op::In: case Op::Between: case Op::IsNull: case Op::And: case Op::Or:
-        return true;
-    case Op::Func:
-        return n.text == "ISNULL";
-    default:
-        return false;
+    case Op::Not:
+    case Op::Cmp:
+    case Op::Like:
+    case Op::In:
+    case Op::Between:
+    case Op::IsNull:
+    case Op::And:
+    case Op::Or: return true;
+    case Op::Func: return n.text == "ISNULL";
+    default: return false;
     }
 }
 
-bool isLiteral(const Node& n)
-{
-    return n.op == Op::Text || n.op == Op::Number || n.op == Op::Null || n.op == Op::Bool;
-}
+bool isLiteral(const Node& n) { return n.op == Op::Text || n.op == Op::Number || n.op == Op::Null || n.op == Op::Bool; }
 
 bool sameTree(const Node& a, const Node& b)
 {

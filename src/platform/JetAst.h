@@ -15,7 +15,27 @@ namespace orv::jet {
 
 constexpr std::size_t kMaxFields = 255;
 
-enum class Op { Column, Text, Number, Null, Bool, Neg, Not, Arith, Amp, Cmp, Like, In, Between, IsNull, And, Or, Func, Agg, CountStar };
+enum class Op {
+    Column,
+    Text,
+    Number,
+    Null,
+    Bool,
+    Neg,
+    Not,
+    Arith,
+    Amp,
+    Cmp,
+    Like,
+    In,
+    Between,
+    IsNull,
+    And,
+    Or,
+    Func,
+    Agg,
+    CountStar
+};
 enum class Kind { Text, Number, Null, Other };
 
 struct Node;
@@ -23,10 +43,10 @@ using NodeP = std::unique_ptr<Node>;
 
 struct Node {
     Op op;
-    std::string text;        // literal value, number, operator, upper-case function name or field name
-    std::string qualifier;   // table part of table.field
+    std::string text; // literal value, number, operator, upper-case function name or field name
+    std::string qualifier; // table part of table.field
     std::vector<NodeP> kids;
-    bool negated = false;    // NOT LIKE, NOT IN, NOT BETWEEN, IS NOT NULL
+    bool negated = false; // NOT LIKE, NOT IN, NOT BETWEEN, IS NOT NULL
     std::size_t begin = 0, end = 0;
     int depth = 1;
     const CatalogColumn* column = nullptr;
@@ -35,7 +55,7 @@ struct Node {
 
 struct SelectItem {
     bool star = false;
-    std::string qualifier;   // of table.*
+    std::string qualifier; // of table.*
     NodeP expr;
     std::string alias;
     bool hasAlias = false;
@@ -65,8 +85,7 @@ Kind kindOf(ColumnKind k);
 bool isFunctionName(const std::string& u, int& minArgs, int& maxArgs, bool& aggregate);
 bool sameName(std::string_view a, std::string_view b);
 
-template <class F>
-void forEachNode(const Node& n, F&& f)
+template <class F> void forEachNode(const Node& n, F&& f)
 {
     f(n);
     for (const NodeP& k : n.kids)

@@ -143,7 +143,7 @@ public:
     std::string selectValue(const Node& n)
     {
         std::string v = value(n);
-        return isBoolean(n) ? "(- " + v + ")" : v;   // Jet's True is -1
+        return isBoolean(n) ? "(- " + v + ")" : v; // Jet's True is -1
     }
 
 private:
@@ -179,19 +179,28 @@ private:
     {
         auto arg = [&](std::size_t i) { return value(*n.kids[i]); };
         const std::string& f = n.text;
-        if (f == "UCASE") return "jet_ucase(" + arg(0) + ")";
-        if (f == "LCASE") return "jet_lcase(" + arg(0) + ")";
-        if (f == "LEN") return "length(jet_str(" + arg(0) + "))";
-        if (f == "LEFT") return "substr(jet_str(" + arg(0) + "), 1, " + arg(1) + ")";
-        if (f == "RIGHT") return "jet_right(jet_str(" + arg(0) + "), " + arg(1) + ")";
+        if (f == "UCASE")
+            return "jet_ucase(" + arg(0) + ")";
+        if (f == "LCASE")
+            return "jet_lcase(" + arg(0) + ")";
+        if (f == "LEN")
+            return "length(jet_str(" + arg(0) + "))";
+        if (f == "LEFT")
+            return "substr(jet_str(" + arg(0) + "), 1, " + arg(1) + ")";
+        if (f == "RIGHT")
+            return "jet_right(jet_str(" + arg(0) + "), " + arg(1) + ")";
         if (f == "MID") {
             std::string s = "substr(jet_str(" + arg(0) + "), " + arg(1);
             return n.kids.size() == 3 ? s + ", " + arg(2) + ")" : s + ")";
         }
-        if (f == "TRIM") return "trim(jet_str(" + arg(0) + "), ' ')";
-        if (f == "LTRIM") return "ltrim(jet_str(" + arg(0) + "), ' ')";
-        if (f == "RTRIM") return "rtrim(jet_str(" + arg(0) + "), ' ')";
-        if (f == "ISNULL") return "(" + arg(0) + " IS NULL)";
+        if (f == "TRIM")
+            return "trim(jet_str(" + arg(0) + "), ' ')";
+        if (f == "LTRIM")
+            return "ltrim(jet_str(" + arg(0) + "), ' ')";
+        if (f == "RTRIM")
+            return "rtrim(jet_str(" + arg(0) + "), ' ')";
+        if (f == "ISNULL")
+            return "(" + arg(0) + " IS NULL)";
         return "NULL";
     }
 
@@ -273,7 +282,7 @@ void emitRows(const Statement& st, const Analysis& a, const std::string& from, T
     }
     for (const OrderItem& o : st.orderBy)
         order.push_back(em.sortTerm(*o.expr) + (o.desc ? " DESC" : ""));
-    order.push_back("rowid");   // ties keep table order
+    order.push_back("rowid"); // ties keep table order
 
     std::string cols;
     if (a.starOnly) {

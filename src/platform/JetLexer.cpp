@@ -9,9 +9,10 @@ namespace orv::jet {
 bool isReserved(std::string_view w)
 {
     static constexpr std::string_view words[] = {
-        "SELECT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER", "AND", "OR", "NOT", "LIKE", "IS",
-        "NULL", "IN", "BETWEEN", "AS", "ASC", "DESC", "DISTINCT", "DISTINCTROW", "ALL", "TRUE", "FALSE",
-        "UNION", "JOIN", "INNER", "LEFT", "RIGHT", "ON", "TOP", "XOR", "EQV", "IMP", "MOD"};
+        "SELECT",   "FROM",        "WHERE", "GROUP", "BY",    "HAVING",  "ORDER", "AND",   "OR",
+        "NOT",      "LIKE",        "IS",    "NULL",  "IN",    "BETWEEN", "AS",    "ASC",   "DESC",
+        "DISTINCT", "DISTINCTROW", "ALL",   "TRUE",  "FALSE", "UNION",   "JOIN",  "INNER", "LEFT",
+        "RIGHT",    "ON",          "TOP",   "XOR",   "EQV",   "IMP",     "MOD"};
     for (std::string_view k : words)
         if (AsciiEqualNoCase(w, k))
             return true;
@@ -56,7 +57,8 @@ std::vector<Token> tokenize(std::string_view s)
         const unsigned char c = static_cast<unsigned char>(s[i]);
         const bool afterName = !out.empty()
             && (out.back().kind == Tk::Bracket || (out.back().kind == Tk::Ident && !isReserved(out.back().text)));
-        if ((c >= '0' && c <= '9') || (c == '.' && !afterName && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9')) {
+        if ((c >= '0' && c <= '9')
+            || (c == '.' && !afterName && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9')) {
             while (i < s.size() && s[i] >= '0' && s[i] <= '9')
                 ++i;
             if (i < s.size() && s[i] == '.') {

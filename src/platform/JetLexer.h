@@ -12,7 +12,7 @@ enum class Tk { Ident, Bracket, Number, String, Sym, End, Bad };
 
 struct Token {
     Tk kind;
-    std::string text;   // identifier, unquoted literal, number or symbol
+    std::string text; // identifier, unquoted literal, number or symbol
     std::size_t begin;
     std::size_t end;
 };

@@ -15,18 +15,9 @@ constexpr int kMaxNesting = 200;
 constexpr int kMaxTreeDepth = 250;
 
 [[noreturn]] void failFrom() { throw DbError::syntaxInFrom(); }
-[[noreturn]] void failStatement()
-{
-    throw DbError::syntaxInStatement();
-}
-[[noreturn]] void failNotSelect()
-{
-    throw DbError::invalidStatement();
-}
-[[noreturn]] void failAfterEnd()
-{
-    throw DbError::charactersAfterEnd();
-}
+[[noreturn]] void failStatement() { throw DbError::syntaxInStatement(); }
+[[noreturn]] void failNotSelect() { throw DbError::invalidStatement(); }
+[[noreturn]] void failAfterEnd() { throw DbError::charactersAfterEnd(); }
 
 class Parser {
 public:
@@ -40,12 +31,15 @@ private:
     bool word(std::string_view w) const { return isWord(tok(), w); }
     bool sym(std::string_view s) const { return tok().kind == Tk::Sym && tok().text == s; }
     bool isName(const Token& t) const { return t.kind == Tk::Bracket || (t.kind == Tk::Ident && !isReserved(t.text)); }
-    void next() { if (pos_ + 1 < toks_.size()) ++pos_; }
+    void next()
+    {
+        if (pos_ + 1 < toks_.size())
+            ++pos_;
+    }
     bool startsOperand(const Token& t) const
     {
         return t.kind == Tk::Bracket || t.kind == Tk::Number || t.kind == Tk::String || t.kind == Tk::Bad
-            || (t.kind == Tk::Ident && !isClauseWord(t.text))
-            || (t.kind == Tk::Sym && t.text == "(");
+            || (t.kind == Tk::Ident && !isClauseWord(t.text)) || (t.kind == Tk::Sym && t.text == "(");
     }
 
     [[noreturn]] void fail() const;
@@ -71,7 +65,11 @@ private:
 
     struct Nest {
         Parser& p;
-        explicit Nest(Parser& parser) : p(parser) { if (++p.nesting_ > kMaxNesting) p.fail(); }
+        explicit Nest(Parser& parser) : p(parser)
+        {
+            if (++p.nesting_ > kMaxNesting)
+                p.fail();
+        }
         ~Nest() { --p.nesting_; }
     };
 
@@ -93,7 +91,9 @@ void Parser::fail() const
         const Token& t = toks_[i];
         if (t.kind == Tk::End)
             break;
-        if (depth <= 0 && ((t.kind == Tk::Sym && (t.text == "," || t.text == ";")) || (t.kind == Tk::Ident && isClauseWord(t.text))))
+        if (depth <= 0
+            && ((t.kind == Tk::Sym && (t.text == "," || t.text == ";"))
+                || (t.kind == Tk::Ident && isClauseWord(t.text))))
             break;
         if (t.kind == Tk::Sym && t.text == "(")
             ++depth;
@@ -172,7 +172,9 @@ NodeP Parser::parseCompare()
     NodeP left = parseAmp();
     while (true) {
         const Token& t = tok();
-        if (t.kind == Tk::Sym && (t.text == "=" || t.text == "<>" || t.text == "<" || t.text == ">" || t.text == "<=" || t.text == ">=")) {
+        if (t.kind == Tk::Sym
+            && (t.text == "=" || t.text == "<>" || t.text == "<" || t.text == ">" || t.text == "<="
+                || t.text == ">=")) {
             std::string op = t.text;
             next();
             left = binary(Op::Cmp, start, std::move(left), parseAmp(), op);
@@ -340,7 +342,8 @@ NodeP Parser::parsePrimary()
             n->text = AsciiEqualNoCase(t.text, "TRUE") ? "-1" : "0";
             return n;
         }
-        if (peek().kind == Tk::Sym && peek().text == "(" && (!isReserved(t.text) || AsciiEqualNoCase(t.text, "LEFT") || AsciiEqualNoCase(t.text, "RIGHT"))) {
+        if (peek().kind == Tk::Sym && peek().text == "("
+            && (!isReserved(t.text) || AsciiEqualNoCase(t.text, "LEFT") || AsciiEqualNoCase(t.text, "RIGHT"))) {
             Nest nest(*this);
             std::string name = upper(t.text);
             next();
@@ -395,8 +398,7 @@ NodeP Parser::parsePrimary()
         n->qualifier = std::move(qualifier);
         return n;
     }
-    default:
-        fail();
+    default: fail();
     }
 }
 
@@ -443,7 +445,8 @@ void Parser::parseSelectList(Statement& st)
         if (sym("*")) {
             item.star = true;
             next();
-        } else if (isName(tok()) && peek().kind == Tk::Sym && peek().text == "." && peek(2).kind == Tk::Sym && peek(2).text == "*") {
+        } else if (isName(tok()) && peek().kind == Tk::Sym && peek().text == "." && peek(2).kind == Tk::Sym
+                   && peek(2).text == "*") {
             item.star = true;
             item.qualifier = tok().text;
             next();
@@ -503,7 +506,7 @@ void Parser::parseFrom(Statement& st)
 // WHERE, GROUP BY, HAVING, ORDER BY.
 void Parser::parseClauses(Statement& st)
 {
-    int stage = 0;   // clauses come in this order, each at most once
+    int stage = 0; // clauses come in this order, each at most once
     while (tok().kind == Tk::Ident && isClauseWord(tok().text)) {
         if (word("WHERE") && stage < 1) {
             stage = 1;
@@ -562,9 +565,6 @@ std::vector<OrderItem> Parser::parseOrderList()
 
 } // namespace
 
-Statement parseStatement(const std::string& sql)
-{
-    return Parser(sql).parse();
-}
+Statement parseStatement(const std::string& sql) { return Parser(sql).parse(); }
 
 } // namespace orv::jet

@@ -55,8 +55,8 @@ public:
                 return false;
             out.op = PlanCondition::Op::Compare;
             static constexpr std::pair<const char*, PlanCondition::Comparison> ops[] = {
-                {"=", PlanCondition::Comparison::Equal}, {"<>", PlanCondition::Comparison::NotEqual},
-                {"<", PlanCondition::Comparison::Less}, {">", PlanCondition::Comparison::Greater},
+                {"=", PlanCondition::Comparison::Equal},        {"<>", PlanCondition::Comparison::NotEqual},
+                {"<", PlanCondition::Comparison::Less},         {">", PlanCondition::Comparison::Greater},
                 {"<=", PlanCondition::Comparison::LessOrEqual}, {">=", PlanCondition::Comparison::GreaterOrEqual}};
             bool known = false;
             for (const auto& [text, comparison] : ops)
@@ -72,8 +72,7 @@ public:
             out.op = n.negated ? PlanCondition::Op::IsNotNull : PlanCondition::Op::IsNull;
             out.column = columnIndex(*n.kids[0]);
             return true;
-        default:
-            return false;
+        default: return false;
         }
     }
 
@@ -86,16 +85,10 @@ public:
                 return false;
             out.parts.push_back({columnIndex(n), {}, false});
             return true;
-        case Op::Text:
-            out.parts.push_back({-1, jetFoldKey(n.text), false});
-            return true;
-        case Op::Null:
-            out.parts.push_back({-1, {}, true});
-            return true;
-        case Op::Arith:
-            return n.text == "+" && n.kind == Kind::Text && text(*n.kids[0], out) && text(*n.kids[1], out);
-        default:
-            return false;
+        case Op::Text: out.parts.push_back({-1, jetFoldKey(n.text), false}); return true;
+        case Op::Null: out.parts.push_back({-1, {}, true}); return true;
+        case Op::Arith: return n.text == "+" && n.kind == Kind::Text && text(*n.kids[0], out) && text(*n.kids[1], out);
+        default: return false;
         }
     }
 

@@ -12,12 +12,12 @@
 namespace orv {
 
 struct TranslatedQuery {
-    std::string sql;                       // the SQLite statement
+    std::string sql; // the SQLite statement
     // true: "SELECT * FROM t ..." over one table; sql yields one column, the rowids of t's rows
     // in result order, and fields are t's columns.
     bool rowidsOnly = false;
-    const CatalogTable* table = nullptr;   // the table of a rowidsOnly query
-    std::vector<std::string> fieldNames;   // result field names in order
+    const CatalogTable* table = nullptr; // the table of a rowidsOnly query
+    std::vector<std::string> fieldNames; // result field names in order
     // For a rowidsOnly query: the same rows in the same order without SQL, as far as the
     // statement allows (plan.usable); selectSql yields its rows (rowids) in table order.
     RowPlan plan;

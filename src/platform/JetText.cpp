@@ -45,8 +45,7 @@ inline std::size_t decodeUtf8(const unsigned char* p, const unsigned char* end, 
     if (c >= 0xF0 && c <= 0xF4) {
         if (!cont(1) || !cont(2) || !cont(3))
             return 0;
-        cp = (char32_t(c & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) | (char32_t(p[2] & 0x3F) << 6)
-            | (p[3] & 0x3F);
+        cp = (char32_t(c & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) | (char32_t(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
         if (cp < 0x10000 || cp > 0x10FFFF)
             return 0;
         return 4;
@@ -76,20 +75,20 @@ inline char* encodeUtf8(char32_t cp, char* o)
 
 // Half-width katakana and punctuation U+FF61..U+FF9F to their full-width forms.
 constexpr char16_t kHalfKana[63] = {
-    0x3002, 0x300C, 0x300D, 0x3001, 0x30FB, 0x30F2,                          // ｡｢｣､･ｦ
-    0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5, 0x30E7, 0x30C3,  // ｧｨｩｪｫｬｭｮｯ
-    0x30FC,                                                                  // ｰ
-    0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA,                                  // ｱｲｳｴｵ
-    0x30AB, 0x30AD, 0x30AF, 0x30B1, 0x30B3,                                  // ｶｷｸｹｺ
-    0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD,                                  // ｻｼｽｾｿ
-    0x30BF, 0x30C1, 0x30C4, 0x30C6, 0x30C8,                                  // ﾀﾁﾂﾃﾄ
-    0x30CA, 0x30CB, 0x30CC, 0x30CD, 0x30CE,                                  // ﾅﾆﾇﾈﾉ
-    0x30CF, 0x30D2, 0x30D5, 0x30D8, 0x30DB,                                  // ﾊﾋﾌﾍﾎ
-    0x30DE, 0x30DF, 0x30E0, 0x30E1, 0x30E2,                                  // ﾏﾐﾑﾒﾓ
-    0x30E4, 0x30E6, 0x30E8,                                                  // ﾔﾕﾖ
-    0x30E9, 0x30EA, 0x30EB, 0x30EC, 0x30ED,                                  // ﾗﾘﾙﾚﾛ
-    0x30EF, 0x30F3,                                                          // ﾜﾝ
-    0x309B, 0x309C,                                                          // ﾞﾟ
+    0x3002, 0x300C, 0x300D, 0x3001, 0x30FB, 0x30F2, // ｡｢｣､･ｦ
+    0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5, 0x30E7, 0x30C3, // ｧｨｩｪｫｬｭｮｯ
+    0x30FC, // ｰ
+    0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, // ｱｲｳｴｵ
+    0x30AB, 0x30AD, 0x30AF, 0x30B1, 0x30B3, // ｶｷｸｹｺ
+    0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, // ｻｼｽｾｿ
+    0x30BF, 0x30C1, 0x30C4, 0x30C6, 0x30C8, // ﾀﾁﾂﾃﾄ
+    0x30CA, 0x30CB, 0x30CC, 0x30CD, 0x30CE, // ﾅﾆﾇﾈﾉ
+    0x30CF, 0x30D2, 0x30D5, 0x30D8, 0x30DB, // ﾊﾋﾌﾍﾎ
+    0x30DE, 0x30DF, 0x30E0, 0x30E1, 0x30E2, // ﾏﾐﾑﾒﾓ
+    0x30E4, 0x30E6, 0x30E8, // ﾔﾕﾖ
+    0x30E9, 0x30EA, 0x30EB, 0x30EC, 0x30ED, // ﾗﾘﾙﾚﾛ
+    0x30EF, 0x30F3, // ﾜﾝ
+    0x309B, 0x309C, // ﾞﾟ
 };
 
 // Folds one code point on its own (no combining with a following mark).
@@ -102,7 +101,7 @@ inline char32_t foldCodePoint(char32_t cp)
             return cp + 0x20;
         return cp;
     }
-    if (cp < 0x180) {   // Latin Extended-A: upper and lower case alternate
+    if (cp < 0x180) { // Latin Extended-A: upper and lower case alternate
         if (cp == 0x178)
             return 0xFF;
         if ((cp >= 0x100 && cp <= 0x137) || (cp >= 0x14A && cp <= 0x177))
@@ -118,9 +117,9 @@ inline char32_t foldCodePoint(char32_t cp)
     if (cp == 0x3000)
         return ' ';
     if (cp >= 0x3041 && cp <= 0x3096)
-        return cp + 0x60;   // hiragana to katakana
+        return cp + 0x60; // hiragana to katakana
     if (cp == 0x309D || cp == 0x309E)
-        return cp + 0x60;   // ゝゞ to ヽヾ
+        return cp + 0x60; // ゝゞ to ヽヾ
     if (cp >= 0xFF01 && cp <= 0xFF5E) {
         char32_t a = cp - 0xFEE0;
         return (a >= 'A' && a <= 'Z') ? a + 0x20 : a;
@@ -138,14 +137,15 @@ inline char32_t foldCodePoint(char32_t cp)
 inline char32_t voiced(char32_t k, int mark)
 {
     if (mark == 1) {
-        if ((k >= 0x30AB && k <= 0x30C2 && (k - 0x30AB) % 2 == 0) || (k >= 0x30C4 && k <= 0x30C8 && (k - 0x30C4) % 2 == 0))
+        if ((k >= 0x30AB && k <= 0x30C2 && (k - 0x30AB) % 2 == 0)
+            || (k >= 0x30C4 && k <= 0x30C8 && (k - 0x30C4) % 2 == 0))
             return k + 1;
         if (k >= 0x30CF && k <= 0x30DB && (k - 0x30CF) % 3 == 0)
             return k + 1;
         if (k == 0x30A6)
-            return 0x30F4;   // ヴ
+            return 0x30F4; // ヴ
         if (k >= 0x30EF && k <= 0x30F2)
-            return k + 8;    // ヷヸヹヺ
+            return k + 8; // ヷヸヹヺ
         if (k == 0x30FD)
             return 0x30FE;
         return 0;
@@ -315,7 +315,7 @@ public:
 private:
     struct Item {
         enum Kind { Literal, AnyChar, Digit, Set } kind;
-        std::string literal;                             // folded, for Literal
+        std::string literal; // folded, for Literal
         std::vector<std::pair<char32_t, char32_t>> ranges; // folded, for Set
         bool negated = false;
     };
@@ -336,7 +336,7 @@ private:
 LikePattern::LikePattern(std::string_view pat)
 {
     Piece current;
-    std::string run;   // raw literal characters, folded together so voiced marks combine
+    std::string run; // raw literal characters, folded together so voiced marks combine
     auto flushRun = [&] {
         if (run.empty())
             return;
@@ -378,7 +378,7 @@ LikePattern::LikePattern(std::string_view pat)
             // The first ']' closes the class. "[]" stands for the empty text (it consumes no
             // character) and "[!]" for any one character.
             if (close == std::string_view::npos) {
-                run += c;   // an unclosed bracket stands for itself
+                run += c; // an unclosed bracket stands for itself
                 ++i;
                 continue;
             }
@@ -681,8 +681,7 @@ void sqlJetRight(sqlite3_context* ctx, int, sqlite3_value** argv)
     resultText(ctx, s.substr(start));
 }
 
-template <bool Upper>
-void sqlJetCase(sqlite3_context* ctx, int, sqlite3_value** argv)
+template <bool Upper> void sqlJetCase(sqlite3_context* ctx, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
         return sqlite3_result_null(ctx);
@@ -729,32 +728,31 @@ LikeMatcher& LikeMatcher::operator=(LikeMatcher&&) noexcept = default;
 bool LikeMatcher::match(std::string_view key) const { return pattern_->match(key); }
 const std::string* LikeMatcher::soleLiteral() const { return pattern_->soleLiteral(); }
 
-bool jetLike(std::string_view pattern, std::string_view text)
-{
-    return LikePattern(pattern).match(jetFoldKey(text));
-}
+bool jetLike(std::string_view pattern, std::string_view text) { return LikePattern(pattern).match(jetFoldKey(text)); }
 
 void registerJetFunctions(sqlite3* db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    struct Fn { const char* name; int args; void (*fn)(sqlite3_context*, int, sqlite3_value**); };
+    struct Fn {
+        const char* name;
+        int args;
+        void (*fn)(sqlite3_context*, int, sqlite3_value**);
+    };
     static constexpr Fn fns[] = {
-        {"jet_key", 1, sqlJetKey},
-        {"jet_amp", 2, sqlJetAmp},
-        {"jet_str", 1, sqlJetStr},
-        {"jet_right", 2, sqlJetRight},
-        {"jet_ucase", 1, sqlJetCase<true>},
-        {"jet_lcase", 1, sqlJetCase<false>},
+        {"jet_key", 1, sqlJetKey},     {"jet_amp", 2, sqlJetAmp},          {"jet_str", 1, sqlJetStr},
+        {"jet_right", 2, sqlJetRight}, {"jet_ucase", 1, sqlJetCase<true>}, {"jet_lcase", 1, sqlJetCase<false>},
     };
     auto failed = [&](DbError (*error)(const std::string&)) { throw error(sqlite3_errmsg(db)); };
     for (const Fn& f : fns) {
-        if (sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.fn, nullptr, nullptr, nullptr)
+            != SQLITE_OK)
             failed(DbError::functionsNotRegistered);
     }
     // Both LIKE functions share the connection's pattern cache; jet_like owns it (SQLite destroys
     // it with the connection, or at once when the registration fails).
     auto cache = std::make_unique<LikeCache>();
-    if (sqlite3_create_function_v2(db, "jet_like_join", -1, flags, cache.get(), sqlJetLikeJoin, nullptr, nullptr, nullptr)
+    if (sqlite3_create_function_v2(db, "jet_like_join", -1, flags, cache.get(), sqlJetLikeJoin, nullptr, nullptr,
+                                   nullptr)
         != SQLITE_OK)
         failed(DbError::functionsNotRegistered);
     if (sqlite3_create_function_v2(db, "jet_like", 2, flags, cache.release(), sqlJetLike, nullptr, nullptr,

@@ -23,7 +23,7 @@ namespace detail {
 // The fold one character at a time, without the shortcuts for ASCII runs and kana: what
 // jetFoldKey must equal.
 std::string jetFoldKeyPerCharacter(std::string_view utf8);
-}
+} // namespace detail
 
 // A Jet LIKE pattern (as jetLike reads it) compiled once, matched against keys (texts already
 // folded by jetFoldKey).

@@ -41,10 +41,7 @@ constexpr int kMaxOverflowHops = 8;
 constexpr unsigned kMaxColumns = 255;
 constexpr unsigned kMaxIndexes = 256;
 
-[[noreturn]] void throwUnrecognized(const std::string& path)
-{
-    throw DbError::unrecognisedFormat(path);
-}
+[[noreturn]] void throwUnrecognized(const std::string& path) { throw DbError::unrecognisedFormat(path); }
 
 // A page that a table's usage map lists is not there, or is not one of that table's data pages:
 // reading on would give part of the table as if it were all of it.
@@ -79,7 +76,7 @@ std::string formatJetDate(double stored)
         ++day;
     }
     // Civil date from a day count (proleptic Gregorian), counted here from 0000-03-01.
-    long long z = day - 25569 + 719468;   // 1899-12-30 is 25569 days before 1970-01-01
+    long long z = day - 25569 + 719468; // 1899-12-30 is 25569 days before 1970-01-01
     long long era = (z >= 0 ? z : z - 146096) / 146097;
     long long doe = z - era * 146097;
     long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
@@ -93,8 +90,7 @@ std::string formatJetDate(double stored)
     char buf[64];
     int n = std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld", y, m, d);
     if (secs != 0)
-        std::snprintf(buf + n, sizeof buf - n, " %02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60,
-                      secs % 60);
+        std::snprintf(buf + n, sizeof buf - n, " %02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
     return buf;
 }
 
@@ -113,9 +109,8 @@ double numericToDouble(const unsigned char* p, int scale)
 std::string guidText(const unsigned char* k)
 {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  k[3], k[2], k[1], k[0], k[5], k[4], k[7], k[6], k[8], k[9], k[10], k[11], k[12], k[13],
-                  k[14], k[15]);
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", k[3], k[2],
+                  k[1], k[0], k[5], k[4], k[7], k[6], k[8], k[9], k[10], k[11], k[12], k[13], k[14], k[15]);
     return buf;
 }
 
@@ -124,24 +119,18 @@ ColumnKind kindOf(int colType)
     switch (colType) {
     case MDB_TEXT:
     case MDB_MEMO:
-    case MDB_REPID:
-        return ColumnKind::Text;
+    case MDB_REPID: return ColumnKind::Text;
     case MDB_BYTE:
     case MDB_INT:
     case MDB_LONGINT:
-    case MDB_COMPLEX:
-        return ColumnKind::Integer;
+    case MDB_COMPLEX: return ColumnKind::Integer;
     case MDB_FLOAT:
     case MDB_DOUBLE:
     case MDB_MONEY:
-    case MDB_NUMERIC:
-        return ColumnKind::Real;
-    case MDB_BOOL:
-        return ColumnKind::Boolean;
-    case MDB_DATETIME:
-        return ColumnKind::DateTime;
-    default:
-        return ColumnKind::Binary;
+    case MDB_NUMERIC: return ColumnKind::Real;
+    case MDB_BOOL: return ColumnKind::Boolean;
+    case MDB_DATETIME: return ColumnKind::DateTime;
+    default: return ColumnKind::Binary;
     }
 }
 
@@ -174,10 +163,9 @@ struct PreparedTable {
 class Reader {
 public:
     Reader(std::string path, MdbHandle* mdb, std::uint32_t numPages, const std::string& codePage)
-        : path_(std::move(path)), mdb_(mdb), numPages_(numPages),
-          decoder_(IS_JET3(mdb), codePage), pages_(mdb, numPages)
-    {
-    }
+        : path_(std::move(path)), mdb_(mdb), numPages_(numPages), decoder_(IS_JET3(mdb), codePage),
+          pages_(mdb, numPages)
+    {}
 
     // Checks the table definition on page `pg` before libmdb follows its offsets.
     bool tableDefinitionLooksSound(std::uint32_t pg)
@@ -194,8 +182,7 @@ public:
         unsigned numCols = get16(b + f->tab_num_cols_offset);
         std::uint32_t numIdxs = get32(b + f->tab_num_idxs_offset);
         std::uint32_t numRealIdxs = get32(b + f->tab_num_ridxs_offset);
-        if (numCols > kMaxColumns || numVarCols > numCols || numIdxs > kMaxIndexes
-            || numRealIdxs > kMaxIndexes)
+        if (numCols > kMaxColumns || numVarCols > numCols || numIdxs > kMaxIndexes || numRealIdxs > kMaxIndexes)
             return false;
         for (int off : {int(f->tab_usage_map_offset), int(f->tab_free_map_offset)}) {
             std::uint32_t pgRow = get32(b + off);
@@ -232,7 +219,7 @@ public:
         size_t len = 0;
         if (!pages_.row(pgRow >> 8, pgRow & 0xff, map, len))
             throwUnrecognized(path_);
-        const std::vector<unsigned char> copy(map, map + len);   // the cache may reuse its slot
+        const std::vector<unsigned char> copy(map, map + len); // the cache may reuse its slot
         for (std::uint32_t pg : listedPages(copy.data(), copy.size(), name))
             if (!isDataPageOf(pg, tdef))
                 throwForeignPage(path_, name, pg);
@@ -386,9 +373,7 @@ private:
         if (need && f.siz < need)
             throwUnrecognized(path_);
         switch (col->col_type) {
-        case MDB_TEXT:
-            setText(out, p, size_t(f.siz));
-            return;
+        case MDB_TEXT: setText(out, p, size_t(f.siz)); return;
         case MDB_MEMO:
             if (readLongValue(p, f.siz))
                 setText(out, longValue_.data(), longValue_.size());
@@ -396,21 +381,14 @@ private:
                 out = Value::text({});
             return;
         case MDB_OLE:
-            out = Value::binary(readLongValue(p, f.siz) ? std::string(longValue_.begin(), longValue_.end()) : std::string());
+            out = Value::binary(readLongValue(p, f.siz) ? std::string(longValue_.begin(), longValue_.end())
+                                                        : std::string());
             return;
-        case MDB_BINARY:
-            out = Value::binary(std::string(reinterpret_cast<const char*>(p), size_t(f.siz)));
-            return;
-        case MDB_BYTE:
-            out = Value::integer(p[0]);
-            return;
-        case MDB_INT:
-            out = Value::integer(std::int16_t(get16(p)));
-            return;
+        case MDB_BINARY: out = Value::binary(std::string(reinterpret_cast<const char*>(p), size_t(f.siz))); return;
+        case MDB_BYTE: out = Value::integer(p[0]); return;
+        case MDB_INT: out = Value::integer(std::int16_t(get16(p))); return;
         case MDB_LONGINT:
-        case MDB_COMPLEX:
-            out = Value::integer(std::int32_t(get32(p)));
-            return;
+        case MDB_COMPLEX: out = Value::integer(std::int32_t(get32(p))); return;
         case MDB_FLOAT: {
             std::uint32_t bits = get32(p);
             float v;
@@ -418,17 +396,13 @@ private:
             out = Value::real(v);
             return;
         }
-        case MDB_DOUBLE:
-            out = Value::real(readDouble(p));
-            return;
+        case MDB_DOUBLE: out = Value::real(readDouble(p)); return;
         case MDB_MONEY: {
             std::uint64_t bits = std::uint64_t(get32(p)) | (std::uint64_t(get32(p + 4)) << 32);
             out = Value::real(double(std::int64_t(bits)) / 10000.0);
             return;
         }
-        case MDB_NUMERIC:
-            out = Value::real(numericToDouble(p, col->col_scale));
-            return;
+        case MDB_NUMERIC: out = Value::real(numericToDouble(p, col->col_scale)); return;
         case MDB_DATETIME: {
             double d = readDouble(p);
             if (!std::isfinite(d) || std::fabs(d) > 1e9)
@@ -437,11 +411,9 @@ private:
                 out = Value::text(formatJetDate(d));
             return;
         }
-        case MDB_REPID:
-            out = Value::text(guidText(p));
-            return;
+        case MDB_REPID: out = Value::text(guidText(p)); return;
         default:
-            out = Value::null();   // kinds Jet 3 and Jet 4 files do not hold
+            out = Value::null(); // kinds Jet 3 and Jet 4 files do not hold
             return;
         }
     }
@@ -539,7 +511,7 @@ private:
             }
             return pages;
         }
-        throwUnrecognized(path_);   // no map, or of a type Jet does not write
+        throwUnrecognized(path_); // no map, or of a type Jet does not write
     }
 
     std::string path_;
@@ -605,15 +577,11 @@ FileFormat detectFileFormat(const std::string& path)
 void readMdbFile(const std::string& path, TableSink& sink)
 {
     switch (detectFileFormat(path)) {
-    case FileFormat::Missing:
-        throw DbError::fileNotFound(path);
-    case FileFormat::Ace:
-        throw DbError::unsupportedFormat();
+    case FileFormat::Missing: throw DbError::fileNotFound(path);
+    case FileFormat::Ace: throw DbError::unsupportedFormat();
     case FileFormat::Jet3:
-    case FileFormat::Jet4:
-        break;
-    default:
-        throwUnrecognized(path);
+    case FileFormat::Jet4: break;
+    default: throwUnrecognized(path);
     }
 
     HandlePtr mdb(mdb_open(path.c_str(), MDB_NOFLAGS));

@@ -90,8 +90,7 @@ private:
 
 TextDecoder::TextDecoder(bool jet3, const std::string& codePage)
     : jet3_(jet3), cd_(jet3 ? new Iconv("UTF-8", codePage.c_str()) : nullptr)
-{
-}
+{}
 
 TextDecoder::~TextDecoder() = default;
 

@@ -15,21 +15,21 @@ namespace orv {
 // Null. The joined text is Null when any part is.
 struct PlanText {
     struct Part {
-        int column = -1;     // a keyed column of the table, or -1 for a literal
+        int column = -1; // a keyed column of the table, or -1 for a literal
         std::string literal;
-        bool null = false;   // the literal Null
+        bool null = false; // the literal Null
     };
     std::vector<Part> parts;
 };
 
 struct PlanCondition {
     enum class Op {
-        And,       // kids, Jet's three-valued AND
-        Or,        // kids, three-valued OR
-        Not,       // kids[0]
-        Like,      // text LIKE pattern (Jet's wildcards, the pattern as written; null: a Null pattern)
-        Compare,   // text <compare> other, bytes of the keys in order
-        IsNull,    // column's value IS NULL (never Null itself)
+        And, // kids, Jet's three-valued AND
+        Or, // kids, three-valued OR
+        Not, // kids[0]
+        Like, // text LIKE pattern (Jet's wildcards, the pattern as written; null: a Null pattern)
+        Compare, // text <compare> other, bytes of the keys in order
+        IsNull, // column's value IS NULL (never Null itself)
         IsNotNull,
     };
     enum class Comparison { Equal, NotEqual, Less, Greater, LessOrEqual, GreaterOrEqual };
@@ -52,7 +52,7 @@ struct RowPlan {
     // The WHERE is in `condition`; when false (and hasCondition), SQL selects the rows.
     bool conditionPlanned = false;
     PlanCondition condition;
-    int sortColumn = -1;    // a keyed column, or -1 for table order
+    int sortColumn = -1; // a keyed column, or -1 for table order
     bool descending = false;
 };
 

@@ -91,7 +91,8 @@ const char* findBytes(const char* p, const char* end, std::string_view needle)
     for (; starts - p >= 16; p += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 1));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        auto mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
         for (; mask; mask &= mask - 1) {
             const char* at = p + std::countr_zero(mask);
             if (std::memcmp(at + 1, needle.data() + 1, n - 2) == 0)
@@ -126,19 +127,18 @@ public:
     void add(std::size_t r) { bits_[(r - first_) / 64] |= std::uint64_t(1) << (r % 64); }
     bool empty() const
     {
-        return std::all_of(bits_.begin(), bits_.begin() + std::ptrdiff_t(words_), [](std::uint64_t w) { return w == 0; });
+        return std::all_of(bits_.begin(), bits_.begin() + std::ptrdiff_t(words_),
+                           [](std::uint64_t w) { return w == 0; });
     }
     void clear() { std::fill(bits_.begin(), bits_.end(), 0); }
 
     // this = f(this, other) word by word.
-    template <class F>
-    void combine(const RowSet& other, F f)
+    template <class F> void combine(const RowSet& other, F f)
     {
         for (std::size_t i = 0; i < words_; ++i)
             bits_[i] = f(bits_[i], other.bits_[i]);
     }
-    template <class F>
-    void combine(const RowSet& a, const RowSet& b, F f)
+    template <class F> void combine(const RowSet& a, const RowSet& b, F f)
     {
         for (std::size_t i = 0; i < words_; ++i)
             bits_[i] = f(a.bits_[i], b.bits_[i]);
@@ -155,8 +155,7 @@ public:
             bits_[i] &= bits[first_ / 64 + i];
     }
 
-    template <class F>
-    void forEach(F f) const
+    template <class F> void forEach(F f) const
     {
         for (std::size_t i = 0; i < words_; ++i)
             for (std::uint64_t w = bits_[i]; w; w &= w - 1)
@@ -165,8 +164,7 @@ public:
 
     // f(first, end) for runs of rows that cover the set, in order: rows of the set, with gaps of
     // fewer than `gap` rows not in the set between them.
-    template <class F>
-    void forEachRun(std::size_t gap, F f) const
+    template <class F> void forEachRun(std::size_t gap, F f) const
     {
         std::size_t first = 0, end = 0;
         bool any = false;
@@ -349,7 +347,7 @@ private:
                     found.add(row);
                 p = base + rowEnd;
             } else {
-                p = hit + 1;   // runs on into the next row's text
+                p = hit + 1; // runs on into the next row's text
             }
         }
     }
@@ -364,7 +362,8 @@ private:
 class Compare final : public RowCondition {
 public:
     Compare(const PlanCondition& c, const TableStore& table)
-        : left_(c.text, table), right_(c.other, table), comparison_(c.comparison) {}
+        : left_(c.text, table), right_(c.other, table), comparison_(c.comparison)
+    {}
     Truth row(std::size_t r) const override
     {
         std::string_view a, b;
@@ -476,7 +475,8 @@ void sortRows(std::vector<std::uint32_t>& rows, const TableStore& table, int col
     // Ranks in the order wanted; equal ranks keep the rows' (table) order.
     auto place = [&](std::uint32_t row) { return descending ? top - ranks[row] : ranks[row]; };
     if (rows.size() < std::size_t(top) / 8) {
-        std::stable_sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) { return place(a) < place(b); });
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return place(a) < place(b); });
         return;
     }
     // A counting sort: one pass to count each rank, one to place the rows.

@@ -67,8 +67,7 @@ public:
         return launch(file, workingFolder);
     }
 
-    int openFolder(const std::string& folder, const std::string& workingFolder,
-                   std::string* program) override
+    int openFolder(const std::string& folder, const std::string& workingFolder, std::string* program) override
     {
         if (program)
             *program = kOpener;
@@ -155,8 +154,7 @@ public:
         return execute(file, std::string(), workingFolder);
     }
 
-    int openFolder(const std::string& folder, const std::string& workingFolder,
-                   std::string* program) override
+    int openFolder(const std::string& folder, const std::string& workingFolder, std::string* program) override
     {
         if (program)
             *program = "Explorer.exe";
@@ -170,9 +168,9 @@ private:
         const std::wstring wfile = QString::fromUtf8(file).toStdWString();
         const std::wstring wparams = QString::fromUtf8(params).toStdWString();
         const std::wstring wdir = QString::fromUtf8(dir).toStdWString();
-        const HINSTANCE result = ShellExecuteW(nullptr, L"open", wfile.c_str(),
-                                               wparams.empty() ? nullptr : wparams.c_str(),
-                                               wdir.empty() ? nullptr : wdir.c_str(), SW_SHOWNORMAL);
+        const HINSTANCE result =
+            ShellExecuteW(nullptr, L"open", wfile.c_str(), wparams.empty() ? nullptr : wparams.c_str(),
+                          wdir.empty() ? nullptr : wdir.c_str(), SW_SHOWNORMAL);
         return static_cast<int>(reinterpret_cast<INT_PTR>(result));
     }
 };
@@ -180,15 +178,9 @@ private:
 
 } // namespace
 
-DesktopOps systemDesktopOps()
-{
-    return DesktopOps{systemHasHandler, systemStartDetached};
-}
+DesktopOps systemDesktopOps() { return DesktopOps{systemHasHandler, systemStartDetached}; }
 
-std::unique_ptr<Shell> makeXdgShell(DesktopOps ops)
-{
-    return std::make_unique<XdgShell>(std::move(ops));
-}
+std::unique_ptr<Shell> makeXdgShell(DesktopOps ops) { return std::make_unique<XdgShell>(std::move(ops)); }
 
 std::unique_ptr<Shell> makeDesktopShell()
 {

@@ -17,8 +17,7 @@ public:
     // Opens file with its associated program, started detached in workingFolder.
     virtual int openFile(const std::string& file, const std::string& workingFolder) = 0;
     // Shows folder in the desktop's file manager. program receives the name of what was run.
-    virtual int openFolder(const std::string& folder, const std::string& workingFolder,
-                           std::string* program) = 0;
+    virtual int openFolder(const std::string& folder, const std::string& workingFolder, std::string* program) = 0;
 };
 
 // The desktop's association (xdg-open and xdg-mime on Linux, the shell on Windows).
@@ -32,7 +31,8 @@ struct DesktopOps {
     std::function<std::optional<bool>(const std::string& path)> hasHandler;
     // Starts program detached in workingFolder; false when it could not be started.
     std::function<bool(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& workingFolder)> startDetached;
+                       const std::string& workingFolder)>
+        startDetached;
 };
 
 // The real lookups: QMimeDatabase for the type, `xdg-mime query default` for its handler,

@@ -14,10 +14,7 @@ namespace orv {
 
 namespace {
 
-[[noreturn]] void unreadable(const std::string& path)
-{
-    throw DbError::unrecognisedFormat(path);
-}
+[[noreturn]] void unreadable(const std::string& path) { throw DbError::unrecognisedFormat(path); }
 
 // A "file:" URI for the path, every byte but the unreserved ones percent-encoded.
 std::string fileUri(const std::string& path)
@@ -105,8 +102,7 @@ Value valueOf(sqlite3_stmt* st, int i, ColumnKind kind)
         auto p = static_cast<const char*>(sqlite3_column_blob(st, i));
         return Value::binary(p ? std::string(p, size_t(sqlite3_column_bytes(st, i))) : std::string());
     }
-    default:
-        return Value::null();
+    default: return Value::null();
     }
 }
 
@@ -121,7 +117,8 @@ public:
         if (::stat(path_.c_str(), &st) != 0)
             unreadable(path_);
         if (sqlite3_open_v2(fileUri(path_).c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
-                            nullptr) != SQLITE_OK)
+                            nullptr)
+            != SQLITE_OK)
             unreadable(path_);
         // The schema is the file's: nothing in it runs, and nothing in it may ask for more than
         // the file holds.
@@ -129,7 +126,8 @@ public:
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
-        sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, int(std::clamp<std::uint64_t>(std::uint64_t(st.st_size), 1 << 16, INT_MAX)));
+        sqlite3_limit(db_, SQLITE_LIMIT_LENGTH,
+                      int(std::clamp<std::uint64_t>(std::uint64_t(st.st_size), 1 << 16, INT_MAX)));
 
         findPlainTables();
         if (std::find(tables_.begin(), tables_.end(), kSnapshotSchemaTable) != tables_.end())
@@ -143,11 +141,12 @@ private:
     // Ordinary tables in the order they were made: no views, virtual tables or SQLite's own.
     void findPlainTables()
     {
-        Query q(db_,
-                "SELECT s.name FROM sqlite_master AS s JOIN pragma_table_list AS l ON l.schema = 'main' AND l.name = s.name"
-                " WHERE s.type = 'table' AND l.type = 'table' AND s.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"
-                " ORDER BY s.rowid",
-                path_);
+        Query q(
+            db_,
+            "SELECT s.name FROM sqlite_master AS s JOIN pragma_table_list AS l ON l.schema = 'main' AND l.name = s.name"
+            " WHERE s.type = 'table' AND l.type = 'table' AND s.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"
+            " ORDER BY s.rowid",
+            path_);
         while (q.next())
             tables_.push_back(q.text(0));
         Query cols(db_, "SELECT name, type FROM pragma_table_xinfo(?1) WHERE hidden = 0 ORDER BY cid", path_);
@@ -193,8 +192,9 @@ private:
             std::vector<std::string> sqlColumns;
         };
         std::vector<Table> tables;
-        Query q(db_, std::string("SELECT table_name, table_sql, col_index, name, kind, sql_name FROM ")
-                         + SqlIdentifier(kSnapshotSchemaTable) + " NOT INDEXED ORDER BY rowid",
+        Query q(db_,
+                std::string("SELECT table_name, table_sql, col_index, name, kind, sql_name FROM ")
+                    + SqlIdentifier(kSnapshotSchemaTable) + " NOT INDEXED ORDER BY rowid",
                 path_);
         while (q.next()) {
             const std::string name = q.text(0), sqlName = q.text(1);
@@ -254,9 +254,6 @@ bool snapshotKindFromName(const std::string& name, ColumnKind& kind)
     return false;
 }
 
-void readSqliteFile(const std::string& path, TableSink& sink)
-{
-    SqliteCatalogue(path, sink).read();
-}
+void readSqliteFile(const std::string& path, TableSink& sink) { SqliteCatalogue(path, sink).read(); }
 
 } // namespace orv

@@ -114,7 +114,7 @@ int column(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int i)
     const auto* c = static_cast<Cursor*>(cursor);
     const auto* t = static_cast<Table*>(c->pVtab);
     if (i < 0 || std::size_t(i) >= t->columns.size())
-        return SQLITE_OK;   // c_none of a table without columns: Null
+        return SQLITE_OK; // c_none of a table without columns: Null
     const auto [col, isKey] = t->columns[std::size_t(i)];
     const TableStore& s = *t->store;
     // The store outlives every statement of the connection: its bytes need no copy.
@@ -170,16 +170,14 @@ sqlite3_module makeModule()
 
 const sqlite3_module kTableModule = makeModule();
 
-[[noreturn]] void failed(sqlite3* db)
-{
-    throw DbError::engineFailure(sqlite3_errmsg(db));
-}
+[[noreturn]] void failed(sqlite3* db) { throw DbError::engineFailure(sqlite3_errmsg(db)); }
 
 } // namespace
 
 void registerTableModule(sqlite3* db, const std::vector<std::shared_ptr<TableStore>>* tables)
 {
-    if (sqlite3_create_module_v2(db, kModule, &kTableModule, const_cast<void*>(static_cast<const void*>(tables)), nullptr)
+    if (sqlite3_create_module_v2(db, kModule, &kTableModule, const_cast<void*>(static_cast<const void*>(tables)),
+                                 nullptr)
         != SQLITE_OK)
         failed(db);
 }

@@ -18,10 +18,7 @@ namespace {
 constexpr std::size_t kMaxArenaBytes = std::size_t(0xFFFFFFFF);
 constexpr std::size_t kMaxCells = std::size_t(1) << 28;
 
-[[noreturn]] void tooLarge()
-{
-    throw DbError::catalogueTooLarge();
-}
+[[noreturn]] void tooLarge() { throw DbError::catalogueTooLarge(); }
 
 enum class Affinity { Text, Integer, Real, Blob };
 
@@ -134,10 +131,7 @@ public:
     }
 
 private:
-    [[noreturn]] void fail()
-    {
-        throw DbError::engineFailure(db_ ? sqlite3_errmsg(db_) : "?");
-    }
+    [[noreturn]] void fail() { throw DbError::engineFailure(db_ ? sqlite3_errmsg(db_) : "?"); }
 
     sqlite3* db_ = nullptr;
     sqlite3_stmt* set_[3] = {};
@@ -231,7 +225,7 @@ void TableStore::store(const Value& stored, const Value& asRead, Cell& cell, std
     }
     const std::size_t offset = arena_.size();
     char* at = arena_.grow(bytes.size() + keyText.size());
-    if (!bytes.empty())   // an empty value may have no bytes to point at
+    if (!bytes.empty()) // an empty value may have no bytes to point at
         std::memcpy(at, bytes.data(), bytes.size());
     cell.offset = std::uint32_t(offset);
     cell.sizeTag = std::uint32_t(bytes.size()) | (std::uint32_t(tag) << kTagShift);

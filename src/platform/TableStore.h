@@ -4,9 +4,9 @@
 // Filled once while the catalogue is read, then only read.
 #pragma once
 
+#include "platform/CatalogLayout.h"
 #include "platform/DbTypes.h"
 #include "platform/GrowingBuffer.h"
-#include "platform/CatalogLayout.h"
 
 #include <cstdint>
 #include <cstring>
@@ -21,14 +21,14 @@ namespace orv {
 // laid end to end so that one scan searches them all.
 struct JoinedKeys {
     struct Part {
-        int column = -1;       // a keyed column, or -1 for the literal
-        std::string literal;   // already a key
+        int column = -1; // a keyed column, or -1 for the literal
+        std::string literal; // already a key
         bool operator==(const Part&) const = default;
     };
     std::vector<Part> parts;
     std::string bytes;
-    std::vector<std::uint32_t> starts;   // row r is bytes [starts[r], starts[r + 1])
-    std::vector<std::uint64_t> nulls;    // bit r: a column part of row r is Null (its text is empty)
+    std::vector<std::uint32_t> starts; // row r is bytes [starts[r], starts[r + 1])
+    std::vector<std::uint64_t> nulls; // bit r: a column part of row r is Null (its text is empty)
 
     std::string_view row(std::size_t r) const { return {bytes.data() + starts[r], starts[r + 1] - starts[r]}; }
     bool isNull(std::size_t r) const { return nulls[r / 64] >> (r % 64) & 1; }
@@ -91,8 +91,8 @@ public:
 
 private:
     struct Cell {
-        std::uint32_t offset;    // in the arena
-        std::uint32_t sizeTag;   // byte count, and the Tag in the top bits
+        std::uint32_t offset; // in the arena
+        std::uint32_t sizeTag; // byte count, and the Tag in the top bits
     };
     static constexpr int kTagShift = 29;
     static constexpr std::uint32_t kSizeMask = (1u << kTagShift) - 1;
@@ -103,8 +103,7 @@ private:
         return reinterpret_cast<const Cell*>(cells_.data())[row * columns_.size() + std::size_t(column)];
     }
     const std::uint32_t* keySizes() const { return reinterpret_cast<const std::uint32_t*>(keySizes_.data()); }
-    template <class T>
-    T payload(int column, std::size_t row) const
+    template <class T> T payload(int column, std::size_t row) const
     {
         T v;
         std::memcpy(&v, arena_.data() + cell(column, row).offset, sizeof v);
@@ -117,15 +116,15 @@ private:
     std::string name_;
     std::string sqlName_;
     std::vector<CatalogColumn> columns_;
-    std::vector<int> keyIndex_;   // per column: its place among the keyed columns, or -1
+    std::vector<int> keyIndex_; // per column: its place among the keyed columns, or -1
     std::size_t keyed_ = 0;
     std::size_t rows_ = 0;
-    GrowingBuffer cells_;      // Cell per column, row after row
-    GrowingBuffer keySizes_;   // per keyed column, row after row: key bytes, or kSameAsValue
-    GrowingBuffer arena_;      // each value's bytes, followed by its key when that differs
+    GrowingBuffer cells_; // Cell per column, row after row
+    GrowingBuffer keySizes_; // per keyed column, row after row: key bytes, or kSameAsValue
+    GrowingBuffer arena_; // each value's bytes, followed by its key when that differs
     std::unique_ptr<AffinityConverter> converter_;
     mutable std::vector<std::unique_ptr<std::vector<std::uint32_t>>> ranks_;
-    mutable std::vector<std::shared_ptr<const JoinedKeys>> joined_;   // most recent first
+    mutable std::vector<std::shared_ptr<const JoinedKeys>> joined_; // most recent first
 };
 
 } // namespace orv

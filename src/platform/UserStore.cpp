@@ -43,9 +43,9 @@ std::unique_ptr<QSettings> openStore(const std::string& keyPath, QString& group)
 // outside quotes starts a comment; blanks around the whole value are dropped unless quoted.
 QString unescapeWhole(QByteArrayView v)
 {
-    static constexpr char kEscapes[][2] = {{'a', '\a'}, {'b', '\b'}, {'f', '\f'}, {'n', '\n'}, {'r', '\r'},
-                                           {'t', '\t'}, {'v', '\v'}, {'"', '"'},  {'?', '?'},  {'\'', '\''},
-                                           {'\\', '\\'}};
+    static constexpr char kEscapes[][2] = {{'a', '\a'}, {'b', '\b'},  {'f', '\f'}, {'n', '\n'},
+                                           {'r', '\r'}, {'t', '\t'},  {'v', '\v'}, {'"', '"'},
+                                           {'?', '?'},  {'\'', '\''}, {'\\', '\\'}};
     QString out;
     QByteArray run; // UTF-8 bytes not yet decoded
     const auto flush = [&] {
@@ -54,7 +54,9 @@ QString unescapeWhole(QByteArrayView v)
     };
     const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     const auto hexValue = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : (c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1));
+        return c >= '0' && c <= '9'
+            ? c - '0'
+            : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : (c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1));
     };
     qsizetype i = 0;
     const qsizetype n = v.size();

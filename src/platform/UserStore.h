@@ -17,7 +17,6 @@ inline constexpr const char* kRegSelPath = "SelPath";
 std::string RegReadString(RegRoot root, const std::string& keyPath, const std::string& valueName);
 
 // Stores the value; true on success.
-bool RegWriteString(RegRoot root, const std::string& keyPath, const std::string& valueName,
-                    const std::string& value);
+bool RegWriteString(RegRoot root, const std::string& keyPath, const std::string& valueName, const std::string& value);
 
 } // namespace orv

@@ -28,8 +28,7 @@ std::string TrimSpaces(const std::string& s)
 }
 
 // F + op + "'*word*'" for every non-empty word, joined by joiner.
-std::string WordClause(const std::string& text, const std::string& field, const char* op,
-                       const std::string& joiner)
+std::string WordClause(const std::string& text, const std::string& field, const char* op, const std::string& joiner)
 {
     std::string clause;
     for (const std::string& w : SplitWords(text, kHalfSpace, kFullSpace)) {

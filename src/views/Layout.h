@@ -5,14 +5,14 @@
 namespace orv {
 
 struct LayoutInput {
-    float scaleWidth = 0, scaleHeight = 0;   // client size, twips
-    int mode = 0;                            // 0 list view, 1 card view
+    float scaleWidth = 0, scaleHeight = 0; // client size, twips
+    int mode = 0; // 0 list view, 1 card view
     float tppX = 15, tppY = 15;
     float frame1Width = 9480, frame1Height = 2775;
     float frame5Width = 9480, frame5Height = 3450;
-    float hScrollHeight = 255;               // HScroll1, HScroll2
-    float vScrollWidth = 255;                // VScroll2
-    float gridHeight = 0;                    // the grid's height before this run (kept when hidden)
+    float hScrollHeight = 255; // HScroll1, HScroll2
+    float vScrollWidth = 255; // VScroll2
+    float gridHeight = 0; // the grid's height before this run (kept when hidden)
 };
 
 struct ScrollBarGeometry {
@@ -28,7 +28,7 @@ struct LayoutResult {
     float frame8Left = 0, frame8Top = 0, frame8Width = 0, frame8Height = 0;
     float frame5Left = 0, frame5Top = 0;
     bool gridVisible = false;
-    float gridTop = 0, gridHeight = 0;       // grid is always Left 0, as wide as the client
+    float gridTop = 0, gridHeight = 0; // grid is always Left 0, as wide as the client
 };
 
 LayoutResult ArrangeViewsGeometry(const LayoutInput& in);

@@ -24,9 +24,8 @@ protected:
     {
         upper = tmp.path() / "UPPERCD";
         lower = tmp.path() / "lowercd";
-        for (const char* f : {"UTIL/PS/SAVEEDIT/SAVEEDIT.EXE", "UTIL/MSX/INFHP/INFHP.EXE",
-                              "UTIL/SS/STAGE/STAGE.COM", "UTIL/SS/SAVE EDIT/SAVE EDIT.EXE",
-                              "UTIL/日本語/TOOL/TOOL.EXE"}) {
+        for (const char* f : {"UTIL/PS/SAVEEDIT/SAVEEDIT.EXE", "UTIL/MSX/INFHP/INFHP.EXE", "UTIL/SS/STAGE/STAGE.COM",
+                              "UTIL/SS/SAVE EDIT/SAVE EDIT.EXE", "UTIL/日本語/TOOL/TOOL.EXE"}) {
             touch(upper / f);
             std::string l = f;
             for (char& c : l)
@@ -57,11 +56,9 @@ TEST_F(CdTree, FilePathsResolveTheFileNameToo)
 {
     EXPECT_EQ(EntryFilePath(root(lower), "UTIL\\SS\\SAVE EDIT", "SAVE EDIT.EXE"),
               root(lower) + "util/ss/save edit/save edit.exe");
-    EXPECT_EQ(EntryFilePath(root(upper), "util\\msx\\infhp", "infhp.exe"),
-              root(upper) + "UTIL/MSX/INFHP/INFHP.EXE");
+    EXPECT_EQ(EntryFilePath(root(upper), "util\\msx\\infhp", "infhp.exe"), root(upper) + "UTIL/MSX/INFHP/INFHP.EXE");
     // A missing file keeps the name as written under the resolved folder.
-    EXPECT_EQ(EntryFilePath(root(lower), "UTIL\\PS\\SAVEEDIT", "GONE.EXE"),
-              root(lower) + "util/ps/saveedit/GONE.EXE");
+    EXPECT_EQ(EntryFilePath(root(lower), "UTIL\\PS\\SAVEEDIT", "GONE.EXE"), root(lower) + "util/ps/saveedit/GONE.EXE");
 }
 
 TEST_F(CdTree, MissingComponentsStayAsWritten)

@@ -35,7 +35,7 @@ TEST(OverlapArea, IntersectionOrNothing)
     const PixelRect m{0, 0, 1024, 768};
     EXPECT_EQ(OverlapArea({1000, 700, 1100, 800}, m), 24 * 68);
     EXPECT_EQ(OverlapArea({-10, -10, 2000, 2000}, m), 1024 * 768);
-    EXPECT_EQ(OverlapArea({1024, 0, 1100, 100}, m), 0);  // touching edges do not overlap
+    EXPECT_EQ(OverlapArea({1024, 0, 1100, 100}, m), 0); // touching edges do not overlap
     EXPECT_EQ(OverlapArea({0, -50, 100, 0}, m), 0);
 }
 
@@ -58,8 +58,8 @@ TEST(PlaceWindow, OneMonitor)
     ExpectPlaced({12000, 0, 6000, 4500}, kOne, {9360, 0, 6000, 4500});
     ExpectPlaced({0, 0, 20000, 4500}, kOne, {0, 0, 15360, 4500});
     ExpectPlaced({0, 0, 6000, 12000}, kOne, {0, 0, 6000, 11520});
-    ExpectPlaced({9360, 6975, 6000, 4545}, kOne, {9360, 6975, 6000, 4545});  // touching the edges
-    ExpectPlaced({1500, 0, 0, 0}, kOne, {1500, 0, 0, 0});                     // partial, taken literally
+    ExpectPlaced({9360, 6975, 6000, 4545}, kOne, {9360, 6975, 6000, 4545}); // touching the edges
+    ExpectPlaced({1500, 0, 0, 0}, kOne, {1500, 0, 0, 0}); // partial, taken literally
     // Compared unrounded: -7 twips is -0.47 pixels, 9367 + 6000 is 1024.47 pixels.
     ExpectPlaced({-7, 0, 6000, 4500}, kOne, {0, 0, 6000, 4500});
     ExpectPlaced({9367, 0, 6000, 4500}, kOne, {9360, 0, 6000, 4500});
@@ -117,8 +117,8 @@ TEST(ClientRectForFrame, SavingThePlacedFrameGivesTheSameRectangle)
     // A start places the saved frame; the exit saves the frame it finds (client plus margins, in
     // twips). Four starts in a row change nothing, also when the clamp had to act first.
     const FrameMargins ob{1, 20, 1, 5};
-    for (TwipsRect saved : {TwipsRect{1500, 1500, 10500, 7500}, TwipsRect{-3000, 600, 6000, 4500},
-                            TwipsRect{0, 0, 20000, 12000}}) {
+    for (TwipsRect saved :
+         {TwipsRect{1500, 1500, 10500, 7500}, TwipsRect{-3000, 600, 6000, 4500}, TwipsRect{0, 0, 20000, 12000}}) {
         const TwipsRect first = PlaceWindow(saved, kOne, 15, 15).rect;
         for (int start = 0; start < 4; ++start) {
             const Placement p = PlaceWindow(saved, kOne, 15, 15);

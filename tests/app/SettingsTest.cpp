@@ -123,9 +123,10 @@ TEST(Settings, ValuesThatAreNoNumberFallBackToTheDefault)
 {
     orvtest::TempDir dir;
     const std::string path = dir.file("tevo.ini");
-    writeFileBytes(path, "[search]\r\nnew=1.5\r\nPFORMFL=3\r\nWORDFL=\r\nWORDSELFL0=2\r\nWORDSELFL1=x\r\n"
-                         "WORDANDFL=true\r\nNOTWORDFL=-1\r\n[DISP]\r\nMODE=abc\r\n[WINDOW]\r\nTOP=1005.5\r\n"
-                         "LEFT=zz\r\nWINSATE=2.5\r\n[LIST]\r\nWIDTHCOL05=1234.5\r\nWIDTHCOL06=wide\r\n");
+    writeFileBytes(path,
+                   "[search]\r\nnew=1.5\r\nPFORMFL=3\r\nWORDFL=\r\nWORDSELFL0=2\r\nWORDSELFL1=x\r\n"
+                   "WORDANDFL=true\r\nNOTWORDFL=-1\r\n[DISP]\r\nMODE=abc\r\n[WINDOW]\r\nTOP=1005.5\r\n"
+                   "LEFT=zz\r\nWINSATE=2.5\r\n[LIST]\r\nWIDTHCOL05=1234.5\r\nWIDTHCOL06=wide\r\n");
     const SavedSettings s = SavedSettings::Read(path);
     EXPECT_EQ(s.whole(K::New), 2) << "1.5 rounds to the even neighbour";
     EXPECT_EQ(s.check(K::PformFl), 1);
@@ -246,9 +247,7 @@ TEST(Settings, EveryKeyIsWrittenInTheFormatItsEntryDeclares)
         const std::string& v = entries[i].value;
         switch (d.format) {
         case SettingFormat::Whole: EXPECT_TRUE(ParseWhole(v)) << d.key << "=" << v; break;
-        case SettingFormat::Check:
-            EXPECT_TRUE(v == "0" || v == "1" || v == "2") << d.key << "=" << v;
-            break;
+        case SettingFormat::Check: EXPECT_TRUE(v == "0" || v == "1" || v == "2") << d.key << "=" << v; break;
         case SettingFormat::Single: EXPECT_TRUE(ParseSingle(v)) << d.key << "=" << v; break;
         case SettingFormat::Boolean: EXPECT_TRUE(v == "True" || v == "False") << d.key << "=" << v; break;
         case SettingFormat::Text: break;
@@ -278,8 +277,9 @@ TEST(Settings, BadOrMissingValuesGiveTheDefaultsOfTheTable)
 
     orvtest::TempDir dir;
     const std::string path = dir.file("tevo.ini");
-    writeFileBytes(path, "[SEARCH]\r\nNEW=7\r\nPFORMFL=-1\r\nWORDSELFL2=9\r\nWORDANDFL=TRUE\r\n"
-                         "NOTWORDSELFL0=0\r\nNOTWORDSELFL1=1e3\r\n");
+    writeFileBytes(path,
+                   "[SEARCH]\r\nNEW=7\r\nPFORMFL=-1\r\nWORDSELFL2=9\r\nWORDANDFL=TRUE\r\n"
+                   "NOTWORDSELFL0=0\r\nNOTWORDSELFL1=1e3\r\n");
     const SearchSettings bad = LoadSearchSettings(SavedSettings::Read(path));
     EXPECT_EQ(bad.newMark, 0) << "no option 7: the first";
     EXPECT_EQ(bad.platformCheck, 1);
@@ -291,8 +291,9 @@ TEST(Settings, BadOrMissingValuesGiveTheDefaultsOfTheTable)
         writeFileBytes(path, "[SEARCH]\r\nNEW=" + std::to_string(mark) + "\r\n");
         EXPECT_EQ(LoadSearchSettings(SavedSettings::Read(path)).newMark, 0) << mark;
     }
-    writeFileBytes(path, "[DISP]\r\nMODE=x\r\n[LIST]\r\nWIDTHCOL00=0\r\nWIDTHCOL01=-0\r\nWIDTHCOL02=wide\r\n"
-                         "WIDTHCOL10=-15\r\n");
+    writeFileBytes(path,
+                   "[DISP]\r\nMODE=x\r\n[LIST]\r\nWIDTHCOL00=0\r\nWIDTHCOL01=-0\r\nWIDTHCOL02=wide\r\n"
+                   "WIDTHCOL10=-15\r\n");
     const ViewSettings view = LoadViewSettings(SavedSettings::Read(path));
     EXPECT_EQ(view.mode, std::nullopt) << "no number: the view stays as it is";
     for (int i = 0; i < 10; ++i)

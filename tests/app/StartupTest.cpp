@@ -18,10 +18,10 @@ const std::string kPrefix = "指定ﾄﾞﾗｲﾌﾞ：";
 
 TEST(ScanSwitches, ScreenCheckSwitch)
 {
-    const std::pair<const char*, int> cases[] = {
-        {"/schk=0", 0}, {"/SCHK=0", 0}, {"x /SCHK=0", 0}, {"/schk=1x", 1}, {"/SCHK=1 /SCHK=0", 0},
-        {"/SCHK=1 /SCHK=9", 1}, {"//SCHK=0", 0}, {"/SCHK=2", 255}, {"SCHK=1", 255}, {"", 255},
-        {"/ SCHK=1", 255}, {"/SCHK=", 255}};
+    const std::pair<const char*, int> cases[] = {{"/schk=0", 0},  {"/SCHK=0", 0},         {"x /SCHK=0", 0},
+                                                 {"/schk=1x", 1}, {"/SCHK=1 /SCHK=0", 0}, {"/SCHK=1 /SCHK=9", 1},
+                                                 {"//SCHK=0", 0}, {"/SCHK=2", 255},       {"SCHK=1", 255},
+                                                 {"", 255},       {"/ SCHK=1", 255},      {"/SCHK=", 255}};
     for (const auto& [line, expected] : cases)
         EXPECT_EQ(ScanSwitches(line), expected) << line;
 }
@@ -55,7 +55,7 @@ TEST(DriveLabelFor, ShortAndLongRoots)
     EXPECT_EQ(label.driveRootPath, "/mnt/cd/");
     EXPECT_EQ(DriveLabelFor("/mnt/cd").driveRootPath, "/mnt/cd/");
 
-    const std::string fits = "/media/cdrom/abcdef";  // 19 characters: still whole
+    const std::string fits = "/media/cdrom/abcdef"; // 19 characters: still whole
     EXPECT_EQ(DriveLabelFor(fits).caption, kPrefix + fits);
     label = DriveLabelFor(fits + "g");
     EXPECT_EQ(label.caption, kPrefix + fits + "...");

@@ -29,8 +29,8 @@ TEST(UiFont, NoJapaneseFamilyKeepsTheDefaultFamilyAtTheDesignSize)
 {
     // A monospaced CJK font is no user-interface font; the toolkit's default family still finds
     // Japanese glyphs through the system's fallback.
-    for (const QStringList& installed : {QStringList{}, QStringList{QStringLiteral("Noto Sans Mono CJK JP"),
-                                                                    QStringLiteral("DejaVu Sans")}}) {
+    for (const QStringList& installed :
+         {QStringList{}, QStringList{QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("DejaVu Sans")}}) {
         const orv::UiFontChoice c = ChooseUiFont(installed);
         EXPECT_TRUE(c.family.isEmpty());
         EXPECT_EQ(c.pixelSize, 12);

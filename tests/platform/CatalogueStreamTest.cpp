@@ -45,7 +45,10 @@ struct BytesInput : StreamInput {
 std::string written(const std::function<void(CatalogueStreamWriter&)>& f)
 {
     std::string out;
-    CatalogueStreamWriter w([&](const char* p, std::size_t n) { out.append(p, n); return true; });
+    CatalogueStreamWriter w([&](const char* p, std::size_t n) {
+        out.append(p, n);
+        return true;
+    });
     f(w);
     return out;
 }
@@ -68,14 +71,16 @@ int decodeError(const std::string& bytes, Recorder& r, std::uint64_t maxBytes = 
 
 TEST(CatalogueStream, EveryKindOfValueComesBackWhole)
 {
-    const std::vector<Value> values = {Value(), Value::integer(-5), Value::real(2.5), Value::text(std::string("a\0b", 3)),
-                                       Value::text(""), Value::binary(std::string("\x15\x1c\0", 3)), Value::binary("")};
+    const std::vector<Value> values = {Value(),          Value::integer(-5),
+                                       Value::real(2.5), Value::text(std::string("a\0b", 3)),
+                                       Value::text(""),  Value::binary(std::string("\x15\x1c\0", 3)),
+                                       Value::binary("")};
     std::vector<SourceColumn> columns;
     for (size_t i = 0; i < values.size(); ++i)
         columns.push_back({"c" + std::to_string(i), ColumnKind(i % 6)});
     const std::string bytes = written([&](CatalogueStreamWriter& w) {
         w.beginTable("tevoxB", columns);
-        for (int i = 0; i < 3000; ++i) {   // more than one block of the writer
+        for (int i = 0; i < 3000; ++i) { // more than one block of the writer
             std::vector<Value> row = values;
             w.addRow(row);
         }

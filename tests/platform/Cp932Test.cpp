@@ -21,7 +21,9 @@ TEST(Cp932, RoundTripsJapaneseText)
 TEST(Cp932, InvalidBytesBecomeReplacementCharacters)
 {
     // 0xFD is no CP932 byte; a lead byte at the end has no trail byte.
-    EXPECT_EQ(cp932ToUtf8("A\xFD" "B"), "A" + kReplacement + "B");
+    EXPECT_EQ(cp932ToUtf8("A\xFD"
+                          "B"),
+              "A" + kReplacement + "B");
     EXPECT_EQ(cp932ToUtf8("A\x82"), "A" + kReplacement);
     EXPECT_EQ(cp932ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
@@ -38,10 +40,12 @@ TEST(Cp932, CharactersCp932LacksAreApproximated)
 
 TEST(Cp932, InvalidUtf8BecomesQuestionMarks)
 {
-    EXPECT_EQ(utf8ToCp932("a\xFF" "b"), "a?b");
-    EXPECT_EQ(utf8ToCp932("a\xE3\x81"), "a??");         // truncated sequence
-    EXPECT_EQ(utf8ToCp932("\xED\xA0\x80"), "???");       // surrogate
-    EXPECT_EQ(utf8ToCp932("\xC0\xAF"), "??");            // overlong
+    EXPECT_EQ(utf8ToCp932("a\xFF"
+                          "b"),
+              "a?b");
+    EXPECT_EQ(utf8ToCp932("a\xE3\x81"), "a??"); // truncated sequence
+    EXPECT_EQ(utf8ToCp932("\xED\xA0\x80"), "???"); // surrogate
+    EXPECT_EQ(utf8ToCp932("\xC0\xAF"), "??"); // overlong
 }
 
 TEST(Cp932, PrefixLengthNeverSplitsADoubleByteCharacter)

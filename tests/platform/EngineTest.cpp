@@ -61,10 +61,7 @@ std::string executable(const orvtest::TempDir& dir, const std::string& name, con
 const InProcessCatalogue inProcess;
 const IsolatedCatalogue isolated(ORV_QUERY_EXE);
 
-std::unique_ptr<Database> OpenDatabase(const std::string& path)
-{
-    return orv::OpenDatabase(inProcess, path);
-}
+std::unique_ptr<Database> OpenDatabase(const std::string& path) { return orv::OpenDatabase(inProcess, path); }
 
 // Runs each test twice: reading in this process, and through the child reader.
 class EngineTest : public ::testing::TestWithParam<bool> {
@@ -88,8 +85,8 @@ TEST_P(EngineTest, CatalogueValuesEqualTheCsvWithNullKeptApart)
     ASSERT_EQ(got.size(), 80u);
     for (size_t r = 0; r < got.size(); ++r)
         ASSERT_EQ(got[r], expected[r]) << "row " << r + 1;
-    EXPECT_EQ(got[1][1], std::optional<std::string>(""));   // row 2: empty text
-    EXPECT_EQ(got[2][1], std::nullopt);                     // row 3: Null
+    EXPECT_EQ(got[1][1], std::optional<std::string>("")); // row 2: empty text
+    EXPECT_EQ(got[2][1], std::nullopt); // row 3: Null
 }
 
 TEST_P(EngineTest, TypedCatalogueGivesNumbersAndDates)
@@ -147,7 +144,7 @@ TEST_P(EngineTest, DamagedCatalogueFailsTheOpen)
 {
     const std::string whole = orvtest::readFileBytes(dataPath("tevox20.mdb"));
     std::string foreign = whole;
-    foreign[29 * 4096] = 2;   // one of tevoxB's data pages made a table definition
+    foreign[29 * 4096] = 2; // one of tevoxB's data pages made a table definition
     orvtest::TempDir dir;
     for (const std::string& bytes : {whole.substr(0, 33 * 4096), whole.substr(0, 29 * 4096), foreign}) {
         orvtest::writeFileBytes(dir.file("tevox20.mdb"), bytes);
@@ -190,8 +187,9 @@ TEST_P(EngineTest, SnapshotAndSqliteCataloguesReadBack)
 
     sqlite3* s = nullptr;
     ASSERT_EQ(sqlite3_open(dir.file("plain.db").c_str(), &s), SQLITE_OK);
-    sqlite3_exec(s, "CREATE TABLE tevoxB (gt_cdno TEXT, gt_new TEXT, n INTEGER, pic BLOB);"
-                    "INSERT INTO tevoxB VALUES ('001', '♪', 5, x'00FF'), ('002', NULL, 7, NULL), (3, 'x', NULL, NULL);",
+    sqlite3_exec(s,
+                 "CREATE TABLE tevoxB (gt_cdno TEXT, gt_new TEXT, n INTEGER, pic BLOB);"
+                 "INSERT INTO tevoxB VALUES ('001', '♪', 5, x'00FF'), ('002', NULL, 7, NULL), (3, 'x', NULL, NULL);",
                  nullptr, nullptr, nullptr);
     sqlite3_close(s);
     auto plain = OpenDatabase(dir.file("plain.db"));
@@ -199,7 +197,7 @@ TEST_P(EngineTest, SnapshotAndSqliteCataloguesReadBack)
     EXPECT_EQ(rs->RecordCount(), 2);
     EXPECT_EQ(rs->Fields("pic"), Value::binary(std::string("\0\xff", 2)));
     auto num = plain->OpenRecordset("SELECT * FROM tevoxB WHERE gt_cdno = '3';");
-    ASSERT_EQ(num->RecordCount(), 1);   // a number stored in a text column reads as text
+    ASSERT_EQ(num->RecordCount(), 1); // a number stored in a text column reads as text
     EXPECT_TRUE(num->Fields("gt_cdno").isText());
 }
 
@@ -211,19 +209,20 @@ TEST_P(EngineTest, SqliteCatalogueGivesStoredColumnsOfOrdinaryTablesOnly)
     orvtest::TempDir dir;
     sqlite3* s = nullptr;
     ASSERT_EQ(sqlite3_open(dir.file("shapes.db").c_str(), &s), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(s,
-                           "CREATE TABLE tevoxB (gt_cdno TEXT, twice TEXT GENERATED ALWAYS AS (gt_cdno || gt_cdno) STORED,"
-                           " gt_game TEXT, shout TEXT GENERATED ALWAYS AS (upper(gt_game)) VIRTUAL);"
-                           "INSERT INTO tevoxB (gt_cdno, gt_game) VALUES ('002', 'b'), ('001', 'a'), ('003', 'c');"
-                           "CREATE INDEX byGame ON tevoxB (gt_game DESC, gt_cdno);"
-                           "CREATE TABLE pairs (k TEXT PRIMARY KEY, v INTEGER) WITHOUT ROWID;"
-                           "INSERT INTO pairs VALUES ('y', 2), ('x', 1);"
-                           "CREATE VIEW everything AS SELECT * FROM tevoxB;"
-                           "CREATE TRIGGER noisy AFTER INSERT ON pairs BEGIN SELECT 1; END;"
-                           "CREATE VIRTUAL TABLE words USING fts5(w);"
-                           "INSERT INTO words VALUES ('max life');",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK)
+    ASSERT_EQ(
+        sqlite3_exec(s,
+                     "CREATE TABLE tevoxB (gt_cdno TEXT, twice TEXT GENERATED ALWAYS AS (gt_cdno || gt_cdno) STORED,"
+                     " gt_game TEXT, shout TEXT GENERATED ALWAYS AS (upper(gt_game)) VIRTUAL);"
+                     "INSERT INTO tevoxB (gt_cdno, gt_game) VALUES ('002', 'b'), ('001', 'a'), ('003', 'c');"
+                     "CREATE INDEX byGame ON tevoxB (gt_game DESC, gt_cdno);"
+                     "CREATE TABLE pairs (k TEXT PRIMARY KEY, v INTEGER) WITHOUT ROWID;"
+                     "INSERT INTO pairs VALUES ('y', 2), ('x', 1);"
+                     "CREATE VIEW everything AS SELECT * FROM tevoxB;"
+                     "CREATE TRIGGER noisy AFTER INSERT ON pairs BEGIN SELECT 1; END;"
+                     "CREATE VIRTUAL TABLE words USING fts5(w);"
+                     "INSERT INTO words VALUES ('max life');",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK)
         << sqlite3_errmsg(s);
     sqlite3_close(s);
     auto db = OpenDatabase(dir.file("shapes.db"));
@@ -233,7 +232,8 @@ TEST_P(EngineTest, SqliteCatalogueGivesStoredColumnsOfOrdinaryTablesOnly)
     EXPECT_EQ(tables, (std::vector<std::string>{"tevoxB", "pairs"}));
     auto rs = db->OpenRecordset("SELECT * FROM tevoxB;");
     EXPECT_EQ(rs->FieldNames(), (std::vector<std::string>{"gt_cdno", "gt_game"}));
-    EXPECT_EQ(allRows(*rs), (std::vector<std::vector<std::optional<std::string>>>{{"002", "b"}, {"001", "a"}, {"003", "c"}}));
+    EXPECT_EQ(allRows(*rs),
+              (std::vector<std::vector<std::optional<std::string>>>{{"002", "b"}, {"001", "a"}, {"003", "c"}}));
     EXPECT_EQ(db->OpenRecordset("SELECT * FROM pairs;")->ValueAt(0, 0).toText(), "x");
 }
 
@@ -254,7 +254,9 @@ TEST_P(EngineTest, HostileSqliteCataloguesNeitherHangNorGrow)
     EXPECT_EQ(huge->FieldNames(), fields);
     // A snapshot whose record names a column with a recursive query that never ends: the names
     // a file gives are names, never SQL.
-    EXPECT_EQ(errorOf([&] { OpenDatabase(dataPath("hostile/recursive-name.sqlite"))->OpenRecordset("SELECT * FROM tevoxB;"); }),
+    EXPECT_EQ(errorOf([&] {
+                  OpenDatabase(dataPath("hostile/recursive-name.sqlite"))->OpenRecordset("SELECT * FROM tevoxB;");
+              }),
               dberr::UnrecognizedFormat);
 }
 
@@ -278,7 +280,7 @@ TEST(Engine, CursorSemanticsAtBothEndsAndOnEmptyResults)
     EXPECT_TRUE(rs->IsEOF());
     EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), dberr::NoCurrentRecord);
     rs->MoveFirst();
-    EXPECT_EQ(rs->Fields("GT_CDNO").toText(), "001");   // field names without regard to case
+    EXPECT_EQ(rs->Fields("GT_CDNO").toText(), "001"); // field names without regard to case
     EXPECT_EQ(errorOf([&] { rs->Fields("no_such_field"); }), 3265);
 
     auto empty = db->OpenRecordset("SELECT * FROM tevoxB WHERE gt_cdno = 'none';");
@@ -288,7 +290,7 @@ TEST(Engine, CursorSemanticsAtBothEndsAndOnEmptyResults)
     EXPECT_EQ(empty->AbsolutePosition(), -1);
     EXPECT_EQ(errorOf([&] { empty->MoveFirst(); }), dberr::NoCurrentRecord);
     EXPECT_EQ(errorOf([&] { empty->MoveLast(); }), dberr::NoCurrentRecord);
-    EXPECT_EQ(empty->FieldCount(), 15);   // an empty result still has its fields
+    EXPECT_EQ(empty->FieldCount(), 15); // an empty result still has its fields
 }
 
 TEST(Engine, RecordsetOutlivesItsDatabase)
@@ -309,8 +311,9 @@ TEST(EngineIsolation, CrashingOrHangingReaderBecomesAnOpenFailure)
     const std::string hang = executable(dir, "hang.sh", "#!/bin/sh\nexec sleep 30\n");
     // A reader that never stops sending rows (a loop in the file's page chain): a table of no
     // columns, then row after row.
-    const std::string flood = executable(dir, "flood.sh", "#!/bin/sh\nprintf 'T\\001\\000\\000\\000t\\000\\000\\000\\000'\n"
-                                                          "exec yes R | tr -d '\\n'\n");
+    const std::string flood = executable(dir, "flood.sh",
+                                         "#!/bin/sh\nprintf 'T\\001\\000\\000\\000t\\000\\000\\000\\000'\n"
+                                         "exec yes R | tr -d '\\n'\n");
     const std::string file = dataPath("tevox20.mdb");
 
     EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(crash), file); }), dberr::UnrecognizedFormat);
@@ -328,7 +331,8 @@ TEST(EngineIsolation, ReaderThatCannotStartFailsTheOpen)
     const std::string file = dataPath("tevox20.mdb");
     for (const std::string& exe : {dir.file("no-such-program"), dir.file("not-executable"), std::string()}) {
         EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(exe), file); }), dberr::ReaderFailure) << exe;
-        EXPECT_NE(errorText([&] { orv::OpenDatabase(IsolatedCatalogue(exe), file); }).find("起動できません"), std::string::npos);
+        EXPECT_NE(errorText([&] { orv::OpenDatabase(IsolatedCatalogue(exe), file); }).find("起動できません"),
+                  std::string::npos);
     }
 }
 
@@ -337,11 +341,12 @@ TEST(EngineIsolation, ReaderThatCannotStartFailsTheOpen)
 TEST(EngineIsolation, ReaderIsInAProcessGroupOfItsOwn)
 {
     orvtest::TempDir dir;
-    const std::string reader = executable(dir, "own-group.sh", "#!/bin/sh\n"
-                                                               "mine=$(cut -d' ' -f5 /proc/$$/stat)\n"
-                                                               "theirs=$(cut -d' ' -f5 /proc/$PPID/stat)\n"
-                                                               "[ \"$mine\" != \"$theirs\" ] || exit 1\n"
-                                                               "exec '" ORV_QUERY_EXE "' \"$@\"\n");
+    const std::string reader = executable(dir, "own-group.sh",
+                                          "#!/bin/sh\n"
+                                          "mine=$(cut -d' ' -f5 /proc/$$/stat)\n"
+                                          "theirs=$(cut -d' ' -f5 /proc/$PPID/stat)\n"
+                                          "[ \"$mine\" != \"$theirs\" ] || exit 1\n"
+                                          "exec '" ORV_QUERY_EXE "' \"$@\"\n");
     EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(reader), dataPath("tevox20.mdb")); }), 0);
 }
 
@@ -363,12 +368,14 @@ TEST(EngineIsolation, ReaderMemoryIsLimitedByTheFileSize)
     GTEST_SKIP() << "no address-space limit under AddressSanitizer";
 #else
     orvtest::TempDir dir;
-    const std::string greedy = executable(dir, "greedy.sh", "#!/bin/sh\n"
-                                                            "dd if=/dev/zero of=/dev/null bs=400M count=1 2>/dev/null || exit 1\n"
-                                                            "printf D\n");
-    const std::string modest = executable(dir, "modest.sh", "#!/bin/sh\n"
-                                                            "dd if=/dev/zero of=/dev/null bs=100M count=1 2>/dev/null || exit 1\n"
-                                                            "printf D\n");
+    const std::string greedy = executable(dir, "greedy.sh",
+                                          "#!/bin/sh\n"
+                                          "dd if=/dev/zero of=/dev/null bs=400M count=1 2>/dev/null || exit 1\n"
+                                          "printf D\n");
+    const std::string modest = executable(dir, "modest.sh",
+                                          "#!/bin/sh\n"
+                                          "dd if=/dev/zero of=/dev/null bs=100M count=1 2>/dev/null || exit 1\n"
+                                          "printf D\n");
     const std::string file = dataPath("tevox20.mdb");
     EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(greedy), file); }), dberr::UnrecognizedFormat);
     EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(modest), file); }), 0);

@@ -127,10 +127,11 @@ TEST_F(Ini, FirstShutdownCreatesSectionsAndKeysInWriteOrder)
     EXPECT_TRUE(WriteIni(path, "WINDOW", "TOP", "1005.5"));
     EXPECT_TRUE(WriteIni(path, "LIST", "WIDTHCOL00", "4500"));
     EXPECT_TRUE(WriteIni(path, "SEARCH", "WORD", "x"));
-    EXPECT_EQ(file(), "[SEARCH]\r\nNEW=0\r\nPFORMSTR=\r\nWORD=x\r\n"
-                      "[DISP]\r\nMODE=1\r\n"
-                      "[WINDOW]\r\nWINSATE=0\r\nTOP=1005.5\r\n"
-                      "[LIST]\r\nWIDTHCOL00=4500\r\n");
+    EXPECT_EQ(file(),
+              "[SEARCH]\r\nNEW=0\r\nPFORMSTR=\r\nWORD=x\r\n"
+              "[DISP]\r\nMODE=1\r\n"
+              "[WINDOW]\r\nWINSATE=0\r\nTOP=1005.5\r\n"
+              "[LIST]\r\nWIDTHCOL00=4500\r\n");
     EXPECT_EQ(read("SEARCH", "PFORMSTR", "@ALL@"), "");
     EXPECT_EQ(read("WINDOW", "TOP"), "1005.5");
 }
@@ -144,8 +145,9 @@ TEST_F(Ini, UpdateKeepsEverythingElse)
     EXPECT_TRUE(WriteIni(path, "X", "z", "3"));
     // The existing key keeps its spelling; a new key follows the section's last key, before
     // the blank line; the last line gets its line end.
-    EXPECT_EQ(file(), "; settings\r\n[OTHER]\r\nfoo=bar\r\nno equals here\r\n\r\n"
-                      "[Search]\r\nWord=new\r\n; note\r\nNEW=1\r\nNOTWORD=n\r\n\r\n[X]\r\ny=2\r\nz=3\r\n");
+    EXPECT_EQ(file(),
+              "; settings\r\n[OTHER]\r\nfoo=bar\r\nno equals here\r\n\r\n"
+              "[Search]\r\nWord=new\r\n; note\r\nNEW=1\r\nNOTWORD=n\r\n\r\n[X]\r\ny=2\r\nz=3\r\n");
     EXPECT_TRUE(strayFiles().empty());
 }
 
@@ -276,15 +278,17 @@ TEST_F(Ini, ReadOnlyFolderOrFileFailsTheWriteButAWritableFileIsUpdatedInPlace)
 {
     setFile("[S]\r\nk=old\r\n");
     fs::permissions(path, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec & ~fs::perms::others_exec);
-    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
-                                    | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir.path(),
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec
+                        | fs::perms::others_read | fs::perms::others_exec);
     // No temporary file fits in the folder: the writable file itself takes the new content.
     EXPECT_TRUE(asUnprivileged([&] { return WriteIni(path, "S", "k", "new"); }));
     EXPECT_EQ(file(), "[S]\r\nk=new\r\n");
     EXPECT_FALSE(asUnprivileged([&] { return WriteIni(dir.file("new.ini"), "S", "k", "new"); }));
     EXPECT_FALSE(fs::exists(dir.file("new.ini")));
-    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
-                                    | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir.path(),
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
+                        | fs::perms::others_exec);
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_FALSE(asUnprivileged([&] { return WriteIni(path, "S", "k", "newer"); }));
     EXPECT_EQ(read("S", "k"), "new");
@@ -334,8 +338,9 @@ TEST_F(Ini, LinkedFileInAFolderWithoutRoomForATemporaryIsUpdatedInPlace)
     writeFileBytes(target, "[S]\r\nk=1\r\nfoo=bar\r\n");
     fs::permissions(target, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
     fs::create_symlink(target, path);
-    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
-                                | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(locked,
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec
+                        | fs::perms::others_read | fs::perms::others_exec);
     EXPECT_TRUE(asUnprivileged([&] { return WriteIniEntries(path, {{"S", "k", "22"}, {"S", "new", "v"}}); }));
     fs::permissions(locked, fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(readFileBytes(target), "[S]\r\nk=22\r\nfoo=bar\r\nnew=v\r\n");
@@ -351,10 +356,10 @@ TEST_F(Ini, TemporaryFilesLeftByAnInterruptedUpdateAreRemovedByTheNext)
     const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
     const std::vector<std::string> stale = {".tevo.ini.123.tmp", ".tevo.ini.4294967295.tmp"};
     const std::vector<std::string> kept = {
-        ".tevo.ini.77.tmp",     // recent: an update may be writing it now
-        ".tevo.ini.abc.tmp",    // not a name an update gives
-        ".other.ini.123.tmp",   // another file's
-        "tevo.ini.123.tmp",     // not hidden
+        ".tevo.ini.77.tmp", // recent: an update may be writing it now
+        ".tevo.ini.abc.tmp", // not a name an update gives
+        ".other.ini.123.tmp", // another file's
+        "tevo.ini.123.tmp", // not hidden
         ".tevo.ini.123.tmp.bak",
     };
     for (const auto& n : stale) {
@@ -383,9 +388,9 @@ namespace {
 std::vector<IniEntry> shutdownEntries(const std::string& who)
 {
     std::vector<IniEntry> e;
-    for (const char* k : {"NEW", "PFORMFL", "PFORMSTR", "WORDFL", "WORDSELFL0", "WORDSELFL1", "WORDSELFL2",
-                          "WORDSELFL3", "WORD", "WORDANDFL", "NOTWORDFL", "NOTWORDSELFL0", "NOTWORDSELFL1",
-                          "NOTWORDSELFL2", "NOTWORDSELFL3", "NOTWORD"})
+    for (const char* k :
+         {"NEW", "PFORMFL", "PFORMSTR", "WORDFL", "WORDSELFL0", "WORDSELFL1", "WORDSELFL2", "WORDSELFL3", "WORD",
+          "WORDANDFL", "NOTWORDFL", "NOTWORDSELFL0", "NOTWORDSELFL1", "NOTWORDSELFL2", "NOTWORDSELFL3", "NOTWORD"})
         e.push_back({"SEARCH", k, who + k});
     e.push_back({"DISP", "MODE", who});
     for (const char* k : {"WINSATE", "TOP", "LEFT", "WIDTH", "HEIGHT"})
@@ -413,7 +418,7 @@ TEST_F(Ini, TwoProgramsClosingAtOnceLoseNoKey)
             if (pid == 0) {
                 close(go[1]);
                 char c;
-                (void)!::read(go[0], &c, 1);   // returns when the parent closes its end
+                (void)!::read(go[0], &c, 1); // returns when the parent closes its end
                 _exit(WriteIniEntries(file, shutdownEntries(who)) ? 0 : 1);
             }
             children.push_back(pid);
@@ -473,9 +478,16 @@ TEST_F(Ini, OneUpdateStoresEntriesAsSingleWritesWould)
         "[LIST]\r\nWIDTHCOL00=1\r\n[SEARCH]\r\n",
     };
     const std::vector<IniEntry> entries = {
-        {"SEARCH", "WORD", "new"}, {"search", "NOTWORD", "n"}, {"DISP", "MODE", "0"}, {"S", "k", "9"},
-        {"S", "m", "8"},           {"LIST", "WIDTHCOL01", "2"}, {"SEARCH", "Word", "again"},
-        {"NEW", "a", "1"},         {"new", "b", "2"},          {"S", "m", "7"},
+        {"SEARCH", "WORD", "new"},
+        {"search", "NOTWORD", "n"},
+        {"DISP", "MODE", "0"},
+        {"S", "k", "9"},
+        {"S", "m", "8"},
+        {"LIST", "WIDTHCOL01", "2"},
+        {"SEARCH", "Word", "again"},
+        {"NEW", "a", "1"},
+        {"new", "b", "2"},
+        {"S", "m", "7"},
         {"表", "キー", "値"},
     };
     for (const std::string& start : starts) {
@@ -494,8 +506,9 @@ TEST_F(Ini, OneUpdateStoresEntriesAsSingleWritesWould)
 TEST_F(Ini, SeveralKeysComeFromOneReading)
 {
     setFile("[SEARCH]\r\nWORD=max\r\n[DISP]\r\nmode=1\r\n[search]\r\nNOTWORD=later section\r\n");
-    const auto values = ReadIniKeys(path, {{"SEARCH", "WORD"}, {"DISP", "MODE"}, {"SEARCH", "NOTWORD"},
-                                           {"LIST", "WIDTHCOL00"}, {"search", "word"}});
+    const auto values = ReadIniKeys(
+        path,
+        {{"SEARCH", "WORD"}, {"DISP", "MODE"}, {"SEARCH", "NOTWORD"}, {"LIST", "WIDTHCOL00"}, {"search", "word"}});
     ASSERT_EQ(values.size(), 5u);
     EXPECT_EQ(values[0], "max");
     EXPECT_EQ(values[1], "1");
@@ -514,10 +527,12 @@ TEST_F(Ini, Utf16FileIsReadAndWrittenBackInUtf16)
     EXPECT_EQ(read("SEARCH", "WORD"), "ゲーム");
     EXPECT_EQ(read("SEARCH", "NOTWORD"), "demo");
     EXPECT_EQ(read("DISP", "mode"), "1");
-    ASSERT_TRUE(WriteIniEntries(path, {{"SEARCH", "WORD", "♪ max"}, {"DISP", "MODE", "0"},
-                                       {"LIST", "WIDTHCOL00", "700"}}));
-    EXPECT_EQ(file(), mark + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=♪ max\r\nNOTWORD = \"demo\" \r\n[Disp]\r\nMODE=0\r\n"
-                                   "[LIST]\r\nWIDTHCOL00=700\r\n"));
+    ASSERT_TRUE(
+        WriteIniEntries(path, {{"SEARCH", "WORD", "♪ max"}, {"DISP", "MODE", "0"}, {"LIST", "WIDTHCOL00", "700"}}));
+    EXPECT_EQ(file(),
+              mark
+                  + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=♪ max\r\nNOTWORD = \"demo\" \r\n[Disp]\r\nMODE=0\r\n"
+                          "[LIST]\r\nWIDTHCOL00=700\r\n"));
     EXPECT_EQ(read("SEARCH", "WORD"), "♪ max");
 }
 

@@ -74,7 +74,10 @@ public:
     }
     ~JetDb() { sqlite3_close(db_); }
 
-    void exec(const std::string& sql) { ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db_); }
+    void exec(const std::string& sql)
+    {
+        ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db_);
+    }
 
     // Runs a translated statement and returns every row as texts.
     std::vector<Row> rows(const std::string& jet, TranslatedQuery* out = nullptr)
@@ -83,13 +86,15 @@ public:
         std::vector<Row> result;
         sqlite3_stmt* st = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(db_, q.sql.c_str(), int(q.sql.size()), &st, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(db_) << "\n" << q.sql;
+            << sqlite3_errmsg(db_) << "\n"
+            << q.sql;
         while (st && sqlite3_step(st) == SQLITE_ROW) {
             Row r;
             for (int i = 0; i < sqlite3_column_count(st); ++i)
-                r.push_back(sqlite3_column_type(st, i) == SQLITE_NULL
-                                ? std::nullopt
-                                : std::optional<std::string>(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
+                r.push_back(
+                    sqlite3_column_type(st, i) == SQLITE_NULL
+                        ? std::nullopt
+                        : std::optional<std::string>(reinterpret_cast<const char*>(sqlite3_column_text(st, i))));
             result.push_back(std::move(r));
         }
         sqlite3_finalize(st);
@@ -131,8 +136,10 @@ std::vector<std::pair<std::string, ColumnKind>> catalogueFields(bool typed)
     orvtest::readFixtureCsv("tevox20.csv", &header);
     std::vector<std::pair<std::string, ColumnKind>> f;
     for (const std::string& h : header)
-        f.emplace_back(h, typed && h == "gt_cdno" ? ColumnKind::Integer
-                              : typed && h == "gt_cdnod" ? ColumnKind::DateTime : ColumnKind::Text);
+        f.emplace_back(h,
+                       typed && h == "gt_cdno"        ? ColumnKind::Integer
+                           : typed && h == "gt_cdnod" ? ColumnKind::DateTime
+                                                      : ColumnKind::Text);
     return f;
 }
 
@@ -151,7 +158,10 @@ protected:
         return 0;
     }
     // Table positions whose given field matches the LIKE pattern, from the fixture itself.
-    std::vector<int> where(const std::string& jetCondition) { return db.ids("SELECT * FROM tevoxB WHERE " + jetCondition + ";"); }
+    std::vector<int> where(const std::string& jetCondition)
+    {
+        return db.ids("SELECT * FROM tevoxB WHERE " + jetCondition + ";");
+    }
     JetDb db;
 };
 
@@ -164,9 +174,10 @@ std::vector<int> sorted(std::vector<int> v, std::vector<int> more = {})
 
 TEST_F(Catalogue, WorkedSearchExampleFindsTwoRows)
 {
-    EXPECT_THAT(where("gt_new = '♪' AND (gt_pf = 'PC' OR gt_pf = 'MSX') AND (gt_str1 LIKE '*max*' AND gt_str1 LIKE '*life*')"
-                      " AND (gt_file not LIKE '*demo*') AND (gt_cdno LIKE '*012*')"),
-                ElementsAre(69, 77));
+    EXPECT_THAT(
+        where("gt_new = '♪' AND (gt_pf = 'PC' OR gt_pf = 'MSX') AND (gt_str1 LIKE '*max*' AND gt_str1 LIKE '*life*')"
+              " AND (gt_file not LIKE '*demo*') AND (gt_cdno LIKE '*012*')"),
+        ElementsAre(69, 77));
 }
 
 TEST_F(Catalogue, KeywordsIgnoreCaseWidthAndKanaType)
@@ -181,12 +192,13 @@ TEST_F(Catalogue, KeywordsIgnoreCaseWidthAndKanaType)
     EXPECT_EQ(where("gt_effect LIKE '*demo*'"), sorted({6, 13, 50}, {7, 68}));
     EXPECT_EQ(where("gt_file not LIKE '*demo*'").size(), 80u - 6u);
     // Game and maker joined by a blank, all four fields: the title by "MAX Planet" with "life".
-    EXPECT_EQ(where("gt_str1+' '+gt_str2 LIKE '*life*' AND gt_str1+' '+gt_str2 LIKE '*planet*' AND gt_game LIKE 'island*'"),
-              sorted({5, 37, 69, 72, 76, 77}));
+    EXPECT_EQ(
+        where("gt_str1+' '+gt_str2 LIKE '*life*' AND gt_str1+' '+gt_str2 LIKE '*planet*' AND gt_game LIKE 'island*'"),
+        sorted({5, 37, 69, 72, 76, 77}));
     // A joined text matches across the joins and as a whole; a Null part makes it Null.
     EXPECT_EQ(where("gt_game+' '+gt_maker LIKE '*diary max*'"), sorted({5, 37, 69, 72, 76, 77}));
     EXPECT_EQ(where("gt_game+' '+gt_maker LIKE 'island*planet'"), sorted({5, 37, 69, 72, 76, 77}));
-    EXPECT_EQ(where("gt_copyright+gt_game LIKE '*'").size(), 78u);   // rows 17 and 30 have no author
+    EXPECT_EQ(where("gt_copyright+gt_game LIKE '*'").size(), 78u); // rows 17 and 30 have no author
     EXPECT_EQ(where("gt_copyright+gt_game not LIKE '*'").size(), 0u);
     // Literal wildcards inside the data.
     EXPECT_EQ(where("gt_effect LIKE '*[*]2*'"), std::vector<int>{54});
@@ -263,28 +275,37 @@ TEST_F(Catalogue, VolumeAndPlatformLists)
     EXPECT_EQ(vols[13], (Row{"ABC", "1"}));
 
     auto pfs = db.rows("SELECT gt_pf, COUNT(*) as cnt FROM tevoxB GROUP BY gt_pf ORDER BY gt_pf ;");
-    std::vector<Row> expected = {{"", "2"}, {"GB", "11"}, {"M'S BOX", "1"}, {"MSX", "13"}, {"N64", "11"},
-                                 {"PC", "13"}, {"PC-98", "10"}, {"PS", "11"}, {"SS", "8"}};
+    std::vector<Row> expected = {{"", "2"},    {"GB", "11"},    {"M'S BOX", "1"}, {"MSX", "13"}, {"N64", "11"},
+                                 {"PC", "13"}, {"PC-98", "10"}, {"PS", "11"},     {"SS", "8"}};
     EXPECT_EQ(pfs, expected);
 
     auto distinct = db.rows("SELECT DISTINCT gt_pf FROM tevoxB WHERE gt_pf LIKE 'p*';");
     EXPECT_EQ(distinct, (std::vector<Row>{{"PC"}, {"PC-98"}, {"PS"}}));
-    auto grouped = db.rows("SELECT gt_pf, MAX(gt_cdno), SUM(1) FROM tevoxB GROUP BY gt_pf HAVING COUNT(*) > 11 ORDER BY COUNT(*) DESC;");
+    auto grouped = db.rows(
+        "SELECT gt_pf, MAX(gt_cdno), SUM(1) FROM tevoxB GROUP BY gt_pf HAVING COUNT(*) > 11 ORDER BY COUNT(*) DESC;");
     EXPECT_EQ(grouped, (std::vector<Row>{{"MSX", "ABC", "13"}, {"PC", "012", "13"}}));
 }
 
 TEST(JetSql, GroupingAndComparingIgnoreCaseAndWidth)
 {
     JetDb db("t", {{"name", ColumnKind::Text}, {"n", ColumnKind::Integer}},
-             {{"Max", "1"}, {"ＭＡＸ", "2"}, {"max", "3"}, {"ﾗｲﾌ", "4"}, {"らいふ", "5"}, {std::nullopt, "6"}, {"ｶﾞ", "7"}, {"ガ", "8"}});
+             {{"Max", "1"},
+              {"ＭＡＸ", "2"},
+              {"max", "3"},
+              {"ﾗｲﾌ", "4"},
+              {"らいふ", "5"},
+              {std::nullopt, "6"},
+              {"ｶﾞ", "7"},
+              {"ガ", "8"}});
     auto groups = db.rows("SELECT name, COUNT(*) AS c, MIN(n) FROM t GROUP BY name");
     ASSERT_EQ(groups.size(), 4u);
     EXPECT_EQ(groups[0], (Row{std::nullopt, "1", "6"}));
     EXPECT_EQ(groups[1][1], "3");
-    EXPECT_EQ(groups[2][1], "2");   // ガ
-    EXPECT_EQ(groups[3][1], "2");   // ライフ
+    EXPECT_EQ(groups[2][1], "2"); // ガ
+    EXPECT_EQ(groups[3][1], "2"); // ライフ
     EXPECT_EQ(db.ids("SELECT * FROM t WHERE name = 'MAX'"), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(db.ids("SELECT * FROM t WHERE name > 'm' ORDER BY name DESC, n"), (std::vector<int>{4, 5, 7, 8, 1, 2, 3}));
+    EXPECT_EQ(db.ids("SELECT * FROM t WHERE name > 'm' ORDER BY name DESC, n"),
+              (std::vector<int>{4, 5, 7, 8, 1, 2, 3}));
     EXPECT_EQ(db.ids("SELECT DISTINCT * FROM t WHERE name LIKE 'm*'"), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(db.rows("SELECT DISTINCT name FROM t WHERE n < 4"), (std::vector<Row>{{"Max"}}));
     EXPECT_EQ(db.rows("SELECT MIN(name) FROM t WHERE n < 6"), (std::vector<Row>{{"Max"}}));
@@ -298,17 +319,22 @@ TEST(JetSql, PlusJoinsTextsAndAddsNumbers)
     ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[0], (Row{"xy", "xy", "x y", "2", "0.5", "-1", "x1", "2"}));
     EXPECT_EQ(r[1], (Row{std::nullopt, "x", std::nullopt, "3", "1.0", "-2", "x2", "1"}));
-    EXPECT_EQ(r[2], (Row{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
+    EXPECT_EQ(r[2],
+              (Row{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                   std::nullopt}));
     EXPECT_EQ(db.ids("SELECT * FROM t WHERE a + b = 'XY'"), std::vector<int>{1});
     EXPECT_EQ(db.ids("SELECT * FROM t WHERE a & b = 'X'"), std::vector<int>{2});
-    EXPECT_EQ(db.rows("SELECT UCase(a), LCase('AＢ'), Left('abc', 2), Right('abc', 2), Mid('abcd', 2, 2), Trim('  q  '), n = 1 FROM t WHERE n = 1"),
+    EXPECT_EQ(db.rows("SELECT UCase(a), LCase('AＢ'), Left('abc', 2), Right('abc', 2), Mid('abcd', 2, 2), Trim('  q  "
+                      "'), n = 1 FROM t WHERE n = 1"),
               (std::vector<Row>{{"X", "aｂ", "ab", "bc", "bc", "q", "-1"}}));
 }
 
 TEST_F(Catalogue, FieldNamesAndNames)
 {
     TranslatedQuery q;
-    db.rows("SELECT [GT_CDNO], gt_pf & 'x', t.gt_game AS [Game Name], Len(gt_game) FROM tevoxB AS t WHERE t.gt_cdno = '012'", &q);
+    db.rows("SELECT [GT_CDNO], gt_pf & 'x', t.gt_game AS [Game Name], Len(gt_game) FROM tevoxB AS t WHERE t.gt_cdno = "
+            "'012'",
+            &q);
     EXPECT_THAT(q.fieldNames, ElementsAre("gt_cdno", "Expr1000", "Game Name", "Expr1001"));
     db.rows("select * from [TEVOXB] where TEVOXB.GT_PF = 'pc'", &q);
     EXPECT_TRUE(q.rowidsOnly);
@@ -388,7 +414,11 @@ TEST_F(Catalogue, RandomStatementsNeverCrash)
             return pick({"gt_pf", "gt_cdno", "[gt_game]", "t.gt_new", "'x'", "'it''s'", "\"q\"", "12", "1.5e3", "NULL",
                          "TRUE", "'*a?[b-c]#'", "'ｶﾞ'", "COUNT(*)", "nope"});
         switch (rng() % 6) {
-        case 0: return expr(depth - 1) + pick({" + ", " - ", " * ", " / ", " & ", " = ", " <> ", " <= ", " AND ", " OR ", " LIKE ", " NOT LIKE "}) + expr(depth - 1);
+        case 0:
+            return expr(depth - 1)
+                + pick({" + ", " - ", " * ", " / ", " & ", " = ", " <> ", " <= ", " AND ", " OR ", " LIKE ",
+                        " NOT LIKE "})
+                + expr(depth - 1);
         case 1: return "(" + expr(depth - 1) + ")";
         case 2: return pick({"NOT ", "-"}) + expr(depth - 1);
         case 3: return pick({"Len(", "UCase(", "MIN(", "MAX(", "SUM(", "Trim("}) + expr(depth - 1) + ")";
@@ -398,8 +428,8 @@ TEST_F(Catalogue, RandomStatementsNeverCrash)
     };
     int translated = 0;
     for (int n = 0; n < 4000; ++n) {
-        std::string s = "SELECT " + pick({"", "DISTINCT "}) + (rng() % 3 ? "*" : expr(2) + pick({"", " AS a"}) + ", " + expr(2))
-            + " FROM tevoxB" + pick({"", " t"});
+        std::string s = "SELECT " + pick({"", "DISTINCT "})
+            + (rng() % 3 ? "*" : expr(2) + pick({"", " AS a"}) + ", " + expr(2)) + " FROM tevoxB" + pick({"", " t"});
         if (rng() % 2)
             s += " WHERE " + expr(4);
         if (rng() % 4 == 0)
@@ -409,7 +439,7 @@ TEST_F(Catalogue, RandomStatementsNeverCrash)
         if (rng() % 3 == 0)
             s += " ORDER BY " + expr(2) + pick({"", " DESC"}) + ", " + expr(1);
         s += pick({"", ";", " ;"});
-        if (rng() % 4 == 0) {   // damage it
+        if (rng() % 4 == 0) { // damage it
             std::size_t at = rng() % s.size();
             s.erase(at, rng() % 6);
             s.insert(std::min(at, s.size()), pick({"(", ")", "'", ",", "\xFF", "[", "WHERE", ""}));
@@ -430,8 +460,7 @@ TEST_F(Catalogue, RandomStatementsNeverCrash)
             s += char(rng() % 256);
         try {
             translateJet(s, db.schema);
-        } catch (const DbError&) {
-        }
+        } catch (const DbError&) {}
     }
 }
 
@@ -456,8 +485,11 @@ TEST(JetSql, NumericColumns)
 // Only text columns carry a key column; statements over Yes/No and date fields must not need one.
 TEST(JetSql, LayoutKeysTextColumnsOnly)
 {
-    const CatalogTable t = layoutTable("tevoxB", 3, {{"gt_str1", ColumnKind::Text}, {"gt_pf", ColumnKind::Boolean},
-                                                    {"gt_date", ColumnKind::DateTime}, {"gt_cdno", ColumnKind::Integer}});
+    const CatalogTable t = layoutTable("tevoxB", 3,
+                                       {{"gt_str1", ColumnKind::Text},
+                                        {"gt_pf", ColumnKind::Boolean},
+                                        {"gt_date", ColumnKind::DateTime},
+                                        {"gt_cdno", ColumnKind::Integer}});
     EXPECT_EQ(t.sqlName, "t3");
     ASSERT_EQ(t.columns.size(), 4u);
     EXPECT_EQ(t.columns[0].sqlName, "c0");
@@ -472,8 +504,10 @@ TEST(JetSql, LayoutKeysTextColumnsOnly)
     EXPECT_EQ(db.ids("SELECT * FROM t WHERE made LIKE '1997*' OR ok = 0 ORDER BY made"), (std::vector<int>{2, 1}));
     EXPECT_EQ(db.ids("SELECT * FROM t WHERE ok IS NULL ORDER BY ok, name"), (std::vector<int>{3}));
     EXPECT_EQ(db.ids("SELECT * FROM t ORDER BY made DESC, name"), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(db.rows("SELECT ok, COUNT(*) FROM t GROUP BY ok"), (std::vector<Row>{{std::nullopt, "1"}, {"0", "1"}, {"1", "1"}}));
-    EXPECT_EQ(db.rows("SELECT DISTINCT made FROM t WHERE name <> 'c'"), (std::vector<Row>{{"1996/12/24"}, {"1997/07/01"}}));
+    EXPECT_EQ(db.rows("SELECT ok, COUNT(*) FROM t GROUP BY ok"),
+              (std::vector<Row>{{std::nullopt, "1"}, {"0", "1"}, {"1", "1"}}));
+    EXPECT_EQ(db.rows("SELECT DISTINCT made FROM t WHERE name <> 'c'"),
+              (std::vector<Row>{{"1996/12/24"}, {"1997/07/01"}}));
 }
 
 } // namespace

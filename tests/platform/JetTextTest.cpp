@@ -18,11 +18,11 @@ TEST(JetFoldKey, IgnoresCaseWidthAndKanaType)
     EXPECT_EQ(jetFoldKey("MaX Planet"), "max planet");
     EXPECT_EQ(jetFoldKey("ＭＡＸ"), "max");
     EXPECT_EQ(jetFoldKey("Ｍａｘ１２３！"), "max123!");
-    EXPECT_EQ(jetFoldKey("a　b"), "a b");                       // ideographic space
+    EXPECT_EQ(jetFoldKey("a　b"), "a b"); // ideographic space
     EXPECT_EQ(jetFoldKey("ﾗｲﾌ"), jetFoldKey("ライフ"));
     EXPECT_EQ(jetFoldKey("らいふ"), jetFoldKey("ライフ"));
     EXPECT_EQ(jetFoldKey("ÀÉÎ"), "àéî");
-    EXPECT_EQ(jetFoldKey("×÷"), "×÷");                          // not letters
+    EXPECT_EQ(jetFoldKey("×÷"), "×÷"); // not letters
     EXPECT_EQ(jetFoldKey("♪"), "♪");
     EXPECT_EQ(jetFoldKey("漢字"), "漢字");
 }
@@ -34,7 +34,7 @@ TEST(JetFoldKey, CombinesHalfWidthVoicedMarks)
     EXPECT_EQ(jetFoldKey("ｳﾞ"), "ヴ");
     EXPECT_EQ(jetFoldKey("ﾂﾞ"), "ヅ");
     EXPECT_EQ(jetFoldKey("ｶﾞｯｺｳ"), jetFoldKey("がっこう"));
-    EXPECT_EQ(jetFoldKey("か\xE3\x82\x99"), "ガ");            // combining mark
+    EXPECT_EQ(jetFoldKey("か\xE3\x82\x99"), "ガ"); // combining mark
     // A mark that cannot combine stays a mark of its own.
     EXPECT_EQ(jetFoldKey("ｱﾞ"), "ア゛");
     EXPECT_EQ(jetFoldKey("ﾟ"), "゜");
@@ -43,13 +43,16 @@ TEST(JetFoldKey, CombinesHalfWidthVoicedMarks)
 
 TEST(JetFoldKey, PassesInvalidUtf8ThroughByteByByte)
 {
-    EXPECT_EQ(jetFoldKey("A\xFF" "B"), "a\xFF" "b");
-    EXPECT_EQ(jetFoldKey("\xE3\x81"), "\xE3\x81");              // truncated sequence
-    EXPECT_EQ(jetFoldKey("\xC0\xAF"), "\xC0\xAF");              // overlong '/'
-    EXPECT_EQ(jetFoldKey("\xED\xA0\x80"), "\xED\xA0\x80");      // surrogate
+    EXPECT_EQ(jetFoldKey("A\xFF"
+                         "B"),
+              "a\xFF"
+              "b");
+    EXPECT_EQ(jetFoldKey("\xE3\x81"), "\xE3\x81"); // truncated sequence
+    EXPECT_EQ(jetFoldKey("\xC0\xAF"), "\xC0\xAF"); // overlong '/'
+    EXPECT_EQ(jetFoldKey("\xED\xA0\x80"), "\xED\xA0\x80"); // surrogate
     EXPECT_EQ(jetFoldKey(std::string("a\0B", 3)), std::string("a\0b", 3));
     EXPECT_EQ(jetFoldKey(""), "");
-    EXPECT_EQ(jetFoldKey("\xEF\xBD"), "\xEF\xBD");              // cut inside a half-width kana
+    EXPECT_EQ(jetFoldKey("\xEF\xBD"), "\xEF\xBD"); // cut inside a half-width kana
 }
 
 std::string utf8(char32_t cp)
@@ -104,8 +107,9 @@ TEST(JetFoldKey, ShortcutsAgreeWithThePlainFoldOnEveryCharacter)
 
     // Texts of random bytes, kana bytes and ASCII: broken sequences anywhere.
     std::mt19937 rng(42);
-    const std::string pieces[] = {"A", "z", "Q", " ", "\xE3", "\x81", "\x82", "\x83", "\xBE", "\xEF", "\xBD",
-                                  "\x9E", "\x99", "\xFF", "\xC3", "\x80", "ｶ", "か", "ﾞ", "ﾟ", "\xE3\x82\x99", "ＡＢ", "　"};
+    const std::string pieces[] = {"A",    "z",    "Q",    " ",    "\xE3",         "\x81", "\x82", "\x83",
+                                  "\xBE", "\xEF", "\xBD", "\x9E", "\x99",         "\xFF", "\xC3", "\x80",
+                                  "ｶ",    "か",   "ﾞ",    "ﾟ",    "\xE3\x82\x99", "ＡＢ", "　"};
     for (int i = 0; i < 20000; ++i) {
         std::string text;
         const int n = int(rng() % 40);
@@ -115,7 +119,7 @@ TEST(JetFoldKey, ShortcutsAgreeWithThePlainFoldOnEveryCharacter)
         std::string into(text.size() + 1, '#');
         const std::size_t len = orv::jetFoldKeyInto(text, into.data());
         ASSERT_LE(len, text.size());
-        EXPECT_EQ(into[text.size()], '#');   // never past the room it was given
+        EXPECT_EQ(into[text.size()], '#'); // never past the room it was given
     }
 }
 
@@ -134,10 +138,10 @@ TEST(JetLike, Wildcards)
     EXPECT_TRUE(jetLike("*max*", "ＭＡＸ Planet"));
     EXPECT_FALSE(jetLike("*max*", "マックス"));
     EXPECT_TRUE(jetLike("ma?", "max"));
-    EXPECT_TRUE(jetLike("?", "ア"));                             // one character, three bytes
+    EXPECT_TRUE(jetLike("?", "ア")); // one character, three bytes
     EXPECT_FALSE(jetLike("??", "ア"));
     EXPECT_TRUE(jetLike("cd#", "cd5"));
-    EXPECT_TRUE(jetLike("cd#", "cd５"));                        // full-width digit
+    EXPECT_TRUE(jetLike("cd#", "cd５")); // full-width digit
     EXPECT_FALSE(jetLike("cd#", "cdx"));
     EXPECT_TRUE(jetLike("[abc]x", "Bx"));
     EXPECT_FALSE(jetLike("[!abc]x", "bx"));
@@ -145,9 +149,9 @@ TEST(JetLike, Wildcards)
     EXPECT_TRUE(jetLike("[a-f]#", "E7"));
     EXPECT_FALSE(jetLike("[a-f]#", "g7"));
     EXPECT_TRUE(jetLike("[-x]", "-"));
-    EXPECT_TRUE(jetLike("[*]*", "*2"));                         // bracketed wildcard is literal
+    EXPECT_TRUE(jetLike("[*]*", "*2")); // bracketed wildcard is literal
     EXPECT_FALSE(jetLike("[*]*", "x2"));
-    EXPECT_TRUE(jetLike("[ｱ-ﾝ]", "カ"));                        // range folded like the text
+    EXPECT_TRUE(jetLike("[ｱ-ﾝ]", "カ")); // range folded like the text
 }
 
 TEST(JetLike, EdgeCases)
@@ -159,7 +163,7 @@ TEST(JetLike, EdgeCases)
     EXPECT_TRUE(jetLike("a[]b", "ab"));
     EXPECT_TRUE(jetLike("a[!]c", "aネc"));
     EXPECT_FALSE(jetLike("a[!]c", "ac"));
-    EXPECT_TRUE(jetLike("a[b", "A[B"));                         // unclosed bracket is literal
+    EXPECT_TRUE(jetLike("a[b", "A[B")); // unclosed bracket is literal
     EXPECT_FALSE(jetLike("a*a", "a"));
     EXPECT_TRUE(jetLike("a*a", "aa"));
     EXPECT_TRUE(jetLike("*a?c*", "xxabbabcx"));
@@ -174,9 +178,13 @@ TEST(JetLike, EdgeCases)
     EXPECT_FALSE(jetLike("*＊*", "abc"));
     EXPECT_TRUE(jetLike("*ﾗｲﾌ*", "ライフ回復"));
     EXPECT_TRUE(jetLike("*らいふ*", "ﾗｲﾌ回復"));
-    EXPECT_FALSE(jetLike("ｶ*", "ガイド"));                       // ガ is not カ
-    EXPECT_TRUE(jetLike("*\xFF*", "a\xFF" "b"));
-    EXPECT_TRUE(jetLike("a?b", "a\xFF" "b"));                   // a stray byte is one character
+    EXPECT_FALSE(jetLike("ｶ*", "ガイド")); // ガ is not カ
+    EXPECT_TRUE(jetLike("*\xFF*",
+                        "a\xFF"
+                        "b"));
+    EXPECT_TRUE(jetLike("a?b",
+                        "a\xFF"
+                        "b")); // a stray byte is one character
 }
 
 TEST(JetLike, NoExponentialBacktracking)
@@ -190,7 +198,9 @@ TEST(JetLike, NoExponentialBacktracking)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
-struct DbDeleter { void operator()(sqlite3* db) const { sqlite3_close(db); } };
+struct DbDeleter {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
 
 std::string scalar(sqlite3* db, const std::string& sql)
 {
@@ -198,7 +208,8 @@ std::string scalar(sqlite3* db, const std::string& sql)
     EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     std::string r = "?";
     if (sqlite3_step(st) == SQLITE_ROW)
-        r = sqlite3_column_type(st, 0) == SQLITE_NULL ? "NULL" : reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        r = sqlite3_column_type(st, 0) == SQLITE_NULL ? "NULL"
+                                                      : reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     sqlite3_finalize(st);
     return r;
 }
@@ -227,8 +238,10 @@ TEST(JetSqlFunctions, RegisteredOnConnection)
     EXPECT_EQ(scalar(raw, "SELECT min(x COLLATE JET) FROM (SELECT 'b' x UNION ALL SELECT 'A')"), "A");
 
     // One compiled pattern serves every row of a statement.
-    EXPECT_EQ(scalar(raw, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 5000) "
-                          "SELECT count(*) FROM n WHERE jet_like(i, '*7*')"), "1355");
+    EXPECT_EQ(scalar(raw,
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 5000) "
+                     "SELECT count(*) FROM n WHERE jet_like(i, '*7*')"),
+              "1355");
 
     // A joined text is matched across its joins; a Null part gives Null, as || does.
     EXPECT_EQ(scalar(raw, "SELECT jet_like_join('*c d*', 'abc', ' ', 'def')"), "1");

@@ -145,7 +145,7 @@ TEST(MdbReader, TypedColumnsGiveIntegersAndDateText)
         if (!csv[r][10]) {
             EXPECT_TRUE(t.rows[r][10].isNull());
         } else {
-            std::string date = csv[r][10]->substr(0, 10);   // "YYYY-MM-DD 00:00:00"
+            std::string date = csv[r][10]->substr(0, 10); // "YYYY-MM-DD 00:00:00"
             std::replace(date.begin(), date.end(), '-', '/');
             EXPECT_EQ(t.rows[r][10], Value::text(date));
         }
@@ -177,7 +177,7 @@ TEST(MdbReader, DatesOutsideTheTwentiethCenturyAndMemoLineBreaks)
 TEST(MdbReader, DateTextFromStoredDayCounts)
 {
     std::string bytes = orvtest::readFileBytes(orvtest::dataPath("tevox20-typed.mdb"));
-    const double volume1 = 35521.0;   // 1997/04/01, stored on four rows
+    const double volume1 = 35521.0; // 1997/04/01, stored on four rows
     std::string pattern(reinterpret_cast<const char*>(&volume1), 8);
     const double stored[] = {-1.25, 0.5, 36526.75, -657434.0};
     const char* shown[] = {"1899/12/29 06:00:00", "1899/12/30 12:00:00", "2000/01/01 18:00:00", "0100/01/01"};
@@ -210,7 +210,7 @@ TEST(MdbReader, Jet3WesternFileKeepsItsCodePageAndKinds)
     EXPECT_TRUE(found);
 
     const RecordedTable& products = tableNamed(tables, "Products");
-    EXPECT_EQ(products.columns[5].kind, ColumnKind::Real);   // Currency
+    EXPECT_EQ(products.columns[5].kind, ColumnKind::Real); // Currency
     EXPECT_EQ(products.columns[9].kind, ColumnKind::Boolean);
     EXPECT_EQ(products.rows[0][5], Value::real(18.0));
     int yes = 0;
@@ -255,7 +255,8 @@ TEST(MdbReader, Jet3JapaneseTextIsReadAsCp932)
         bytes[0x3C] = char(bytes[0x3C] ^ (flip & 0xff));
         bytes[0x3D] = char(bytes[0x3D] ^ (flip >> 8));
         const std::string from = "Speedy Express";
-        const std::string to = "\x83\x65\x83\x58\x83\x67\\\x95\x5c\x87\x40" "ABC";   // テスト\表①ABC
+        const std::string to = "\x83\x65\x83\x58\x83\x67\\\x95\x5c\x87\x40"
+                               "ABC"; // テスト\表①ABC
         ASSERT_EQ(from.size(), to.size());
         for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
             bytes.replace(at, from.size(), to);
@@ -329,7 +330,7 @@ TEST(MdbReader, LongMemoSpanningManyPagesComesThroughWhole)
     std::u16string text;
     std::string expected;
     for (int i = 0; i < 35000; ++i) {
-        text += i % 1000 == 999 ? u"\U00020BB7" : u"漢字";   // keeps a few surrogate pairs
+        text += i % 1000 == 999 ? u"\U00020BB7" : u"漢字"; // keeps a few surrogate pairs
         expected += i % 1000 == 999 ? "\U00020BB7" : "漢字";
     }
     ASSERT_EQ(text.size(), 70000u);
@@ -347,7 +348,7 @@ TEST(MdbReader, LongMemoSpanningManyPagesComesThroughWhole)
         page[0] = 1;
         page[1] = 1;
         page.replace(4, 4, "LVAL");
-        put16(page, 12, 1);                     // one row
+        put16(page, 12, 1); // one row
         put16(page, 14, std::uint16_t(dataStart));
         std::string part = stored.substr(p * chunk, chunk);
         const std::uint32_t next = p + 1 < pages ? (firstPage + std::uint32_t(p) + 1) << 8 : 0;
@@ -355,7 +356,7 @@ TEST(MdbReader, LongMemoSpanningManyPagesComesThroughWhole)
         page.replace(dataStart + 4, part.size(), part);
         bytes += page;
     }
-    put32(bytes, at, std::uint32_t(stored.size()));   // no flags: a chain of pages
+    put32(bytes, at, std::uint32_t(stored.size())); // no flags: a chain of pages
     put32(bytes, at + 4, firstPage << 8);
     orvtest::TempDir dir;
     orvtest::writeFileBytes(dir.file("long.mdb"), bytes);
@@ -428,13 +429,15 @@ TEST(MdbReader, ListedPagesThatAreMissingOrForeignFailTheRead)
         int number;
         const char* says;
     } cases[] = {
-        {"cut at 33 pages", whole.substr(0, 33 * kPage), damaged, "テーブル 'tevoxB' のページ 33 がファイルにありません"},
+        {"cut at 33 pages", whole.substr(0, 33 * kPage), damaged,
+         "テーブル 'tevoxB' のページ 33 がファイルにありません"},
         {"cut at 29 pages", whole.substr(0, 29 * kPage), damaged, "ページ 29 がファイルにありません"},
         {"cut inside page 31", whole.substr(0, 31 * kPage + kPage / 2), damaged, "ページ 33 がファイルにありません"},
         {"last page cut short", whole.substr(0, whole.size() - 1), damaged, "ページ 34 がファイルにありません"},
         // Page 25 holds tevoxB's usage map itself.
         {"cut inside page 25", whole.substr(0, 25 * kPage + kPage / 2), dberr::UnrecognizedFormat, "認識できません"},
-        {"data page made a table definition", typeByte(29, 2), damaged, "ページ 29 がこのテーブルのデータではありません"},
+        {"data page made a table definition", typeByte(29, 2), damaged,
+         "ページ 29 がこのテーブルのデータではありません"},
         {"data page given to another table", owner(28, 15), damaged, "ページ 28 がこのテーブルのデータではありません"},
         {"system catalogue page given away", owner(14, 24), damaged, "テーブル 'MSysObjects' のページ 14"},
     };

@@ -11,7 +11,7 @@ using orv::mdbfile::TextDecoder;
 
 namespace {
 
-const std::string kBad = "\xEF\xBF\xBD";   // U+FFFD
+const std::string kBad = "\xEF\xBF\xBD"; // U+FFFD
 
 std::string decode(const TextDecoder& d, const std::vector<unsigned char>& bytes)
 {

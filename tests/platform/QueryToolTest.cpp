@@ -9,7 +9,10 @@
 
 namespace {
 
-struct ToolRun { int exit; std::string out, err; };
+struct ToolRun {
+    int exit;
+    std::string out, err;
+};
 
 std::string quote(const std::string& s)
 {
@@ -50,14 +53,15 @@ std::vector<std::string> lines(const std::string& s)
 TEST(QueryTool, PrintsTsvWithNullAndEscapes)
 {
     const ToolRun r = run({orvtest::dataPath("tevox20.mdb"),
-                       "SELECT gt_new, gt_effect FROM tevoxB WHERE gt_effect LIKE '*\"最速\"*' ORDER BY gt_new;"});
+                           "SELECT gt_new, gt_effect FROM tevoxB WHERE gt_effect LIKE '*\"最速\"*' ORDER BY gt_new;"});
     ASSERT_EQ(r.exit, 0) << r.err;
     const auto l = lines(r.out);
-    ASSERT_EQ(l.size(), 4u);   // header and rows 12, 22, 70
+    ASSERT_EQ(l.size(), 4u); // header and rows 12, 22, 70
     EXPECT_EQ(l[0], "gt_new\tgt_effect");
-    EXPECT_EQ(l[1].substr(0, 3), "\\N\t");   // Null first
+    EXPECT_EQ(l[1].substr(0, 3), "\\N\t"); // Null first
     // Backslashes inside values come out doubled.
-    const ToolRun f = run({orvtest::dataPath("tevox20.mdb"), "SELECT gt_folder FROM tevoxB WHERE gt_folder LIKE '*SAVE EDIT*';"});
+    const ToolRun f =
+        run({orvtest::dataPath("tevox20.mdb"), "SELECT gt_folder FROM tevoxB WHERE gt_folder LIKE '*SAVE EDIT*';"});
     ASSERT_EQ(f.exit, 0) << f.err;
     EXPECT_EQ(lines(f.out).at(1), "UTIL\\\\SS\\\\SAVE EDIT");
 }
@@ -69,7 +73,7 @@ TEST(QueryTool, PrintsBinaryValuesInHexadecimal)
                            "SELECT LastName, Photo FROM Employees WHERE Photo IS NOT NULL ORDER BY EmployeeID;"});
     ASSERT_EQ(r.exit, 0) << r.err;
     const auto l = lines(r.out);
-    ASSERT_EQ(l.size(), 10u);   // header and nine employees
+    ASSERT_EQ(l.size(), 10u); // header and nine employees
     const std::string first = l[1];
     EXPECT_EQ(first.substr(0, first.find('\t')), "Davolio");
     const std::string photo = first.substr(first.find('\t') + 1);
@@ -94,13 +98,14 @@ TEST(QueryTool, FailuresPrintErrAndExitOne)
 
 TEST(QueryTool, SearchModeBuildsTheProgramsFilter)
 {
-    const ToolRun r = run({"--search", orvtest::dataPath("tevox20.mdb"), "--new", "new", "--platform", "PC", "--platform",
-                       "MSX", "--word", "max　life", "--word-fields", "game,maker", "--not", "demo", "--not-fields",
-                       "file", "--cd", "CD012"});
+    const ToolRun r = run({"--search", orvtest::dataPath("tevox20.mdb"), "--new", "new", "--platform", "PC",
+                           "--platform", "MSX", "--word", "max　life", "--word-fields", "game,maker", "--not", "demo",
+                           "--not-fields", "file", "--cd", "CD012"});
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(r.err, "SELECT * FROM tevoxB WHERE gt_new = '♪' AND (gt_pf = 'PC' OR gt_pf = 'MSX') AND "
-                     "(gt_str1 LIKE '*max*' AND gt_str1 LIKE '*life*') AND (gt_file not LIKE '*demo*') AND "
-                     "(gt_cdno LIKE '*012*');\n");
+    EXPECT_EQ(r.err,
+              "SELECT * FROM tevoxB WHERE gt_new = '♪' AND (gt_pf = 'PC' OR gt_pf = 'MSX') AND "
+              "(gt_str1 LIKE '*max*' AND gt_str1 LIKE '*life*') AND (gt_file not LIKE '*demo*') AND "
+              "(gt_cdno LIKE '*012*');\n");
     const auto l = lines(r.out);
     ASSERT_EQ(l.size(), 3u);
     EXPECT_NE(l[1].find("MONEY.EXE"), std::string::npos);
@@ -111,7 +116,7 @@ TEST(QueryTool, SearchModeBuildsTheProgramsFilter)
     ASSERT_EQ(all.exit, 0) << all.err;
     EXPECT_NE(all.err.find("gt_pf = 'M''S BOX'"), std::string::npos) << all.err;
     EXPECT_NE(all.err.find(" ORDER BY gt_game DESC;"), std::string::npos);
-    EXPECT_EQ(lines(all.out).size(), 81u);   // every entry, the empty platform being a list line too
+    EXPECT_EQ(lines(all.out).size(), 81u); // every entry, the empty platform being a list line too
 
     EXPECT_EQ(run({"--search", orvtest::dataPath("tevox20.mdb"), "--sort", "99"}).exit, 2);
     EXPECT_EQ(run({"--help"}).exit, 0);

@@ -96,10 +96,10 @@ private:
 
 const std::vector<Row> kRows = {
     {"PC", "♪", "Max Life", "hp cheat", "001"},
-    {std::nullopt, std::nullopt, "max life", std::nullopt, "001"},   // a Null part makes the joined text Null
-    {"", "", "ＭＡＸ　ｌｉｆｅ", "ﾏｯｸｽ", "002"},                      // full width, half-width kana
-    {"ＰＣ", "♪", "まっくす", "マックス", "002"},                      // hiragana against katakana
-    {"SS", std::nullopt, "ma", "x", "003"},                          // "max" only across the joining blank
+    {std::nullopt, std::nullopt, "max life", std::nullopt, "001"}, // a Null part makes the joined text Null
+    {"", "", "ＭＡＸ　ｌｉｆｅ", "ﾏｯｸｽ", "002"}, // full width, half-width kana
+    {"ＰＣ", "♪", "まっくす", "マックス", "002"}, // hiragana against katakana
+    {"SS", std::nullopt, "ma", "x", "003"}, // "max" only across the joining blank
     {"SS", "", "", "", "003"},
     {"PS", "♪", "ガード", "ｶﾞｰﾄﾞ", "010"},
     {"pc", std::nullopt, "life*max", "[a]", "010"},
@@ -149,8 +149,9 @@ TEST(RowPlan, SortsAgreeWithSqlOverTheSelectedRows)
 TEST(RowPlan, StatementsThePlanCannotExpressAreLeftToSql)
 {
     const PlanTable t(kRows);
-    for (const char* s : {"SELECT * FROM tevoxB WHERE gt_size > 3;", "SELECT * FROM tevoxB ORDER BY gt_size;",
-                          "SELECT * FROM tevoxB ORDER BY gt_pf, gt_new;", "SELECT * FROM tevoxB WHERE gt_pf IN ('PC');"}) {
+    for (const char* s :
+         {"SELECT * FROM tevoxB WHERE gt_size > 3;", "SELECT * FROM tevoxB ORDER BY gt_size;",
+          "SELECT * FROM tevoxB ORDER BY gt_pf, gt_new;", "SELECT * FROM tevoxB WHERE gt_pf IN ('PC');"}) {
         const TranslatedQuery q = translateJet(s, t.schema());
         EXPECT_FALSE(t.byPlan(q).has_value()) << s;
     }
@@ -189,7 +190,8 @@ TEST(RowPlan, TablesOfEmptyTextsAgreeWithSql)
 {
     const PlanTable t({{"", "", "", std::nullopt, ""}, {std::nullopt, "", "", "", std::nullopt}});
     EXPECT_EQ(t.same(" WHERE gt_str1+' '+gt_str2 LIKE '* *'"), (std::vector<std::uint32_t>{1}));
-    EXPECT_EQ(t.same(" WHERE gt_pf = '' OR gt_cdno LIKE '*x*'", " ORDER BY gt_str2 DESC"), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(t.same(" WHERE gt_pf = '' OR gt_cdno LIKE '*x*'", " ORDER BY gt_str2 DESC"),
+              (std::vector<std::uint32_t>{0}));
 }
 
 TEST(RowPlan, TextsTooLargeToJoinAreLeftToSql)

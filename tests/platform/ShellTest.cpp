@@ -20,7 +20,10 @@ struct FakeDesktop {
     DesktopOps ops()
     {
         return DesktopOps{
-            [this](const std::string& path) { lookedUp.push_back(path); return handler; },
+            [this](const std::string& path) {
+                lookedUp.push_back(path);
+                return handler;
+            },
             [this](const std::string& program, const std::vector<std::string>& args, const std::string& wd) {
                 started = {program};
                 started.insert(started.end(), args.begin(), args.end());

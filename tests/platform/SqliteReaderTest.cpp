@@ -56,36 +56,42 @@ TEST(SqliteReader, ReadsFilesWhoseNamesLookLikeUriParts)
 {
     orvtest::TempDir dir;
     const std::string path = dir.file("cat?x=1#frag%20 ライフ.db");
-    make(path, "CREATE TABLE t (a INTEGER, b REAL, c DATE, d BLOB, e VARCHAR(10), f);"
-               "INSERT INTO t VALUES (1, 2.5, '1997/04/01', x'0102', 7, NULL);");
+    make(path,
+         "CREATE TABLE t (a INTEGER, b REAL, c DATE, d BLOB, e VARCHAR(10), f);"
+         "INSERT INTO t VALUES (1, 2.5, '1997/04/01', x'0102', 7, NULL);");
     Recorder r;
     readSqliteFile(path, r);
     ASSERT_EQ(r.names, std::vector<std::string>{"t"});
     std::vector<ColumnKind> kinds;
     for (const auto& c : r.columns[0])
         kinds.push_back(c.kind);
-    EXPECT_EQ(kinds, (std::vector<ColumnKind>{ColumnKind::Integer, ColumnKind::Real, ColumnKind::DateTime,
-                                              ColumnKind::Binary, ColumnKind::Text, ColumnKind::Text}));
-    EXPECT_EQ(r.rows.at(0), (std::vector<Value>{Value::integer(1), Value::real(2.5), Value::text("1997/04/01"),
-                                                Value::binary("\x01\x02"), Value::text("7"), Value()}));
+    EXPECT_EQ(kinds,
+              (std::vector<ColumnKind>{ColumnKind::Integer, ColumnKind::Real, ColumnKind::DateTime, ColumnKind::Binary,
+                                       ColumnKind::Text, ColumnKind::Text}));
+    EXPECT_EQ(r.rows.at(0),
+              (std::vector<Value>{Value::integer(1), Value::real(2.5), Value::text("1997/04/01"),
+                                  Value::binary("\x01\x02"), Value::text("7"), Value()}));
 }
 
 TEST(SqliteReader, SnapshotReadsBackUnderItsRecordedNames)
 {
     orvtest::TempDir dir;
-    make(dir.file("snap.db"), (std::string(kSnapshot) + "INSERT INTO __orv_schema VALUES"
-                                                        " ('tevoxB', 't0', 0, 'gt_cdno', 'text', 'c0', 'k0'),"
-                                                        " ('tevoxB', 't0', 1, 'n', 'integer', 'c1', ''),"
-                                                        " ('nothing', 't0', -1, '', '', '', '');")
-                                  .c_str());
+    make(dir.file("snap.db"),
+         (std::string(kSnapshot)
+          + "INSERT INTO __orv_schema VALUES"
+            " ('tevoxB', 't0', 0, 'gt_cdno', 'text', 'c0', 'k0'),"
+            " ('tevoxB', 't0', 1, 'n', 'integer', 'c1', ''),"
+            " ('nothing', 't0', -1, '', '', '', '');")
+             .c_str());
     Recorder r;
     readSqliteFile(dir.file("snap.db"), r);
     EXPECT_EQ(r.names, (std::vector<std::string>{"tevoxB", "nothing"}));
     ASSERT_EQ(r.columns[0].size(), 2u);
     EXPECT_EQ(r.columns[0][1].name, "n");
     EXPECT_TRUE(r.columns[1].empty());
-    EXPECT_EQ(r.rows, (std::vector<std::vector<Value>>{{Value::text("a"), Value::integer(1)},
-                                                       {Value::text("b"), Value::integer(2)}}));
+    EXPECT_EQ(r.rows,
+              (std::vector<std::vector<Value>>{{Value::text("a"), Value::integer(1)},
+                                               {Value::text("b"), Value::integer(2)}}));
 }
 
 // The record names tables and columns; a name that is not a stored column of an ordinary
@@ -95,7 +101,7 @@ TEST(SqliteReader, SnapshotRecordThatDoesNotMatchItsFileIsRefused)
     const char* rows[] = {
         "('tevoxB', 'missing', 0, 'gt_cdno', 'text', 'c0', '')",
         "('tevoxB', 't0', 0, 'gt_cdno', 'text', 'nosuch', '')",
-        "('tevoxB', 't0', 0, 'gt_cdno', 'text', 'g', '')",          // a generated column
+        "('tevoxB', 't0', 0, 'gt_cdno', 'text', 'g', '')", // a generated column
         "('tevoxB', 't0', 0, 'gt_cdno', 'text', 'c0\"), (\"c1', '')",
         "('tevoxB', 't0', 0, 'gt_cdno', 'memo', 'c0', '')",
         "('tevoxB', '__orv_schema', 0, 'gt_cdno', 'text', 'name', '')",

@@ -15,10 +15,7 @@ namespace {
 
 fs::path configHome() { return fs::path(std::getenv("XDG_CONFIG_HOME")); }
 
-std::string read(const char* name = kRegSelPath)
-{
-    return RegReadString(RegRoot::CurrentUser, kRegKeyPath, name);
-}
+std::string read(const char* name = kRegSelPath) { return RegReadString(RegRoot::CurrentUser, kRegKeyPath, name); }
 
 bool write(const std::string& value, const char* name = kRegSelPath)
 {

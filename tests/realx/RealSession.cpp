@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <sys/types.h>
 
 #ifndef ORV_APP_EXE
@@ -120,7 +120,8 @@ XSession::XSession(QSize screen) : screen_(screen)
             break;
     }
     if (display_.isEmpty()) {
-        error_ = QStringLiteral("no free display among %1").arg(qEnvironmentVariable("ORVANTIS_TEST_DISPLAYS", QStringLiteral("60-69")));
+        error_ = QStringLiteral("no free display among %1")
+                     .arg(qEnvironmentVariable("ORVANTIS_TEST_DISPLAYS", QStringLiteral("60-69")));
         return;
     }
     if (!startWindowManager()) {
@@ -185,12 +186,13 @@ bool XSession::startWindowManager()
     if (!windowManager_->waitForStarted(5000))
         return false;
     return WaitUntil(
-        [&] {
-            return windowManager_->state() == QProcess::NotRunning
-                || tool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                       .contains(QStringLiteral("window id"));
-        },
-        10000, 50)
+               [&] {
+                   return windowManager_->state() == QProcess::NotRunning
+                       || tool(QStringLiteral("xprop"),
+                               {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                              .contains(QStringLiteral("window id"));
+               },
+               10000, 50)
         && windowManager_->state() != QProcess::NotRunning;
 }
 
@@ -244,7 +246,7 @@ WindowGeometry XSession::geometry(const QString& window) const
     };
     g.client = QRect(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height"));
     const QStringList extents = property(window, QStringLiteral("_NET_FRAME_EXTENTS")).split(QLatin1Char(','));
-    if (extents.size() == 4)   // left, right, top, bottom
+    if (extents.size() == 4) // left, right, top, bottom
         g.frame = QMargins(extents[0].trimmed().toInt(), extents[2].trimmed().toInt(), extents[1].trimmed().toInt(),
                            extents[3].trimmed().toInt());
     return g;
@@ -269,17 +271,18 @@ void XSession::click(const QString& window, QPoint at, int count) const
 
 void XSession::clickScreen(QPoint at, int count) const
 {
-    tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                                     QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(count),
-                                     QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+    tool(QStringLiteral("xdotool"),
+         {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+          QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--delay"), QStringLiteral("80"),
+          QStringLiteral("1")});
 }
 
 void XSession::hover(const QString& window, QPoint at) const
 {
     const QPoint p = geometry(window).client.topLeft() + at;
-    tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(p.x() - 4), QString::number(p.y()),
-                                     QStringLiteral("sleep"), QStringLiteral("0.1"), QStringLiteral("mousemove"),
-                                     QString::number(p.x()), QString::number(p.y())});
+    tool(QStringLiteral("xdotool"),
+         {QStringLiteral("mousemove"), QString::number(p.x() - 4), QString::number(p.y()), QStringLiteral("sleep"),
+          QStringLiteral("0.1"), QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
 }
 
 void XSession::activate(const QString& window) const
@@ -292,8 +295,8 @@ QImage XSession::screenshot() const
     QProcess p;
     p.setProcessEnvironment(environment());
     p.setStandardErrorFile(QProcess::nullDevice());
-    p.start(QStringLiteral("import"), {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"),
-                                       QStringLiteral("png:-")});
+    p.start(QStringLiteral("import"),
+            {QStringLiteral("-silent"), QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")});
     if (!p.waitForStarted(5000) || !p.waitForFinished(20000))
         return {};
     return QImage::fromData(p.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
@@ -354,7 +357,12 @@ AppRun::AppRun(const XSession& x, const AppFolder& folder, const RunOptions& opt
     clientList_->start(QStringLiteral("xprop"),
                        {QStringLiteral("-root"), QStringLiteral("-spy"), QStringLiteral("_NET_CLIENT_LIST")});
     if (clientList_->waitForStarted(5000))
-        WaitUntil([this] { readClientList(); return listRead_ || clientList_->state() == QProcess::NotRunning; }, 5000, 10);
+        WaitUntil(
+            [this] {
+                readClientList();
+                return listRead_ || clientList_->state() == QProcess::NotRunning;
+            },
+            5000, 10);
 
     QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));

@@ -10,8 +10,8 @@
 
 #include <QElapsedTimer>
 #include <QImage>
-#include <QMargins>
 #include <QMap>
+#include <QMargins>
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -28,8 +28,8 @@ QStringList MissingTools();
 
 // A top-level window as the X server and the window manager have it.
 struct WindowGeometry {
-    QRect client;     // the window's own area, in root coordinates
-    QMargins frame;   // _NET_FRAME_EXTENTS: what the window manager draws around it
+    QRect client; // the window's own area, in root coordinates
+    QMargins frame; // _NET_FRAME_EXTENTS: what the window manager draws around it
     QRect outer() const { return client.marginsAdded(frame); }
 };
 
@@ -134,8 +134,8 @@ public:
     bool closeThroughWindowManager(const QString& window, int timeoutMs = 15000);
     bool waitExit(int timeoutMs);
     int exitCode() const;
-    QString output() const;   // standard output and error so far
-    void pause() const;       // SIGSTOP: the program draws nothing until resume()
+    QString output() const; // standard output and error so far
+    void pause() const; // SIGSTOP: the program draws nothing until resume()
     void resume() const;
 
 private:
@@ -148,9 +148,9 @@ private:
     std::unique_ptr<QProcess> clientList_;
     mutable QByteArray pending_;
     mutable bool listRead_ = false;
-    mutable QStringList seen_;      // every window that came, in order (decimal ids)
-    mutable QStringList current_;   // the windows there now
-    mutable QElapsedTimer sinceChange_;  // since the list of windows there last changed
+    mutable QStringList seen_; // every window that came, in order (decimal ids)
+    mutable QStringList current_; // the windows there now
+    mutable QElapsedTimer sinceChange_; // since the list of windows there last changed
 };
 
 // Polls until cond() holds or timeoutMs pass.

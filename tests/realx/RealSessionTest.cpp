@@ -25,13 +25,13 @@ const QRect kSavedTwips(1500, 1500, 10500, 7500);
 const QRect kSavedPixels(100, 100, 700, 500);
 
 // The main window's design: where the controls the tests press lie in its client area (pixels).
-const QPoint kNextRecordButton(152, 168);   // btnRecord(3)
-const QPoint kKeywordBox(390, 47);           // txtStrGame(0)
-const QPoint kGridRow(100, 230);             // DBGrid1, list view
-const QPoint kModeButton(40, 168);           // btnMode
-const QPoint kDriveLabel(150, 12);           // Label6
-const QPoint kFirstRecordButton(21, 168);    // btnRecord(1)
-const QPoint kNoTipSpot(450, 148);           // the top band between frames and buttons
+const QPoint kNextRecordButton(152, 168); // btnRecord(3)
+const QPoint kKeywordBox(390, 47); // txtStrGame(0)
+const QPoint kGridRow(100, 230); // DBGrid1, list view
+const QPoint kModeButton(40, 168); // btnMode
+const QPoint kDriveLabel(150, 12); // Label6
+const QPoint kFirstRecordButton(21, 168); // btnRecord(1)
+const QPoint kNoTipSpot(450, 148); // the top band between frames and buttons
 
 // Pixels of a rectangle that differ between two pictures.
 long Differing(const QImage& a, const QImage& b, const QRect& area)
@@ -65,7 +65,11 @@ void SaveRect(const AppFolder& app, const QRect& twips, int state = 0)
 
 QString Describe(const QRect& r)
 {
-    return QStringLiteral("LEFT=%1 TOP=%2 WIDTH=%3 HEIGHT=%4").arg(r.left()).arg(r.top()).arg(r.width()).arg(r.height());
+    return QStringLiteral("LEFT=%1 TOP=%2 WIDTH=%3 HEIGHT=%4")
+        .arg(r.left())
+        .arg(r.top())
+        .arg(r.width())
+        .arg(r.height());
 }
 
 class RealSession : public testing::Test {
@@ -112,7 +116,9 @@ TEST_F(RealSession, FourStartsInARowSaveTheSameFrame)
 
 TEST_F(RealSession, ClampKeepsTheWholeFrameWithItsTitleBarOnTheScreen)
 {
-    struct Case { QRect saved, outer; };
+    struct Case {
+        QRect saved, outer;
+    };
     const Case cases[] = {
         // Above and left of the screen: pushed to the corner, title bar and all.
         {QRect(-1500, -3000, 10500, 7500), QRect(0, 0, 700, 500)},
@@ -140,7 +146,9 @@ TEST_F(RealSession, RestoringAMaximisedStartReturnsToTheSavedFrame)
     AppRun run(*x, app);
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    auto maximised = [&] { return x->property(w, QStringLiteral("_NET_WM_STATE")).contains(QStringLiteral("MAXIMIZED_VERT")); };
+    auto maximised = [&] {
+        return x->property(w, QStringLiteral("_NET_WM_STATE")).contains(QStringLiteral("MAXIMIZED_VERT"));
+    };
     ASSERT_TRUE(WaitUntil(maximised, 5000));
     // A double click on the title bar restores the window.
     const WindowGeometry max = x->geometry(w);
@@ -168,7 +176,7 @@ TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
     int frozen = 0, dialogsSeen = 0;
     bool seen = false;
     QString why;
-    QElapsedTimer quiet;   // since when the load has looked over
+    QElapsedTimer quiet; // since when the load has looked over
     quiet.start();
     // Each time the load dialog is up, freeze the program and look at the screen: what it shows
     // then is what the user sees for as long as the job blocks the program.
@@ -200,7 +208,10 @@ TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
             const PixelShares mp = CountPixels(shot, m.client);
             const QPoint offCentre = d.outer().center() - m.outer().center();
             why = QStringLiteral("dialog light %1 dark %2, main window black %3, off centre by %4, %5")
-                      .arg(dp.light).arg(dp.dark).arg(mp.black).arg(offCentre.manhattanLength())
+                      .arg(dp.light)
+                      .arg(dp.dark)
+                      .arg(mp.black)
+                      .arg(offCentre.manhattanLength())
                       .arg(x->property(dialogs.front(), QStringLiteral("_NET_FRAME_EXTENTS")));
             // Painted: mostly the window background, some dark text; the main window not black.
             if (dp.light > 0.6 && dp.dark > 0.003 && mp.black < 0.1 && !main.isEmpty()) {
@@ -306,7 +317,7 @@ TEST_F(RealSession, ToolTipsShowOnHover)
 
     for (const QPoint at : {kModeButton, kDriveLabel}) {
         // The tip appears beside the pointer, within a little while, and goes when it leaves.
-        x->hover(w, kNoTipSpot);   // the pointer away first
+        x->hover(w, kNoTipSpot); // the pointer away first
         QThread::msleep(400);
         const QImage before = x->screenshot();
         x->hover(w, at);
@@ -395,10 +406,11 @@ TEST_F(RealSession, QtCommandLineOptionsChangeNothing)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("QWidget { background: red; }");
     f.close();
-    const QImage options = look({QStringLiteral("-reverse"), QStringLiteral("-style"), QStringLiteral("windows"),
-                                 QStringLiteral("-stylesheet"), sheet, QStringLiteral("-qwindowgeometry"),
-                                 QStringLiteral("300x200+0+0"), QStringLiteral("-platform"), QStringLiteral("offscreen")},
-                                &optionsGeometry);
+    const QImage options =
+        look({QStringLiteral("-reverse"), QStringLiteral("-style"), QStringLiteral("windows"),
+              QStringLiteral("-stylesheet"), sheet, QStringLiteral("-qwindowgeometry"), QStringLiteral("300x200+0+0"),
+              QStringLiteral("-platform"), QStringLiteral("offscreen")},
+             &optionsGeometry);
     ASSERT_FALSE(options.isNull()) << "no window on the X display";
     EXPECT_EQ(optionsGeometry.outer(), plainGeometry.outer());
     ASSERT_EQ(options.size(), plain.size());

@@ -39,7 +39,7 @@ TEST(BuildFilter, WorkedExamples)
     c.platformCheck = 1;
     c.selectedPlatforms = {"PC"};
     EXPECT_EQ(BuildFilter(c), " WHERE (gt_new <> '♪' OR gt_new is NULL) AND (gt_pf = 'PC')");
-    c.platformCheck = 0;  // platforms ignored when the check is off
+    c.platformCheck = 0; // platforms ignored when the check is off
     c.newMark = 0;
     EXPECT_EQ(BuildFilter(c), kNoPf);
 
@@ -60,8 +60,9 @@ TEST(BuildFilter, ApostrophesAreDoubledInPlatformsAndWords)
     c.negativeCheck = 1;
     c.negativeFields = {0, 0, 1, 0};
     c.negativeText = "o'k";
-    EXPECT_EQ(BuildFilter(c), " WHERE (gt_pf = 'M''S BOX') AND (gt_game LIKE '*it''s*') AND "
-                              "(gt_effect not LIKE '*o''k*')");
+    EXPECT_EQ(BuildFilter(c),
+              " WHERE (gt_pf = 'M''S BOX') AND (gt_game LIKE '*it''s*') AND "
+              "(gt_effect not LIKE '*o''k*')");
 }
 
 namespace {
@@ -96,8 +97,15 @@ bool structureOf(const std::string& filter, std::string* out)
 TEST(BuildFilter, NoTextChangesTheStructure)
 {
     const std::string hostile[] = {
-        "'", "''", "4'", "3*') OR (gt_cdno LIKE '*", "x' OR 'a'='a", "'; DROP TABLE tevoxB; --",
-        "a'b'c'", "') OR (1=1", "'" + kFull + "' OR ''='",
+        "'",
+        "''",
+        "4'",
+        "3*') OR (gt_cdno LIKE '*",
+        "x' OR 'a'='a",
+        "'; DROP TABLE tevoxB; --",
+        "a'b'c'",
+        "') OR (1=1",
+        "'" + kFull + "' OR ''='",
     };
     for (const std::string& text : hostile) {
         // The same text with its apostrophes replaced splits into the same words.
@@ -184,7 +192,7 @@ TEST(SplitWords, KeepsEmptyPiecesAndPrefersEarlierDelimiter)
     EXPECT_EQ(SplitWords("", " ", kFull), V{""});
     EXPECT_EQ(SplitWords(" a  b ", " ", kFull), (V{"", "a", "", "b", ""}));
     EXPECT_EQ(SplitWords("ゲーム" + kFull + "改造 x", " ", kFull), (V{"ゲーム", "改造", "x"}));
-    EXPECT_EQ(SplitWords("a::b", ":", "::"), (V{"a", "", "b"}));  // d1 wins on a tie
+    EXPECT_EQ(SplitWords("a::b", ":", "::"), (V{"a", "", "b"})); // d1 wins on a tie
     EXPECT_EQ(SplitWords("a::b", "::", ":"), (V{"a", "b"}));
 }
 

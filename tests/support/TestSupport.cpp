@@ -32,7 +32,7 @@ struct PrivateHome {
     }
 };
 PrivateHome privateHome;
-}
+} // namespace
 
 fs::path dataDir() { return fs::path(ORV_TEST_DATA); }
 std::string dataPath(const std::string& name) { return (dataDir() / name).string(); }
@@ -79,7 +79,11 @@ std::vector<CsvRow> readFixtureCsv(const std::string& name, std::vector<std::str
             ++i;
             while (i < text.size()) {
                 if (text[i] == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') { v += '"'; i += 2; continue; }
+                    if (i + 1 < text.size() && text[i + 1] == '"') {
+                        v += '"';
+                        i += 2;
+                        continue;
+                    }
                     ++i;
                     break;
                 }
@@ -88,16 +92,26 @@ std::vector<CsvRow> readFixtureCsv(const std::string& name, std::vector<std::str
             cell = v;
         } else {
             size_t j = i;
-            while (j < text.size() && text[j] != ',' && text[j] != '\n') ++j;
+            while (j < text.size() && text[j] != ',' && text[j] != '\n')
+                ++j;
             std::string raw = text.substr(i, j - i);
             i = j;
-            if (raw != "\\N") cell = raw;
+            if (raw != "\\N")
+                cell = raw;
         }
         row.push_back(cell);
-        if (i < text.size() && text[i] == ',') { ++i; continue; }
-        if (i < text.size() && text[i] == '\n') ++i;
+        if (i < text.size() && text[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (i < text.size() && text[i] == '\n')
+            ++i;
         if (first) {
-            if (header) { header->clear(); for (auto& c : row) header->push_back(c.value_or("")); }
+            if (header) {
+                header->clear();
+                for (auto& c : row)
+                    header->push_back(c.value_or(""));
+            }
             first = false;
         } else {
             rows.push_back(row);

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
-#include <optional>
 
 namespace orvtest {
 
@@ -21,6 +21,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+
 private:
     std::filesystem::path path_;
 };

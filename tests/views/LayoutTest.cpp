@@ -6,7 +6,11 @@ using namespace orv;
 
 namespace {
 // A shown bar: left, top, width, height, max, largeChange. Hidden bars are written {}.
-struct Bar { bool shown = false; float left = 0, top = 0, width = 0, height = 0; int max = 0, large = 0; };
+struct Bar {
+    bool shown = false;
+    float left = 0, top = 0, width = 0, height = 0;
+    int max = 0, large = 0;
+};
 Bar Shown(float l, float t, float w, float h, int max, int large) { return {true, l, t, w, h, max, large}; }
 
 struct Case {
@@ -14,8 +18,10 @@ struct Case {
     float width, height;
     int mode;
     Bar h1, h2, v2;
-    bool viewport; float vpLeft, vpTop, vpWidth, vpHeight;
-    bool grid; float gridTop, gridHeight;   // a hidden grid keeps its old height (1234)
+    bool viewport;
+    float vpLeft, vpTop, vpWidth, vpHeight;
+    bool grid;
+    float gridTop, gridHeight; // a hidden grid keeps its old height (1234)
 };
 
 void ExpectBar(const char* what, const ScrollBarGeometry& got, const Bar& want)
@@ -36,7 +42,7 @@ void ExpectBar(const char* what, const ScrollBarGeometry& got, const Bar& want)
 
 TEST(ArrangeViews, ListAndCardLayouts)
 {
-    const Bar band = Shown(0, 2775, 8000, 255, 98, 533);  // (9480 - 8000) / 15 = 98
+    const Bar band = Shown(0, 2775, 8000, 255, 98, 533); // (9480 - 8000) / 15 = 98
     const Case cases[] = {
         {"list, wide", 12000, 8000, 0, {}, {}, {}, false, 0, 0, 0, 0, true, 2775, 5225},
         {"list, band width exactly", 9480, 8000, 0, {}, {}, {}, false, 0, 0, 0, 0, true, 2775, 5225},
@@ -46,17 +52,56 @@ TEST(ArrangeViews, ListAndCardLayouts)
         {"card, side by side, short", 20000, 3000, 1, {}, {}, {}, true, 9480, 0, 9480, 3450, false, 3450, 1234},
         {"card, stacked at threshold", 18960, 9000, 1, {}, {}, {}, true, 0, 2775, 9480, 3450, true, 6225, 2775},
         {"card, exactly fills height", 12000, 6225, 1, {}, {}, {}, true, 0, 2775, 9480, 3450, false, 6225, 1234},
-        {"card, too short", 12000, 5000, 1, {}, {}, Shown(11745, 2775, 255, 2225, 81, 148),
-         true, 0, 2775, 11745, 2225, false, 6225, 1234},
-        {"card, narrow, tall", 8000, 9000, 1, band, Shown(0, 6480, 8000, 255, 98, 533), {},
-         true, 0, 3030, 8000, 3450, true, 6735, 2265},
+        {"card, too short",
+         12000,
+         5000,
+         1,
+         {},
+         {},
+         Shown(11745, 2775, 255, 2225, 81, 148),
+         true,
+         0,
+         2775,
+         11745,
+         2225,
+         false,
+         6225,
+         1234},
+        {"card, narrow, tall",
+         8000,
+         9000,
+         1,
+         band,
+         Shown(0, 6480, 8000, 255, 98, 533),
+         {},
+         true,
+         0,
+         3030,
+         8000,
+         3450,
+         true,
+         6735,
+         2265},
         {"card, narrow and short", 8000, 5000, 1, band, Shown(0, 4745, 7745, 255, 115, 516),
          Shown(7745, 3030, 255, 1715, 115, 114), true, 0, 3030, 7745, 1715, false, 6735, 1234},
         {"card, narrow, no room", 8000, 3000, 1, band, Shown(0, 2745, 7745, 255, 115, 516),
          Shown(7745, 3030, 255, 0, 230, 0), true, 0, 3030, 7745, 0, false, 6735, 1234},
         // The vertical bar narrows the viewport below the card width, yet no card bar appears.
-        {"card, just wider than card, short", 9600, 5000, 1, {}, {}, Shown(9345, 2775, 255, 2225, 81, 148),
-         true, 0, 2775, 9345, 2225, false, 6225, 1234},
+        {"card, just wider than card, short",
+         9600,
+         5000,
+         1,
+         {},
+         {},
+         Shown(9345, 2775, 255, 2225, 81, 148),
+         true,
+         0,
+         2775,
+         9345,
+         2225,
+         false,
+         6225,
+         1234},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -11,10 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string storedDrive()
-{
-    return orv::RegReadString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath);
-}
+std::string storedDrive() { return orv::RegReadString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath); }
 
 class Actions : public testing::Test {
 protected:
@@ -66,8 +63,8 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
     ASSERT_NE(first, 2);
     const std::string folderOfFirst = readFixtureCsv("tevox20.csv").at(static_cast<size_t>(first - 1)).at(11).value();
     EXPECT_EQ(w().windowTitle(),
-        target + QStringLiteral("/")
-            + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
+              target + QStringLiteral("/")
+                  + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
     w().StepRecord(1);
 
     // Cancelling later keeps the drive; the registry is not written again.
@@ -79,8 +76,8 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
     EXPECT_EQ(ctl<QLabel>(w(), "Label6")->toolTip(), labelText);
     EXPECT_EQ(storedDrive(), "/elsewhere");
     EXPECT_EQ(w().windowTitle(),
-        target + QStringLiteral("/")
-            + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
+              target + QStringLiteral("/")
+                  + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
 }
 
 TEST(ActionsAtStart, StoredDriveShowsInTheTitleOnceTheListIsShown)
@@ -137,8 +134,8 @@ TEST_F(Actions, ShellFailuresHaveTheirMessages)
         {2, QStringLiteral("ファイルが見つかりません。")},
         {3, QStringLiteral("ファイルのパスが見つかりません。")},
         {31,
-            QString::fromStdString(file)
-                + QStringLiteral(" は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。")},
+         QString::fromStdString(file)
+             + QStringLiteral(" は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。")},
         {5, QStringLiteral("5その他のエラー")},
         {-1, QStringLiteral("-1その他のエラー")},
     };
@@ -197,7 +194,7 @@ TEST_F(Actions, UnusableDriveRoot)
     ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->messages.size(), 1u);
     EXPECT_EQ(h->messages[0].text,
-        QStringLiteral("指定ドライブ %1 は、現在使用できません。").arg(QString::fromStdString(gone)));
+              QStringLiteral("指定ドライブ %1 は、現在使用できません。").arg(QString::fromStdString(gone)));
     EXPECT_EQ(h->messages[0].style, orv::MsgStyle::OkOnly);
     EXPECT_TRUE(h->shellCalls.empty());
 }
@@ -238,7 +235,7 @@ TEST_F(Actions, EntriesLeadingOffTheDriveAreNotFound)
     // The title may still name the folder as stored.
     w().ShowTargetCaption();
     EXPECT_EQ(w().windowTitle(),
-        QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/UTIL/UP"));
+              QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/UTIL/UP"));
 
     // A sound entry opens as before, also after climbing within the drive.
     ctl<QLabel>(w(), "lblFolder")->setText(QStringLiteral("UTIL\\SS\\..\\SS\\POINT"));
@@ -260,7 +257,7 @@ TEST_F(Actions, CaseVariantsAreTriedUntilThePathIsFound)
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(drive)});
     ctl<QPushButton>(w(), "btnSelRoot")->click();
     EXPECT_EQ(w().windowTitle(),
-        QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/util/ss/point"));
+              QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/util/ss/point"));
     ctl<QPushButton>(w(), "Command3")->click();
     ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->shellCalls.size(), 2u);

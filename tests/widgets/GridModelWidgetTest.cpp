@@ -52,8 +52,7 @@ public:
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
-        if (current_ && type != QtDebugMsg && context.category
-            && std::strcmp(context.category, "qt.modeltest") == 0) {
+        if (current_ && type != QtDebugMsg && context.category && std::strcmp(context.category, "qt.modeltest") == 0) {
             current_->add(message);
             return;
         }
@@ -95,8 +94,8 @@ protected:
         grid = h->w().findChild<orv::DBGrid*>(QStringLiteral("DBGrid1"));
         ASSERT_NE(grid, nullptr);
         // Watching from before the first activation, so the load is checked too.
-        tester = std::make_unique<QAbstractItemModelTester>(
-            grid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+        tester = std::make_unique<QAbstractItemModelTester>(grid->model(),
+                                                            QAbstractItemModelTester::FailureReportingMode::Warning);
     }
     void TearDown() override
     {
@@ -104,11 +103,7 @@ protected:
         h.reset();
     }
 
-    template <class W>
-    W* control(const char* name)
-    {
-        return h->w().findChild<W*>(QString::fromLatin1(name));
-    }
+    template <class W> W* control(const char* name) { return h->w().findChild<W*>(QString::fromLatin1(name)); }
     void search(const QString& keyword)
     {
         auto* text = control<QLineEdit>("txtStrGame_0");

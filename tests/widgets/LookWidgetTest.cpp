@@ -40,7 +40,7 @@ protected:
     std::vector<orv::Frame*> frames()
     {
         return {ctl<orv::Frame>(w(), "Frame7"), ctl<orv::Frame>(w(), "Frame6"), ctl<orv::Frame>(w(), "Frame2"),
-            ctl<orv::Frame>(w(), "Frame3"), ctl<orv::Frame>(w(), "Frame4")};
+                ctl<orv::Frame>(w(), "Frame3"), ctl<orv::Frame>(w(), "Frame4")};
     }
 
     AppFolder folder;
@@ -104,7 +104,7 @@ TEST_F(Look, FrameContentsArePlacedFromTheFramesCorner)
     EXPECT_EQ(ctl<QPushButton>(w(), "btnRecord_1")->pos(), QPoint(orv::TwipsToPxX(150), orv::TwipsToPxY(180)));
     EXPECT_EQ(ctl<QCheckBox>(w(), "Check1_1")->pos(), QPoint(orv::TwipsToPxX(1080), orv::TwipsToPxY(-30)));
     EXPECT_EQ(ctl<orv::Frame>(w(), "Frame4")->mapTo(ctl<QWidget>(w(), "Frame1"), QPoint(0, 0)),
-        QPoint(orv::TwipsToPxX(1350), orv::TwipsToPxY(2190)));
+              QPoint(orv::TwipsToPxX(1350), orv::TwipsToPxY(2190)));
 }
 
 TEST_F(Look, FrameCaptionIsDrawnWithItsAccessKeyUnderlined)
@@ -220,7 +220,7 @@ TEST_F(Look, EveryCaptionFitsItsBox)
 TEST_F(Look, FittingNarrowsOnlyWhatIsTooWide)
 {
     QWidget parent;
-    QLabel wide(QStringLiteral("プラットホームプラ"), &parent);   // 9 characters
+    QLabel wide(QStringLiteral("プラットホームプラ"), &parent); // 9 characters
     wide.setGeometry(0, 0, 9 * QFontMetrics(wide.font()).horizontalAdvance(QStringLiteral("国")) - 6, 17);
     QLabel roomy(QStringLiteral("著作"), &parent);
     roomy.setGeometry(0, 0, 150, 17);
@@ -238,15 +238,15 @@ TEST_F(Look, FittingNarrowsOnlyWhatIsTooWide)
 
 TEST_F(Look, OneLineBoxesShowTheirTextInTheMiddle)
 {
-    ctl<QPushButton>(w(), "btnMode")->click();   // card view
+    ctl<QPushButton>(w(), "btnMode")->click(); // card view
     const QString text = QStringLiteral("ソフトハウス雪月");
     ctl<QPlainTextEdit>(w(), "txtMaker")->setPlainText(text);
     ctl<QLineEdit>(w(), "txtSS")->setText(text);
     ctl<QLineEdit>(w(), "txtStrGame_0")->setText(text);
     QCoreApplication::processEvents();
     for (QWidget* box : {static_cast<QWidget*>(ctl<QPlainTextEdit>(w(), "txtMaker")),
-             static_cast<QWidget*>(ctl<QLineEdit>(w(), "txtSS")),
-             static_cast<QWidget*>(ctl<QLineEdit>(w(), "txtStrGame_0"))}) {
+                         static_cast<QWidget*>(ctl<QLineEdit>(w(), "txtSS")),
+                         static_cast<QWidget*>(ctl<QLineEdit>(w(), "txtStrGame_0"))}) {
         SCOPED_TRACE(box->objectName().toStdString());
         ASSERT_EQ(box->height(), orv::TwipsToPxY(270));
         const InkRows ink = inkRows(box);

@@ -14,8 +14,7 @@
 namespace orvtest {
 
 // The control of that name and type; a test that names one the window lacks stops at once.
-template <class T>
-T* ctl(const QObject& w, const QString& name)
+template <class T> T* ctl(const QObject& w, const QString& name)
 {
     T* c = w.findChild<T*>(name);
     if (!c)
@@ -24,8 +23,7 @@ T* ctl(const QObject& w, const QString& name)
 }
 
 // A member of a control array, named "name_index".
-template <class T>
-T* ctl(const QObject& w, const char* name, int index)
+template <class T> T* ctl(const QObject& w, const char* name, int index)
 {
     return ctl<T>(w, QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index));
 }

@@ -14,16 +14,17 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 using namespace orvtest;
 
 namespace {
 
-const QStringList kCaptions = {QStringLiteral("収録CD"), QStringLiteral("新作"), QStringLiteral("プラットフォーム"),
-    QStringLiteral("ゲーム"), QStringLiteral("メーカー"), QStringLiteral("効果"), QStringLiteral("ファイル名"),
-    QStringLiteral("動作OS"), QStringLiteral("F/S"), QStringLiteral("著作"), QStringLiteral("CD発売日")};
+const QStringList kCaptions = {
+    QStringLiteral("収録CD"),   QStringLiteral("新作"), QStringLiteral("プラットフォーム"), QStringLiteral("ゲーム"),
+    QStringLiteral("メーカー"), QStringLiteral("効果"), QStringLiteral("ファイル名"),       QStringLiteral("動作OS"),
+    QStringLiteral("F/S"),      QStringLiteral("著作"), QStringLiteral("CD発売日")};
 const float kDefaultWidths[] = {700, 500, 1000, 5000, 3000, 2000, 2000, 1000, 500, 2000, 1000};
 
 QStringList gridCaptions(orv::frmMain& w)
@@ -56,8 +57,8 @@ protected:
         if (e->type() == QEvent::Show)
             if (auto* d = qobject_cast<orv::dlgWait*>(o))
                 seen.push_back({d->windowTitle(), d->Label1->text(), probe(*w_).module().waitJob,
-                    d->geometry().center(), w_->frameGeometry().center(), d->windowFlags(), d->minimumSize(),
-                    d->maximumSize(), d->grab().toImage()});
+                                d->geometry().center(), w_->frameGeometry().center(), d->windowFlags(),
+                                d->minimumSize(), d->maximumSize(), d->grab().toImage()});
         if (e->type() == QEvent::WindowTitleChange && o == w_)
             mainTitles << w_->windowTitle();
         return false;
@@ -100,11 +101,11 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
     EXPECT_TRUE(platforms.contains(QString()));
     EXPECT_TRUE(platforms.contains(QStringLiteral("M'S BOX")));
     EXPECT_EQ(h.selectedPlatforms(), platforms);
-    const std::map<QString, int> perPlatform = {{"PS", 11}, {"SS", 8}, {"PC", 13}, {"MSX", 13}, {"N64", 11},
+    const std::map<QString, int> perPlatform = {{"PS", 11}, {"SS", 8},     {"PC", 13},     {"MSX", 13}, {"N64", 11},
                                                 {"GB", 11}, {"PC-98", 10}, {"M'S BOX", 1}, {"", 2}};
     for (int i = 0; i < ctl<orv::ListBox>(h.w(), "List1")->count(); ++i)
         EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->item(i)->data(Qt::UserRole).toInt(),
-            perPlatform.at(ctl<orv::ListBox>(h.w(), "List1")->item(i)->text()))
+                  perPlatform.at(ctl<orv::ListBox>(h.w(), "List1")->item(i)->text()))
             << ctl<orv::ListBox>(h.w(), "List1")->item(i)->text().toStdString();
 
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
@@ -127,11 +128,11 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
 
     // The card boxes are bound and follow the cursor.
     EXPECT_EQ(ctl<orv::DataControl>(h.w(), "Data1")->dataField(ctl<QPlainTextEdit>(h.w(), "txtGame")),
-        QStringLiteral("gt_game"));
-    EXPECT_EQ(
-        ctl<orv::DataControl>(h.w(), "Data1")->dataField(ctl<QLabel>(h.w(), "lblFolder")), QStringLiteral("gt_folder"));
+              QStringLiteral("gt_game"));
+    EXPECT_EQ(ctl<orv::DataControl>(h.w(), "Data1")->dataField(ctl<QLabel>(h.w(), "lblFolder")),
+              QStringLiteral("gt_folder"));
     EXPECT_EQ(ctl<orv::DataControl>(h.w(), "Data1")->dataField(ctl<QLineEdit>(h.w(), "txtCDDate")),
-        QStringLiteral("gt_cdnod"));
+              QStringLiteral("gt_cdnod"));
     EXPECT_EQ(ctl<QPlainTextEdit>(h.w(), "txtGame")->toPlainText(), QStringLiteral("ぷにぷにパーク"));
     EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtNo")->text(), QStringLiteral("011"));
     EXPECT_EQ(ctl<QLabel>(h.w(), "lblFolder")->text(), QStringLiteral("UTIL\\SS\\POINT"));
@@ -463,10 +464,10 @@ TEST(OpenCatalogue, NullVolumeOrPlatformReportsThenFailsTheOpen)
             create += std::string(i ? "," : "") + std::string(orv::schema::kFields[static_cast<size_t>(i)]) + " TEXT";
         create += ");";
         sqlite3_exec(s, create.c_str(), nullptr, nullptr, nullptr);
-        sqlite3_exec(
-            s, "INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES ('001', 'PC', 'a');", nullptr, nullptr, nullptr);
+        sqlite3_exec(s, "INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES ('001', 'PC', 'a');", nullptr, nullptr,
+                     nullptr);
         const std::string nullRow = std::string("INSERT INTO tevoxB (gt_cdno, gt_pf, gt_game) VALUES (")
-                                    + (std::string(column) == "gt_cdno" ? "NULL, 'PC'" : "'002', NULL") + ", 'b');";
+            + (std::string(column) == "gt_cdno" ? "NULL, 'PC'" : "'002', NULL") + ", 'b');";
         sqlite3_exec(s, nullRow.c_str(), nullptr, nullptr, nullptr);
         sqlite3_close(s);
 

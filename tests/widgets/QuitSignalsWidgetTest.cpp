@@ -67,7 +67,7 @@ TEST(QuitSignalClose, AnOpenDialogIsClosedFirst)
     ASSERT_TRUE(h.start());
     QDialog box(&h.w());
     QTimer::singleShot(0, &h.w(), [&] { h->RequestClose(); });
-    QTimer::singleShot(5000, &box, [&] { box.done(2); });   // a fault must not hang the test
+    QTimer::singleShot(5000, &box, [&] { box.done(2); }); // a fault must not hang the test
     EXPECT_EQ(box.exec(), QDialog::Rejected);
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     EXPECT_EQ(folder.ini("DISP", "MODE"), "0");

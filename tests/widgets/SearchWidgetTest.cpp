@@ -135,13 +135,13 @@ TEST_F(SearchPanel, VolumeTextsCannotChangeTheStatement)
     ASSERT_EQ(withMax.size(), 31u);
 
     for (const QString& volume : {QStringLiteral("CD3*') OR (gt_cdno LIKE '*"), QStringLiteral("CD4'"),
-                                 QStringLiteral("CD'"), QStringLiteral("CD0' OR 'a'='a")}) {
+                                  QStringLiteral("CD'"), QStringLiteral("CD0' OR 'a'='a")}) {
         ctl<QComboBox>(w(), "Combo2")->addItem(volume);
         w().SetCombo2Text(volume);
         ASSERT_EQ(QString::fromStdString(probe(w()).cdFilter()), volume.mid(2));
         ctl<QPushButton>(w(), "Command1")->click();
-        EXPECT_TRUE(H().messages.empty()) << volume.toStdString() << ": "
-                                          << H().messageTexts().join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(H().messages.empty())
+            << volume.toStdString() << ": " << H().messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(H().rowCount(), 0) << volume.toStdString() << ": no stored CD number holds an apostrophe";
         H().messages.clear();
     }

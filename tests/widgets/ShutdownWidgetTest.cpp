@@ -17,7 +17,7 @@ TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
 {
     clearStoredDrive();
     AppFolder folder;
-    const QString longWord = QString(60, QChar(u'ゲ')) + QStringLiteral("abcdefghij");   // 130 bytes
+    const QString longWord = QString(60, QChar(u'ゲ')) + QStringLiteral("abcdefghij"); // 130 bytes
     {
         Harness h(folder);
         ASSERT_TRUE(h.start());
@@ -148,9 +148,10 @@ TEST(Shutdown, MaximisedOrMinimisedWindowKeepsTheOldRectangle)
 TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
 {
     clearStoredDrive();
-    AppFolder folder(dataPath("bad/text.mdb"));   // a catalogue that does not open
-    writeFileBytes(folder.iniPath(), "[SEARCH]\r\nPFORMSTR=PC,PS\r\nWORD=max\r\n[DISP]\r\nMODE=1\r\n"
-                                     "[LIST]\r\nWIDTHCOL03=3000\r\n");
+    AppFolder folder(dataPath("bad/text.mdb")); // a catalogue that does not open
+    writeFileBytes(folder.iniPath(),
+                   "[SEARCH]\r\nPFORMSTR=PC,PS\r\nWORD=max\r\n[DISP]\r\nMODE=1\r\n"
+                   "[LIST]\r\nWIDTHCOL03=3000\r\n");
     {
         Harness h(folder);
         ASSERT_TRUE(h.start());

@@ -34,7 +34,7 @@ int checked(const QCheckBox* b)
 {
     return b->checkState() == Qt::Checked ? 1 : (b->checkState() == Qt::PartiallyChecked ? 2 : 0);
 }
-}
+} // namespace
 
 TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
 {
@@ -175,15 +175,15 @@ TEST(StartupWidgets, StoredDriveIsShownAndShortened)
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cd"));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(), ctl<QLabel>(h.w(), "Label6")->text());
     }
-    const std::string longRoot = "/media/cdrom/volume-twelve/";   // 27 characters
+    const std::string longRoot = "/media/cdrom/volume-twelve/"; // 27 characters
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, longRoot);
     {
         Harness h(folder);
         EXPECT_EQ(probe(h.w()).driveRootPath(), longRoot) << "a root ending in a separator gets none added";
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cdrom/volume..."));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text().size(), 31);
-        EXPECT_EQ(
-            ctl<QLabel>(h.w(), "Label6")->toolTip(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(longRoot));
+        EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(),
+                  QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(longRoot));
     }
     clearStoredDrive();
 }
@@ -199,7 +199,7 @@ TEST(StartupWidgets, LabelsShowDataAsPlainText)
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/<b>cdrom</b>..."));
     ExpectShownAsPlainText(ctl<QLabel>(h.w(), "Label6"));
     for (QLabel* l : {ctl<QLabel>(h.w(), "Label3"), ctl<QLabel>(h.w(), "Label5"), ctl<QLabel>(h.w(), "Label4"),
-             ctl<QLabel>(h.w(), "lblFolder")}) {
+                      ctl<QLabel>(h.w(), "lblFolder")}) {
         l->setText(QStringLiteral("<i>1</i>/<font size=7>80</font>"));
         ExpectShownAsPlainText(l);
     }

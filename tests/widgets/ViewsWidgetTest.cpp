@@ -56,7 +56,7 @@ TEST_F(Views, ListViewAtTheDesignedSize)
 
 TEST_F(Views, NarrowWindowPansTheTopBand)
 {
-    resizeTo(533, 453);   // 7995 twips: 1485 hidden, 99 pixels
+    resizeTo(533, 453); // 7995 twips: 1485 hidden, 99 pixels
     ASSERT_TRUE(ctl<QScrollBar>(w(), "HScroll1")->isVisible());
     EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll1")->geometry(), QRect(0, 185, 533, 17));
     EXPECT_EQ(ctl<QScrollBar>(w(), "HScroll1")->maximum(), 99);
@@ -189,7 +189,7 @@ TEST_F(Views, PressStepsAtOnceThenTheTimerRepeats)
 
     w().btnRecord_MouseUp(3, 1);
     EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
-    w().btnRecord_Click(3);   // the click that follows the release
+    w().btnRecord_Click(3); // the click that follows the release
     EXPECT_EQ(position(), QStringLiteral("4/80"));
     EXPECT_EQ(probe(w()).swallowClick(), 0);
 
@@ -230,8 +230,8 @@ TEST_F(Views, DoubleClickStepsTwice)
     // the toolkit also reports as a double click), release.
     QWindow* win = w().windowHandle();
     ASSERT_TRUE(win);
-    const QPoint at
-        = ctl<QPushButton>(w(), "btnRecord_3")->mapTo(&w(), ctl<QPushButton>(w(), "btnRecord_3")->rect().center());
+    const QPoint at =
+        ctl<QPushButton>(w(), "btnRecord_3")->mapTo(&w(), ctl<QPushButton>(w(), "btnRecord_3")->rect().center());
     QTest::mouseClick(win, Qt::LeftButton, {}, at);
     EXPECT_EQ(position(), QStringLiteral("2/80"));
     QTest::mouseDClick(win, Qt::LeftButton, {}, at);

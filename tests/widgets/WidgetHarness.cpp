@@ -64,8 +64,7 @@ void InstalledFolders::clear() const
         fs::remove_all(f, ec);
 }
 
-void InstalledFolders::put(const std::string& dataFolder, const std::string& catalogue,
-                           const std::string& name) const
+void InstalledFolders::put(const std::string& dataFolder, const std::string& catalogue, const std::string& name) const
 {
     fs::create_directories(dataFolder);
     fs::copy_file(catalogue, fs::path(dataFolder) / name, fs::copy_options::overwrite_existing);

@@ -81,7 +81,10 @@ private:
 // Opens files and folders nowhere; answers with a chosen result.
 class FakeShell : public orv::Shell {
 public:
-    struct Call { std::string target, workingFolder; bool folder; };
+    struct Call {
+        std::string target, workingFolder;
+        bool folder;
+    };
     std::vector<Call>* calls;
     int result = 33;
     explicit FakeShell(std::vector<Call>* c) : calls(c) {}
@@ -89,7 +92,10 @@ public:
     int openFolder(const std::string& folder, const std::string& wd, std::string* program) override;
 };
 
-struct Message { QString text; orv::MsgStyle style; };
+struct Message {
+    QString text;
+    orv::MsgStyle style;
+};
 
 class Harness {
 public:

@@ -50,14 +50,9 @@ void frmMain::Command2_Click()
         return;
     std::string folder;
     switch (CheckEntryFolder(driveRootPath, lblFolder->text().toStdString(), &folder)) {
-    case FolderCheck::Unusable:
-        MsgBox(this, QString::fromStdString(DriveUnusableMessage(driveRoot)));
-        return;
-    case FolderCheck::NoFiles:
-        MsgBox(this, QString::fromUtf8(kNoFilesMessage));
-        return;
-    case FolderCheck::HasFiles:
-        break;
+    case FolderCheck::Unusable: MsgBox(this, QString::fromStdString(DriveUnusableMessage(driveRoot))); return;
+    case FolderCheck::NoFiles: MsgBox(this, QString::fromUtf8(kNoFilesMessage)); return;
+    case FolderCheck::HasFiles: break;
     }
     ShellOpen(folder, {}, true);
 }
@@ -80,10 +75,10 @@ void frmMain::Command3_Click()
 
 void frmMain::ShellOpen(const std::string& file, const std::string&, bool folder)
 {
-    const std::string workingFolder = env_.exeFolder.toStdString();   // App.Path
+    const std::string workingFolder = env_.exeFolder.toStdString(); // App.Path
     std::string program;
-    const int result = folder ? shell_->openFolder(file, workingFolder, &program)
-                              : shell_->openFile(file, workingFolder);
+    const int result =
+        folder ? shell_->openFolder(file, workingFolder, &program) : shell_->openFile(file, workingFolder);
     if (result >= 32)
         return;
     // The folder action's messages name what was run, as they name the file for the file action.

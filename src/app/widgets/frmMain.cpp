@@ -27,9 +27,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
-#include <QScopeGuard>
 #include <QTimer>
 #include <QWindow>
 
@@ -73,9 +73,13 @@ QIcon recordIcon(int index)
         const bool left = index <= 2;
         QPainterPath tri;
         if (left) {
-            tri.moveTo(11, 3); tri.lineTo(11, 13); tri.lineTo(5, 8);
+            tri.moveTo(11, 3);
+            tri.lineTo(11, 13);
+            tri.lineTo(5, 8);
         } else {
-            tri.moveTo(5, 3); tri.lineTo(5, 13); tri.lineTo(11, 8);
+            tri.moveTo(5, 3);
+            tri.lineTo(5, 13);
+            tri.lineTo(11, 8);
         }
         tri.closeSubpath();
         p.drawPath(tri);
@@ -223,7 +227,7 @@ void frmMain::buildTopBand()
     Command4->setToolTip(QStringLiteral("終了"));
 
     for (auto* b : {btnSelRoot, Command5, Command1, btnMode, Command2, Command3, Command4})
-        b->setAutoDefault(true);   // Enter on a focused button presses it
+        b->setAutoDefault(true); // Enter on a focused button presses it
     for (QAbstractButton* b : Frame1->findChildren<QAbstractButton*>()) {
         if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b)) {
             b->setStyle(DesignButtonStyle::instance());
@@ -238,7 +242,7 @@ void frmMain::buildTopBand()
     VScroll2 = new QScrollBar(Qt::Vertical, this);
     VScroll2->setObjectName(QStringLiteral("VScroll2"));
     for (auto* s : {HScroll1, HScroll2, VScroll2}) {
-        s->setTracking(false);   // the panel moves when the value is committed, not while dragging
+        s->setTracking(false); // the panel moves when the value is committed, not while dragging
         s->setSingleStep(8);
         s->hide();
     }
@@ -264,13 +268,13 @@ void frmMain::buildTopBand()
     Frame10->setAutoFillBackground(true);
 
     // Focus order: the top band, the card's boxes, the grid, then the CD number and date boxes.
-    QList<QWidget*> order = {btnSelRoot, optNew[0], optNew[1], optNew[2], Check1[2], List1, Check1[1],
-                             txtStrGame[0], optGame[0], optGame[1], chkFind1[0], chkFind1[1], chkFind1[2],
-                             chkFind1[3], Check1[0], txtStrMaker[0], optMaker[0], optMaker[1], chkFind2[0],
-                             chkFind2[1], chkFind2[2], chkFind2[3], Command5, Command1, btnRecord[1],
-                             btnRecord[2], btnRecord[3], btnRecord[4], btnMode, Combo2, Command2, Command3,
-                             Command4, txtNew, txtSS, txtWindows, txtF_S, txtGame, txtMaker, txtFile,
-                             txtCopyright, txtEffect, DBGrid1, txtNo, txtCDDate};
+    QList<QWidget*> order = {
+        btnSelRoot,   optNew[0],    optNew[1],    optNew[2],    Check1[2],   List1,       Check1[1], txtStrGame[0],
+        optGame[0],   optGame[1],   chkFind1[0],  chkFind1[1],  chkFind1[2], chkFind1[3], Check1[0], txtStrMaker[0],
+        optMaker[0],  optMaker[1],  chkFind2[0],  chkFind2[1],  chkFind2[2], chkFind2[3], Command5,  Command1,
+        btnRecord[1], btnRecord[2], btnRecord[3], btnRecord[4], btnMode,     Combo2,      Command2,  Command3,
+        Command4,     txtNew,       txtSS,        txtWindows,   txtF_S,      txtGame,     txtMaker,  txtFile,
+        txtCopyright, txtEffect,    DBGrid1,      txtNo,        txtCDDate};
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     Frame1->raise();
@@ -314,14 +318,17 @@ void frmMain::buildCardPanel()
     txtNo = line("txtNo", 120, 2460, 735, 270);
     txtCDDate = line("txtCDDate", 120, 3060, 1005, 270);
 
-    struct Caption { const char* text; double l, t, w; bool centred; };
-    const Caption captions[] = {
-        {"新作", 120, 120, 495, true}, {"プラットホーム", 690, 120, 1215, true},
-        {"動作OS", 1950, 120, 735, true}, {"F/S", 3030, 120, 495, true},
-        {"ゲーム名", 120, 840, 975, false}, {"メーカー名", 120, 1440, 975, false},
-        {"効果", 120, 1800, 975, false}, {"ファイル名", 6000, 840, 855, false},
-        {"著作", 6000, 1200, 735, false}, {"収録CD", 120, 2220, 975, false},
-        {"CD発売日", 120, 2820, 975, false}};
+    struct Caption {
+        const char* text;
+        double l, t, w;
+        bool centred;
+    };
+    const Caption captions[] = {{"新作", 120, 120, 495, true},      {"プラットホーム", 690, 120, 1215, true},
+                                {"動作OS", 1950, 120, 735, true},   {"F/S", 3030, 120, 495, true},
+                                {"ゲーム名", 120, 840, 975, false}, {"メーカー名", 120, 1440, 975, false},
+                                {"効果", 120, 1800, 975, false},    {"ファイル名", 6000, 840, 855, false},
+                                {"著作", 6000, 1200, 735, false},   {"収録CD", 120, 2220, 975, false},
+                                {"CD発売日", 120, 2820, 975, false}};
     for (const auto& c : captions) {
         auto* l = make<QLabel>(Frame5, "cardCaption", c.l, c.t, c.w, 255, QString::fromUtf8(c.text));
         l->setAlignment((c.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
@@ -360,8 +367,8 @@ void frmMain::Form_Load()
     if (!driveRoot.empty())
         ShowDriveLabel();
 
-    Label4->setText(QString::fromStdString(VersionCaption(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR,
-                                                          ORVANTIS_VERSION_PATCH, ORVANTIS_COPYRIGHT)));
+    Label4->setText(QString::fromStdString(
+        VersionCaption(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR, ORVANTIS_VERSION_PATCH, ORVANTIS_COPYRIGHT)));
     module.queryText = "SELECT * FROM ;";
     std::copy(schema::kDefaultColumnWidths.begin(), schema::kDefaultColumnWidths.end(), module.columnWidths.begin());
     Combo2->clear();
@@ -466,10 +473,7 @@ FrameMargins frmMain::frameMargins() const
     return {m.left(), m.top(), m.right(), m.bottom()};
 }
 
-QRect frmMain::outerRect() const
-{
-    return windowHandle() ? windowHandle()->frameGeometry() : frameGeometry();
-}
+QRect frmMain::outerRect() const { return windowHandle() ? windowHandle()->frameGeometry() : frameGeometry(); }
 
 Placement frmMain::SavedPlacement() const
 {
@@ -498,7 +502,7 @@ void frmMain::PlaceFromSettings()
         setWindowState(windowState() | Qt::WindowMaximized);
     if (p.move || maximise)
         watch.wait();
-    followFrameExtents();   // they may have come with the answer
+    followFrameExtents(); // they may have come with the answer
     appliedSettings_.mark(SettingGroup::Window);
 }
 
@@ -523,8 +527,9 @@ void frmMain::placeFrame()
 void frmMain::followFrameExtents()
 {
     const FrameMargins m = frameMargins();
-    if (placedFrame_ && (m.left != placedMargins_.left || m.top != placedMargins_.top
-                         || m.right != placedMargins_.right || m.bottom != placedMargins_.bottom))
+    if (placedFrame_
+        && (m.left != placedMargins_.left || m.top != placedMargins_.top || m.right != placedMargins_.right
+            || m.bottom != placedMargins_.bottom))
         placeFrame();
 }
 
@@ -533,9 +538,7 @@ void frmMain::followFrameExtents()
 bool frmMain::event(QEvent* e)
 {
     switch (e->type()) {
-    case QEvent::WindowActivate:
-        Form_Activate();
-        break;
+    case QEvent::WindowActivate: Form_Activate(); break;
     case QEvent::Show:
         // Some platforms never activate a window (offscreen, some window managers): the first
         // activation then runs once the window is shown.
@@ -546,8 +549,7 @@ bool frmMain::event(QEvent* e)
         // A press never outlives the window's focus.
         Timer1->stop();
         break;
-    default:
-        break;
+    default: break;
     }
     return QWidget::event(e);
 }

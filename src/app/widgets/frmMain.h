@@ -44,11 +44,11 @@ struct SearchConditions;
 
 // What start-up takes from the process; tests give their own.
 struct StartupEnvironment {
-    QString exeFolder;      // App.Path: the folder of the executable
-    QString commandLine;    // the command-line text after the program name
+    QString exeFolder; // App.Path: the folder of the executable
+    QString commandLine; // the command-line text after the program name
     // How the catalogue file is read: the program's child reader (without one nothing opens).
     std::shared_ptr<const CatalogueSource> catalogue;
-    XdgEnvironment xdg{};   // where an installed program finds its catalogue and settings
+    XdgEnvironment xdg{}; // where an installed program finds its catalogue and settings
 };
 
 class frmMain : public QWidget {
@@ -71,13 +71,13 @@ public:
     void RequestClose();
     void ShowDriveLabel();
     void PlaceFromSettings();
-    Placement SavedPlacement() const;   // the saved frame pulled onto the monitors
+    Placement SavedPlacement() const; // the saved frame pulled onto the monitors
 
     // --- Catalogue ---
     void Combo2_Click();
-    void SetCombo2Text(const QString& text);   // Combo2.Text = text: selects the item and raises the click
-    void ShowWait();                           // dlgWait.Show vbModal
-    void RunWaitJob();                         // the wait dialog's work
+    void SetCombo2Text(const QString& text); // Combo2.Text = text: selects the item and raises the click
+    void ShowWait(); // dlgWait.Show vbModal
+    void RunWaitJob(); // the wait dialog's work
     void RunRecordQuery();
     void RunStatement(std::string statement, const std::function<void(Recordset&)>& use);
     void FillVolumeList();
@@ -114,11 +114,10 @@ public:
     void Command3_Click();
     void ShellOpen(const std::string& file, const std::string& parameters, bool folder);
 
-
     // Window geometry in twips, as the toolkit reports it.
     float ScaleWidth() const;
     float ScaleHeight() const;
-    int WindowState() const;   // 0 normal, 1 minimised, 2 maximised
+    int WindowState() const; // 0 normal, 1 minimised, 2 maximised
     void SetCaption(const QString& caption);
 
 protected:
@@ -135,7 +134,7 @@ private:
     struct ModuleState {
         std::string queryText;
         std::array<long, 20> columnWidths{};
-        unsigned char waitJob = 0;        // 0 load, 1 search, 2 sort
+        unsigned char waitJob = 0; // 0 load, 1 search, 2 sort
         unsigned char listsPending = 0;
         std::string platformSelection;
         MonitorCensus census;
@@ -166,7 +165,7 @@ private:
     QPushButton* Command5;
     QPushButton* Command1;
     Frame* Frame4;
-    std::array<QPushButton*, 5> btnRecord{};   // 1..4
+    std::array<QPushButton*, 5> btnRecord{}; // 1..4
     QPushButton* btnMode;
     QString btnModeTag = QStringLiteral("0");
     QLabel* Label3;
@@ -227,11 +226,13 @@ private:
     void placeFrame();
     void followFrameExtents();
     FrameMargins frameMargins() const;
-    QRect outerRect() const;   // the window with its frame, in pixels
+    QRect outerRect() const; // the window with its frame, in pixels
     void endPressIfNoClick();
     void writeSettings();
     // The window's outer rectangle in twips, as shutdown saves it in the normal state.
-    struct SavedRect { float top, left, width, height; };
+    struct SavedRect {
+        float top, left, width, height;
+    };
     SavedRect RectToSave() const;
 
     // The settings file as the load handler read it, and which of its values reached their
@@ -247,9 +248,9 @@ private:
     bool clickSeen_ = false;
     bool queryMessageShown_ = false;
     bool placing_ = false;
-    bool activating_ = false;   // the first activation is running
-    std::optional<TwipsRect> placedFrame_;   // the frame placement put the window in, until the first activation ends
-    FrameMargins placedMargins_;             // the frame extents it was placed with
+    bool activating_ = false; // the first activation is running
+    std::optional<TwipsRect> placedFrame_; // the frame placement put the window in, until the first activation ends
+    FrameMargins placedMargins_; // the frame extents it was placed with
 };
 
 } // namespace orv

@@ -46,8 +46,7 @@ long fieldLong(const Recordset& rs, const char* field)
 }
 
 // Turns any failure into the DbError the routines report.
-template <class F>
-void asDbError(F&& f)
+template <class F> void asDbError(F&& f)
 {
     try {
         f();
@@ -106,7 +105,7 @@ void frmMain::Combo2_Click()
         } catch (const DbError&) {
             openFailed();
         } catch (const std::bad_alloc&) {
-            openFailed();   // the lists outside the wait job's routines
+            openFailed(); // the lists outside the wait job's routines
         }
         return;
     }
@@ -146,7 +145,7 @@ void frmMain::RunStatement(std::string statement, const std::function<void(Recor
             Data1->setRecordset(module.catalogueDb->OpenRecordset(statement));
             Recordset& rs = *Data1->recordset();
             if (rs.RecordCount() != 0) {
-                rs.MoveLast();   // the count is exact from here on
+                rs.MoveLast(); // the count is exact from here on
                 rs.MoveFirst();
             }
             use(rs);
@@ -185,8 +184,8 @@ void frmMain::RunRecordQuery()
     RunStatement(statement, [this](Recordset& rs) {
         if (rs.RecordCount() != 0) {
             Data1->notifyMoved();
-            QWidget* controls[] = {txtNew, txtSS, txtGame, txtMaker, txtEffect, txtFile, txtWindows,
-                                   txtF_S, txtCopyright, lblFolder, txtNo, txtCDDate};
+            QWidget* controls[] = {txtNew,     txtSS,  txtGame,      txtMaker,  txtEffect, txtFile,
+                                   txtWindows, txtF_S, txtCopyright, lblFolder, txtNo,     txtCDDate};
             for (size_t i = 0; i < schema::kCardBindings.size(); ++i) {
                 const auto& f = schema::kCardBindings[i].field;
                 Data1->setDataField(controls[i], QString::fromUtf8(f.data(), static_cast<int>(f.size())));

@@ -36,7 +36,7 @@ namespace {
 // The dialog draws its own title bar in the band above the message: window managers keep a close
 // (and often a minimise) button on every title bar they draw, and this dialog has no actions.
 constexpr double kTitleBarTwips = 300;
-}
+} // namespace
 
 dlgWait::dlgWait(QWidget* mainWindow, unsigned char waitJob, std::function<void()> work)
     : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), work_(std::move(work))

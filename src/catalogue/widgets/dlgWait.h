@@ -30,7 +30,7 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
-    void reject() override {}   // the user never closes it
+    void reject() override {} // the user never closes it
 
 private:
     void Form_Activate();

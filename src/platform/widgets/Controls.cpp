@@ -2,17 +2,17 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QLabel>
-#include <QRadioButton>
-#include <QStyleOptionButton>
 #include <QFontMetricsF>
+#include <QLabel>
 #include <QLineEdit>
-#include <qdrawutil.h>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QStyleOptionFrame>
 #include <QStyledItemDelegate>
+#include <qdrawutil.h>
 
 #include <algorithm>
 #include <cmath>
@@ -28,14 +28,14 @@ constexpr int kCaptionPad = 2;
 // The ink of a Japanese line, relative to the baseline: the ideographs' box. Captions and values
 // mix ideographs, kana and Latin capitals; all of them lie within it.
 struct Ink {
-    qreal top, bottom;   // top < 0 above the baseline
+    qreal top, bottom; // top < 0 above the baseline
     qreal height() const { return bottom - top; }
 };
 
 Ink inkOf(const QFont& f)
 {
     const QRectF r = QFontMetricsF(f).tightBoundingRect(QStringLiteral("国語"));
-    if (r.isEmpty()) {   // no glyph for them at all: the font's own ascent and descent
+    if (r.isEmpty()) { // no glyph for them at all: the font's own ascent and descent
         const QFontMetricsF fm(f);
         return {-fm.ascent(), fm.descent()};
     }
@@ -43,7 +43,7 @@ Ink inkOf(const QFont& f)
 }
 
 struct Caption {
-    QString text;      // without the access-key marker
+    QString text; // without the access-key marker
     int mnemonic = -1; // index in text of the access-key character
 };
 
@@ -92,10 +92,7 @@ private:
 
 // --- Frame -------------------------------------------------------------------------------------
 
-Frame::Frame(QWidget* parent) : QGroupBox(parent)
-{
-    setContentsMargins(0, 0, 0, 0);
-}
+Frame::Frame(QWidget* parent) : QGroupBox(parent) { setContentsMargins(0, 0, 0, 0); }
 
 bool Frame::event(QEvent* e)
 {
@@ -238,7 +235,7 @@ namespace {
 QString captionText(const QWidget* w)
 {
     if (auto* l = qobject_cast<const QLabel*>(w))
-        return l->buddy() ? parseCaption(l->text()).text : l->text();   // with a buddy, & marks the access key
+        return l->buddy() ? parseCaption(l->text()).text : l->text(); // with a buddy, & marks the access key
     if (auto* b = qobject_cast<const QAbstractButton*>(w))
         return parseCaption(b->text()).text;
     return {};
@@ -256,13 +253,12 @@ int CaptionSpace(const QWidget* w)
     opt.initFrom(w);
     opt.rect = w->rect();
     opt.text = static_cast<const QAbstractButton*>(w)->text();
-    return w->style()->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &opt, w).width();
+    return w->style()
+        ->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &opt, w)
+        .width();
 }
 
-qreal CaptionWidth(const QWidget* w)
-{
-    return QFontMetricsF(w->font()).horizontalAdvance(captionText(w));
-}
+qreal CaptionWidth(const QWidget* w) { return QFontMetricsF(w->font()).horizontalAdvance(captionText(w)); }
 
 void FitCaption(QWidget* w)
 {

@@ -200,7 +200,7 @@ void DBGrid::removeColumn(int i)
 void DBGrid::onSectionResized(int section, int, int)
 {
     if (!settingWidth_ && section >= 0 && section < static_cast<int>(widthsTwips_.size()))
-        widthsTwips_[static_cast<size_t>(section)] = -1.f;   // dragged by the user: the pixels count
+        widthsTwips_[static_cast<size_t>(section)] = -1.f; // dragged by the user: the pixels count
 }
 
 } // namespace orv

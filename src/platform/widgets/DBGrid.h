@@ -28,7 +28,7 @@ public:
 
 private:
     const Recordset* rs_ = nullptr;
-    std::vector<int> fields_;     // field index shown in each column
+    std::vector<int> fields_; // field index shown in each column
     QStringList captions_;
 };
 
@@ -64,7 +64,7 @@ private:
 
     DataControl* data_ = nullptr;
     SnapshotModel* model_;
-    std::vector<float> widthsTwips_;   // exact widths set in twips; a drag replaces them
+    std::vector<float> widthsTwips_; // exact widths set in twips; a drag replaces them
     bool settingWidth_ = false;
     bool syncing_ = false;
 };

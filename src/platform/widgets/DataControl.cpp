@@ -3,9 +3,9 @@
 #include "platform/Engine.h"
 
 #include <QLabel>
-#include <utility>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <utility>
 
 namespace orv {
 

@@ -42,7 +42,10 @@ signals:
 
 private:
     void refreshBound();
-    struct Binding { QPointer<QWidget> control; QString field; };
+    struct Binding {
+        QPointer<QWidget> control;
+        QString field;
+    };
     std::vector<Binding> bindings_;
     std::unique_ptr<Recordset> rs_;
 };

@@ -28,7 +28,7 @@ float twipsPerPixel(bool horizontal)
     const double dpi = s ? (horizontal ? s->logicalDotsPerInchX() : s->logicalDotsPerInchY()) : 96.0;
     return dpi > 0 ? static_cast<float>(1440.0 / dpi) : 15.f;
 }
-}
+} // namespace
 
 float TwipsPerPixelX() { return twipsPerPixel(true); }
 float TwipsPerPixelY() { return twipsPerPixel(false); }
@@ -37,8 +37,7 @@ int TwipsToPxY(double twips) { return static_cast<int>(RoundHalfEven(twips / Twi
 
 void PlaceTwips(QWidget* w, double left, double top, double width, double height)
 {
-    w->setGeometry(TwipsToPxX(left), TwipsToPxY(top), std::max(0, TwipsToPxX(width)),
-                   std::max(0, TwipsToPxY(height)));
+    w->setGeometry(TwipsToPxX(left), TwipsToPxY(top), std::max(0, TwipsToPxX(width)), std::max(0, TwipsToPxY(height)));
 }
 
 namespace {
@@ -146,10 +145,7 @@ protected:
 };
 } // namespace
 
-void KeepToolTipPlain(QWidget* w)
-{
-    w->installEventFilter(new PlainToolTip(w));
-}
+void KeepToolTipPlain(QWidget* w) { w->installEventFilter(new PlainToolTip(w)); }
 
 void MsgBox(QWidget* parent, const QString& text, MsgStyle style)
 {
@@ -189,9 +185,17 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
     return QDir::toNativeSeparators(chosen);
 }
 
-void FolderChooserHook::setNextFolders(const QStringList& answers) { g_nextFolders = answers; g_folderCalls = 0; }
+void FolderChooserHook::setNextFolders(const QStringList& answers)
+{
+    g_nextFolders = answers;
+    g_folderCalls = 0;
+}
 int FolderChooserHook::calls() { return g_folderCalls; }
-void FolderChooserHook::remove() { g_nextFolders.reset(); g_folderCalls = 0; }
+void FolderChooserHook::remove()
+{
+    g_nextFolders.reset();
+    g_folderCalls = 0;
+}
 
 int checkValue(const QCheckBox* box)
 {

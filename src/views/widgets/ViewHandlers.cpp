@@ -51,7 +51,7 @@ void applyScrollBar(QScrollBar* bar, const ScrollBarGeometry& g)
         bar->hide();
     }
 }
-}
+} // namespace
 
 void frmMain::ArrangeViews()
 {
@@ -99,9 +99,7 @@ void frmMain::StepRecord(int direction)
     if (!rs || rs->RecordCount() == 0)
         return;
     switch (direction) {
-    case 1:
-        rs->MoveFirst();
-        break;
+    case 1: rs->MoveFirst(); break;
     case 2:
         if (!rs->BOF())
             rs->MovePrevious();
@@ -114,11 +112,8 @@ void frmMain::StepRecord(int direction)
         if (rs->IsEOF())
             rs->MoveLast();
         break;
-    case 4:
-        rs->MoveLast();
-        break;
-    default:
-        return;
+    case 4: rs->MoveLast(); break;
+    default: return;
     }
     Data1->notifyMoved();
 }
@@ -215,7 +210,7 @@ void SelectAllText(QWidget* box)
     else if (auto* p = qobject_cast<QPlainTextEdit*>(box))
         p->selectAll();
 }
-}
+} // namespace
 
 bool frmMain::eventFilter(QObject* watched, QEvent* e)
 {
@@ -234,38 +229,32 @@ bool frmMain::eventFilter(QObject* watched, QEvent* e)
         case QEvent::MouseButtonRelease:
             btnRecord_MouseUp(i, static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton ? 1 : 2);
             break;
-        case QEvent::KeyPress:
-            btnRecord_KeyDown(i, virtualKey(static_cast<QKeyEvent*>(e)));
-            break;
+        case QEvent::KeyPress: btnRecord_KeyDown(i, virtualKey(static_cast<QKeyEvent*>(e))); break;
         case QEvent::KeyRelease:
             // Keyboard repeat sends releases too; only the real one ends the press.
             if (!static_cast<QKeyEvent*>(e)->isAutoRepeat())
                 btnRecord_KeyUp(i, virtualKey(static_cast<QKeyEvent*>(e)));
             break;
-        default:
-            break;
+        default: break;
         }
         return false;
     }
-    QWidget* boxes[] = {txtNew, txtSS, txtWindows, txtF_S, txtGame, txtMaker, txtFile, txtCopyright, txtEffect,
-                        txtNo, txtCDDate};
+    QWidget* boxes[] = {txtNew,  txtSS,        txtWindows, txtF_S, txtGame,  txtMaker,
+                        txtFile, txtCopyright, txtEffect,  txtNo,  txtCDDate};
     for (size_t i = 0; i < std::size(boxes); ++i) {
         if (watched != boxes[i])
             continue;
         switch (e->type()) {
         case QEvent::FocusIn:
-            if (i < 9)   // the CD number and date keep the caret where the platform puts it
+            if (i < 9) // the CD number and date keep the caret where the platform puts it
                 QTimer::singleShot(0, boxes[i], [box = boxes[i]] { SelectAllText(box); });
             break;
-        case QEvent::KeyPress:
-            FieldPageKeyDown(virtualKey(static_cast<QKeyEvent*>(e)));
-            break;
+        case QEvent::KeyPress: FieldPageKeyDown(virtualKey(static_cast<QKeyEvent*>(e))); break;
         case QEvent::KeyRelease:
             if (!static_cast<QKeyEvent*>(e)->isAutoRepeat())
                 FieldPageKeyUp(virtualKey(static_cast<QKeyEvent*>(e)));
             break;
-        default:
-            break;
+        default: break;
         }
         return false;
     }
