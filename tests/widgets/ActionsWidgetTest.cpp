@@ -13,27 +13,27 @@ namespace {
 
 std::string storedDrive() { return orv::RegReadString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath); }
 
-class Actions : public testing::Test {
+class Actions : public StartedWindow {
 protected:
     void SetUp() override
     {
-        clearStoredDrive();
-        h = std::make_unique<Harness>(folder);
-        ASSERT_TRUE(h->start());
-        ASSERT_FALSE(h->ended);
+        StartedWindow::SetUp();
+        if (HasFatalFailure())
+            return;
         // The first entry lies in UTIL\SS\POINT and is POINT.EXE.
         ASSERT_EQ(ctl<QLabel>(w(), "lblFolder")->text(), QStringLiteral("UTIL\\SS\\POINT"));
         fs::create_directories(cd.path() / "UTIL" / "SS" / "POINT" / "SUB");
         writeFileBytes((cd.path() / "UTIL" / "SS" / "POINT" / "POINT.EXE").string(), "MZ");
         fs::create_directories(cd.path() / "UTIL" / "PC98" / "BGMTEST" / "ONLYDIRS");
     }
-    void TearDown() override { clearStoredDrive(); }
-    orv::frmMain& w() { return h->w(); }
+    void TearDown() override
+    {
+        clearStoredDrive();
+        h.reset(); // the window goes before the CD folder it was pointed at
+    }
     std::string root() const { return cd.path().string(); }
 
-    AppFolder folder;
     TempDir cd;
-    std::unique_ptr<Harness> h;
 };
 
 } // namespace

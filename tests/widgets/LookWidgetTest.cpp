@@ -22,29 +22,18 @@ using namespace orvtest;
 
 namespace {
 
-class Look : public testing::Test {
+class Look : public StartedWindow {
 protected:
-    void SetUp() override
-    {
-        clearStoredDrive();
-        h = std::make_unique<Harness>(folder);
-        ASSERT_TRUE(h->start());
-        ASSERT_FALSE(h->ended);
-    }
     void TearDown() override
     {
         QToolTip::hideText();
         clearStoredDrive();
     }
-    orv::frmMain& w() { return h->w(); }
     std::vector<orv::Frame*> frames()
     {
         return {ctl<orv::Frame>(w(), "Frame7"), ctl<orv::Frame>(w(), "Frame6"), ctl<orv::Frame>(w(), "Frame2"),
                 ctl<orv::Frame>(w(), "Frame3"), ctl<orv::Frame>(w(), "Frame4")};
     }
-
-    AppFolder folder;
-    std::unique_ptr<Harness> h;
 };
 
 // The rows of a widget's picture, inside its 1-pixel frame, that hold dark (text) pixels.

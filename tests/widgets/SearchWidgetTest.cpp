@@ -13,20 +13,9 @@ using namespace orvtest;
 
 namespace {
 
-class SearchPanel : public testing::Test {
+class SearchPanel : public StartedWindow {
 protected:
-    void SetUp() override
-    {
-        clearStoredDrive();
-        h = std::make_unique<Harness>(folder);
-        ASSERT_TRUE(h->start());
-        ASSERT_FALSE(h->ended);
-    }
     Harness& H() { return *h; }
-    orv::frmMain& w() { return h->w(); }
-
-    AppFolder folder;
-    std::unique_ptr<Harness> h;
 };
 
 std::vector<int> sorted(std::vector<int> v)

@@ -16,26 +16,21 @@ using namespace orvtest;
 
 namespace {
 
-class Views : public testing::Test {
+class Views : public StartedWindow {
 protected:
     void SetUp() override
     {
-        clearStoredDrive();
-        h = std::make_unique<Harness>(folder);
-        ASSERT_TRUE(h->start());
-        ASSERT_FALSE(h->ended);
+        StartedWindow::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_EQ(w().size(), QSize(632, 453)) << "designed client area, 9480 x 6795 twips";
     }
-    orv::frmMain& w() { return h->w(); }
     QString position() { return ctl<QLabel>(w(), "Label3")->text(); }
     void resizeTo(int width, int height)
     {
         w().resize(width, height);
         QCoreApplication::processEvents();
     }
-
-    AppFolder folder;
-    std::unique_ptr<Harness> h;
 };
 
 } // namespace

@@ -7,6 +7,8 @@
 #include "support/TestSupport.h"
 #include "widgets/MainWindowProbe.h"
 
+#include <gtest/gtest.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -136,5 +138,21 @@ inline const QString kOpenFailure = QStringLiteral("データベースファイ�
 
 // Removes the stored drive root of earlier tests in the same process.
 void clearStoredDrive();
+
+// A window started on the sample folder, its first activation done: the start of most suites.
+class StartedWindow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        clearStoredDrive();
+        h = std::make_unique<Harness>(folder);
+        ASSERT_TRUE(h->start());
+        ASSERT_FALSE(h->ended);
+    }
+    orv::frmMain& w() { return h->w(); }
+
+    AppFolder folder;
+    std::unique_ptr<Harness> h;
+};
 
 } // namespace orvtest
