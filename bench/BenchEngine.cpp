@@ -12,8 +12,8 @@
 // Usage: bench_engine [fixtures folder] [runs]
 #include "BenchSupport.h"
 
-#include "platform/Engine.h"
-#include "platform/EngineIsolation.h"
+#include "platform/engine/Engine.h"
+#include "platform/engine/EngineIsolation.h"
 #include "search/FilterBuilder.h"
 
 #include <sqlite3.h>

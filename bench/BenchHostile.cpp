@@ -1,8 +1,8 @@
 // What hostile and damaged catalogues cost when the program opens them: for each file, how long
 // the open takes to succeed or fail, and the peak memory of the reader child.
 // Usage: bench_hostile [FILE...]   (default: the files of tests/data/hostile)
-#include "platform/Engine.h"
-#include "platform/EngineIsolation.h"
+#include "platform/engine/Engine.h"
+#include "platform/engine/EngineIsolation.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

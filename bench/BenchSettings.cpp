@@ -6,7 +6,7 @@
 #include "BenchSupport.h"
 
 #include "app/widgets/frmMain.h"
-#include "platform/EngineIsolation.h"
+#include "platform/engine/EngineIsolation.h"
 #include "platform/widgets/Toolkit.h"
 
 #include <QApplication>

@@ -4,8 +4,8 @@
 #include "BenchSupport.h"
 
 #include "app/widgets/frmMain.h"
-#include "platform/Engine.h"
-#include "platform/EngineIsolation.h"
+#include "platform/engine/Engine.h"
+#include "platform/engine/EngineIsolation.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"

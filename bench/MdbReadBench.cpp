@@ -1,5 +1,5 @@
 // Times a full read of a catalogue file: MdbReadBench <file.mdb> [runs]
-#include "platform/MdbReader.h"
+#include "platform/reader/MdbReader.h"
 
 #include <algorithm>
 #include <chrono>

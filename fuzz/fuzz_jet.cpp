@@ -2,8 +2,8 @@
 // over the catalogue's layout (all-text columns, and numeric volume with a date column); the
 // input split in two also goes through jetLike and jetFoldKey. Every outcome is a result or a
 // DbError with a number and a description.
-#include "platform/JetSql.h"
-#include "platform/JetText.h"
+#include "platform/jet/JetSql.h"
+#include "platform/jet/JetText.h"
 
 #include <sqlite3.h>
 

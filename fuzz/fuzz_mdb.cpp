@@ -1,7 +1,7 @@
 // Arbitrary bytes as a catalogue file, read in this process (not in the child reader) so that
 // a fault in the reader or in libmdb shows up here. A read either delivers tables or throws a
 // DbError; what it delivers keeps the sink's contract.
-#include "platform/MdbReader.h"
+#include "platform/reader/MdbReader.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,8 +2,8 @@
 #include "app/Startup.h"
 #include "app/widgets/Appearance.h"
 #include "app/widgets/frmMain.h"
-#include "platform/EngineIsolation.h"
-#include "platform/QuitSignals.h"
+#include "platform/engine/EngineIsolation.h"
+#include "platform/signals/QuitSignals.h"
 
 #include <cstdlib>
 #include <cstring>

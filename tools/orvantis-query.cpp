@@ -1,7 +1,7 @@
 // orvantis-query: runs a Jet SQL statement against a catalogue and prints the result as TSV.
 #include "catalogue/Schema.h"
-#include "platform/Engine.h"
-#include "platform/EngineIsolation.h"
+#include "platform/engine/Engine.h"
+#include "platform/engine/EngineIsolation.h"
 #include "search/FilterBuilder.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "actions/CdPaths.h"
 
-#include "platform/FileNames.h"
+#include "platform/files/FileNames.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "app/Locations.h"
 
 #include "catalogue/Schema.h"
-#include "platform/FileNames.h"
+#include "platform/files/FileNames.h"
 
 #include <cstdlib>
 #include <filesystem>

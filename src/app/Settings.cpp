@@ -1,6 +1,6 @@
 #include "app/Settings.h"
 
-#include "platform/NumberText.h"
+#include "platform/settings/NumberText.h"
 
 namespace orv {
 

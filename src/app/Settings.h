@@ -4,7 +4,7 @@
 // says which of them it applied.
 #pragma once
 
-#include "platform/Ini.h"
+#include "platform/settings/Ini.h"
 
 #include <array>
 #include <cstddef>

@@ -1,5 +1,5 @@
 #include "app/Settings.h"
-#include "platform/NumberText.h"
+#include "platform/settings/NumberText.h"
 
 #include "support/TestSupport.h"
 

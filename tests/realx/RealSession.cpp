@@ -1,7 +1,7 @@
 #include "realx/RealSession.h"
 
-#include "platform/Ini.h"
-#include "platform/NumberText.h"
+#include "platform/settings/Ini.h"
+#include "platform/settings/NumberText.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 #include "realx/RealSession.h"
 
 #include "BenchSupport.h"
-#include "platform/UserStore.h"
+#include "platform/settings/UserStore.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

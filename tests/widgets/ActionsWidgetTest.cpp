@@ -1,5 +1,5 @@
 // Choosing the CD drive and opening the current entry's file or folder through the shell.
-#include "platform/UserStore.h"
+#include "platform/settings/UserStore.h"
 #include "widgets/WidgetHarness.h"
 
 #include <QCoreApplication>

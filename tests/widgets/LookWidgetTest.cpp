@@ -1,7 +1,7 @@
 // How the window draws into the design's rectangles: frame captions on the border line, the
 // platform list's two rows, captions that fit their boxes, text lines in the middle of their
 // boxes, tool tips, and the toolkit's own texts in Japanese.
-#include "platform/UserStore.h"
+#include "platform/settings/UserStore.h"
 #include "platform/widgets/Controls.h"
 #include "widgets/WidgetHarness.h"
 

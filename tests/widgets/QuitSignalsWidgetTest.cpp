@@ -2,7 +2,7 @@
 // does: the settings are saved, and no job or open dialog is cut short.
 #include "widgets/WidgetHarness.h"
 
-#include "platform/QuitSignals.h"
+#include "platform/signals/QuitSignals.h"
 
 #include <QDialog>
 #include <QTimer>

@@ -1,6 +1,6 @@
 // Closing the window saves every setting; the next start on the same folder restores them. Also
 // what the first activation does with the saved width, mode and window state.
-#include "platform/NumberText.h"
+#include "platform/settings/NumberText.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "widgets/WidgetHarness.h"

@@ -1,7 +1,7 @@
 // Start-up of the main window: the state the load handler leaves before anything is opened.
 #include "app/Startup.h"
 #include "app/Version.h"
-#include "platform/UserStore.h"
+#include "platform/settings/UserStore.h"
 #include "widgets/WidgetHarness.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "widgets/WidgetHarness.h"
 
-#include "platform/Engine.h"
-#include "platform/EngineIsolation.h"
-#include "platform/Ini.h"
+#include "platform/engine/Engine.h"
+#include "platform/engine/EngineIsolation.h"
+#include "platform/settings/Ini.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 

@@ -3,7 +3,7 @@
 #include "actions/CdPaths.h"
 #include "app/Startup.h"
 #include "app/widgets/frmMain.h"
-#include "platform/UserStore.h"
+#include "platform/settings/UserStore.h"
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"

@@ -6,7 +6,7 @@
 #include "app/Locations.h"
 #include "app/Placement.h"
 #include "app/Settings.h"
-#include "platform/Shell.h"
+#include "platform/shell/Shell.h"
 
 #include <QString>
 #include <QWidget>

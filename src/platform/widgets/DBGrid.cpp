@@ -1,6 +1,6 @@
 #include "platform/widgets/DBGrid.h"
 
-#include "platform/Engine.h"
+#include "platform/engine/Engine.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
 

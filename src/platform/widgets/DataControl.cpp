@@ -1,6 +1,6 @@
 #include "platform/widgets/DataControl.h"
 
-#include "platform/Engine.h"
+#include "platform/engine/Engine.h"
 
 #include <QLabel>
 #include <QLineEdit>

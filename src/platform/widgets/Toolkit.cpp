@@ -1,6 +1,6 @@
 #include "platform/widgets/Toolkit.h"
 
-#include "platform/NumberText.h"
+#include "platform/settings/NumberText.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // The search panel of the main window: reading the conditions, searching and resetting.
 #include "app/widgets/frmMain.h"
-#include "platform/DbTypes.h"
+#include "platform/reader/DbTypes.h"
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/Toolkit.h"
 #include "search/FilterBuilder.h"

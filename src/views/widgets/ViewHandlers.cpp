@@ -1,7 +1,7 @@
 // The record views of the main window: view mode and layout, record navigation with
 // press-and-hold repetition, the card's field boxes and the position display.
 #include "app/widgets/frmMain.h"
-#include "platform/Engine.h"
+#include "platform/engine/Engine.h"
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"

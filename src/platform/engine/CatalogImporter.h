@@ -1,0 +1,31 @@
+// Copies the tables a reader delivers into memory in the catalogue's layout, keying every text
+// column so that searches and sorts compare without folding at query time.
+#pragma once
+
+#include "platform/jet/CatalogLayout.h"
+#include "platform/reader/CatalogueSource.h"
+#include "platform/engine/TableStore.h"
+
+#include <memory>
+#include <vector>
+
+namespace orv {
+
+class CatalogImporter : public TableSink {
+public:
+    // Appends each table's layout to schema and its rows to a new store in stores.
+    CatalogImporter(CatalogSchema& schema, std::vector<std::shared_ptr<TableStore>>& stores)
+        : schema_(schema), stores_(stores)
+    {}
+
+    void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override;
+    void addRow(std::vector<Value>& row) override { current_->appendRow(row); }
+    void endTable() override {}
+
+private:
+    CatalogSchema& schema_;
+    std::vector<std::shared_ptr<TableStore>>& stores_;
+    TableStore* current_ = nullptr;
+};
+
+} // namespace orv

@@ -1,0 +1,130 @@
+// The in-memory copy of one catalogue table, as the engine queries it: every value as SQLite
+// would hold it in a column of the column's affinity, and beside each text the comparison key
+// (jetFoldKey) that searches and sorts use. Rows keep table order; row r is rowid r + 1 in SQL.
+// Filled once while the catalogue is read, then only read.
+#pragma once
+
+#include "platform/jet/CatalogLayout.h"
+#include "platform/reader/DbTypes.h"
+#include "platform/engine/GrowingBuffer.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv {
+
+// The keys of some keyed columns joined with literal texts (as '+' joins them), for every row,
+// laid end to end so that one scan searches them all.
+struct JoinedKeys {
+    struct Part {
+        int column = -1; // a keyed column, or -1 for the literal
+        std::string literal; // already a key
+        bool operator==(const Part&) const = default;
+    };
+    std::vector<Part> parts;
+    std::string bytes;
+    std::vector<std::uint32_t> starts; // row r is bytes [starts[r], starts[r + 1])
+    std::vector<std::uint64_t> nulls; // bit r: a column part of row r is Null (its text is empty)
+
+    std::string_view row(std::size_t r) const { return {bytes.data() + starts[r], starts[r + 1] - starts[r]}; }
+    bool isNull(std::size_t r) const { return nulls[r / 64] >> (r % 64) & 1; }
+};
+
+// The SQLite affinity a column of the kind is declared with (texts, booleans and dates: TEXT).
+const char* sqlAffinity(ColumnKind kind);
+
+class TableStore {
+public:
+    enum class Tag : std::uint8_t { Null, Integer, Real, Text, Blob };
+
+    // columns: the catalogue's columns with their in-memory names; those with a keyName get keys.
+    TableStore(std::string name, std::string sqlName, std::vector<CatalogColumn> columns);
+    ~TableStore();
+    TableStore(const TableStore&) = delete;
+    TableStore& operator=(const TableStore&) = delete;
+
+    const std::string& name() const { return name_; }
+    const std::string& sqlName() const { return sqlName_; }
+    const std::vector<CatalogColumn>& columns() const { return columns_; }
+    int columnCount() const { return int(columns_.size()); }
+    std::size_t rowCount() const { return rows_; }
+
+    Tag tag(int column, std::size_t row) const { return Tag(cell(column, row).sizeTag >> kTagShift); }
+    bool isNull(int column, std::size_t row) const { return tag(column, row) == Tag::Null; }
+    // The bytes of a Text or Blob value.
+    std::string_view bytes(int column, std::size_t row) const
+    {
+        const Cell& c = cell(column, row);
+        return {arena_.data() + c.offset, c.sizeTag & kSizeMask};
+    }
+    std::int64_t integer(int column, std::size_t row) const { return payload<std::int64_t>(column, row); }
+    double real(int column, std::size_t row) const { return payload<double>(column, row); }
+    Value value(int column, std::size_t row) const;
+
+    bool keyed(int column) const { return keyIndex_[std::size_t(column)] >= 0; }
+    // The comparison key of a keyed column's value that is not Null.
+    std::string_view key(int column, std::size_t row) const
+    {
+        const Cell& c = cell(column, row);
+        const std::uint32_t size = c.sizeTag & kSizeMask;
+        const std::uint32_t keySize = keySizes()[row * keyed_ + std::size_t(keyIndex_[std::size_t(column)])];
+        if (keySize == kSameAsValue)
+            return {arena_.data() + c.offset, size};
+        return {arena_.data() + c.offset + size, keySize};
+    }
+
+    // For each row, the place of its key among the column's distinct keys in byte order (the
+    // order of ORDER BY over the key), 1 and up; 0 for Null. Worked out on first use and kept.
+    const std::vector<std::uint32_t>& sortRanks(int column) const;
+
+    // The rows' keys of `parts` joined, kept for the last few texts asked for; null when they
+    // would take more memory than is sensible to keep beside the table.
+    std::shared_ptr<const JoinedKeys> joinedKeys(const std::vector<JoinedKeys::Part>& parts) const;
+
+    // Adds a row as read (row.size() == column count). Throws DbError when memory runs out or a
+    // value is too large to keep.
+    void appendRow(std::vector<Value>& row);
+
+private:
+    struct Cell {
+        std::uint32_t offset; // in the arena
+        std::uint32_t sizeTag; // byte count, and the Tag in the top bits
+    };
+    static constexpr int kTagShift = 29;
+    static constexpr std::uint32_t kSizeMask = (1u << kTagShift) - 1;
+    static constexpr std::uint32_t kSameAsValue = 0xFFFFFFFF;
+
+    const Cell& cell(int column, std::size_t row) const
+    {
+        return reinterpret_cast<const Cell*>(cells_.data())[row * columns_.size() + std::size_t(column)];
+    }
+    const std::uint32_t* keySizes() const { return reinterpret_cast<const std::uint32_t*>(keySizes_.data()); }
+    template <class T> T payload(int column, std::size_t row) const
+    {
+        T v;
+        std::memcpy(&v, arena_.data() + cell(column, row).offset, sizeof v);
+        return v;
+    }
+    void store(const Value& stored, const Value& asRead, Cell& cell, std::uint32_t* keySize);
+
+    class AffinityConverter;
+
+    std::string name_;
+    std::string sqlName_;
+    std::vector<CatalogColumn> columns_;
+    std::vector<int> keyIndex_; // per column: its place among the keyed columns, or -1
+    std::size_t keyed_ = 0;
+    std::size_t rows_ = 0;
+    GrowingBuffer cells_; // Cell per column, row after row
+    GrowingBuffer keySizes_; // per keyed column, row after row: key bytes, or kSameAsValue
+    GrowingBuffer arena_; // each value's bytes, followed by its key when that differs
+    std::unique_ptr<AffinityConverter> converter_;
+    mutable std::vector<std::unique_ptr<std::vector<std::uint32_t>>> ranks_;
+    mutable std::vector<std::shared_ptr<const JoinedKeys>> joined_; // most recent first
+};
+
+} // namespace orv

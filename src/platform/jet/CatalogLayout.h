@@ -1,0 +1,40 @@
+// The layout of the catalogue in memory: its tables and columns, the names they go by in SQL,
+// and which columns carry a comparison key. The engine builds it, the translator and the row
+// planner read it; tests build theirs the same way.
+#pragma once
+
+#include "platform/reader/CatalogueSource.h"
+#include "platform/reader/DbTypes.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct CatalogColumn {
+    std::string name; // as in the catalogue file
+    ColumnKind kind;
+    std::string sqlName; // column name in the in-memory database
+    std::string keyName; // column holding jetFoldKey(value) for Text columns; empty otherwise
+};
+
+struct CatalogTable {
+    std::string name; // as in the catalogue file
+    std::string sqlName; // table name in the in-memory database
+    std::vector<CatalogColumn> columns; // file order
+};
+
+struct CatalogSchema {
+    std::vector<CatalogTable> tables;
+    // Jet matches names without regard to case.
+    const CatalogTable* findTable(const std::string& name) const;
+};
+
+// Only texts compare by their folded keys: the statements compare other kinds by value.
+bool hasFoldKey(ColumnKind kind);
+
+// The layout of the index-th table of a catalogue: table tN, columns cI, keys kI.
+CatalogTable layoutTable(const std::string& name, std::size_t index, const std::vector<SourceColumn>& columns);
+
+} // namespace orv

@@ -1,0 +1,22 @@
+// Reads every user table of an Access (Jet 3 / Jet 4) file through libmdb.
+#pragma once
+
+#include "platform/reader/CatalogueSource.h"
+
+#include <string>
+
+namespace orv {
+
+enum class FileFormat { Missing, Unreadable, NotAFile, Jet3, Jet4, Ace, SQLite, Unknown };
+
+// Looks at the file's first bytes only; anything but a regular file (a folder, a FIFO, a device)
+// is NotAFile without being read.
+FileFormat detectFileFormat(const std::string& path);
+
+// Reads all user tables (system tables skipped). Throws DbError: 3024 when the file does not exist,
+// 3343 when it is not a Jet file or its structure cannot be read, 30004 when a page a table lists
+// is missing or is not one of its data pages (then part of a table may have been delivered).
+// Memo fields are text; OLE object and binary fields are binary values.
+void readMdbFile(const std::string& path, TableSink& sink);
+
+} // namespace orv

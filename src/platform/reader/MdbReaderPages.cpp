@@ -1,0 +1,42 @@
+#include "platform/reader/MdbReaderPages.h"
+
+#include "platform/reader/MdbReaderBytes.h"
+
+namespace orv::mdbfile {
+
+bool PageCache::row(std::uint32_t pg, unsigned row, const unsigned char*& data, std::size_t& len)
+{
+    const unsigned char* page = load(pg);
+    if (!page || page[0] != MDB_PAGE_DATA)
+        return false;
+    const int pgSize = int(mdb_->fmt->pg_size);
+    const int rco = mdb_->fmt->row_count_offset;
+    unsigned rows = get16(page + rco);
+    if (row >= rows || rco + 2 + 2 * int(row) + 2 > pgSize)
+        return false;
+    int start = get16(page + rco + 2 + 2 * row) & kOffsetMask;
+    int end = row == 0 ? pgSize : (get16(page + rco + 2 * row) & kOffsetMask);
+    if (start > end || end > pgSize)
+        return false;
+    data = page + start;
+    len = std::size_t(end - start);
+    return true;
+}
+
+const unsigned char* PageCache::load(std::uint32_t pg)
+{
+    if (pg == 0 || pg >= numPages_)
+        return nullptr;
+    for (auto& s : slots_)
+        if (s.pg == pg && !s.bytes.empty())
+            return s.bytes.data();
+    if (mdb_read_alt_pg(mdb_, pg) != mdb_->fmt->pg_size)
+        return nullptr;
+    Slot& s = slots_[next_];
+    next_ = (next_ + 1) % slots_.size();
+    s.pg = pg;
+    s.bytes.assign(mdb_->alt_pg_buf, mdb_->alt_pg_buf + mdb_->fmt->pg_size);
+    return s.bytes.data();
+}
+
+} // namespace orv::mdbfile

@@ -1,0 +1,277 @@
+#include "platform/jet/JetText.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string>
+
+using orv::jetFoldKey;
+using orv::jetLike;
+
+namespace {
+
+TEST(JetFoldKey, IgnoresCaseWidthAndKanaType)
+{
+    EXPECT_EQ(jetFoldKey("MaX Planet"), "max planet");
+    EXPECT_EQ(jetFoldKey("ＭＡＸ"), "max");
+    EXPECT_EQ(jetFoldKey("Ｍａｘ１２３！"), "max123!");
+    EXPECT_EQ(jetFoldKey("a　b"), "a b"); // ideographic space
+    EXPECT_EQ(jetFoldKey("ﾗｲﾌ"), jetFoldKey("ライフ"));
+    EXPECT_EQ(jetFoldKey("らいふ"), jetFoldKey("ライフ"));
+    EXPECT_EQ(jetFoldKey("ÀÉÎ"), "àéî");
+    EXPECT_EQ(jetFoldKey("×÷"), "×÷"); // not letters
+    EXPECT_EQ(jetFoldKey("♪"), "♪");
+    EXPECT_EQ(jetFoldKey("漢字"), "漢字");
+}
+
+TEST(JetFoldKey, CombinesHalfWidthVoicedMarks)
+{
+    EXPECT_EQ(jetFoldKey("ｶﾞ"), "ガ");
+    EXPECT_EQ(jetFoldKey("ﾊﾟﾋﾟ"), "パピ");
+    EXPECT_EQ(jetFoldKey("ｳﾞ"), "ヴ");
+    EXPECT_EQ(jetFoldKey("ﾂﾞ"), "ヅ");
+    EXPECT_EQ(jetFoldKey("ｶﾞｯｺｳ"), jetFoldKey("がっこう"));
+    EXPECT_EQ(jetFoldKey("か\xE3\x82\x99"), "ガ"); // combining mark
+    // A mark that cannot combine stays a mark of its own.
+    EXPECT_EQ(jetFoldKey("ｱﾞ"), "ア゛");
+    EXPECT_EQ(jetFoldKey("ﾟ"), "゜");
+    EXPECT_EQ(jetFoldKey("ｶﾟ"), "カ゜");
+}
+
+TEST(JetFoldKey, PassesInvalidUtf8ThroughByteByByte)
+{
+    EXPECT_EQ(jetFoldKey("A\xFF"
+                         "B"),
+              "a\xFF"
+              "b");
+    EXPECT_EQ(jetFoldKey("\xE3\x81"), "\xE3\x81"); // truncated sequence
+    EXPECT_EQ(jetFoldKey("\xC0\xAF"), "\xC0\xAF"); // overlong '/'
+    EXPECT_EQ(jetFoldKey("\xED\xA0\x80"), "\xED\xA0\x80"); // surrogate
+    EXPECT_EQ(jetFoldKey(std::string("a\0B", 3)), std::string("a\0b", 3));
+    EXPECT_EQ(jetFoldKey(""), "");
+    EXPECT_EQ(jetFoldKey("\xEF\xBD"), "\xEF\xBD"); // cut inside a half-width kana
+}
+
+std::string utf8(char32_t cp)
+{
+    std::string s;
+    if (cp < 0x80) {
+        s += char(cp);
+    } else if (cp < 0x800) {
+        s += char(0xC0 | (cp >> 6));
+        s += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        s += char(0xE0 | (cp >> 12));
+        s += char(0x80 | ((cp >> 6) & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    } else {
+        s += char(0xF0 | (cp >> 18));
+        s += char(0x80 | ((cp >> 12) & 0x3F));
+        s += char(0x80 | ((cp >> 6) & 0x3F));
+        s += char(0x80 | (cp & 0x3F));
+    }
+    return s;
+}
+
+// The shortcuts for ASCII runs (eight bytes at a time) and for kana must fold exactly as the
+// plain character-by-character fold, whatever surrounds a character.
+TEST(JetFoldKey, ShortcutsAgreeWithThePlainFoldOnEveryCharacter)
+{
+    using orv::detail::jetFoldKeyPerCharacter;
+    const std::string marks[] = {"", "\xEF\xBE\x9E", "\xEF\xBE\x9F", "\xE3\x82\x99", "\xE3\x82\x9A"};
+    const std::string asciiRun = "AbCdEfGhIjKlMnOpQ@[`{";
+    int checked = 0;
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            continue;
+        const std::string c = utf8(cp);
+        // Kana, the full-width and half-width forms and their neighbours meet every mark.
+        const bool kanaArea = (cp >= 0x3000 && cp <= 0x30FF) || (cp >= 0xFF00 && cp <= 0xFFEF);
+        for (const std::string& mark : marks) {
+            if (!mark.empty() && !kanaArea)
+                break;
+            const std::string lead = asciiRun.substr(0, cp % 10);
+            for (const std::string& text : {c + mark, lead + c + mark + asciiRun, c + c + mark + c}) {
+                ++checked;
+                if (jetFoldKey(text) != jetFoldKeyPerCharacter(text)) {
+                    ADD_FAILURE() << "U+" << std::hex << unsigned(cp) << " in \"" << text << "\"";
+                    return;
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 3000000);
+
+    // Texts of random bytes, kana bytes and ASCII: broken sequences anywhere.
+    std::mt19937 rng(42);
+    const std::string pieces[] = {"A",    "z",    "Q",    " ",    "\xE3",         "\x81", "\x82", "\x83",
+                                  "\xBE", "\xEF", "\xBD", "\x9E", "\x99",         "\xFF", "\xC3", "\x80",
+                                  "ｶ",    "か",   "ﾞ",    "ﾟ",    "\xE3\x82\x99", "ＡＢ", "　"};
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        const int n = int(rng() % 40);
+        for (int k = 0; k < n; ++k)
+            text += pieces[rng() % std::size(pieces)];
+        ASSERT_EQ(jetFoldKey(text), jetFoldKeyPerCharacter(text)) << text;
+        std::string into(text.size() + 1, '#');
+        const std::size_t len = orv::jetFoldKeyInto(text, into.data());
+        ASSERT_LE(len, text.size());
+        EXPECT_EQ(into[text.size()], '#'); // never past the room it was given
+    }
+}
+
+TEST(JetFoldKey, ByteOrderIsSyllabaryOrder)
+{
+    EXPECT_LT(jetFoldKey("ア"), jetFoldKey("イ"));
+    EXPECT_LT(jetFoldKey("ｶ"), jetFoldKey("ガ"));
+    EXPECT_LT(jetFoldKey("ガ"), jetFoldKey("き"));
+    EXPECT_LT(jetFoldKey("apple"), jetFoldKey("Banana"));
+    EXPECT_LT(jetFoldKey("ｚ"), jetFoldKey("あ"));
+}
+
+TEST(JetLike, Wildcards)
+{
+    EXPECT_TRUE(jetLike("*max*", "所持金MAX"));
+    EXPECT_TRUE(jetLike("*max*", "ＭＡＸ Planet"));
+    EXPECT_FALSE(jetLike("*max*", "マックス"));
+    EXPECT_TRUE(jetLike("ma?", "max"));
+    EXPECT_TRUE(jetLike("?", "ア")); // one character, three bytes
+    EXPECT_FALSE(jetLike("??", "ア"));
+    EXPECT_TRUE(jetLike("cd#", "cd5"));
+    EXPECT_TRUE(jetLike("cd#", "cd５")); // full-width digit
+    EXPECT_FALSE(jetLike("cd#", "cdx"));
+    EXPECT_TRUE(jetLike("[abc]x", "Bx"));
+    EXPECT_FALSE(jetLike("[!abc]x", "bx"));
+    EXPECT_TRUE(jetLike("[!abc]x", "ネx"));
+    EXPECT_TRUE(jetLike("[a-f]#", "E7"));
+    EXPECT_FALSE(jetLike("[a-f]#", "g7"));
+    EXPECT_TRUE(jetLike("[-x]", "-"));
+    EXPECT_TRUE(jetLike("[*]*", "*2")); // bracketed wildcard is literal
+    EXPECT_FALSE(jetLike("[*]*", "x2"));
+    EXPECT_TRUE(jetLike("[ｱ-ﾝ]", "カ")); // range folded like the text
+}
+
+TEST(JetLike, EdgeCases)
+{
+    EXPECT_TRUE(jetLike("", ""));
+    EXPECT_FALSE(jetLike("", "a"));
+    EXPECT_TRUE(jetLike("*", ""));
+    EXPECT_TRUE(jetLike("**", "abc"));
+    EXPECT_TRUE(jetLike("a[]b", "ab"));
+    EXPECT_TRUE(jetLike("a[!]c", "aネc"));
+    EXPECT_FALSE(jetLike("a[!]c", "ac"));
+    EXPECT_TRUE(jetLike("a[b", "A[B")); // unclosed bracket is literal
+    EXPECT_FALSE(jetLike("a*a", "a"));
+    EXPECT_TRUE(jetLike("a*a", "aa"));
+    EXPECT_TRUE(jetLike("*a?c*", "xxabbabcx"));
+    EXPECT_TRUE(jetLike("ab*", "ABC"));
+    EXPECT_FALSE(jetLike("ab*", "xab"));
+    EXPECT_TRUE(jetLike("*bc", "abcbc"));
+    EXPECT_TRUE(jetLike("*?c", "abc"));
+    EXPECT_FALSE(jetLike("*?bc", "bc"));
+    // A full-width star is an ordinary character: it matches '*' and '＊' only.
+    EXPECT_TRUE(jetLike("*力＊2*", "全武器の攻撃力*2"));
+    EXPECT_TRUE(jetLike("*＊*", "a＊b"));
+    EXPECT_FALSE(jetLike("*＊*", "abc"));
+    EXPECT_TRUE(jetLike("*ﾗｲﾌ*", "ライフ回復"));
+    EXPECT_TRUE(jetLike("*らいふ*", "ﾗｲﾌ回復"));
+    EXPECT_FALSE(jetLike("ｶ*", "ガイド")); // ガ is not カ
+    EXPECT_TRUE(jetLike("*\xFF*",
+                        "a\xFF"
+                        "b"));
+    EXPECT_TRUE(jetLike("a?b",
+                        "a\xFF"
+                        "b")); // a stray byte is one character
+}
+
+TEST(JetLike, NoExponentialBacktracking)
+{
+    std::string text(200000, 'a');
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(jetLike("*a*a*a*a*a*a*a*a*b", text));
+    EXPECT_FALSE(jetLike("*a?a*a#*b", text));
+    EXPECT_TRUE(jetLike("*a*a*a*a*a*a*a*a", text));
+    EXPECT_FALSE(jetLike("*[ab]*?*a*ab?*c", text));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+struct DbDeleter {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+
+std::string scalar(sqlite3* db, const std::string& sql)
+{
+    sqlite3_stmt* st = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    std::string r = "?";
+    if (sqlite3_step(st) == SQLITE_ROW)
+        r = sqlite3_column_type(st, 0) == SQLITE_NULL ? "NULL"
+                                                      : reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    return r;
+}
+
+TEST(JetSqlFunctions, RegisteredOnConnection)
+{
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &raw), SQLITE_OK);
+    std::unique_ptr<sqlite3, DbDeleter> db(raw);
+    orv::registerJetFunctions(raw);
+
+    EXPECT_EQ(scalar(raw, "SELECT jet_key('ＡｂＣ')"), "abc");
+    EXPECT_EQ(scalar(raw, "SELECT jet_key(2.5)"), "2.5");
+    EXPECT_EQ(scalar(raw, "SELECT jet_key(3.0)"), "3");
+    EXPECT_EQ(scalar(raw, "SELECT jet_key(NULL)"), "NULL");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like('abc', '*B*')"), "1");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like(NULL, '*')"), "NULL");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like(12, '1#')"), "1");
+    EXPECT_EQ(scalar(raw, "SELECT jet_amp(NULL, 'x')"), "x");
+    EXPECT_EQ(scalar(raw, "SELECT jet_amp(NULL, NULL)"), "NULL");
+    EXPECT_EQ(scalar(raw, "SELECT jet_amp(1.5, 'x')"), "1.5x");
+    EXPECT_EQ(scalar(raw, "SELECT jet_right('あいう', 2)"), "いう");
+    EXPECT_EQ(scalar(raw, "SELECT jet_right('abc', 0)"), "");
+    EXPECT_EQ(scalar(raw, "SELECT jet_ucase('aｂé')"), "AＢÉ");
+    EXPECT_EQ(scalar(raw, "SELECT 'ＡＢＣ' = 'abc' COLLATE JET"), "1");
+    EXPECT_EQ(scalar(raw, "SELECT min(x COLLATE JET) FROM (SELECT 'b' x UNION ALL SELECT 'A')"), "A");
+
+    // One compiled pattern serves every row of a statement.
+    EXPECT_EQ(scalar(raw,
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 5000) "
+                     "SELECT count(*) FROM n WHERE jet_like(i, '*7*')"),
+              "1355");
+
+    // A joined text is matched across its joins; a Null part gives Null, as || does.
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('*c d*', 'abc', ' ', 'def')"), "1");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('ab', 'a', 'b')"), "1");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('a', 'a', 'b')"), "0");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('*', 'a', NULL)"), "NULL");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join(NULL, 'a', 'b')"), "NULL");
+    EXPECT_EQ(scalar(raw, "SELECT jet_like_join('1#', 1, 2)"), "1");
+}
+
+// Compiled patterns are kept per connection and found by the pattern's text: many words in one
+// statement, and statement after statement (past the cache's capacity), each get their own.
+TEST(JetSqlFunctions, EveryPatternKeepsItsOwnMeaning)
+{
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &raw), SQLITE_OK);
+    std::unique_ptr<sqlite3, DbDeleter> db(raw);
+    orv::registerJetFunctions(raw);
+    std::string words = "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i < 999) "
+                        "SELECT count(*) FROM n WHERE jet_like('w' || i || 'x', 'w0x')";
+    for (int i = 2; i < 600; i += 2)
+        words += " OR jet_like_join('w" + std::to_string(i) + "x', 'w', i, 'x')";
+    EXPECT_EQ(scalar(raw, words), "300");
+    for (int i = 0; i < 17000; ++i) {
+        const std::string n = std::to_string(i);
+        ASSERT_EQ(scalar(raw, "SELECT jet_like('a" + n + "b', '*" + n + "b')"), "1") << i;
+        if (i % 1000 == 999) {
+            ASSERT_EQ(scalar(raw, "SELECT jet_like('a" + n + "b', '*" + std::to_string(i - 1) + "b')"), "0") << i;
+        }
+    }
+}
+
+} // namespace
