@@ -2,9 +2,9 @@
 // reading it back must give the value as stored (blanks and enclosing quotes dropped, cut to
 // 127 bytes of CP932 without splitting a character) and leave every other line as it was.
 // A file with the UTF-16LE mark is checked for the value read back and the mark only.
+#include "platform/settings/Ini.h"
 #include "platform/text/AsciiText.h"
 #include "platform/text/Cp932.h"
-#include "platform/settings/Ini.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,9 +3,9 @@
 // into the engine, and the program's statements run over the result. Only the process boundary
 // is left out, so that a fault anywhere on the way shows up here. Every outcome is an open
 // database or a DbError with a number and a description.
-#include "platform/reader/CatalogueStream.h"
 #include "platform/engine/Engine.h"
 #include "platform/engine/EngineIsolation.h"
+#include "platform/reader/CatalogueStream.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

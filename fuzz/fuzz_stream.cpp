@@ -1,8 +1,8 @@
 // Arbitrary bytes as the child reader's stream, decoded by the program's side into the engine:
 // whatever a crashed, confused or hostile reader sends, the program ends up with a database it
 // can query, or a DbError with a number and a description.
-#include "platform/reader/CatalogueStream.h"
 #include "platform/engine/Engine.h"
+#include "platform/reader/CatalogueStream.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -4,7 +4,9 @@
 # Usage: tools/test.sh [--sanitize]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n
+tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n clang-format
+# The sources keep the project's style before anything is built.
+tools/format.sh --check
 build=build
 # Our own code builds with shadowing and C-style casts as errors.
 cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTIS_STRICT_WARNINGS=ON)

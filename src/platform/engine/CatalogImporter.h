@@ -2,9 +2,9 @@
 // column so that searches and sorts compare without folding at query time.
 #pragma once
 
+#include "platform/engine/TableStore.h"
 #include "platform/jet/CatalogLayout.h"
 #include "platform/reader/CatalogueSource.h"
-#include "platform/engine/TableStore.h"
 
 #include <memory>
 #include <vector>

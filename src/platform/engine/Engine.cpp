@@ -1,13 +1,13 @@
 #include "platform/engine/Engine.h"
 
-#include "platform/text/AsciiText.h"
 #include "platform/engine/CatalogImporter.h"
-#include "platform/jet/JetText.h"
 #include "platform/engine/RowPlanEval.h"
-#include "platform/reader/SqlQuote.h"
-#include "platform/reader/SqliteReader.h"
 #include "platform/engine/StoreModule.h"
 #include "platform/engine/TableStore.h"
+#include "platform/jet/JetText.h"
+#include "platform/reader/SqlQuote.h"
+#include "platform/reader/SqliteReader.h"
+#include "platform/text/AsciiText.h"
 
 #include <sqlite3.h>
 

@@ -2,9 +2,9 @@
 // in the Jet dialect, with DAO-style read-only snapshots.
 #pragma once
 
+#include "platform/jet/JetSql.h"
 #include "platform/reader/CatalogueSource.h"
 #include "platform/reader/DbTypes.h"
-#include "platform/jet/JetSql.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "platform/engine/RowPlanEval.h"
 
-#include "platform/jet/JetText.h"
 #include "platform/engine/TableStore.h"
+#include "platform/jet/JetText.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "platform/engine/StoreModule.h"
 
-#include "platform/reader/SqlQuote.h"
 #include "platform/engine/TableStore.h"
+#include "platform/reader/SqlQuote.h"
 
 #include <sqlite3.h>
 

@@ -4,9 +4,9 @@
 // Filled once while the catalogue is read, then only read.
 #pragma once
 
+#include "platform/engine/GrowingBuffer.h"
 #include "platform/jet/CatalogLayout.h"
 #include "platform/reader/DbTypes.h"
-#include "platform/engine/GrowingBuffer.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "platform/jet/JetAnalyser.h"
 
-#include "platform/reader/DbError.h"
 #include "platform/jet/JetText.h"
+#include "platform/reader/DbError.h"
 
 #include <algorithm>
 #include <set>

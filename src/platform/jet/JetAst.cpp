@@ -1,7 +1,7 @@
 #include "platform/jet/JetAst.h"
 
-#include "platform/reader/DbError.h"
 #include "platform/jet/JetText.h"
+#include "platform/reader/DbError.h"
 
 namespace orv::jet {
 

@@ -2,8 +2,8 @@
 // its names and kinds, the emitter writes SQL from it. Internal to the translator.
 #pragma once
 
-#include "platform/reader/DbTypes.h"
 #include "platform/jet/JetSql.h"
+#include "platform/reader/DbTypes.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "platform/jet/JetParser.h"
 
-#include "platform/text/AsciiText.h"
-#include "platform/reader/DbError.h"
 #include "platform/jet/JetLexer.h"
+#include "platform/reader/DbError.h"
+#include "platform/text/AsciiText.h"
 
 #include <algorithm>
 

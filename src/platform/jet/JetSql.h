@@ -3,8 +3,8 @@
 #pragma once
 
 #include "platform/jet/CatalogLayout.h"
-#include "platform/reader/DbTypes.h"
 #include "platform/jet/RowPlan.h"
+#include "platform/reader/DbTypes.h"
 
 #include <string>
 #include <vector>

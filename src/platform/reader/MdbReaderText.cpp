@@ -1,7 +1,7 @@
 #include "platform/reader/MdbReaderText.h"
 
-#include "platform/text/IconvHandle.h"
 #include "platform/reader/MdbReaderBytes.h"
+#include "platform/text/IconvHandle.h"
 
 #include <iconv.h>
 

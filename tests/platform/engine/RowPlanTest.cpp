@@ -1,11 +1,11 @@
 // The rows a statement selects without SQL must be exactly the rows its translated SQL selects
 // over the same table store, in the same order: every case runs both and compares.
 #include "platform/engine/CatalogImporter.h"
-#include "platform/jet/JetSql.h"
-#include "platform/jet/JetText.h"
 #include "platform/engine/RowPlanEval.h"
 #include "platform/engine/StoreModule.h"
 #include "platform/engine/TableStore.h"
+#include "platform/jet/JetSql.h"
+#include "platform/jet/JetText.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
