@@ -39,10 +39,14 @@ std::vector<std::string_view> fields(std::string_view line)
     return out;
 }
 
-// Strictly below the folder.
-bool below(const std::string& path, const std::string& folder)
+// A mount point one or up to `depth` names below the folder, as desktops mount volumes there
+// (/media/LABEL, /media/USER/LABEL); deeper mounts are the system's own arrangements.
+bool below(const std::string& path, const std::string& folder, int depth)
 {
-    return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+    if (path.size() <= folder.size() + 1 || path.compare(0, folder.size(), folder) != 0 || path[folder.size()] != '/')
+        return false;
+    const std::string rest = path.substr(folder.size() + 1);
+    return !rest.empty() && rest.back() != '/' && std::count(rest.begin(), rest.end(), '/') < depth;
 }
 
 } // namespace
@@ -63,8 +67,8 @@ std::vector<MountedVolume> RemovableVolumes(std::string_view mountinfo, const st
             continue;
         MountedVolume v{unescape(f[4]), unescape(*(dash + 1)), unescape(*(dash + 2))};
         const bool disc = v.fsType == "iso9660" || v.fsType == "udf";
-        const bool removable = below(v.mountPoint, "/media") || below(v.mountPoint, "/mnt")
-            || (!user.empty() && below(v.mountPoint, "/run/media/" + user));
+        const bool removable = below(v.mountPoint, "/media", 2) || below(v.mountPoint, "/mnt", 1)
+            || (!user.empty() && below(v.mountPoint, "/run/media/" + user, 1));
         // A mount point mounted over again shows what was mounted last.
         out.erase(std::remove_if(out.begin(), out.end(),
                                  [&](const MountedVolume& o) { return o.mountPoint == v.mountPoint; }),

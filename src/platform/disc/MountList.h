@@ -16,9 +16,10 @@ struct MountedVolume {
 };
 
 // The removable and optical volumes of a mountinfo text: every iso9660 and udf file system
-// wherever it is mounted, and every mount below /media, /run/media/<user> and /mnt. A mount point
-// mounted over again counts once, as its last mount; the order is the text's. Lines that are not
-// in the mountinfo form are passed over.
+// wherever it is mounted, and the mounts where desktops put volumes: /media/NAME,
+// /media/USER/NAME, /run/media/<user>/NAME and /mnt/NAME. A mount point mounted over again counts
+// once, as its last mount; the order is the text's. Lines that are not in the mountinfo form are
+// passed over.
 std::vector<MountedVolume> RemovableVolumes(std::string_view mountinfo, const std::string& user);
 
 // The name to show for a volume: its label when it has one, else the last name of its mount

@@ -84,8 +84,9 @@ FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::ve
         auto* item = new QListWidgetItem(placeIcon(p.kind), QString::fromStdString(p.name), places_);
         item->setToolTip(QString::fromStdString(p.path));
     }
-    places_->setMinimumWidth(180);
-    places_->setMaximumWidth(240);
+    places_->setIconSize(QSize(16, 16));
+    places_->setMinimumWidth(160);
+    places_->setMaximumWidth(220);
 
     model_ = new FolderModel(this);
     tree_ = new QTreeView(this);

@@ -9,7 +9,8 @@ using orv::MountedVolume;
 namespace {
 
 // A desktop's mount table: the system's own mounts, a disc mounted by the desktop, one by hand,
-// USB sticks under /media and /run/media, a label with a blank, a mount point mounted over.
+// USB sticks under /media and /run/media, a label with a blank, a mount point mounted over,
+// mounts deeper than desktops make them.
 const char* const kMountInfo =
     "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
     "23 22 0:21 / /proc rw,nosuid - proc proc rw\n"
@@ -22,6 +23,8 @@ const char* const kMountInfo =
     "65 22 8:49 / /mnt/backup rw shared:44 - ext4 /dev/sdd1 rw\n"
     "66 22 0:50 / /mnt rw - tmpfs tmpfs rw\n"
     "67 22 0:51 / /mediastore rw - ext4 /dev/sde1 rw\n"
+    "71 22 0:54 / /mnt/tools/env/v1/python ro - ext4 /dev/sdg1 ro\n"
+    "72 22 0:55 / /media/ann/STICK/inner rw - tmpfs tmpfs rw\n"
     "68 22 8:65 / /media/ann/STICK rw shared:45 - vfat /dev/sdf1 rw\n"
     "69 68 0:52 / /media/ann/STICK rw - tmpfs tmpfs rw\n"
     "garbage line\n"
