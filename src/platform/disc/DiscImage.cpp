@@ -1,5 +1,6 @@
 #include "platform/disc/DiscImage.h"
 
+#include "platform/files/Descriptors.h"
 #include "platform/text/AsciiText.h"
 
 #include <archive.h>
@@ -44,6 +45,26 @@ ArchivePtr openImage(const ImageInput& in)
     if (r != ARCHIVE_OK)
         return nullptr;
     return a;
+}
+
+// Hands each entry of the image to take, from the first to the last, until take answers
+// anything but Copied. Damaged when the image cannot be read to its end.
+template <class Take> ImageCopyStatus readEntries(const ImageInput& in, Take&& take)
+{
+    const ArchivePtr a = openImage(in);
+    if (!a)
+        return ImageCopyStatus::Damaged;
+    archive_entry* e = nullptr;
+    for (;;) {
+        const int r = archive_read_next_header(a.get(), &e);
+        if (r == ARCHIVE_EOF)
+            return ImageCopyStatus::Copied;
+        if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
+            return ImageCopyStatus::Damaged;
+        const ImageCopyStatus s = take(a.get(), e);
+        if (s != ImageCopyStatus::Copied)
+            return s;
+    }
 }
 
 // The names of a path as the image gives it; false for a name that climbs.
@@ -92,20 +113,6 @@ bool underFolder(const std::vector<std::string>& names, const std::vector<std::s
     for (std::size_t i = 0; i < folder.size(); ++i)
         if (!AsciiEqualNoCase(names[i], folder[i]))
             return false;
-    return true;
-}
-
-bool writeAll(int fd, const char* p, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= std::size_t(w);
-    }
     return true;
 }
 
@@ -166,7 +173,7 @@ ImageCopyStatus copyData(archive* a, int fd, std::uint64_t size)
         got += std::uint64_t(n);
         if (got > size)
             return ImageCopyStatus::Damaged;
-        if (!writeAll(fd, buf.get(), std::size_t(n)))
+        if (!WriteAll(fd, buf.get(), std::size_t(n)))
             return ImageCopyStatus::WriteFailed;
     }
     return got == size ? ImageCopyStatus::Copied : ImageCopyStatus::Damaged;
@@ -187,7 +194,7 @@ ImageCopyStatus copyFile(const std::string& from, int to)
             status = ImageCopyStatus::WriteFailed;
         if (n <= 0)
             break;
-        if (!writeAll(to, buf.get(), std::size_t(n))) {
+        if (!WriteAll(to, buf.get(), std::size_t(n))) {
             status = ImageCopyStatus::WriteFailed;
             break;
         }
@@ -225,20 +232,7 @@ private:
 
     ImageCopyStatus firstPass()
     {
-        const ArchivePtr a = openImage(in_);
-        if (!a)
-            return ImageCopyStatus::Damaged;
-        archive_entry* e = nullptr;
-        for (;;) {
-            const int r = archive_read_next_header(a.get(), &e);
-            if (r == ARCHIVE_EOF)
-                return ImageCopyStatus::Copied;
-            if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
-                return ImageCopyStatus::Damaged;
-            const ImageCopyStatus s = take(a.get(), e);
-            if (s != ImageCopyStatus::Copied)
-                return s;
-        }
+        return readEntries(in_, [this](archive* a, archive_entry* e) { return take(a, e); });
     }
 
     ImageCopyStatus take(archive* a, archive_entry* e)
@@ -321,41 +315,37 @@ private:
 
     ImageCopyStatus secondPass()
     {
-        const ArchivePtr a = openImage(in_);
-        if (!a)
-            return ImageCopyStatus::Damaged;
-        archive_entry* e = nullptr;
-        for (;;) {
-            const int r = archive_read_next_header(a.get(), &e);
-            if (r == ARCHIVE_EOF)
-                break;
-            if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
-                return ImageCopyStatus::Damaged;
-            std::vector<std::string> names;
-            if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) || !entryNames(e, &names))
-                continue;
-            const auto [first, last] = pending_.equal_range(joinNames(names));
-            if (first == last)
-                continue;
-            const std::uint64_t size = files_[first->first].size;
-            const std::string from = first->second;
-            for (auto it = first; it != last; ++it) {
-                const int fd = ::open(it->second.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-                if (fd < 0)
-                    return ImageCopyStatus::WriteFailed;
-                ImageCopyStatus s = it == first ? copyData(a.get(), fd, size) : copyFile(from, fd);
-                if (s == ImageCopyStatus::Copied && ::fchmod(fd, 0444) != 0)
-                    s = ImageCopyStatus::WriteFailed;
-                ::close(fd);
-                if (s != ImageCopyStatus::Copied)
-                    return s;
-            }
-            pending_.erase(first, last);
-            if (pending_.empty())
-                return ImageCopyStatus::Copied;
-        }
+        const ImageCopyStatus s = readEntries(in_, [this](archive* a, archive_entry* e) { return fillPending(a, e); });
+        if (s != ImageCopyStatus::Copied)
+            return s;
         // A link to a file that the image did not bring a second time.
         return pending_.empty() ? ImageCopyStatus::Copied : ImageCopyStatus::Damaged;
+    }
+
+    // The copies waiting for this entry's data, if any.
+    ImageCopyStatus fillPending(archive* a, archive_entry* e)
+    {
+        std::vector<std::string> names;
+        if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) || !entryNames(e, &names))
+            return ImageCopyStatus::Copied;
+        const auto [first, last] = pending_.equal_range(joinNames(names));
+        if (first == last)
+            return ImageCopyStatus::Copied;
+        const std::uint64_t size = files_[first->first].size;
+        const std::string from = first->second;
+        for (auto it = first; it != last; ++it) {
+            const int fd = ::open(it->second.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0)
+                return ImageCopyStatus::WriteFailed;
+            ImageCopyStatus s = it == first ? copyData(a, fd, size) : copyFile(from, fd);
+            if (s == ImageCopyStatus::Copied && ::fchmod(fd, 0444) != 0)
+                s = ImageCopyStatus::WriteFailed;
+            ::close(fd);
+            if (s != ImageCopyStatus::Copied)
+                return s;
+        }
+        pending_.erase(first, last);
+        return ImageCopyStatus::Copied;
     }
 
     ImageInput in_;

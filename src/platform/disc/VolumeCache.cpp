@@ -1,5 +1,6 @@
 #include "platform/disc/VolumeCache.h"
 
+#include "platform/files/Descriptors.h"
 #include "platform/text/AsciiText.h"
 
 #include <algorithm>
@@ -24,14 +25,6 @@
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
-#endif
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ORV_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORV_ADDRESS_SANITIZER 1
-#endif
 #endif
 
 extern char** environ;
