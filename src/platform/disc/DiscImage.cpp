@@ -151,8 +151,9 @@ template <class Fill> ImageCopyStatus writeFile(const std::string& path, Fill&& 
         }
         return ImageCopyStatus::WriteFailed;
     }
+    // Read-only whatever came of it: a copy that failed is thrown away as it is.
     ImageCopyStatus status = fill(fd);
-    if (status == ImageCopyStatus::Copied && ::fchmod(fd, 0444) != 0)
+    if (::fchmod(fd, 0444) != 0 && status == ImageCopyStatus::Copied)
         status = ImageCopyStatus::WriteFailed;
     if (::close(fd) != 0 && status == ImageCopyStatus::Copied)
         status = ImageCopyStatus::WriteFailed;
@@ -299,10 +300,8 @@ private:
             // The data lies outside the folder and has gone by: the second pass brings it.
             s = writeFile(
                 path, [](int) { return ImageCopyStatus::Copied; }, &skipped);
-            if (!skipped && s == ImageCopyStatus::Copied) {
-                ::chmod(path.c_str(), 0600);
+            if (!skipped && s == ImageCopyStatus::Copied)
                 pending_.insert({targetKey, path});
-            }
         }
         if (s != ImageCopyStatus::Copied || skipped)
             return s;
@@ -334,11 +333,14 @@ private:
         const std::uint64_t size = files_[first->first].size;
         const std::string from = first->second;
         for (auto it = first; it != last; ++it) {
+            // The empty read-only file that waited for the data, writable while it is filled.
+            if (::chmod(it->second.c_str(), 0600) != 0)
+                return ImageCopyStatus::WriteFailed;
             const int fd = ::open(it->second.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0)
                 return ImageCopyStatus::WriteFailed;
             ImageCopyStatus s = it == first ? copyData(a, fd, size) : copyFile(from, fd);
-            if (s == ImageCopyStatus::Copied && ::fchmod(fd, 0444) != 0)
+            if (::fchmod(fd, 0444) != 0 && s == ImageCopyStatus::Copied)
                 s = ImageCopyStatus::WriteFailed;
             ::close(fd);
             if (s != ImageCopyStatus::Copied)

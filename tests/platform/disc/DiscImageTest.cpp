@@ -223,6 +223,8 @@ TEST(DiscImage, ATruncatedImageIsDamaged)
         fs::create_directory(dest);
         EXPECT_NE(CopyImageFolder(image, {"UTIL", "SS", "POINT"}, dest.string()).status, ImageCopyStatus::Copied)
             << size;
+        // What was written before the image ended is read-only too.
+        expectOnlyPlainReadOnlyFiles(dest);
     }
     EXPECT_EQ(orv::CopyImageFolderFromMemory(whole.data(), whole.size(), {"UTIL", "PC"}, std::string()).files, 1u);
 }
