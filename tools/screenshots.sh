@@ -53,6 +53,30 @@ end_session() {
   wait "$wm" "$xvfb" 2>/dev/null || true
 }
 
+# What start_app runs the program through (nothing, or a private mount namespace).
+wrap=()
+
+# Where it can (as root, with unshare), the folder chooser's program runs in a mount namespace of
+# its own in which two copies of a CD are mounted under /media, as a desktop mounts discs; the
+# system's mounts stay as they are.
+discs_wrapper() {
+  [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null || return 1
+  unshare --mount --propagation private true 2>/dev/null || return 1
+  mkdir -p "$work/disc12/UTIL/PC/TOOL" "$work/disc12/UTIL/SS/POINT" "$work/disc13/UTIL/GB"
+  printf 'MZ' >"$work/disc12/UTIL/PC/TOOL/TOOL.EXE"
+  cat >"$work/with-discs.sh" <<EOF
+#!/bin/sh
+set -e
+mount -t tmpfs -o mode=755 media /media
+mkdir -p "/media/お楽しみCD 12" /media/CD013
+mount --bind "$work/disc12" "/media/お楽しみCD 12"
+mount --bind "$work/disc13" /media/CD013
+exec "\$@"
+EOF
+  chmod +x "$work/with-discs.sh"
+  wrap=(unshare --mount --propagation private "$work/with-discs.sh")
+}
+
 # The window ids in xprop's output.
 ids() { grep -o '0x[0-9a-f]*' || true; }
 
@@ -68,8 +92,8 @@ start_app() { # name mode width height [VAR=value...]
     "$mode" $((w * 15)) $((h * 15)) > "$app/tevo.ini"
   xprop -root -spy _NET_CLIENT_LIST > "$work/clients" 2>/dev/null &
   local spy=$!
-  env HOME="$work/home-$name" XDG_CONFIG_HOME="$work/home-$name/config" XDG_RUNTIME_DIR="$work/home-$name/run" \
-    "$@" "$app/orvantis" >/dev/null 2>&1 &
+  "${wrap[@]}" env HOME="$work/home-$name" XDG_CONFIG_HOME="$work/home-$name/config" \
+    XDG_RUNTIME_DIR="$work/home-$name/run" "$@" "$app/orvantis" >/dev/null 2>&1 &
   prog=$!; pids+=("$prog")
   for _ in $(seq 300); do
     local seen last
@@ -117,14 +141,20 @@ xdotool mousemove --window "$main" 60 166 sleep 0.2 mousemove --window "$main" 6
 sleep 1.5
 snap tooltip-1024x768
 stop_app
-# The folder chooser of the drive button, in Japanese.
+# The folder chooser of the drive button, in Japanese: the discs first, then one opened.
+discs_wrapper || echo "no private mount namespace: the chooser is shown without discs" >&2
 start_app folder 0 1024 768
+wrap=()
 xdotool key --window "$main" alt+d
 for _ in $(seq 50); do
   [ "$(xprop -root _NET_CLIENT_LIST | ids | wc -l)" -ge 2 ] && break; sleep 0.1
 done
 sleep 1
 snap folder-chooser-1024x768
+# Into the tree: the first folder of the first disc, opened.
+xdotool key Tab sleep 0.3 key Down sleep 0.3 key Right
+sleep 0.8
+snap folder-chooser-tree-1024x768
 stop_app
 # The card view stepped through: the next-entry button twice, then PageDown in the game name box.
 start_app card-stepped 1 1024 768

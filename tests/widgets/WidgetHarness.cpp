@@ -114,7 +114,8 @@ Harness::Harness(const AppFolder& folder, const QString& commandLine)
     orv::MsgBoxHook::install([this](const QString& text, orv::MsgStyle style) { messages.push_back({text, style}); });
     // The catalogue is read as the program reads it, in a child process.
     orv::StartupEnvironment env{QString::fromStdString(folder.path()), commandLine,
-                                std::make_shared<orv::IsolatedCatalogue>(ORV_QUERY_EXE), TestXdgEnvironment()};
+                                std::make_shared<orv::IsolatedCatalogue>(ORV_QUERY_EXE), TestXdgEnvironment(),
+                                ORV_QUERY_EXE};
     w_ = std::make_unique<orv::frmMain>(env);
     w_->setEndProgram([this] { ended = true; });
     auto fake = std::make_unique<FakeShell>(&shellCalls);

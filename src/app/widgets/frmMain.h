@@ -49,6 +49,9 @@ struct StartupEnvironment {
     // How the catalogue file is read: the program's child reader (without one nothing opens).
     std::shared_ptr<const CatalogueSource> catalogue;
     XdgEnvironment xdg{}; // where an installed program finds its catalogue and settings
+    // The program that reads disc images in a child (the program itself); without one, entries
+    // do not open out of images.
+    std::string discReader{};
 };
 
 class frmMain : public QWidget {
