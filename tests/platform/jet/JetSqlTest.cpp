@@ -20,6 +20,11 @@ namespace {
 
 using Row = std::vector<std::optional<std::string>>;
 
+void bindText(sqlite3_stmt* st, int parameter, const std::string& text)
+{
+    sqlite3_bind_text(st, parameter, text.data(), int(text.size()), SQLITE_TRANSIENT);
+}
+
 // A table in the engine's in-memory layout (layoutTable), held in plain SQLite tables.
 class JetDb {
 public:
@@ -32,40 +37,26 @@ public:
         for (const auto& [name, kind] : fields)
             columns.push_back({name, kind});
         CatalogTable t = layoutTable(tableName, 0, columns);
-        std::string create = "CREATE TABLE \"" + t.sqlName + "\" (";
-        std::string insert = "INSERT INTO \"" + t.sqlName + "\" VALUES (";
-        for (std::size_t i = 0; i < t.columns.size(); ++i) {
-            const CatalogColumn& c = t.columns[i];
-            create += (i ? ", " : "") + c.sqlName + (c.kind == ColumnKind::Integer ? " INTEGER" : " TEXT");
-            insert += i ? ", ?" : "?";
-            if (!c.keyName.empty()) {
-                create += ", " + c.keyName + " TEXT";
-                insert += ", ?";
-            }
-        }
-        exec(create + ")");
+        exec("CREATE TABLE \"" + t.sqlName + "\" (" + sqlColumnList(t.columns) + ")");
+        const std::vector<SqlColumn> declared = sqlColumns(t.columns);
+        std::string insert = "INSERT INTO \"" + t.sqlName + "\" VALUES (?";
+        for (std::size_t i = 1; i < declared.size(); ++i)
+            insert += ", ?";
         sqlite3_stmt* st = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(db_, (insert + ")").c_str(), -1, &st, nullptr), SQLITE_OK);
         for (const Row& r : rows) {
             sqlite3_reset(st);
             int p = 1;
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                const auto& v = r[i];
-                const bool keyed = !t.columns[i].keyName.empty();
+            for (const SqlColumn& c : declared) {
+                const auto& v = r[std::size_t(c.column)];
                 if (!v)
                     sqlite3_bind_null(st, p++);
-                else if (fields[i].second == ColumnKind::Integer)
+                else if (c.key)
+                    bindText(st, p++, jetFoldKey(*v));
+                else if (fields[std::size_t(c.column)].second == ColumnKind::Integer)
                     sqlite3_bind_int64(st, p++, std::stoll(*v));
                 else
-                    sqlite3_bind_text(st, p++, v->c_str(), int(v->size()), SQLITE_TRANSIENT);
-                if (keyed) {
-                    if (v) {
-                        std::string k = jetFoldKey(*v);
-                        sqlite3_bind_text(st, p++, k.c_str(), int(k.size()), SQLITE_TRANSIENT);
-                    } else {
-                        sqlite3_bind_null(st, p++);
-                    }
-                }
+                    bindText(st, p++, *v);
             }
             EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
         }
