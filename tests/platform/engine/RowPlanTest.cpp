@@ -119,6 +119,13 @@ TEST(RowPlan, KeywordConditionsAgreeWithSql)
            + " LIKE '*max*' OR gt_str2 LIKE '*cheat*') AND (gt_str1 not LIKE '*life*' AND gt_str2 not LIKE '*x*')");
     t.same(" WHERE gt_new = '♪' AND (gt_cdno LIKE '*01*')");
     t.same(" WHERE gt_pf < 'q' AND gt_pf >= 'P' AND gt_pf <> 'ps'");
+    // A bound equal to rows' keys (PC, ＰＣ, pc): each comparison on its right side of it.
+    EXPECT_EQ(t.same(" WHERE gt_pf < 'PC'"), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(t.same(" WHERE gt_pf <= 'PC'"), (std::vector<std::uint32_t>{0, 2, 3, 7}));
+    EXPECT_EQ(t.same(" WHERE gt_pf > 'PC'"), (std::vector<std::uint32_t>{4, 5, 6}));
+    EXPECT_EQ(t.same(" WHERE gt_pf >= 'PC'"), (std::vector<std::uint32_t>{0, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(t.same(" WHERE 'PC' > gt_pf"), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(t.same(" WHERE gt_pf <> 'PC'"), (std::vector<std::uint32_t>{2, 4, 5, 6}));
     t.same(" WHERE gt_pf + gt_new > gt_cdno OR gt_str1 <= ''");
     t.same(" WHERE gt_str1+' '+gt_str2=''");
     t.same(" WHERE gt_pf IS NOT NULL AND NOT gt_new IS NULL");

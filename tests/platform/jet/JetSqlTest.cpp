@@ -302,6 +302,14 @@ TEST(JetSql, GroupingAndComparingIgnoreCaseAndWidth)
     EXPECT_EQ(db.rows("SELECT MIN(name) FROM t WHERE n < 6"), (std::vector<Row>{{"Max"}}));
 }
 
+// Binary order would put 'B' before 'a'.
+TEST(JetSql, MinAndMaxOfTextsFollowJetsOrder)
+{
+    JetDb db("t", {{"name", ColumnKind::Text}, {"g", ColumnKind::Text}}, {{"a", "x"}, {"B", "x"}});
+    EXPECT_EQ(db.rows("SELECT MIN(name), MAX(name) FROM t"), (std::vector<Row>{{"a", "B"}}));
+    EXPECT_EQ(db.rows("SELECT g, MIN(name), MAX(name) FROM t GROUP BY g"), (std::vector<Row>{{"x", "a", "B"}}));
+}
+
 TEST(JetSql, PlusJoinsTextsAndAddsNumbers)
 {
     JetDb db("t", {{"a", ColumnKind::Text}, {"b", ColumnKind::Text}, {"n", ColumnKind::Integer}},
@@ -350,6 +358,16 @@ TEST_F(Catalogue, ErrorsCarryDaoNumbers)
     EXPECT_EQ(errorOf("SELECT nope FROM tevoxB ORDER BY zz, Nope", &msg), dberr::TooFewParameters);
     EXPECT_THAT(msg, HasSubstr("2 を指定"));
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE x.gt_pf = 'PC'"), dberr::TooFewParameters);
+    // A field of a table the statement does not read is an unknown name, alias or not.
+    for (const char* from : {"tevoxB", "tevoxB AS t"}) {
+        const std::string tail = std::string(" FROM ") + from;
+        EXPECT_EQ(errorOf("SELECT nosuch.gt_game" + tail), dberr::TooFewParameters) << from;
+        EXPECT_EQ(errorOf("SELECT *" + tail + " WHERE nosuch.gt_game = 'x'"), dberr::TooFewParameters) << from;
+        EXPECT_EQ(errorOf("SELECT *" + tail + " ORDER BY nosuch.gt_game"), dberr::TooFewParameters) << from;
+        EXPECT_EQ(errorOf("SELECT nosuch.*" + tail, &msg), dberr::TableNotFound) << from;
+        EXPECT_EQ(msg, "入力テーブルまたはクエリ 'nosuch' が見つかりません。");
+    }
+    EXPECT_EQ(errorOf("SELECT t.*, t.gt_game FROM tevoxB AS t WHERE t.gt_pf = 'PC'"), 0);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf = = 'PC' ORDER BY gt_pf", &msg), dberr::SyntaxInExpression);
     EXPECT_EQ(msg, "クエリ式 'gt_pf = = 'PC'' の 構文エラー : 演算子がありません。");
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf 'PC'"), dberr::SyntaxInExpression);
@@ -374,6 +392,22 @@ TEST_F(Catalogue, ErrorsCarryDaoNumbers)
     EXPECT_EQ(errorOf("SELECT DISTINCT gt_pf FROM tevoxB ORDER BY gt_game"), dberr::OrderByConflictsDistinct);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno = 12"), dberr::TypeMismatch);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno LIKE 12"), 0);
+}
+
+// A statement gives at most 255 fields, "*" counting as the table's fifteen.
+TEST_F(Catalogue, FieldLimit)
+{
+    auto fields = [](int n) {
+        std::string list = "gt_pf";
+        for (int i = 1; i < n; ++i)
+            list += ", gt_pf";
+        return list;
+    };
+    EXPECT_EQ(errorOf("SELECT " + fields(255) + " FROM tevoxB"), 0);
+    EXPECT_EQ(errorOf("SELECT " + fields(256) + " FROM tevoxB"), dberr::TooManyFields);
+    EXPECT_EQ(errorOf("SELECT *, " + fields(240) + " FROM tevoxB"), 0);
+    EXPECT_EQ(errorOf("SELECT *, " + fields(241) + " FROM tevoxB"), dberr::TooManyFields);
+    EXPECT_EQ(db.rows("SELECT " + fields(255) + " FROM tevoxB WHERE gt_cdno = '0'").at(0).size(), 255u);
 }
 
 TEST_F(Catalogue, DeepOrHugeInputIsRefusedNotCrashed)
