@@ -1,5 +1,7 @@
 // The rows a statement selects without SQL must be exactly the rows its translated SQL selects
-// over the same table store, in the same order: every case runs both and compares.
+// over the same table store, in the same order: every case runs each route the engine's dispatch
+// (findTableRows) takes, the plan alone, SQL selecting with the plan sorting, and SQL alone, and
+// compares.
 #include "platform/engine/CatalogImporter.h"
 #include "platform/engine/RowPlanEval.h"
 #include "platform/engine/StoreModule.h"
