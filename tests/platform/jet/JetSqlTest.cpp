@@ -523,6 +523,10 @@ TEST(JetSql, LayoutKeysTextColumnsOnly)
         EXPECT_EQ(t.columns[i].sqlName, "c" + std::to_string(i));
         EXPECT_EQ(t.columns[i].keyName, "") << t.columns[i].name;
     }
+    // In SQL each value is followed by its key, as the virtual table and snapshots declare them.
+    EXPECT_EQ(sqlColumnList(t.columns), R"("c0" TEXT, "k0" TEXT, "c1" TEXT, "c2" TEXT, "c3" INTEGER)");
+    EXPECT_EQ(sqlColumns(t.columns).size(), 5u);
+    EXPECT_EQ(sqlColumnList({}), "c_none");
 
     JetDb db("t", {{"name", ColumnKind::Text}, {"ok", ColumnKind::Boolean}, {"made", ColumnKind::DateTime}},
              {{"b", "1", "1997/07/01"}, {"A", "0", "1996/12/24"}, {"c", std::nullopt, std::nullopt}});
