@@ -103,8 +103,8 @@ private:
 RowPlan planRows(const Statement& st, const Analysis& a)
 {
     RowPlan p;
-    // DISTINCT keeps the first of equal rows, which SQL works out.
-    if (!a.starOnly || st.distinct)
+    // Rows of the table as they are only; DISTINCT keeps the first of equal rows, which SQL works out.
+    if (!a.starOnly || a.aggregate || st.distinct)
         return p;
     const PlanBuilder plan(*a.table);
     if (st.orderBy.size() == 1) {
