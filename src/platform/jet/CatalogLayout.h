@@ -37,4 +37,23 @@ bool hasFoldKey(ColumnKind kind);
 // The layout of the index-th table of a catalogue: table tN, columns cI, keys kI.
 CatalogTable layoutTable(const std::string& name, std::size_t index, const std::vector<SourceColumn>& columns);
 
+// The type affinity of a column of the kind in SQL: texts, booleans and dates are TEXT.
+enum class SqlAffinity { Text, Integer, Real, Blob };
+SqlAffinity affinityOf(ColumnKind kind);
+const char* sqlAffinity(ColumnKind kind); // "TEXT", "INTEGER", "REAL", "BLOB"
+
+// One column of a table in SQL: a catalogue column's value (cI) or its key (kI).
+struct SqlColumn {
+    int column; // in CatalogTable::columns
+    bool key;
+};
+
+// The columns of a table in SQL, in order: each catalogue column's value, followed by its key
+// when it has one.
+std::vector<SqlColumn> sqlColumns(const std::vector<CatalogColumn>& columns);
+
+// Those columns as CREATE TABLE declares them ("c0" TEXT, "k0" TEXT, "c1" INTEGER, ...); a table
+// without columns declares the one column c_none, as SQL has no table without columns.
+std::string sqlColumnList(const std::vector<CatalogColumn>& columns);
+
 } // namespace orv

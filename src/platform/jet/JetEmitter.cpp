@@ -1,6 +1,5 @@
 #include "platform/jet/JetEmitter.h"
 
-#include "platform/jet/JetPlanner.h"
 #include "platform/jet/JetText.h"
 #include "platform/reader/SqlQuote.h"
 
@@ -289,10 +288,8 @@ void emitRows(const Statement& st, const Analysis& a, const std::string& from, T
         q.rowidsOnly = true;
         q.table = a.table;
         cols = "rowid";
-        if (!st.distinct) {
-            q.plan = planRows(st, *a.table);
+        if (!st.distinct)
             q.selectSql = "SELECT rowid" + from + where + " ORDER BY rowid";
-        }
     } else {
         std::vector<std::string> parts;
         for (const OutputField& o : a.outs)

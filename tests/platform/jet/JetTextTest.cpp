@@ -27,12 +27,14 @@ TEST(JetFoldKey, IgnoresCaseWidthAndKanaType)
     EXPECT_EQ(jetFoldKey("漢字"), "漢字");
 }
 
+// Both folds read the same voicing table, so each is held against the letters themselves.
 TEST(JetFoldKey, CombinesHalfWidthVoicedMarks)
 {
-    EXPECT_EQ(jetFoldKey("ｶﾞ"), "ガ");
-    EXPECT_EQ(jetFoldKey("ﾊﾟﾋﾟ"), "パピ");
-    EXPECT_EQ(jetFoldKey("ｳﾞ"), "ヴ");
-    EXPECT_EQ(jetFoldKey("ﾂﾞ"), "ヅ");
+    const std::string half = "ｶﾞｷﾞｸﾞｹﾞｺﾞｻﾞｼﾞｽﾞｾﾞｿﾞﾀﾞﾁﾞﾂﾞﾃﾞﾄﾞﾊﾞﾋﾞﾌﾞﾍﾞﾎﾞﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟｳﾞﾜﾞｦﾞ";
+    const std::string full = "ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポヴヷヺ";
+    EXPECT_EQ(jetFoldKey(half), full);
+    EXPECT_EQ(orv::detail::jetFoldKeyPerCharacter(half), full);
+    EXPECT_EQ(jetFoldKey("がぎぐげござじずぜぞだぢづでどばびぶべぼぱぴぷぺぽ"), full.substr(0, 25 * 3));
     EXPECT_EQ(jetFoldKey("ｶﾞｯｺｳ"), jetFoldKey("がっこう"));
     EXPECT_EQ(jetFoldKey("か\xE3\x82\x99"), "ガ"); // combining mark
     // A mark that cannot combine stays a mark of its own.
@@ -143,6 +145,10 @@ TEST(JetLike, Wildcards)
     EXPECT_TRUE(jetLike("cd#", "cd5"));
     EXPECT_TRUE(jetLike("cd#", "cd５")); // full-width digit
     EXPECT_FALSE(jetLike("cd#", "cdx"));
+    EXPECT_TRUE(jetLike("#-#", "0-9")); // both ends of the digits
+    EXPECT_TRUE(jetLike("#", "９"));
+    for (const char* notDigit : {"/", ":", "a", "Z", "ｏ", "", "12"})
+        EXPECT_FALSE(jetLike("#", notDigit)) << notDigit;
     EXPECT_TRUE(jetLike("[abc]x", "Bx"));
     EXPECT_FALSE(jetLike("[!abc]x", "bx"));
     EXPECT_TRUE(jetLike("[!abc]x", "ネx"));
