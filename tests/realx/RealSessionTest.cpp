@@ -161,6 +161,27 @@ TEST_F(RealSession, RestoringAMaximisedStartReturnsToTheSavedFrame)
     EXPECT_TRUE(Near(app.savedRect(), kSavedTwips, 15));
 }
 
+TEST_F(RealSession, FirstWindowFitsTheScreenAtEveryScale)
+{
+    XSession small(QSize(1024, 768));
+    ASSERT_TRUE(small.started()) << small.error().toStdString();
+    for (const QString& scale : {QStringLiteral("2"), QStringLiteral("3")}) {
+        SCOPED_TRACE("QT_SCALE_FACTOR=" + scale.toStdString());
+        AppFolder app(sample()); // no settings: the window as first created
+        RunOptions scaled;
+        scaled.setEnv.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+        AppRun run(small, app, scaled);
+        const QString w = run.waitMainWindow();
+        ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+        const WindowGeometry g = small.geometry(w);
+        small.keepScreenshot(small.screenshot(), QStringLiteral("first-window-scale-") + scale);
+        EXPECT_TRUE(QRect(QPoint(0, 0), small.screenSize()).contains(g.outer()))
+            << g.outer().x() << ", " << g.outer().y() << ", " << g.outer().width() << " x " << g.outer().height();
+        EXPECT_GT(g.frame.top(), 0) << "framed by the window manager";
+        ASSERT_TRUE(run.closeThroughWindowManager(w));
+    }
+}
+
 // --- Painting before the work ---------------------------------------------------------------------------
 
 TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)

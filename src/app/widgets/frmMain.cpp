@@ -485,12 +485,33 @@ Placement frmMain::SavedPlacement() const
     return PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
 }
 
+QRect frmMain::roomOnScreen() const
+{
+    QRect a = screen()->availableGeometry();
+    // A scaled screen gives the frame in whole logical pixels, rounded either way: a pixel of
+    // room on each side keeps all of the real frame on the screen.
+    if (windowHandle() && windowHandle()->devicePixelRatio() != 1.0)
+        a.adjust(1, 1, -1, -1);
+    return a;
+}
+
+Placement frmMain::FirstPlacement() const
+{
+    const QRect o = outerRect();
+    const QRect a = roomOnScreen();
+    return FitInside({o.left(), o.top(), o.left() + o.width(), o.top() + o.height()},
+                     {a.left(), a.top(), a.left() + a.width(), a.top() + a.height()}, TwipsPerPixelX(),
+                     TwipsPerPixelY());
+}
+
 void frmMain::PlaceFromSettings()
 {
     // The saved rectangle is the outer frame; the frame's size is known once the window manager
     // has mapped the window.
     WaitForExposure(this);
-    const Placement p = SavedPlacement();
+    Placement p = SavedPlacement();
+    if (!p.move)
+        p = FirstPlacement();
     const bool maximise = savedSettings_.whole(SettingKey::WinState) == 2;
     WindowSystemWatch watch(this);
     if (p.move) {
@@ -512,6 +533,7 @@ void frmMain::placeFrame()
 {
     if (!placedFrame_ || isMaximized() || isFullScreen())
         return;
+    applyMinimumSize(); // the minimum made before the frame was known would hold the window larger
     const FrameMargins m = frameMargins();
     placedMargins_ = m;
     const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
@@ -610,17 +632,25 @@ void frmMain::Form_Resize()
 {
     if (WindowState() == 1)
         return;
-    // The outer window is at least 6000 x 4500 twips.
-    const FrameMargins m = frameMargins();
-    const int minW = std::max(1, TwipsToPxX(6000) - static_cast<int>(m.left + m.right));
-    const int minH = std::max(1, TwipsToPxY(4500) - static_cast<int>(m.top + m.bottom));
-    if (minimumWidth() != minW || minimumHeight() != minH)
-        setMinimumSize(minW, minH);
-    if (width() < minW || height() < minH) {
-        resize(std::max(width(), minW), std::max(height(), minH));
+    const QSize least = applyMinimumSize();
+    if (width() < least.width() || height() < least.height()) {
+        resize(std::max(width(), least.width()), std::max(height(), least.height()));
         return;
     }
     ArrangeViews();
+}
+
+// The outer window is at least 6000 x 4500 twips, and never more than the screen has room for
+// (a large scale); the client's share of that, for the frame known now.
+QSize frmMain::applyMinimumSize()
+{
+    const FrameMargins m = frameMargins();
+    const QSize room = roomOnScreen().size();
+    const int minW = std::max(1, std::min(TwipsToPxX(6000), room.width()) - static_cast<int>(m.left + m.right));
+    const int minH = std::max(1, std::min(TwipsToPxY(4500), room.height()) - static_cast<int>(m.top + m.bottom));
+    if (minimumWidth() != minW || minimumHeight() != minH)
+        setMinimumSize(minW, minH);
+    return {minW, minH};
 }
 
 // --- Shut-down --------------------------------------------------------------------------------------

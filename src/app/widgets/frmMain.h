@@ -72,6 +72,7 @@ public:
     void ShowDriveLabel();
     void PlaceFromSettings();
     Placement SavedPlacement() const; // the saved frame pulled onto the monitors
+    Placement FirstPlacement() const; // the window as created pulled onto the available screen
 
     // --- Catalogue ---
     void Combo2_Click();
@@ -223,6 +224,8 @@ private:
     void RestoreSearchConditions();
     void CountMonitors();
     void Form_Resize();
+    QSize applyMinimumSize();
+    QRect roomOnScreen() const; // the screen's available area, in logical pixels
     void placeFrame();
     void followFrameExtents();
     FrameMargins frameMargins() const;
