@@ -319,3 +319,48 @@ TEST_F(Look, ToolkitTextsAreJapanese)
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     EXPECT_EQ(withoutMarker(buttons.button(QDialogButtonBox::Cancel)->text()).left(5), QStringLiteral("キャンセル"));
 }
+
+// --- Position and total --------------------------------------------------------------------------
+
+TEST_F(Look, BigCountsStayClearOfTheRecordButtonsAndTheFrameLine)
+{
+    QWidget* band = ctl<QWidget>(w(), "Frame1");
+    auto* position = ctl<orv::FittingLabel>(w(), "Label3");
+    auto* total = ctl<orv::FittingLabel>(w(), "Label5");
+    const QRect frame = ctl<orv::Frame>(w(), "Frame4")->geometry();
+    // Where the labels' boxes reach into the record frame: its last button, its line and two
+    // pixels beyond.
+    const QRect shared(position->x(), position->y(), frame.right() + 3 - position->x(),
+                       total->geometry().bottom() + 1 - position->y());
+    ASSERT_TRUE(frame.intersects(shared));
+    ASSERT_TRUE(ctl<QPushButton>(w(), "btnRecord", 4)->geometry().translated(frame.topLeft()).intersects(shared));
+    position->setText(QString());
+    total->setText(QString());
+    const QImage untouched = band->grab(shared).toImage();
+    for (const QString& n :
+         {QStringLiteral("80"), QStringLiteral("50000"), QStringLiteral("150000"), QStringLiteral("1500000")}) {
+        SCOPED_TRACE(n.toStdString());
+        position->setText(n + QLatin1Char('/') + n);
+        total->setText(QStringLiteral("全ﾚｺｰﾄﾞ数：") + n);
+        EXPECT_EQ(band->grab(shared).toImage(), untouched) << "drawn over the buttons or the frame line";
+        for (orv::FittingLabel* l : {position, total}) {
+            EXPECT_GE(l->narrowing(), 0.75) << "too narrow to read";
+            // The whole text is drawn: its ink reaches from where the narrowed text begins to
+            // the right edge.
+            const QImage img = l->grab().toImage();
+            const qreal ratio = img.devicePixelRatio(); // a scaled screen's picture has more pixels
+            qreal first = -1, last = -1;
+            for (int x = 0; x < img.width(); ++x)
+                for (int y = 0; y < img.height(); ++y)
+                    if (qGray(img.pixel(x, y)) < 110) {
+                        if (first < 0)
+                            first = x / ratio;
+                        last = x / ratio;
+                        break;
+                    }
+            const qreal width = std::ceil(QFontMetricsF(l->font()).horizontalAdvance(l->text())) * l->narrowing();
+            EXPECT_NEAR(first, l->textArea().right() + 1 - width, 3);
+            EXPECT_GE(last, l->textArea().right() - 3);
+        }
+    }
+}

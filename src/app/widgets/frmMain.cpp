@@ -211,10 +211,13 @@ void frmMain::buildTopBand()
 
     btnMode = make<QPushButton>(Frame1, "btnMode", 120, 2340, 975, 375, QStringLiteral("カード(&C)"));
     btnMode->setToolTip(QStringLiteral("カード型表示へ"));
-    Label3 = make<QLabel>(Frame1, "Label3", 2640, 2280, 1575, 255);
+    Label3 = make<FittingLabel>(Frame1, "Label3", 2640, 2280, 1575, 255);
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label5 = make<QLabel>(Frame1, "Label5", 2640, 2520, 1575, 255);
+    Label5 = make<FittingLabel>(Frame1, "Label5", 2640, 2520, 1575, 255);
     Label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Their boxes reach into the record frame: long counts stay clear of its buttons and line.
+    for (auto* l : {Label3, Label5})
+        l->setKeptClear(Frame4->geometry().right() + 3 - l->x());
     Label8 = make<QLabel>(Frame1, "Label8", 4500, 2370, 315, 285, QStringLiteral("(&S)"));
     Combo2 = make<QComboBox>(Frame1, "Combo2", 4770, 2310, 975, 300);
     Combo2->setEditable(false);

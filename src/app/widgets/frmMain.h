@@ -36,6 +36,7 @@ class CatalogueSource;
 class DataControl;
 class Database;
 class DBGrid;
+class FittingLabel;
 class Frame;
 class ListBox;
 class Recordset;
@@ -169,8 +170,8 @@ private:
     std::array<QPushButton*, 5> btnRecord{}; // 1..4
     QPushButton* btnMode;
     QString btnModeTag = QStringLiteral("0");
-    QLabel* Label3;
-    QLabel* Label5;
+    FittingLabel* Label3;
+    FittingLabel* Label5;
     QLabel* Label8;
     QComboBox* Combo2;
     QPushButton* Command2;

@@ -178,6 +178,47 @@ void ListBox::updateRowHeight()
     scheduleDelayedItemsLayout();
 }
 
+// --- FittingLabel ------------------------------------------------------------------------------
+
+FittingLabel::FittingLabel(QWidget* parent) : QLabel(parent) {}
+
+void FittingLabel::setKeptClear(int leftPixels)
+{
+    keptClear_ = std::max(0, leftPixels);
+    update();
+}
+
+QRect FittingLabel::textArea() const
+{
+    QRect r = contentsRect().adjusted(std::max(0, margin()), std::max(0, margin()), -std::max(0, margin()),
+                                      -std::max(0, margin()));
+    r.setLeft(std::max(r.left(), keptClear_));
+    return r;
+}
+
+qreal FittingLabel::narrowing() const
+{
+    const qreal needed = std::ceil(QFontMetricsF(font()).horizontalAdvance(text()));
+    const int room = textArea().width();
+    return (needed <= room || needed <= 0) ? 1.0 : std::max<qreal>(0.01, room / needed);
+}
+
+void FittingLabel::paintEvent(QPaintEvent*)
+{
+    const QRect area = textArea();
+    if (area.width() <= 0 || text().isEmpty())
+        return;
+    QPainter p(this);
+    p.setClipRect(area);
+    const qreal scale = narrowing();
+    // The text is laid out at its natural width in a box scaled down to the area.
+    const qreal width = area.width() / scale;
+    p.translate(area.left(), 0);
+    p.scale(scale, 1);
+    const QRect box(0, area.top(), static_cast<int>(std::ceil(width)), area.height());
+    style()->drawItemText(&p, box, static_cast<int>(alignment()), palette(), isEnabled(), text(), foregroundRole());
+}
+
 // --- Text boxes --------------------------------------------------------------------------------
 
 void CentreTextLine(QLineEdit* box)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QProxyStyle>
 #include <QRect>
@@ -46,6 +47,26 @@ private:
     void updateRowHeight();
     int rows_;
     int rowHeight_ = 1;
+};
+
+// A one-line label that keeps its text clear of a strip on its left, where a neighbour reaches
+// into its box: text too wide for the rest of the box is drawn narrowed to fit, never over the
+// strip. Like any label it paints no background, so what lies under the strip stays whole.
+class FittingLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit FittingLabel(QWidget* parent = nullptr);
+    void setKeptClear(int leftPixels);
+    // The rectangle the text may take, in the label's coordinates.
+    QRect textArea() const;
+    // How much the text is narrowed to fit (1: not at all).
+    qreal narrowing() const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    int keptClear_ = 0;
 };
 
 // A single-line text box that shows its line in the middle of its height, as a text box of the
