@@ -1,6 +1,7 @@
 // How the window draws into the design's rectangles: frame captions on the border line, the
 // platform list's two rows, captions that fit their boxes, text lines in the middle of their
 // boxes, tool tips, and the toolkit's own texts in Japanese.
+#include "app/widgets/Appearance.h"
 #include "platform/settings/UserStore.h"
 #include "platform/widgets/Controls.h"
 #include "widgets/WidgetHarness.h"
@@ -10,6 +11,7 @@
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -147,6 +149,72 @@ TEST_F(Look, FrameAccessKeysMoveTheFocusIntoTheFrame)
     // Alt+R: the first record button (the frame's own rule).
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
     EXPECT_EQ(QApplication::focusWidget(), ctl<QPushButton>(w(), "btnRecord_1"));
+}
+
+// --- Themes ---------------------------------------------------------------------------------------
+
+TEST_F(Look, RecordPicturesTakeTheButtonTextColourAndFollowThePalette)
+{
+    // The colour of a picture's solid pixels.
+    auto ink = [](QPushButton* b) {
+        const QImage img = b->icon().pixmap(QSize(16, 16)).toImage();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qAlpha(img.pixel(x, y)) == 255)
+                    return QColor(img.pixel(x, y));
+        return QColor();
+    };
+    for (int i = 1; i <= 4; ++i) {
+        auto* b = ctl<QPushButton>(w(), "btnRecord", i);
+        EXPECT_EQ(ink(b), b->palette().color(QPalette::ButtonText)) << i;
+    }
+    // A dark theme: light triangles on dark buttons.
+    QPalette dark = w().palette();
+    dark.setColor(QPalette::Button, QColor(0x30, 0x2f, 0x2e));
+    dark.setColor(QPalette::ButtonText, QColor(0xf0, 0xf0, 0xf0));
+    dark.setColor(QPalette::Window, QColor(0x42, 0x42, 0x45));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    w().setPalette(dark);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(ink(ctl<QPushButton>(w(), "btnRecord", i)), QColor(0xf0, 0xf0, 0xf0)) << i;
+    // The theme's palette arriving for the whole application while the window is up.
+    w().setPalette(QPalette());
+    const QPalette before = QApplication::palette();
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+    dark.setColor(QPalette::ButtonText, QColor(0xe0, 0xe4, 0xe8));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(ink(ctl<QPushButton>(w(), "btnRecord", i)), QColor(0xe0, 0xe4, 0xe8)) << i;
+}
+
+TEST_F(Look, TheDesignFontStaysWhenTheApplicationFontChanges)
+{
+    // A platform theme setting its own application font once the window is up.
+    const QFont before = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+    QFont theme(QStringLiteral("DejaVu Sans"));
+    theme.setPointSize(14);
+    theme.setBold(true);
+    QApplication::setFont(theme);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w().font(), orv::DesignFont());
+    QList<QWidget*> captions;
+    for (QWidget* c : ctl<QWidget>(w(), "Frame1")->findChildren<QWidget*>())
+        if (qobject_cast<QAbstractButton*>(c) || qobject_cast<QLabel*>(c) || qobject_cast<QLineEdit*>(c))
+            captions << c;
+    for (QLabel* l : ctl<QWidget>(w(), "Frame5")->findChildren<QLabel*>())
+        captions << l;
+    ASSERT_GE(captions.size(), 40);
+    for (QWidget* c : captions) {
+        SCOPED_TRACE(c->objectName().toStdString());
+        EXPECT_EQ(c->font().pixelSize(), 12);
+        EXPECT_EQ(c->font().weight(), QFont::Normal);
+        EXPECT_EQ(c->font().family(), orv::DesignFont().family());
+        if (qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c)) {
+            EXPECT_LE(orv::CaptionWidth(c), orv::CaptionSpace(c) + 0.5);
+        }
+    }
 }
 
 // --- Platform list ---------------------------------------------------------------------------------

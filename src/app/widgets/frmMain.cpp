@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "app/Version.h"
+#include "app/widgets/Appearance.h"
 #include "catalogue/Schema.h"
 #include "platform/engine/Engine.h"
 #include "platform/settings/NumberText.h"
@@ -57,19 +58,11 @@ W* make(QWidget* parent, const char* name, double l, double t, double w, double 
 
 QString indexedName(const char* base, int i) { return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(i); }
 
-// The record buttons' 16 x 16 pictures: black triangles, with a bar for first and last. Drawn
-// at every size a scaled screen asks for, so that they stay sharp.
-QIcon recordIcon(int index)
+// The record buttons' 16 x 16 pictures: triangles, with a bar for first and last, in the
+// buttons' text colour.
+PictureButton::Painter recordPicture(int index)
 {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 16.0, size / 16.0);
-        p.setPen(Qt::NoPen);
-        p.setBrush(Qt::black);
+    return [index](QPainter& p) {
         const bool left = index <= 2;
         QPainterPath tri;
         if (left) {
@@ -87,10 +80,7 @@ QIcon recordIcon(int index)
             p.drawRect(3, 3, 2, 10);
         if (index == 4)
             p.drawRect(11, 3, 2, 10);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
+    };
 }
 
 } // namespace
@@ -98,6 +88,8 @@ QIcon recordIcon(int index)
 frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(parent), env_(env)
 {
     setObjectName(QStringLiteral("frmMain"));
+    // Before the controls are made: their captions are fitted to it.
+    KeepDesignFont(this);
     setWindowTitle(kAppTitle);
     // Tool tips show on hover whether or not the window has the focus, as the design's do.
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -200,10 +192,10 @@ void frmMain::buildTopBand()
     Frame4->installEventFilter(this);
     const double recLeft[] = {0, 150, 465, 780, 1095};
     for (int i = 1; i <= 4; ++i) {
-        btnRecord[i] = make<QPushButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
+        auto* button = make<PictureButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
+        button->setPicture(recordPicture(i));
+        btnRecord[i] = button;
         btnRecord[i]->setObjectName(indexedName("btnRecord", i));
-        btnRecord[i]->setIcon(recordIcon(i));
-        btnRecord[i]->setIconSize(QSize(16, 16));
         btnRecord[i]->setAutoDefault(true);
         btnRecord[i]->installEventFilter(this);
         connect(btnRecord[i], &QPushButton::clicked, this, [this, i] { btnRecord_Click(i); });

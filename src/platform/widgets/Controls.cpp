@@ -317,4 +317,43 @@ void FitCaption(QWidget* w)
     w->setFont(f);
 }
 
+// --- PictureButton -----------------------------------------------------------------------------
+
+PictureButton::PictureButton(QWidget* parent) : QPushButton(parent) { setIconSize(QSize(16, 16)); }
+
+void PictureButton::setPicture(Painter painter)
+{
+    painter_ = std::move(painter);
+    drawPicture();
+}
+
+QColor PictureButton::pictureColour() const { return palette().color(QPalette::Active, QPalette::ButtonText); }
+
+void PictureButton::changeEvent(QEvent* e)
+{
+    QPushButton::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange)
+        drawPicture();
+}
+
+void PictureButton::drawPicture()
+{
+    if (!painter_)
+        return;
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(pictureColour());
+        painter_(p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    setIcon(icon);
+}
+
 } // namespace orv

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QRect>
+#include <functional>
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -87,6 +89,25 @@ public:
 
 private:
     DesignButtonStyle() = default;
+};
+
+// A push button showing a 16 x 16 picture drawn in the button's text colour, at every size a
+// scaled screen asks for; drawn again whenever the palette changes (a dark theme, say).
+class PictureButton : public QPushButton {
+    Q_OBJECT
+public:
+    // Paints the picture on a 16 x 16 canvas, filling with the brush, which is the text colour.
+    using Painter = std::function<void(QPainter&)>;
+    explicit PictureButton(QWidget* parent = nullptr);
+    void setPicture(Painter painter);
+    QColor pictureColour() const;
+
+protected:
+    void changeEvent(QEvent* e) override;
+
+private:
+    void drawPicture();
+    Painter painter_;
 };
 
 // The width the caption of a label, check box or option button has in its box, in pixels.
