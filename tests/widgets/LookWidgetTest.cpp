@@ -78,7 +78,10 @@ TEST_F(Look, FrameCaptionsLieOnTheBorderInsideTheFrameAndClearOfTheContents)
         EXPECT_GT(f->borderTop(), caption.top());
         EXPECT_LT(f->borderTop(), caption.bottom()) << "the border line runs through the caption";
         EXPECT_EQ(f->contentsRect(), f->rect()) << "no title band above the contents";
-        for (QWidget* child : f->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_EQ(f->findChildren<QWidget*>(Qt::FindDirectChildrenOnly), QList<QWidget*>{f->inside()})
+            << "the controls lie inside";
+        EXPECT_EQ(f->inside()->geometry(), f->rect());
+        for (QWidget* child : f->inside()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (child->isWindow())
                 continue;
             EXPECT_FALSE(child->geometry().intersects(caption))

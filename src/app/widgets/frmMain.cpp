@@ -43,6 +43,9 @@ namespace {
 template <class W>
 W* make(QWidget* parent, const char* name, double l, double t, double w, double h, const QString& caption = {})
 {
+    // A frame's controls go inside it.
+    if (auto* frame = qobject_cast<Frame*>(parent))
+        parent = frame->inside();
     auto* x = new W(parent);
     x->setObjectName(QString::fromLatin1(name));
     // Labels show their text as it is: a folder or entry that looks like markup stays text.
@@ -105,6 +108,7 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     buildGrid();
     buildCardPanel();
     buildTopBand();
+    NameControls();
 
     // The designed client area; placement may change it at the first activation.
     resize(TwipsToPxX(9480), TwipsToPxY(6795));
@@ -140,7 +144,7 @@ void frmMain::buildTopBand()
 
     Frame6 = make<Frame>(Frame1, "Frame6", 120, 960, 2865, 795, QStringLiteral("ｹﾞｰﾑのﾌﾟﾗｯﾄﾌｫｰﾑ(&P)"));
     // Two whole rows in the list's design height, whatever the font.
-    List1 = new ListBox(2, Frame6);
+    List1 = new ListBox(2, Frame6->inside());
     List1->setObjectName(QStringLiteral("List1"));
     PlaceTwips(List1, 180, 270, 2415, 420);
     List1->setSelectionMode(QAbstractItemView::MultiSelection);

@@ -222,6 +222,7 @@ private:
     void buildTopBand();
     void buildCardPanel();
     void buildGrid();
+    void NameControls(); // names and descriptions for assistive technology
     void RestoreSearchConditions();
     void CountMonitors();
     void Form_Resize();

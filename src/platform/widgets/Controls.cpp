@@ -92,10 +92,16 @@ private:
 
 // --- Frame -------------------------------------------------------------------------------------
 
-Frame::Frame(QWidget* parent) : QGroupBox(parent) { setContentsMargins(0, 0, 0, 0); }
+Frame::Frame(QWidget* parent) : QGroupBox(parent), inside_(new QWidget(this))
+{
+    setContentsMargins(0, 0, 0, 0);
+    inside_->setObjectName(QStringLiteral("inside"));
+}
 
 bool Frame::event(QEvent* e)
 {
+    if (e->type() == QEvent::Resize)
+        inside_->setGeometry(rect());
     const bool handled = QGroupBox::event(e);
     // The group box reserves a title band above its contents whenever its title, font or style
     // changes; here the contents start at the top-left corner.

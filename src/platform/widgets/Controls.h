@@ -24,6 +24,11 @@ class Frame : public QGroupBox {
 public:
     explicit Frame(QWidget* parent = nullptr);
 
+    // Where the frame's controls go: a transparent area covering the whole frame. Assistive
+    // technology gives every direct child of a group box the group's access key and, lacking a
+    // name of its own, the group's caption; the controls inside have neither.
+    QWidget* inside() const { return inside_; }
+
     // Where the caption is drawn, in the frame's coordinates; empty without a caption.
     QRect captionRect() const;
     // The y of the top border line: through the middle of the caption's characters.
@@ -32,6 +37,9 @@ public:
 protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
+
+private:
+    QWidget* inside_;
 };
 
 // A list box showing `rows` whole rows in its height: every row, an empty one too, is the inner
