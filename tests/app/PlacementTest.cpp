@@ -153,3 +153,36 @@ TEST(ClientRectForFrame, SavingThePlacedFrameGivesTheSameRectangle)
         }
     }
 }
+
+TEST(FitInside, TheFirstWindowIsPulledOntoTheAvailableArea)
+{
+    // Twice the scale on a 1024 x 768 screen: 512 x 384 logical pixels; the designed window
+    // with openbox's frame is 634 x 478, created at the corner.
+    const PixelRect screen{0, 0, 512, 384};
+    Placement p = FitInside({0, 0, 634, 478}, screen, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.left, 0);
+    EXPECT_EQ(p.rect.top, 0);
+    EXPECT_EQ(p.rect.width, 512 * 15);
+    EXPECT_EQ(p.rect.height, 384 * 15);
+    // A panel along the top: the window goes under it.
+    p = FitInside({0, 0, 634, 478}, {0, 30, 512, 384}, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.top, 30 * 15);
+    EXPECT_EQ(p.rect.height, 354 * 15);
+    // Small enough but placed past the edge: shifted back, its size kept.
+    p = FitInside({700, 500, 1334, 978}, {0, 0, 1024, 768}, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.left, (1024 - 634) * 15);
+    EXPECT_EQ(p.rect.top, (768 - 478) * 15);
+    EXPECT_EQ(p.rect.width, 634 * 15);
+    EXPECT_EQ(p.rect.height, 478 * 15);
+    // Inside already, or touching the edges: left where it is.
+    EXPECT_FALSE(FitInside({100, 100, 734, 578}, {0, 0, 1024, 768}, 15, 15).move);
+    EXPECT_FALSE(FitInside({390, 290, 1024, 768}, {0, 0, 1024, 768}, 15, 15).move);
+    // The area of a second screen.
+    p = FitInside({1000, 0, 1634, 478}, {1024, 0, 2048, 768}, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.left, 1024 * 15);
+    EXPECT_EQ(p.rect.width, 634 * 15);
+}

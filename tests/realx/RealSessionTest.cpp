@@ -12,6 +12,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QPainter>
+#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -162,6 +165,27 @@ TEST_F(RealSession, RestoringAMaximisedStartReturnsToTheSavedFrame)
     ASSERT_TRUE(run.closeThroughWindowManager(w));
     EXPECT_EQ(app.ini("WINDOW", "WINSATE"), "0");
     EXPECT_TRUE(Near(app.savedRect(), kSavedTwips, 15));
+}
+
+TEST_F(RealSession, FirstWindowFitsTheScreenAtEveryScale)
+{
+    XSession small(QSize(1024, 768));
+    ASSERT_TRUE(small.started()) << small.error().toStdString();
+    for (const QString& scale : {QStringLiteral("2"), QStringLiteral("3")}) {
+        SCOPED_TRACE("QT_SCALE_FACTOR=" + scale.toStdString());
+        AppFolder app(sample()); // no settings: the window as first created
+        RunOptions scaled;
+        scaled.setEnv.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+        AppRun run(small, app, scaled);
+        const QString w = run.waitMainWindow();
+        ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+        const WindowGeometry g = small.geometry(w);
+        small.keepScreenshot(small.screenshot(), QStringLiteral("first-window-scale-") + scale);
+        EXPECT_TRUE(QRect(QPoint(0, 0), small.screenSize()).contains(g.outer()))
+            << g.outer().x() << ", " << g.outer().y() << ", " << g.outer().width() << " x " << g.outer().height();
+        EXPECT_GT(g.frame.top(), 0) << "framed by the window manager";
+        ASSERT_TRUE(run.closeThroughWindowManager(w));
+    }
 }
 
 // --- Painting before the work ---------------------------------------------------------------------------
@@ -371,6 +395,40 @@ static long DifferingPixels(const QImage& a, const QImage& b)
         for (int xx = 0; xx < a.width(); ++xx)
             differing += a.pixel(xx, y) != b.pixel(xx, y);
     return differing;
+}
+
+TEST_F(RealSession, APlatformThemesFontLeavesTheLayoutAsDesigned)
+{
+    // qt6ct sets its own application font once the program runs, even with nothing configured.
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platformthemes/libqt6ct.so")))
+        GTEST_SKIP() << "qt6ct is not installed";
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    QTemporaryDir config; // the theme's configuration: none
+    auto band = [&](bool themed) {
+        RunOptions o;
+        o.setEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        if (themed)
+            o.setEnv.insert(QStringLiteral("QT_QPA_PLATFORMTHEME"), QStringLiteral("qt6ct"));
+        else
+            o.unsetEnv << QStringLiteral("QT_QPA_PLATFORMTHEME");
+        AppRun run(*x, app, o);
+        const QString w = run.waitMainWindow();
+        if (w.isEmpty())
+            return QImage();
+        // The top band, the blinking caret at the start of the keyword box left out.
+        const QImage shot = x->screenshot();
+        x->keepScreenshot(shot, themed ? QStringLiteral("theme-qt6ct") : QStringLiteral("theme-none"));
+        QImage top = shot.copy(QRect(x->geometry(w).client.topLeft(), QSize(632, 185)));
+        QPainter(&top).fillRect(QRect(218, 38, 12, 19), Qt::black);
+        run.closeThroughWindowManager(w);
+        return top;
+    };
+    const QImage plain = band(false);
+    const QImage themed = band(true);
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_FALSE(themed.isNull());
+    EXPECT_EQ(DifferingPixels(plain, themed), 0);
 }
 
 // --- Command line and window system -------------------------------------------------------------------

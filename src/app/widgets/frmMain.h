@@ -36,6 +36,7 @@ class CatalogueSource;
 class DataControl;
 class Database;
 class DBGrid;
+class FittingLabel;
 class Frame;
 class ListBox;
 class Recordset;
@@ -75,6 +76,7 @@ public:
     void ShowDriveLabel();
     void PlaceFromSettings();
     Placement SavedPlacement() const; // the saved frame pulled onto the monitors
+    Placement FirstPlacement() const; // the window as created pulled onto the available screen
 
     // --- Catalogue ---
     void Combo2_Click();
@@ -171,8 +173,8 @@ private:
     std::array<QPushButton*, 5> btnRecord{}; // 1..4
     QPushButton* btnMode;
     QString btnModeTag = QStringLiteral("0");
-    QLabel* Label3;
-    QLabel* Label5;
+    FittingLabel* Label3;
+    FittingLabel* Label5;
     QLabel* Label8;
     QComboBox* Combo2;
     QPushButton* Command2;
@@ -223,9 +225,12 @@ private:
     void buildTopBand();
     void buildCardPanel();
     void buildGrid();
+    void NameControls(); // names and descriptions for assistive technology
     void RestoreSearchConditions();
     void CountMonitors();
     void Form_Resize();
+    QSize applyMinimumSize();
+    QRect roomOnScreen() const; // the screen's available area, in logical pixels
     void placeFrame();
     void followFrameExtents();
     FrameMargins frameMargins() const;

@@ -234,6 +234,9 @@ void frmMain::FillPlatformList()
         for (long r = 1; r <= n; ++r) {
             const std::string pf = fieldText(rs, "gt_pf");
             auto* item = new QListWidgetItem(QString::fromStdString(pf), List1);
+            // Blank on the screen, as the catalogue has it; a screen reader says something.
+            if (item->text().trimmed().isEmpty())
+                item->setData(Qt::AccessibleTextRole, QStringLiteral("（なし）"));
             item->setData(Qt::UserRole, static_cast<qlonglong>(fieldLong(rs, "cnt")));
             if (PlatformPreselected(pf, names))
                 item->setSelected(true);
