@@ -37,7 +37,7 @@ constexpr int InvalidColumnIndex = 6148;
 constexpr int EngineFailure = 30001; // the in-memory engine failed
 constexpr int ReaderFailure = 30002; // the catalogue reader failed or was stopped
 constexpr int UnsupportedFormat = 30003; // a database format this program does not read (Access 2007 and later)
-constexpr int DamagedFile = 30004; // a page the file's own structure lists is missing or belongs elsewhere
+constexpr int DamagedFile = 30004; // the file disagrees with its own structure (pages, rows, counts)
 } // namespace dberr
 
 // A failure of a database operation. Names and expressions quoted in a text come already
@@ -93,6 +93,23 @@ struct DbError : std::runtime_error {
         return {dberr::DamagedFile,
                 "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
                     + " がこのテーブルのデータではありません)。"};
+    }
+
+    // A row of a table's data page cannot be read as one: it lies outside the page's data area or
+    // over its neighbour, or its own structure is broken.
+    static DbError damagedRow(const std::string& path, const std::string& table, std::uint64_t page)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " の行が壊れています)。"};
+    }
+    // The rows a table's pages hold are not as many as its definition records.
+    static DbError rowCountMismatch(const std::string& path, const std::string& table, std::uint64_t declared,
+                                    std::uint64_t read)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' は定義では "
+                    + std::to_string(declared) + " 行ですが、" + std::to_string(read) + " 行が読み取れました)。"};
     }
 
     // --- The reader child
