@@ -1,5 +1,6 @@
 #include "platform/engine/EngineIsolation.h"
 
+#include "platform/files/FileIo.h"
 #include "platform/reader/CatalogueStream.h"
 
 #include <sqlite3.h>
@@ -75,20 +76,6 @@ private:
     int stallMs_;
     Clock::time_point deadline_;
 };
-
-bool writeAll(int fd, const char* p, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= std::size_t(w);
-    }
-    return true;
-}
 
 // The limits a reader child runs under.
 struct ChildLimits {
@@ -222,7 +209,7 @@ int ServeCatalogueRead(const std::string& path, int fd)
     // SQLite's own allocations stop cleanly at the limit (under the address-space limit the
     // parent set, other allocations fail there too).
     sqlite3_hard_heap_limit64(sqlite3_int64(ReaderMemoryLimit(size)));
-    CatalogueStreamWriter out([fd](const char* p, std::size_t n) { return writeAll(fd, p, n); });
+    CatalogueStreamWriter out([fd](const char* p, std::size_t n) { return writeAll(fd, {p, n}); });
     try {
         readCatalogueFile(path, out);
         return out.done() ? 0 : 1;

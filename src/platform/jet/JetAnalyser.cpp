@@ -1,6 +1,6 @@
 #include "platform/jet/JetAnalyser.h"
 
-#include "platform/jet/JetText.h"
+#include "platform/jet/JetFold.h"
 #include "platform/reader/DbError.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "platform/jet/JetAst.h"
 
-#include "platform/jet/JetText.h"
+#include "platform/jet/JetFold.h"
 #include "platform/reader/DbError.h"
 
 namespace orv::jet {
