@@ -19,7 +19,8 @@ Wanted wantedEntries(const std::vector<IniEntry>& entries, Encoding enc)
     Wanted w(enc);
     for (const IniEntry& e : entries) {
         const size_t k = w.add(encodeName(e.section, enc), encodeName(e.key, enc));
-        w.keys[k].value = encodeForLine(upToNul(e.value), enc);
+        w.keys[k].given = std::string(upToNul(e.value));
+        w.keys[k].value = encodeForLine(w.keys[k].given, enc);
     }
     return w;
 }

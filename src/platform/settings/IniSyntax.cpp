@@ -81,7 +81,7 @@ size_t Wanted::add(std::string_view section, std::string_view key)
     for (size_t k : sections[s].keys)
         if (sameName(keys[k].name, key, enc))
             return k;
-    keys.push_back({std::string(key), std::string(), s});
+    keys.push_back({std::string(key), std::string(), std::string(), s});
     sections[s].keys.push_back(keys.size() - 1);
     return keys.size() - 1;
 }
@@ -141,7 +141,9 @@ bool rewriteLines(LineReader& in, const Wanted& w, Output& out)
                 out.line(h);
             held.clear();
             const long k = w.keyFor(static_cast<size_t>(current), p.name, found);
-            if (k >= 0)
+            // A value given as it reads keeps its bytes, which need not be text of the file's
+            // encoding (a UTF-8 file without its mark is read as CP932).
+            if (k >= 0 && decodeValue(p.value, w.enc) != w.keys[static_cast<size_t>(k)].given)
                 keyLine(p.name, static_cast<size_t>(k));
             else
                 out.line(line);

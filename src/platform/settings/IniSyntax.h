@@ -41,6 +41,7 @@ struct Wanted {
     struct Key {
         std::string name; // as first given
         std::string value; // the last value given, as stored
+        std::string given; // that value as given (UTF-8 up to a NUL), to compare with a reading
         size_t section;
     };
     struct Section {
@@ -62,7 +63,7 @@ struct Wanted {
 };
 
 // Copies the file's lines to out with every wanted key stored: a key found keeps its line (and
-// the spelling of its name) with the new value; a key missing from a section that is there
+// the spelling of its name) with the new value, or unchanged when it reads as the value given; a key missing from a section that is there
 // follows the section's last key line; a missing section comes at the end. Every line ends in
 // CR LF. False when the file could not be read to its end.
 bool rewriteLines(LineReader& in, const Wanted& w, Output& out);

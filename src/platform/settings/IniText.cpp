@@ -15,17 +15,21 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+
+bool isUtf16(Encoding enc) { return enc == Encoding::Utf16Le || enc == Encoding::Utf16Be; }
 
 // On reading, the value is cut to this many bytes of CP932 (a 128-byte buffer with its NUL).
 constexpr size_t kMaxValueBytes = 127;
 
-// Appends UTF-8 text (lone surrogates in their three-byte form allowed) as UTF-16LE; bytes that
-// are no character become U+FFFD.
-void appendUtf16Le(std::string& out, std::string_view s)
+// Appends UTF-8 text (lone surrogates in their three-byte form allowed) as UTF-16 in the given
+// byte order; bytes that are no character become U+FFFD.
+void appendUtf16(std::string& out, std::string_view s, bool bigEndian)
 {
     const auto put = [&](std::uint32_t u) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
+        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
     };
     while (!s.empty()) {
         char32_t cp = 0;
@@ -91,6 +95,9 @@ LineReader::LineReader(int fd, off_t size) : fd_(fd)
     } else if (v.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
         enc_ = Encoding::Utf16Le;
         v.remove_prefix(kUtf16LeBom.size());
+    } else if (v.substr(0, kUtf16BeBom.size()) == kUtf16BeBom) {
+        enc_ = Encoding::Utf16Be;
+        v.remove_prefix(kUtf16BeBom.size());
     }
     addText(v);
     if (eof_)
@@ -167,17 +174,22 @@ void LineReader::fill()
 
 void LineReader::addText(std::string_view bytes)
 {
-    if (enc_ != Encoding::Utf16Le) {
+    if (!isUtf16(enc_)) {
         buf_.append(bytes);
         return;
     }
+    const int first = enc_ == Encoding::Utf16Be ? 8 : 0; // the shift of a unit's first byte
+    const auto pair = [&](char a, char b) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(a) << first
+                                          | static_cast<unsigned char>(b) << (8 - first));
+    };
     if (!carry_.empty() && !bytes.empty()) {
-        unit(static_cast<unsigned char>(carry_[0]) | static_cast<unsigned char>(bytes[0]) << 8);
+        unit(pair(carry_[0], bytes[0]));
         carry_.clear();
         bytes.remove_prefix(1);
     }
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        unit(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+        unit(pair(bytes[i], bytes[i + 1]));
     if (bytes.size() % 2)
         carry_ = bytes.back();
 }
@@ -216,12 +228,14 @@ Output::Output(Encoding enc, int fd, size_t size) : enc_(enc), fd_(fd)
         buf_ += kUtf8Bom;
     else if (enc == Encoding::Utf16Le)
         buf_ += kUtf16LeBom;
+    else if (enc == Encoding::Utf16Be)
+        buf_ += kUtf16BeBom;
 }
 
 void Output::put(std::string_view text)
 {
-    if (enc_ == Encoding::Utf16Le)
-        appendUtf16Le(buf_, text);
+    if (isUtf16(enc_))
+        appendUtf16(buf_, text, enc_ == Encoding::Utf16Be);
     else
         buf_ += text;
     if (fd_ >= 0 && buf_.size() >= kChunkBytes)

@@ -13,9 +13,9 @@
 namespace orv::ini {
 
 // A file saved by a UTF-8 editor starts with a byte order mark, one saved as "Unicode" by a
-// Windows editor with the UTF-16LE mark; such files keep their encoding (as the Windows profile
-// functions do), everything else is CP932.
-enum class Encoding { Cp932, Utf8, Utf16Le };
+// Windows editor with the UTF-16LE mark (FF FE), as "Unicode big endian" with FE FF; such files
+// keep their encoding (as the Windows profile functions do), everything else is CP932.
+enum class Encoding { Cp932, Utf8, Utf16Le, Utf16Be };
 
 // Files are read and written through buffers of this size: a settings file of any size needs no
 // memory of its size (a fresh allocation of tens of megabytes costs more than reading them).
@@ -32,7 +32,7 @@ std::string encodeForLine(std::string_view utf8, Encoding enc);
 std::string readableValue(std::string_view stored, Encoding enc);
 
 // The lines of a settings file, read through a buffer of fixed size, in the text the names and
-// values are compared in: CP932 bytes, or UTF-8 for a file with a mark. A UTF-16LE file is decoded
+// values are compared in: CP932 bytes, or UTF-8 for a file with a mark. A UTF-16 file is decoded
 // on the way; a surrogate without its partner keeps its three-byte form, so that writing the text
 // back gives the same units, and an odd last byte is kept aside (oddByte). CR LF, LF and a lone
 // CR each end a line; a last line without a line end counts.

@@ -64,13 +64,13 @@ bool asUnprivileged(const std::function<bool()>& fn)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The UTF-16LE bytes of UTF-8 text.
-std::string utf16(const std::string& utf8)
+// The UTF-16LE (or UTF-16BE) bytes of UTF-8 text.
+std::string utf16(const std::string& utf8, bool bigEndian = false)
 {
     std::string out;
     for (const char16_t u : QString::fromUtf8(utf8).toStdU16String()) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
+        out += static_cast<char>(bigEndian ? u >> 8 : u & 0xFF);
+        out += static_cast<char>(bigEndian ? u & 0xFF : u >> 8);
     }
     return out;
 }
@@ -230,6 +230,31 @@ TEST_F(Ini, Utf8FileWithByteOrderMarkStaysUtf8)
     EXPECT_EQ(read("SEARCH", "WORD"), "ゲーム");
     ASSERT_TRUE(WriteIni(path, "SEARCH", "NOTWORD", "♪"));
     EXPECT_EQ(file(), "\xEF\xBB\xBF[SEARCH]\r\nWORD=ゲーム\r\nNOTWORD=♪\r\n");
+}
+
+// Writing back the value a key was read as keeps the stored bytes, whatever they are: a UTF-8
+// file without a mark is read as CP932, and its text is not all valid CP932.
+TEST_F(Ini, AValueWrittenBackAsReadKeepsItsBytes)
+{
+    const std::string utf8Word = "デモ版 max"; // E3 83 87 E3 83 A2 E7 89 88: 87 E3 and a lone 88
+    const std::string stored = "[SEARCH]\r\nWORD=" + utf8Word + "\r\nNOTWORD=\"\x81\x40 quoted \"\r\n"
+        + "PFORMSTR=" + std::string(130, 'p') + "\r\n";
+    setFile(stored);
+    const std::string word = read("SEARCH", "WORD");
+    const std::string notWord = read("SEARCH", "NOTWORD");
+    const std::string platforms = read("SEARCH", "PFORMSTR");
+    EXPECT_NE(word, utf8Word);
+    EXPECT_EQ(platforms, std::string(127, 'p'));
+    ASSERT_TRUE(WriteIniEntries(path,
+                                {{"SEARCH", "WORD", word},
+                                 {"SEARCH", "NOTWORD", notWord},
+                                 {"SEARCH", "PFORMSTR", platforms},
+                                 {"SEARCH", "NEW", "1"}}));
+    EXPECT_EQ(file(), stored + "NEW=1\r\n");
+    // A value changed is stored in CP932.
+    ASSERT_TRUE(WriteIni(path, "SEARCH", "WORD", "デモ版"));
+    EXPECT_EQ(read("SEARCH", "WORD"), "デモ版");
+    EXPECT_NE(file().find("WORD=" + utf8ToCp932("デモ版") + "\r\n"), std::string::npos);
 }
 
 TEST_F(Ini, HostileContentNeitherCrashesNorHangs)
@@ -534,6 +559,23 @@ TEST_F(Ini, Utf16FileIsReadAndWrittenBackInUtf16)
                   + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=♪ max\r\nNOTWORD = \"demo\" \r\n[Disp]\r\nMODE=0\r\n"
                           "[LIST]\r\nWIDTHCOL00=700\r\n"));
     EXPECT_EQ(read("SEARCH", "WORD"), "♪ max");
+}
+
+// A file with the big-endian mark FE FF stays big-endian: its lines, line ends and new keys.
+TEST_F(Ini, Utf16BigEndianFileStaysBigEndian)
+{
+    const std::string mark = "\xFE\xFF";
+    const std::string lone("\xD8\x00", 2);
+    setFile(mark + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=ゲーム\r\n[Disp]\nMODE=1\n; a", true) + lone + utf16("b", true));
+    EXPECT_EQ(read("SEARCH", "WORD"), "ゲーム");
+    EXPECT_EQ(read("DISP", "mode"), "1");
+    ASSERT_TRUE(
+        WriteIniEntries(path, {{"SEARCH", "WORD", "♪ max"}, {"DISP", "MODE", "1"}, {"LIST", "WIDTHCOL00", "700"}}));
+    EXPECT_EQ(file(),
+              mark + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=♪ max\r\n[Disp]\r\nMODE=1\r\n; a", true) + lone
+                  + utf16("b\r\n[LIST]\r\nWIDTHCOL00=700\r\n", true));
+    EXPECT_EQ(read("SEARCH", "WORD"), "♪ max");
+    EXPECT_EQ(read("LIST", "WIDTHCOL00"), "700");
 }
 
 TEST_F(Ini, Utf16FileKeepsUnitsItCannotDecode)
