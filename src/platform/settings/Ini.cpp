@@ -4,7 +4,6 @@
 #include "platform/settings/IniSyntax.h"
 #include "platform/settings/IniText.h"
 
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,15 +76,9 @@ bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entri
 {
     if (file.empty())
         return false;
-    // Through a symbolic link the file it points at is updated, not the link replaced.
-    std::string path = file;
-    struct stat linkInfo {};
-    if (::lstat(file.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        if (char* real = ::realpath(file.c_str(), nullptr)) {
-            path = real;
-            std::free(real);
-        }
-    }
+    // Through a symbolic link the file it points at is updated (made, when it is not there yet),
+    // never the link replaced.
+    const std::string path = followLinks(file);
     const PathParts parts = splitPath(path);
     if (parts.base.empty())
         return false;
@@ -143,6 +136,13 @@ bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entri
 bool WriteIni(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
 {
     return WriteIniEntries(file, {{section, key, value}});
+}
+
+void RemoveStaleIniTemporaries(const std::string& file)
+{
+    const std::string path = followLinks(file);
+    if (!path.empty())
+        removeStaleTemporaries(splitPath(path));
 }
 
 } // namespace orv

@@ -44,9 +44,13 @@ struct IniEntry {
 //
 // The new content goes to a temporary file beside the file, renamed over it. A file with other
 // hard links, or in a folder where no temporary file can be created, is rewritten in place
-// instead. A symbolic link is followed: the file it names is updated. Temporary files that an
-// interrupted update left (older than a minute) are removed.
+// instead. A symbolic link is followed: the file it names is updated, or made when it is not
+// there yet; the link stays. Temporary files that an interrupted update left are removed.
 bool WriteIniEntries(const std::string& file, const std::vector<IniEntry>& entries);
+
+// Removes the temporary files that updates of file killed half-way left beside it (those no update
+// is writing), as the next update would; for the start-up.
+void RemoveStaleIniTemporaries(const std::string& file);
 
 inline constexpr int kIniLockWaitMs = 2000;
 

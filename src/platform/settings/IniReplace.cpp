@@ -3,6 +3,7 @@
 #include "platform/files/FileIo.h"
 #include "platform/settings/Ini.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <dirent.h>
@@ -16,8 +17,14 @@ namespace orv::ini {
 
 namespace {
 
-// Temporary files of an update older than this were left by an interrupted one.
+// Temporary files of an update older than this were left by an interrupted one, whatever their
+// lock says; younger ones that no update holds were left too, unless made a moment ago (between
+// their creation and their lock).
 constexpr auto kStaleTemporaryAge = std::chrono::seconds(60);
+constexpr auto kFreshTemporaryAge = std::chrono::seconds(2);
+
+// Symbolic links followed before a path counts as a loop (as the kernel's limit).
+constexpr int kMaxLinkHops = 40;
 
 // ".tevo.ini.<digits>.tmp": a temporary file of an update of base.
 bool isTemporaryName(std::string_view name, std::string_view base)
@@ -62,6 +69,31 @@ PathParts splitPath(const std::string& path)
     return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
 
+std::string followLinks(const std::string& file)
+{
+    std::string path = file;
+    for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(std::max<size_t>(static_cast<size_t>(st.st_size), 64), '\0');
+        for (;;) {
+            const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+            if (n < 0)
+                return {};
+            if (static_cast<size_t>(n) < target.size()) {
+                target.resize(static_cast<size_t>(n));
+                break;
+            }
+            target.resize(target.size() * 2);
+        }
+        if (target.empty())
+            return {};
+        path = target.front() == '/' ? target : splitPath(path).dir + target;
+    }
+    return {};
+}
+
 void removeStaleTemporaries(const PathParts& p)
 {
     DIR* d = ::opendir(p.dir.empty() ? "." : p.dir.c_str());
@@ -72,11 +104,19 @@ void removeStaleTemporaries(const PathParts& p)
         if (!isTemporaryName(e->d_name, p.base))
             continue;
         const std::string full = p.dir + e->d_name;
+        const Fd f(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
-        if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
             continue;
-        const auto modified = std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec);
-        if (now - modified > kStaleTemporaryAge)
+        const auto age = now - std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec);
+        // The update writing a temporary file holds its lock until it is renamed; without the
+        // lock (a file system that has none), only age tells.
+        bool unheld = false;
+        if (::flock(f.fd, LOCK_EX | LOCK_NB) == 0)
+            unheld = true;
+        else if (errno == EWOULDBLOCK)
+            continue;
+        if ((unheld && age > kFreshTemporaryAge) || age > kStaleTemporaryAge)
             ::unlink(full.c_str());
     }
     ::closedir(d);
@@ -114,7 +154,12 @@ int createTemporary(const PathParts& parts, std::string& name)
         name = parts.dir + "." + parts.base + "." + std::to_string(rd()) + ".tmp";
         // 0666 under the umask: a new file gets the permissions any new file would get.
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd >= 0) {
+            // Held until the file is closed: a later update or start-up leaves it alone.
+            ::flock(fd, LOCK_EX | LOCK_NB);
+            return fd;
+        }
+        if (errno != EEXIST)
             return fd;
     }
     return -1;

@@ -33,8 +33,12 @@ struct PathParts {
 
 PathParts splitPath(const std::string& path);
 
-// Removes the temporary files that updates of path killed half-way left behind. Recent ones may
-// belong to an update running now and stay.
+// The file a path names through symbolic links (relative ones from their link's folder), whether
+// that file exists or not; empty for a loop or a link that cannot be read.
+std::string followLinks(const std::string& file);
+
+// Removes the temporary files that updates of path killed half-way left behind: those no update
+// holds (an update holds the lock of the file it writes), unless just made, and any a minute old.
 void removeStaleTemporaries(const PathParts& p);
 
 // An exclusive advisory lock on ".<name>.lock" beside the settings file, held while the object
@@ -52,8 +56,8 @@ private:
     int fd_ = -1;
 };
 
-// A new file beside the one it will replace, named so that a later update recognises it; its
-// descriptor (-1 on failure) and name.
+// A new file beside the one it will replace, named so that a later update recognises it, locked
+// while its descriptor is open; its descriptor (-1 on failure) and name.
 int createTemporary(const PathParts& parts, std::string& name);
 
 // Rewrites the file itself: its inode, links, owner and permissions stay. The space is taken

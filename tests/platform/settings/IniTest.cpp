@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -405,6 +406,62 @@ TEST_F(Ini, TemporaryFilesLeftByAnInterruptedUpdateAreRemovedByTheNext)
         EXPECT_TRUE(fs::exists(dir.file(n))) << n;
     EXPECT_TRUE(fs::is_directory(dir.file(".tevo.ini.999.tmp"))) << "only files are ours";
     EXPECT_EQ(read("S", "k"), "2");
+}
+
+// An update killed half-way holds no lock on its temporary file any more: the next update (or
+// start-up) removes it however recent. One that an update is writing now (it holds the file's
+// lock) stays, and so does one made a moment ago.
+TEST_F(Ini, TemporaryFilesNoUpdateHoldsAreRemovedHoweverRecent)
+{
+    setFile("[S]\r\nk=1\r\n");
+    const auto recent = fs::file_time_type::clock::now() - std::chrono::seconds(10);
+    for (const char* n : {".tevo.ini.1.tmp", ".tevo.ini.2.tmp", ".tevo.ini.3.tmp"}) {
+        writeFileBytes(dir.file(n), "[S]\r\nk=half");
+        fs::last_write_time(dir.file(n), recent);
+    }
+    const int writing = ::open(dir.file(".tevo.ini.3.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(writing, 0);
+    ASSERT_EQ(::flock(writing, LOCK_EX | LOCK_NB), 0);
+    writeFileBytes(dir.file(".tevo.ini.4.tmp"), "x");
+    ASSERT_TRUE(WriteIni(path, "S", "k", "2"));
+    EXPECT_FALSE(fs::exists(dir.file(".tevo.ini.1.tmp")));
+    EXPECT_FALSE(fs::exists(dir.file(".tevo.ini.2.tmp")));
+    EXPECT_TRUE(fs::exists(dir.file(".tevo.ini.3.tmp"))) << "an update is writing it";
+    EXPECT_TRUE(fs::exists(dir.file(".tevo.ini.4.tmp"))) << "just made";
+    ::close(writing);
+}
+
+// A link to a file that does not exist yet is written through, as a link to one that does: the
+// file it names is made and the link stays. Where that cannot be, nothing is written.
+TEST_F(Ini, DanglingLinkIsWrittenThrough)
+{
+    fs::create_directory(dir.file("real"));
+    fs::create_symlink("real/settings.ini", path);
+    ASSERT_TRUE(WriteIni(path, "S", "k", "1"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(readFileBytes(dir.file("real/settings.ini")), "[S]\r\nk=1\r\n");
+    EXPECT_EQ(read("S", "k"), "1");
+
+    // A chain of links, the last one dangling.
+    fs::remove(path);
+    fs::create_symlink(dir.file("real/second.ini"), path);
+    fs::create_symlink("target.ini", dir.file("real/second.ini"));
+    ASSERT_TRUE(WriteIni(path, "S", "k", "2"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_TRUE(fs::is_symlink(dir.file("real/second.ini")));
+    EXPECT_EQ(readFileBytes(dir.file("real/target.ini")), "[S]\r\nk=2\r\n");
+
+    // Into a folder that is not there, or round in a loop: the link stays as it was.
+    fs::remove(path);
+    fs::create_symlink(dir.file("missing/tevo.ini"), path);
+    EXPECT_FALSE(WriteIni(path, "S", "k", "3"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_FALSE(fs::exists(dir.file("missing")));
+    fs::remove(path);
+    fs::create_symlink("loop.ini", path);
+    fs::create_symlink("tevo.ini", dir.file("loop.ini"));
+    EXPECT_FALSE(WriteIni(path, "S", "k", "4"));
+    EXPECT_TRUE(fs::is_symlink(path));
 }
 
 namespace {
