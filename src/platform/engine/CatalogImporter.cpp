@@ -1,5 +1,7 @@
 #include "platform/engine/CatalogImporter.h"
 
+#include "platform/jet/JetFold.h"
+
 namespace orv {
 
 void CatalogImporter::beginTable(const std::string& name, const std::vector<SourceColumn>& columns)
@@ -7,7 +9,18 @@ void CatalogImporter::beginTable(const std::string& name, const std::vector<Sour
     CatalogTable t = layoutTable(name, schema_.tables.size(), columns);
     stores_.push_back(std::make_shared<TableStore>(t.name, t.sqlName, t.columns));
     current_ = stores_.back().get();
+    for (CatalogColumn& c : t.columns)
+        c.mayStartWithMark = false;
     schema_.tables.push_back(std::move(t));
+}
+
+void CatalogImporter::addRow(std::vector<Value>& row)
+{
+    std::vector<CatalogColumn>& columns = schema_.tables.back().columns;
+    for (std::size_t i = 0; i < row.size() && i < columns.size(); ++i)
+        if (const auto* text = std::get_if<std::string>(&row[i].v); text && jetFoldStartsWithMark(*text))
+            columns[i].mayStartWithMark = true;
+    current_->appendRow(row);
 }
 
 } // namespace orv

@@ -19,7 +19,7 @@ public:
     {}
 
     void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override;
-    void addRow(std::vector<Value>& row) override { current_->appendRow(row); }
+    void addRow(std::vector<Value>& row) override;
     void endTable() override {}
 
 private:

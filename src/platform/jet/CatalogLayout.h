@@ -17,6 +17,9 @@ struct CatalogColumn {
     ColumnKind kind;
     std::string sqlName; // column name in the in-memory database
     std::string keyName; // column holding jetFoldKey(value) for Text columns; empty otherwise
+    // Whether a value may start with a voicing mark, which folds together with a kana that ends
+    // a text joined before it; the importer clears it when no value does.
+    bool mayStartWithMark = true;
 };
 
 struct CatalogTable {

@@ -99,4 +99,46 @@ bool sameTree(const Node& a, const Node& b)
     return true;
 }
 
+bool isTextJoin(const Node& n)
+{
+    return (n.op == Op::Arith && n.text == "+" && n.kind == Kind::Text) || n.op == Op::Amp;
+}
+
+namespace {
+
+struct JoinedPart {
+    bool mayBeEmpty, startsWithMark, takesMark;
+};
+
+void joinedParts(const Node& n, std::vector<JoinedPart>& out)
+{
+    if (isTextJoin(n)) {
+        for (const NodeP& k : n.kids)
+            joinedParts(*k, out);
+    } else if (n.op == Op::Text) {
+        out.push_back({n.text.empty(), jetFoldStartsWithMark(n.text), jetFoldTakesMark(n.text)});
+    } else if (n.op == Op::Null || n.op == Op::Bool || n.kind == Kind::Number) {
+        out.push_back({true, false, false}); // nothing, or digits
+    } else if (n.op == Op::Column && n.column) {
+        out.push_back({true, n.column->mayStartWithMark, true});
+    } else {
+        out.push_back({true, true, true});
+    }
+}
+
+} // namespace
+
+bool foldsByParts(const Node& n)
+{
+    std::vector<JoinedPart> parts;
+    joinedParts(n, parts);
+    bool markWouldCombine = false; // a part before ends in a kana, with only empty parts since
+    for (const JoinedPart& p : parts) {
+        if (markWouldCombine && p.startsWithMark)
+            return false;
+        markWouldCombine = p.takesMark || (markWouldCombine && p.mayBeEmpty);
+    }
+    return true;
+}
+
 } // namespace orv::jet

@@ -184,6 +184,27 @@ std::string jetFoldKey(std::string_view utf8)
     return out;
 }
 
+bool jetFoldStartsWithMark(std::string_view text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    return markAt(p, p + text.size()) != 0;
+}
+
+bool jetFoldTakesMark(std::string_view text)
+{
+    std::size_t last = text.size();
+    while (last > 0 && text.size() - last < 4) {
+        --last;
+        if ((static_cast<unsigned char>(text[last]) & 0xC0) != 0x80)
+            break;
+    }
+    char32_t cp;
+    if (last == text.size() || utf8::decode(text.substr(last), cp) != text.size() - last)
+        return false;
+    const char32_t f = foldCodePoint(cp);
+    return f >= 0x30A1 && f <= 0x30FD && (voiced(f, 1) != 0 || voiced(f, 2) != 0);
+}
+
 namespace detail {
 
 std::string jetFoldKeyPerCharacter(std::string_view utf8)

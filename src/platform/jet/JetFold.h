@@ -18,6 +18,13 @@ std::string jetFoldKey(std::string_view utf8);
 // text); returns the key's length.
 std::size_t jetFoldKeyInto(std::string_view utf8, char* out);
 
+// A text joined to others folds as its parts folded one by one and joined, except where a voicing
+// mark starting one part combines with a kana ending the part before it ('ｶ' + 'ﾞ' folds as 'ガ').
+// Whether text starts with such a mark (half-width ﾞ or ﾟ, or a combining one):
+bool jetFoldStartsWithMark(std::string_view text);
+// Whether text ends with a kana such a mark combines with:
+bool jetFoldTakesMark(std::string_view text);
+
 namespace detail {
 // The fold one character at a time, without the shortcuts for ASCII runs and kana: what
 // jetFoldKey must equal.

@@ -30,6 +30,7 @@ constexpr int CharactersAfterEnd = 3142;
 constexpr int TooManyFields = 3190;
 constexpr int ItemNotFound = 3265;
 constexpr int UnrecognizedFormat = 3343;
+constexpr int QueryTooComplex = 3360;
 constexpr int ObjectInvalid = 3420;
 constexpr int TypeMismatch = 3464;
 constexpr int InvalidColumnIndex = 6148;
@@ -184,6 +185,8 @@ struct DbError : std::runtime_error {
         return {dberr::CharactersAfterEnd, "SQL ステートメントの後に文字が見つかりました。"};
     }
     static DbError tooManyFields() { return {dberr::TooManyFields, "定義されているフィールドが多すぎます。"}; }
+    // An expression nested deeper than the engine takes.
+    static DbError queryTooComplex() { return {dberr::QueryTooComplex, "クエリが複雑すぎます。"}; }
     static DbError undefinedFunction(const std::string& name)
     {
         return {dberr::UndefinedFunction, "式に未定義関数 '" + name + "' があります。"};

@@ -293,6 +293,59 @@ TEST(Engine, CursorSemanticsAtBothEndsAndOnEmptyResults)
     EXPECT_EQ(empty->FieldCount(), 15); // an empty result still has its fields
 }
 
+// A text joined with + or & folds as one text: a voicing mark starting one part combines with
+// the kana ending the part before it, as inside one text, whether the rows are picked from the
+// store or by SQLite. (gt_new is empty text on 5 rows and Null on 47; gt_f_s empty on 14.)
+TEST(Engine, JoinedTextsFoldAsOneText)
+{
+    auto db = OpenDatabase(dataPath("tevox20.mdb"));
+    auto count = [&](const std::string& where) {
+        return db->OpenRecordset("SELECT * FROM tevoxB WHERE " + where)->RecordCount();
+    };
+    EXPECT_EQ(count("'ｶ'+'ﾞ' = 'ｶﾞ'"), 80);
+    EXPECT_EQ(count("'ｶ' & 'ﾞ' = 'ガ'"), 80);
+    EXPECT_EQ(count("'は' + 'ﾟ' LIKE 'ﾊﾟ'"), 80);
+    EXPECT_EQ(count("'ｶ' + gt_new + 'ﾞ' = 'ガ'"), 5);
+    EXPECT_EQ(count("gt_pf + 'ｶ' + gt_f_s + 'ﾞ' LIKE '*ガ'"), 14);
+    EXPECT_EQ(count("'ｶﾞ' + 'ﾞ' = 'ガ' + '゛'"), 80) << "a mark already taken";
+    EXPECT_EQ(count("'ｶ' + ' ' + 'ﾞ' = 'ガ'"), 0);
+    EXPECT_EQ(db->OpenRecordset("SELECT gt_pf FROM tevoxB WHERE 'ｶ'+'ﾞ' = 'ｶﾞ'")->RecordCount(), 80);
+    // Parts that cannot meet that way still match through their keys: the search's own join.
+    EXPECT_EQ(count("gt_str1+' '+gt_str2 LIKE '*ライフ*'"),
+              count("gt_str1 LIKE '*ライフ*' OR gt_str2 LIKE '*ライフ*'"));
+
+    // Columns whose values start with a mark.
+    orvtest::TempDir dir;
+    sqlite3* s = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("marks.db").c_str(), &s), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(s,
+                           "CREATE TABLE tevoxB (a TEXT, b TEXT);"
+                           "INSERT INTO tevoxB VALUES ('ｶ', 'ﾞ'), ('ｶ', 'x'), ('は', 'ﾟﾟ'), ('', 'ﾞ');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(s);
+    auto marks = OpenDatabase(dir.file("marks.db"));
+    EXPECT_EQ(marks->OpenRecordset("SELECT * FROM tevoxB WHERE a + b = 'ガ'")->RecordCount(), 1);
+    EXPECT_EQ(marks->OpenRecordset("SELECT * FROM tevoxB WHERE a & b LIKE 'パ*'")->RecordCount(), 1);
+    EXPECT_EQ(marks->OpenRecordset("SELECT * FROM tevoxB WHERE b + a + b LIKE '*ガ*'")->RecordCount(), 1);
+}
+
+// An expression nested deeper than SQLite's parser takes is the engine's own error, whether the
+// planner or SQLite would run the statement; a little less nesting runs. (38 NOT: no negation.)
+TEST(Engine, ExpressionsTooDeepForSqliteAreTooComplex)
+{
+    auto db = OpenDatabase(dataPath("tevox20.mdb"));
+    std::string nots;
+    for (int i = 0; i < 45; ++i)
+        nots += "NOT ";
+    for (const std::string select : {"SELECT * FROM tevoxB WHERE ", "SELECT gt_pf FROM tevoxB WHERE "}) {
+        const std::string deep = select + nots + "gt_pf = 'PC'";
+        EXPECT_EQ(errorOf([&] { db->OpenRecordset(deep); }), dberr::QueryTooComplex) << select;
+        EXPECT_EQ(errorText([&] { db->OpenRecordset(deep); }), "クエリが複雑すぎます。");
+        EXPECT_EQ(db->OpenRecordset(select + nots.substr(0, 38 * 4) + "gt_pf = 'PC'")->RecordCount(), 13) << select;
+    }
+}
+
 TEST(Engine, RecordsetOutlivesItsDatabase)
 {
     std::unique_ptr<Recordset> rs;
