@@ -13,6 +13,15 @@ const CatalogTable* CatalogSchema::findTable(const std::string& name) const
     return nullptr;
 }
 
+const LeftOutTable* CatalogSchema::findLeftOut(const std::string& name) const
+{
+    const std::string key = jetFoldKey(name);
+    for (const LeftOutTable& t : leftOut)
+        if (jetFoldKey(t.name) == key)
+            return &t;
+    return nullptr;
+}
+
 bool hasFoldKey(ColumnKind kind) { return kind == ColumnKind::Text; }
 
 CatalogTable layoutTable(const std::string& name, std::size_t index, const std::vector<SourceColumn>& columns)

@@ -28,10 +28,18 @@ struct CatalogTable {
     std::vector<CatalogColumn> columns; // file order
 };
 
+// A table of the catalogue file that is not in memory: more columns than the engine can hold.
+struct LeftOutTable {
+    std::string name;
+    std::size_t columns;
+};
+
 struct CatalogSchema {
     std::vector<CatalogTable> tables;
+    std::vector<LeftOutTable> leftOut;
     // Jet matches names without regard to case.
     const CatalogTable* findTable(const std::string& name) const;
+    const LeftOutTable* findLeftOut(const std::string& name) const;
 };
 
 // Only texts compare by their folded keys: the statements compare other kinds by value.

@@ -206,6 +206,13 @@ struct DbError : std::runtime_error {
     {
         return {dberr::TableNotFound, "入力テーブルまたはクエリ '" + name + "' が見つかりません。"};
     }
+    // A table of the catalogue file with more columns than the engine holds: it is not read.
+    static DbError tableLeftOut(const std::string& name, std::size_t columns)
+    {
+        return {dberr::TableNotFound,
+                "入力テーブル '" + name + "' は列が多すぎるため (" + std::to_string(columns)
+                    + " 列) 読み込まれていません。"};
+    }
     static DbError aggregateInWhere(const std::string& clause)
     {
         return {dberr::AggregateInWhere, "WHERE 句 (" + clause + ") に集計関数を含めることはできません。"};

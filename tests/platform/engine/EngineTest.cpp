@@ -237,6 +237,45 @@ TEST_P(EngineTest, SqliteCatalogueGivesStoredColumnsOfOrdinaryTablesOnly)
     EXPECT_EQ(db->OpenRecordset("SELECT * FROM pairs;")->ValueAt(0, 0).toText(), "x");
 }
 
+// A table with more columns than the engine holds (a text column takes two, its value and its
+// key) is left out: the other tables open, and a statement naming it gets the unknown-table
+// error, saying why.
+TEST_P(EngineTest, TablesTooWideToHoldAreLeftOut)
+{
+    orvtest::TempDir dir;
+    auto make = [&](const std::string& file, int tevoxColumns, int wideColumns) {
+        sqlite3* s = nullptr;
+        ASSERT_EQ(sqlite3_open(dir.file(file).c_str(), &s), SQLITE_OK);
+        auto table = [&](const std::string& name, int columns) {
+            std::string create = "CREATE TABLE " + name + " (";
+            for (int i = 0; i < columns; ++i)
+                create += (i ? ", c" : "c") + std::to_string(i) + " TEXT";
+            create += "); INSERT INTO " + name + " (c0) VALUES ('x');";
+            ASSERT_EQ(sqlite3_exec(s, create.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(s);
+        };
+        table("tevoxB", tevoxColumns);
+        if (wideColumns)
+            table("wide", wideColumns);
+        sqlite3_close(s);
+    };
+    make("other.db", 15, 1001);
+    make("tevox.db", 2000, 0);
+    make("edge.db", 15, 1000);
+
+    auto db = OpenDatabase(dir.file("other.db"));
+    EXPECT_EQ(db->OpenRecordset("SELECT * FROM tevoxB")->RecordCount(), 1);
+    EXPECT_EQ(errorOf([&] { db->OpenRecordset("SELECT * FROM wide"); }), dberr::TableNotFound);
+    EXPECT_EQ(errorText([&] { db->OpenRecordset("SELECT * FROM WIDE"); }),
+              "入力テーブル 'wide' は列が多すぎるため (1001 列) 読み込まれていません。");
+    auto tevox = OpenDatabase(dir.file("tevox.db"));
+    EXPECT_EQ(errorOf([&] { tevox->OpenRecordset("SELECT * FROM tevoxB"); }), dberr::TableNotFound);
+    EXPECT_NE(errorText([&] { tevox->OpenRecordset("SELECT c0 FROM tevoxB"); }).find("'tevoxB' は列が多すぎる"),
+              std::string::npos);
+    auto edge = OpenDatabase(dir.file("edge.db"))->OpenRecordset("SELECT c0, c999 FROM wide");
+    EXPECT_EQ(edge->Fields("c0").toText(), "x");
+    EXPECT_TRUE(edge->Fields("c999").isNull());
+}
+
 // Catalogues made to hang or exhaust the program when read (tests/data/hostile, see
 // make-hostile.py there) open at once with their plain contents, or fail.
 TEST_P(EngineTest, HostileSqliteCataloguesNeitherHangNorGrow)
