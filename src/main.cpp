@@ -57,17 +57,19 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("orvantis"));
     QApplication::setWindowIcon(windowIcon());
 
+    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
+    // settings are saved; a catalogue being read meanwhile is not waited for.
+    orv::QuitSignals quitSignals;
+
     orv::StartupEnvironment env;
     env.exeFolder = QCoreApplication::applicationDirPath();
     env.commandLine = QString::fromLocal8Bit(commandLine.c_str());
     // The catalogue is read by a child process of this same program.
-    env.catalogue = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString());
+    env.catalogue = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString(),
+                                                             orv::kReaderStallMs, quitSignals.requestedFd());
     env.xdg = orv::XdgEnvironmentOfProcess();
 
     orv::frmMain w(env);
-    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
-    // settings are saved.
-    orv::QuitSignals quitSignals;
     QObject::connect(&quitSignals, &orv::QuitSignals::received, &w, &orv::frmMain::RequestClose);
     w.show();
     return QApplication::exec();

@@ -39,6 +39,7 @@ constexpr int EngineFailure = 30001; // the in-memory engine failed
 constexpr int ReaderFailure = 30002; // the catalogue reader failed or was stopped
 constexpr int UnsupportedFormat = 30003; // a database format this program does not read (Access 2007 and later)
 constexpr int DamagedFile = 30004; // the file disagrees with its own structure (pages, rows, counts)
+constexpr int ReadStopped = 30005; // the read was stopped: the program is closing
 } // namespace dberr
 
 // A failure of a database operation. Names and expressions quoted in a text come already
@@ -131,6 +132,10 @@ struct DbError : std::runtime_error {
     {
         return {dberr::UnrecognizedFormat,
                 "データベース '" + path + "' の読み取りが応答しなくなったため中止しました。"};
+    }
+    static DbError readStopped(const std::string& path)
+    {
+        return {dberr::ReadStopped, "プログラムを終了するため、データベース '" + path + "' の読み取りを中止しました。"};
     }
     static DbError readOutOfMemory(const std::string& path)
     {

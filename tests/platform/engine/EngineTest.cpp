@@ -8,8 +8,11 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace orv;
 using orvtest::dataPath;
@@ -412,6 +415,33 @@ TEST(EngineIsolation, CrashingOrHangingReaderBecomesAnOpenFailure)
     EXPECT_EQ(errorText([&] { orv::OpenDatabase(IsolatedCatalogue(hang, 300), file); }),
               "データベース '" + file + "' の読み取りが応答しなくなったため中止しました。");
     EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(flood), file); }), dberr::UnrecognizedFormat);
+}
+
+// A read the program no longer waits for (it is closing) ends at once, its child with it: the
+// stop descriptor turns readable while a reader child works on, long before any of its limits.
+TEST(EngineIsolation, AStopEndsTheReadAndItsChild)
+{
+    orvtest::TempDir dir;
+    const std::string pidFile = dir.file("pid");
+    const std::string slow = executable(dir, "slow.sh", "#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 60\n");
+    int stop[2];
+    ASSERT_EQ(::pipe(stop), 0);
+    std::thread signal([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        [[maybe_unused]] const auto n = ::write(stop[1], "x", 1);
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::string file = dataPath("tevox20.mdb");
+    EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(slow, 60000, stop[0]), file); }), dberr::ReadStopped);
+    signal.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30)) << "not the stall limit";
+    const pid_t child = std::stoi(orvtest::readFileBytes(pidFile));
+    EXPECT_NE(::kill(child, 0), 0) << "the reader child is gone";
+    // Once stopped, later reads stop at once too.
+    EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(ORV_QUERY_EXE, 60000, stop[0]), file); }),
+              dberr::ReadStopped);
+    ::close(stop[0]);
+    ::close(stop[1]);
 }
 
 // A reader that cannot be started fails the open: the untrusted file is never read in the
