@@ -1,6 +1,7 @@
 #include "platform/jet/JetParser.h"
 
 #include "platform/jet/JetLexer.h"
+#include "platform/jet/JetNesting.h"
 #include "platform/reader/DbError.h"
 #include "platform/text/AsciiText.h"
 
@@ -10,11 +11,10 @@ namespace orv::jet {
 
 namespace {
 
-// Deeper expressions are refused: the parser recurses per level of parentheses and operators,
-// and SQLite's parser has a stack of its own (100 entries) that the translation must fit.
+// Deeper expressions are refused: the parser recurses per level of parentheses and operators.
+// (How deep the translation may go is checkSqlNesting's to say.)
 constexpr int kMaxNesting = 200;
 constexpr int kMaxTreeDepth = 250;
-constexpr int kMaxSqlNesting = 80;
 
 [[noreturn]] void failTooComplex() { throw DbError::queryTooComplex(); }
 [[noreturn]] void failFrom() { throw DbError::syntaxInFrom(); }
@@ -82,46 +82,6 @@ private:
     std::size_t clauseStart_ = 0;
     int nesting_ = 0;
 };
-
-// How much of SQLite's parser stack the expression's translation takes, about: each operation
-// adds what its SQL form needs there, a function call most (LEFT becomes substr(jet_str(...)),
-// & and LIKE calls with two arguments), a chain of AND or OR the depth of its halves.
-int sqlNesting(const Node& n)
-{
-    int deepest = 0;
-    for (const NodeP& k : n.kids)
-        deepest = std::max(deepest, sqlNesting(*k));
-    switch (n.op) {
-    case Op::Column:
-    case Op::Text:
-    case Op::Number:
-    case Op::Null:
-    case Op::Bool:
-    case Op::CountStar: return deepest + 1;
-    case Op::And:
-    case Op::Or: {
-        int halvings = 1;
-        while ((std::size_t(1) << halvings) < n.kids.size())
-            ++halvings;
-        return deepest + 2 * halvings;
-    }
-    case Op::Agg: return deepest + 3;
-    case Op::Arith: return deepest + 4;
-    case Op::Like:
-    case Op::Amp: return deepest + 6;
-    case Op::Func:
-        if (n.text == "ISNULL")
-            return deepest + 2;
-        return deepest + (n.text == "UCASE" || n.text == "LCASE" ? 4 : 7);
-    default: return deepest + 2; // NOT, minus, comparisons, IN, BETWEEN, IS NULL
-    }
-}
-
-void checkNesting(const Node* n)
-{
-    if (n && sqlNesting(*n) > kMaxSqlNesting)
-        failTooComplex();
-}
 
 // Reports the expression being parsed: from its start to the end of its clause or list item.
 void Parser::fail() const
@@ -478,14 +438,7 @@ Statement Parser::parse()
     }
     if (tok().kind != Tk::End)
         failStatement();
-    for (const SelectItem& item : st.items)
-        checkNesting(item.expr.get());
-    checkNesting(st.where.get());
-    for (const NodeP& g : st.groupBy)
-        checkNesting(g.get());
-    checkNesting(st.having.get());
-    for (const OrderItem& o : st.orderBy)
-        checkNesting(o.expr.get());
+    checkSqlNesting(st);
     return st;
 }
 
