@@ -2,6 +2,7 @@
 
 #include "platform/jet/JetFold.h"
 #include "platform/reader/DbError.h"
+#include "platform/text/Utf8.h"
 
 namespace orv::jet {
 
@@ -16,7 +17,7 @@ std::string clip(std::string_view s)
     if (s.size() <= kMaxQuotedExpression)
         return std::string(s);
     std::size_t n = kMaxQuotedExpression;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
+    while (n > 0 && utf8::isContinuation(static_cast<unsigned char>(s[n])))
         --n;
     return std::string(s.substr(0, n)) + "...";
 }

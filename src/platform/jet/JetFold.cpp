@@ -195,7 +195,7 @@ bool jetFoldTakesMark(std::string_view text)
     std::size_t last = text.size();
     while (last > 0 && text.size() - last < 4) {
         --last;
-        if ((static_cast<unsigned char>(text[last]) & 0xC0) != 0x80)
+        if (!utf8::isContinuation(static_cast<unsigned char>(text[last])))
             break;
     }
     char32_t cp;

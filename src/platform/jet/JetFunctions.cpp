@@ -185,7 +185,7 @@ void sqlJetRight(sqlite3_context* ctx, int, sqlite3_value** argv)
     std::size_t start = s.size();
     while (n > 0 && start > 0) {
         --start;
-        while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
+        while (start > 0 && utf8::isContinuation(static_cast<unsigned char>(s[start])))
             --start;
         --n;
     }

@@ -8,6 +8,9 @@
 
 namespace orv::utf8 {
 
+// Whether b continues a sequence (10xxxxxx): not where a character starts.
+inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
 // Whether a three-byte form of a surrogate (U+D800..U+DFFF) counts as a sequence. Text that
 // stands for UTF-16 units keeps a lone surrogate that way, so that it can be written back.
 enum class Surrogates { Refused, Allowed };
