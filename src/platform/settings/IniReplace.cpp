@@ -109,8 +109,9 @@ void removeStaleTemporaries(const PathParts& p)
         if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         const auto age = now - std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec);
-        // The update writing a temporary file holds its lock until it is renamed; without the
-        // lock (a file system that has none), only age tells.
+        // The update writing a temporary file holds its lock until it closes it, and renames it
+        // at once (the age covers that moment); without locks (a file system that has none),
+        // only age tells.
         bool unheld = false;
         if (::flock(f.fd, LOCK_EX | LOCK_NB) == 0)
             unheld = true;
