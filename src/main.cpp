@@ -61,19 +61,22 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("orvantis"));
     QApplication::setWindowIcon(windowIcon());
 
+    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
+    // settings are saved; a catalogue being read meanwhile is not waited for.
+    orv::QuitSignals quitSignals;
+
     orv::StartupEnvironment env;
     env.exeFolder = QCoreApplication::applicationDirPath();
     env.commandLine = QString::fromLocal8Bit(commandLine.c_str());
-    // Catalogues and disc images are read by child processes of this same program.
-    const auto reader = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString());
+    // Catalogues and disc images are read by child processes of this same program; a quit signal
+    // stops a catalogue read.
+    const auto reader = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString(),
+                                                                 orv::kReaderStallMs, quitSignals.requestedFd());
     env.catalogue = reader;
     env.xdg = orv::XdgEnvironmentOfProcess();
     env.discReader = reader->exe();
 
     orv::frmMain w(env);
-    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
-    // settings are saved.
-    orv::QuitSignals quitSignals;
     QObject::connect(&quitSignals, &orv::QuitSignals::received, &w, &orv::frmMain::RequestClose);
     w.show();
     return QApplication::exec();

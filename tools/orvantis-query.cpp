@@ -26,8 +26,8 @@ void printUsage(std::FILE* out)
                "\n"
                "Opens CATALOGUE (an Access .mdb file, or an SQLite database) read-only, runs the Jet SQL\n"
                "STATEMENT and prints the result as UTF-8 TSV: a header line with the field names, then one\n"
-               "line per row. Null is printed as \\N; tab, carriage return, line feed and backslash inside\n"
-               "values as \\t, \\r, \\n and \\\\; binary values (OLE objects) as 0x followed by two\n"
+               "line per row. Null is printed as \\N; tab, carriage return, line feed, NUL and backslash\n"
+               "inside values as \\t, \\r, \\n, \\0 and \\\\; binary values (OLE objects) as 0x followed by two\n"
                "hexadecimal digits per byte.\n"
                "On failure prints \"Err N： description\" to standard error and exits 1.\n"
                "\n"
@@ -68,6 +68,7 @@ std::string escapeTsv(const std::string& s)
         case '\r': out += "\\r"; break;
         case '\n': out += "\\n"; break;
         case '\\': out += "\\\\"; break;
+        case '\0': out += "\\0"; break;
         default: out += c;
         }
     }

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <iostream>
 
 using namespace orvreal;
@@ -38,6 +39,28 @@ const QPoint kModeButton(40, 168); // btnMode
 const QPoint kDriveLabel(150, 12); // Label6
 const QPoint kFirstRecordButton(21, 168); // btnRecord(1)
 const QPoint kNoTipSpot(450, 148); // the top band between frames and buttons
+
+// The reader child (`orvantis --read-catalogue FILE`) of a running program, or 0.
+qint64 ReaderChildOf(qint64 parent)
+{
+    QDir proc(QStringLiteral("/proc"));
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
+        QFile cmdline(proc.filePath(entry + QStringLiteral("/cmdline")));
+        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid ...: the fields after the last ')'.
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent && cmdline.readAll().contains("--read-catalogue"))
+            return pid;
+    }
+    return 0;
+}
 
 // Pixels of a rectangle that differ between two pictures.
 long Differing(const QImage& a, const QImage& b, const QRect& area)
@@ -258,6 +281,42 @@ TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
     ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
+// SIGTERM while the catalogue is read: the program stops the read (its reader child, held here
+// so that the read cannot end by itself), closes as its close command does and saves the
+// settings, without waiting for the reader's own stall limit (10 s) or showing the open failure.
+TEST_F(RealSession, SigtermDuringTheCatalogueReadEndsTheProgram)
+{
+    QTemporaryDir dir;
+    const QString catalogue = dir.filePath(QStringLiteral("big.mdb"));
+    bench::generateCatalogue(catalogue.toStdString(), 100000);
+    AppFolder app(catalogue);
+    QFile::remove(catalogue);
+    app.setIni("SEARCH", "WORD", "kept");
+
+    AppRun run(*x, app);
+    qint64 reader = 0;
+    WaitUntil(
+        [&] {
+            reader = ReaderChildOf(run.pid());
+            return reader != 0 || !run.running();
+        },
+        30000, 2);
+    ASSERT_NE(reader, 0) << "no reader child seen; " << run.output().toStdString();
+    ::kill(pid_t(reader), SIGSTOP);
+    ::kill(pid_t(run.pid()), SIGTERM);
+    QElapsedTimer t;
+    t.start();
+    const bool exited = run.waitExit(8000);
+    const qint64 ms = t.elapsed();
+    if (!exited)
+        ::kill(pid_t(reader), SIGKILL);
+    ASSERT_TRUE(exited) << "still running " << ms << " ms after SIGTERM";
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_NE(::kill(pid_t(reader), 0), 0) << "the reader child is gone";
+    EXPECT_EQ(app.ini("SEARCH", "WORD"), "kept");
+    EXPECT_EQ(app.ini("WINDOW", "WINSATE"), "0") << "the close saved the settings";
 }
 
 // --- Keyboard ----------------------------------------------------------------------------------------

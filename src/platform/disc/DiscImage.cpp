@@ -1,6 +1,6 @@
 #include "platform/disc/DiscImage.h"
 
-#include "platform/files/Descriptors.h"
+#include "platform/files/FileIo.h"
 #include "platform/text/AsciiText.h"
 
 #include <archive.h>
@@ -174,7 +174,7 @@ ImageCopyStatus copyData(archive* a, int fd, std::uint64_t size)
         got += std::uint64_t(n);
         if (got > size)
             return ImageCopyStatus::Damaged;
-        if (!WriteAll(fd, buf.get(), std::size_t(n)))
+        if (!writeAll(fd, {buf.get(), std::size_t(n)}))
             return ImageCopyStatus::WriteFailed;
     }
     return got == size ? ImageCopyStatus::Copied : ImageCopyStatus::Damaged;
@@ -195,7 +195,7 @@ ImageCopyStatus copyFile(const std::string& from, int to)
             status = ImageCopyStatus::WriteFailed;
         if (n <= 0)
             break;
-        if (!WriteAll(to, buf.get(), std::size_t(n))) {
+        if (!writeAll(to, {buf.get(), std::size_t(n)})) {
             status = ImageCopyStatus::WriteFailed;
             break;
         }

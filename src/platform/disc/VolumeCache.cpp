@@ -1,6 +1,6 @@
 #include "platform/disc/VolumeCache.h"
 
-#include "platform/files/Descriptors.h"
+#include "platform/files/AddressSanitizer.h"
 #include "platform/text/AsciiText.h"
 
 #include <algorithm>

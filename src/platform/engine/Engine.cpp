@@ -120,7 +120,8 @@ std::unique_ptr<Database> Database::open(const std::string& path, const Catalogu
 {
     std::unique_ptr<Database> d(new Database());
     {
-        CatalogImporter importer(d->schema_, d->conn_->tables);
+        CatalogImporter importer(d->schema_, d->conn_->tables,
+                                 std::size_t(sqlite3_limit(d->conn_->db, SQLITE_LIMIT_COLUMN, -1)));
         source.read(path, importer);
     }
     for (std::size_t i = 0; i < d->conn_->tables.size(); ++i)

@@ -5,14 +5,22 @@
 
 namespace orv {
 
-const CatalogTable* CatalogSchema::findTable(const std::string& name) const
+namespace {
+
+template <class Table> const Table* named(const std::vector<Table>& tables, const std::string& name)
 {
     const std::string key = jetFoldKey(name);
-    for (const CatalogTable& t : tables)
+    for (const Table& t : tables)
         if (jetFoldKey(t.name) == key)
             return &t;
     return nullptr;
 }
+
+} // namespace
+
+const CatalogTable* CatalogSchema::findTable(const std::string& name) const { return named(tables, name); }
+
+const LeftOutTable* CatalogSchema::findLeftOut(const std::string& name) const { return named(leftOut, name); }
 
 bool hasFoldKey(ColumnKind kind) { return kind == ColumnKind::Text; }
 

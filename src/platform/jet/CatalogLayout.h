@@ -17,6 +17,9 @@ struct CatalogColumn {
     ColumnKind kind;
     std::string sqlName; // column name in the in-memory database
     std::string keyName; // column holding jetFoldKey(value) for Text columns; empty otherwise
+    // Whether a value may start with a voicing mark, which folds together with a kana that ends
+    // a text joined before it; the importer clears it when no value does.
+    bool mayStartWithMark = true;
 };
 
 struct CatalogTable {
@@ -25,10 +28,18 @@ struct CatalogTable {
     std::vector<CatalogColumn> columns; // file order
 };
 
+// A table of the catalogue file that is not in memory: more columns than the engine can hold.
+struct LeftOutTable {
+    std::string name;
+    std::size_t columns;
+};
+
 struct CatalogSchema {
     std::vector<CatalogTable> tables;
+    std::vector<LeftOutTable> leftOut;
     // Jet matches names without regard to case.
     const CatalogTable* findTable(const std::string& name) const;
+    const LeftOutTable* findLeftOut(const std::string& name) const;
 };
 
 // Only texts compare by their folded keys: the statements compare other kinds by value.

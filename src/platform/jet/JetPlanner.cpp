@@ -87,7 +87,9 @@ public:
             return true;
         case Op::Text: out.parts.push_back({-1, jetFoldKey(n.text), false}); return true;
         case Op::Null: out.parts.push_back({-1, {}, true}); return true;
-        case Op::Arith: return n.text == "+" && n.kind == Kind::Text && text(*n.kids[0], out) && text(*n.kids[1], out);
+        case Op::Arith:
+            return n.text == "+" && n.kind == Kind::Text && foldsByParts(n) && text(*n.kids[0], out)
+                && text(*n.kids[1], out);
         default: return false;
         }
     }

@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <array>
 #include <cstdio>
@@ -66,6 +67,22 @@ TEST(QueryTool, PrintsTsvWithNullAndEscapes)
         run({orvtest::dataPath("tevox20.mdb"), "SELECT gt_folder FROM tevoxB WHERE gt_folder LIKE '*SAVE EDIT*';"});
     ASSERT_EQ(f.exit, 0) << f.err;
     EXPECT_EQ(lines(f.out).at(1), "UTIL\\\\SS\\\\SAVE EDIT");
+}
+
+// A NUL inside a value (a damaged row, or a text an SQLite file holds) is escaped as the other
+// control characters are: the output stays one line per row and readable as text.
+TEST(QueryTool, NulInsideAValueIsEscaped)
+{
+    orvtest::TempDir dir;
+    sqlite3* s = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("nul.db").c_str(), &s), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(s, "CREATE TABLE t (v TEXT); INSERT INTO t VALUES (char(97, 0, 98, 9, 92));", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(s);
+    const ToolRun r = run({dir.file("nul.db"), "SELECT v FROM t;"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "v\na\\0b\\t\\\\\n");
 }
 
 // OLE objects print as 0x and their bytes in hexadecimal.

@@ -413,20 +413,86 @@ TEST_F(Catalogue, FieldLimit)
 TEST_F(Catalogue, DeepOrHugeInputIsRefusedNotCrashed)
 {
     std::string deep = "SELECT * FROM tevoxB WHERE " + std::string(5000, '(') + "1" + std::string(5000, ')');
-    EXPECT_EQ(errorOf(deep), dberr::SyntaxInExpression);
+    EXPECT_EQ(errorOf(deep), dberr::QueryTooComplex);
     std::string nots = "SELECT * FROM tevoxB WHERE ";
     for (int i = 0; i < 5000; ++i)
         nots += "NOT -";
     EXPECT_EQ(errorOf(nots + "1"), dberr::SyntaxInExpression);
+    std::string notNot = "SELECT * FROM tevoxB WHERE ";
+    for (int i = 0; i < 5000; ++i)
+        notNot += "NOT ";
+    EXPECT_EQ(errorOf(notNot + "1"), dberr::QueryTooComplex);
     std::string chain = "SELECT * FROM tevoxB WHERE gt_pf = ''";
     for (int i = 0; i < 3000; ++i)
         chain += " + 'a'";
-    EXPECT_EQ(errorOf(chain), dberr::SyntaxInExpression);
+    EXPECT_EQ(errorOf(chain), dberr::QueryTooComplex);
     // Long OR chains, as a search over many platforms builds, stay usable.
     std::string ors = "SELECT * FROM tevoxB WHERE gt_pf = 'PC'";
     for (int i = 0; i < 3000; ++i)
         ors += " OR gt_pf = 'X" + std::to_string(i) + "'";
     EXPECT_EQ(where(ors.substr(std::string("SELECT * FROM tevoxB WHERE ").size())).size(), 13u);
+}
+
+// Nesting is limited before SQLite's parser (a stack of 100 entries) is reached: every shape is
+// refused as too complex at some depth, and accepted up to there with SQL that SQLite takes, in
+// every form of statement; mixtures of shapes too.
+TEST_F(Catalogue, NestingTooDeepForSqliteIsTooComplex)
+{
+    const std::vector<std::pair<std::string, std::string>> shapes = {
+        {"NOT ", ""},     {"-", ""},          {"LEFT(", ", 2)"},     {"Len(", ")"},
+        {"UCase(", ")"},  {"'a' + (", ")"},   {"1 / (", ")"},        {"'a' & (", ")"},
+        {"Trim(", ")"},   {"(", " IS NULL)"}, {"(gt_pf LIKE ", ")"}, {"(gt_pf OR (", ") AND gt_new)"},
+        {"IsNull(", ")"}, {"1 + (2 * ", ")"},
+    };
+    const std::vector<std::string> forms = {
+        "SELECT * FROM tevoxB WHERE %",    "SELECT DISTINCT gt_pf FROM tevoxB WHERE %",
+        "SELECT %, gt_pf FROM tevoxB",     "SELECT gt_pf, COUNT(*) FROM tevoxB GROUP BY gt_pf HAVING %",
+        "SELECT * FROM tevoxB ORDER BY %", "SELECT MIN(%) FROM tevoxB",
+    };
+    auto statement = [](const std::string& form, const std::string& expr) {
+        std::string s = form;
+        return s.replace(s.find('%'), 1, expr);
+    };
+    // 1: translated, and SQLite takes it; 0: too complex; -1: another error.
+    auto check = [&](const std::string& jet) {
+        try {
+            const TranslatedQuery q = translateJet(jet, db.schema);
+            EXPECT_TRUE(db.prepares(q.sql)) << jet;
+            return 1;
+        } catch (const DbError& e) {
+            EXPECT_NE(e.number, dberr::EngineFailure) << jet;
+            return e.number == dberr::QueryTooComplex ? 0 : -1;
+        }
+    };
+    for (const auto& [open, close] : shapes) {
+        int deepest = 0;
+        for (int depth = 1; depth <= 60; ++depth) {
+            std::string expr = "gt_pf";
+            for (int i = 0; i < depth; ++i)
+                expr = open + expr + close;
+            const int outcome = check(statement(forms[0], expr));
+            EXPECT_GE(outcome, 0) << statement(forms[0], expr);
+            if (outcome == 1)
+                deepest = depth;
+        }
+        EXPECT_GE(deepest, 10) << open;
+        EXPECT_LT(deepest, 60) << open;
+    }
+    std::mt19937 rng(45);
+    int translated = 0, tooComplex = 0;
+    for (int n = 0; n < 600; ++n) {
+        std::string expr = "gt_pf";
+        const int depth = 5 + int(rng() % 40);
+        for (int i = 0; i < depth; ++i) {
+            const auto& [open, close] = shapes[rng() % shapes.size()];
+            expr = open + expr + close;
+        }
+        const int outcome = check(statement(forms[rng() % forms.size()], expr));
+        translated += outcome == 1;
+        tooComplex += outcome == 0;
+    }
+    EXPECT_GT(translated, 50);
+    EXPECT_GT(tooComplex, 50);
 }
 
 // Whatever the input, translation either refuses with a DbError or gives SQL that SQLite accepts.

@@ -281,3 +281,17 @@ TEST(JetSqlFunctions, EveryPatternKeepsItsOwnMeaning)
 }
 
 } // namespace
+
+// Where two texts meet: whether the second starts with a voicing mark that combines, and whether
+// the first ends with a kana such a mark combines with.
+TEST(JetFold, MarksWhereTwoTextsMeet)
+{
+    for (const char* mark : {"ﾞ", "ﾟx", "\u3099", "\u309A"})
+        EXPECT_TRUE(orv::jetFoldStartsWithMark(mark)) << mark;
+    for (const char* other : {"", "゛", "x\uFF9E", "\xEF\xBE"})
+        EXPECT_FALSE(orv::jetFoldStartsWithMark(other)) << other;
+    for (const char* kana : {"ｶ", "xか", "ハ", "ｳ", "ゝ"})
+        EXPECT_TRUE(orv::jetFoldTakesMark(kana)) << kana;
+    for (const char* other : {"", "ｶﾞ", "ン", "ア", "a", "\xE3\x82", "\xAB"})
+        EXPECT_FALSE(orv::jetFoldTakesMark(other)) << other;
+}
