@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <chrono>
 #include <memory>
 #include <random>
 #include <string>
@@ -193,15 +192,14 @@ TEST(JetLike, EdgeCases)
                         "b")); // a stray byte is one character
 }
 
+// A matcher that backtracks over every star would not finish these in the test's time limit.
 TEST(JetLike, NoExponentialBacktracking)
 {
     std::string text(200000, 'a');
-    auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(jetLike("*a*a*a*a*a*a*a*a*b", text));
     EXPECT_FALSE(jetLike("*a?a*a#*b", text));
     EXPECT_TRUE(jetLike("*a*a*a*a*a*a*a*a", text));
     EXPECT_FALSE(jetLike("*[ab]*?*a*ab?*c", text));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 struct DbDeleter {
