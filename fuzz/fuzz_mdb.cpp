@@ -2,6 +2,7 @@
 // a fault in the reader or in libmdb shows up here. A read either delivers tables or throws a
 // DbError; what it delivers keeps the sink's contract, and a table delivered whole holds as many
 // rows as its definition in the file records.
+#include "platform/reader/MdbCatalog.h"
 #include "platform/reader/MdbReader.h"
 
 // libmdb's header includes glib inside its own extern "C" block; glib must come first in C++.
@@ -87,7 +88,7 @@ std::vector<std::uint64_t> declaredRowCounts(const std::string& path)
     MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (!mdb)
         finding("a file the reader read cannot be opened again");
-    if (mdb_read_catalog(mdb, MDB_TABLE))
+    if (orv::mdbfile::readTableCatalogue(mdb))
         for (unsigned i = 0; i < mdb->num_catalog; ++i) {
             auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
             if (e->object_type != MDB_TABLE || !mdb_is_user_table(e)

@@ -1,5 +1,6 @@
 #include "platform/reader/MdbReader.h"
 
+#include "platform/reader/MdbCatalog.h"
 #include "platform/reader/MdbReaderBytes.h"
 #include "platform/reader/MdbReaderPages.h"
 #include "platform/reader/MdbReaderText.h"
@@ -555,7 +556,7 @@ void readMdbFile(const std::string& path, TableSink& sink)
     if (!reader.tableDefinitionLooksSound(2))
         throwUnrecognized(path);
     reader.checkListedPages(2, "MSysObjects");
-    if (!mdb_read_catalog(mdb.get(), MDB_TABLE) || mdb->num_catalog == 0)
+    if (!mdbfile::readTableCatalogue(mdb.get()) || mdb->num_catalog == 0)
         throwUnrecognized(path);
 
     std::vector<PreparedTable> tables = reader.prepareTables();
