@@ -502,17 +502,19 @@ TEST_F(RealSession, QtCommandLineOptionsChangeNothing)
         if (w.isEmpty())
             return QImage();
         *g = x->geometry(w);
-        // On a busy machine the last paint may come late: take the picture once it holds still.
+        // On a busy machine the last paint may come late: take the picture once it has held still
+        // for a second (three looks in a row), not between two paints that happen to be slow.
         QImage client = x->screenshot().copy(g->client);
+        int stillLooks = 0;
         WaitUntil(
             [&] {
                 QThread::msleep(300);
                 const QImage next = x->screenshot().copy(g->client);
-                const bool still = DifferingPixels(client, next) < 200;
+                stillLooks = DifferingPixels(client, next) < 200 ? stillLooks + 1 : 0;
                 client = next;
-                return still;
+                return stillLooks >= 3;
             },
-            10000, 1);
+            20000, 1);
         run.closeThroughWindowManager(w);
         return client;
     };
