@@ -375,6 +375,7 @@ AppRun::AppRun(const XSession& x, const AppFolder& folder, const RunOptions& opt
     const QString output = QDir(folder.path()).filePath(QStringLiteral("output.txt"));
     process_->setStandardOutputFile(output, QIODevice::Append);
     process_->setStandardErrorFile(output, QIODevice::Append);
+    sinceLaunch_.start();
     process_->start(folder.exe(), options.arguments);
     process_->waitForStarted(10000);
 }

@@ -127,6 +127,8 @@ public:
 
     qint64 pid() const;
     bool running() const;
+    // Time since the program was launched (the process start requested).
+    const QElapsedTimer& sinceLaunch() const { return sinceLaunch_; }
     // The main window once the first activation has ended: the two load dialogs have come and
     // gone and the title shows no statement. Empty when that does not come within the time.
     QString waitMainWindow(int timeoutMs = 30000) const;
@@ -151,6 +153,7 @@ private:
     mutable QStringList seen_; // every window that came, in order (decimal ids)
     mutable QStringList current_; // the windows there now
     mutable QElapsedTimer sinceChange_; // since the list of windows there last changed
+    QElapsedTimer sinceLaunch_;
 };
 
 // Polls until cond() holds or timeoutMs pass.
