@@ -417,8 +417,14 @@ void AppRun::readClientList() const
             if (!seen_.contains(window))
                 seen_ << window;
         }
-        if (current_ != before || !sinceChange_.isValid())
+        if (current_ != before || !sinceChange_.isValid()) {
             sinceChange_.start();
+            if (sinceLaunch_.isValid()) {
+                lastChangeAtMs_ = sinceLaunch_.elapsed();
+                if (firstWindowAtMs_ < 0 && !current_.isEmpty())
+                    firstWindowAtMs_ = lastChangeAtMs_;
+            }
+        }
     }
 }
 

@@ -132,6 +132,11 @@ public:
     // The main window once the first activation has ended: the two load dialogs have come and
     // gone and the title shows no statement. Empty when that does not come within the time.
     QString waitMainWindow(int timeoutMs = 30000) const;
+    // Since the launch (ms): when the window manager first listed a window of the program (the main
+    // window mapped), and when its list of the program's windows last changed (after
+    // waitMainWindow: the last wait dialog gone, the first list shown). -1 before either.
+    qint64 firstWindowAtMs() const { return firstWindowAtMs_; }
+    qint64 lastChangeAtMs() const { return lastChangeAtMs_; }
     // The window manager's close command (Alt+F4) on the window, then the end of the process.
     bool closeThroughWindowManager(const QString& window, int timeoutMs = 15000);
     bool waitExit(int timeoutMs);
@@ -154,6 +159,7 @@ private:
     mutable QStringList current_; // the windows there now
     mutable QElapsedTimer sinceChange_; // since the list of windows there last changed
     QElapsedTimer sinceLaunch_;
+    mutable qint64 firstWindowAtMs_ = -1, lastChangeAtMs_ = -1;
 };
 
 // Polls until cond() holds or timeoutMs pass.

@@ -55,6 +55,10 @@ W* make(QWidget* parent, const char* name, double l, double t, double w, double 
     return x;
 }
 
+// How long after the first activation a window manager's late answer to the placement is still
+// taken as one.
+constexpr int kLateAnswerMs = 1000;
+
 QString indexedName(const char* base, int i) { return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(i); }
 
 // The record buttons' 16 x 16 pictures: black triangles, with a bar for first and last. Drawn
@@ -488,21 +492,21 @@ Placement frmMain::SavedPlacement() const
 void frmMain::PlaceFromSettings()
 {
     // The saved rectangle is the outer frame; the frame's size is known once the window manager
-    // has mapped the window.
+    // has mapped the window. Its answer to the placement is not waited for: a request that changes
+    // nothing gets none, and frame extents that come with the answer or later place the frame
+    // again as they arrive (followFrameExtents).
     WaitForExposure(this);
     const Placement p = SavedPlacement();
     const bool maximise = savedSettings_.whole(SettingKey::WinState) == 2;
-    WindowSystemWatch watch(this);
     if (p.move) {
         placedFrame_ = p.rect;
         placeFrame();
     }
     // Maximised after the move, so that restoring returns to the placed frame.
-    if (maximise)
+    if (maximise) {
         setWindowState(windowState() | Qt::WindowMaximized);
-    if (p.move || maximise)
-        watch.wait();
-    followFrameExtents(); // they may have come with the answer
+        placementAnswered_ = false;
+    }
     appliedSettings_.mark(SettingGroup::Window);
 }
 
@@ -517,8 +521,10 @@ void frmMain::placeFrame()
     const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
     const QRect client(static_cast<int>(c.left), static_cast<int>(c.top), static_cast<int>(c.right - c.left),
                        static_cast<int>(c.bottom - c.top));
-    if (client != geometry())
+    if (client != geometry()) {
         setGeometry(client);
+        placementAnswered_ = false;
+    }
 }
 
 // A window manager that reports its frame extents only after the placement: the frame goes where
@@ -531,6 +537,29 @@ void frmMain::followFrameExtents()
         && (m.left != placedMargins_.left || m.top != placedMargins_.top || m.right != placedMargins_.right
             || m.bottom != placedMargins_.bottom))
         placeFrame();
+}
+
+// The window system's word on the window's geometry: the answer to the placement, or a change of
+// its own. The placed frame is followed until the first activation has ended and the placement
+// has had its answer, or for a bounded time after that activation where the answer never comes.
+void frmMain::windowSystemMoved()
+{
+    if (!placedFrame_)
+        return;
+    followFrameExtents();
+    placementAnswered_ = true;
+    if (activated && !activating_)
+        placedFrame_.reset();
+}
+
+void frmMain::endPlacement()
+{
+    followFrameExtents();
+    if (placementAnswered_) {
+        placedFrame_.reset();
+        return;
+    }
+    QTimer::singleShot(kLateAnswerMs, this, [this] { placedFrame_.reset(); });
 }
 
 // --- Activation ------------------------------------------------------------------------------------
@@ -548,6 +577,14 @@ bool frmMain::event(QEvent* e)
     case QEvent::WindowDeactivate:
         // A press never outlives the window's focus.
         Timer1->stop();
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+        if (e->spontaneous()) {
+            const bool handled = QWidget::event(e);
+            windowSystemMoved();
+            return handled;
+        }
         break;
     default: break;
     }
@@ -578,9 +615,7 @@ void frmMain::Form_Activate()
     SetCombo2Text(QStringLiteral("ALL"));
     if (ended_)
         return;
-    // A window manager that reported its frame extents late has done so by now.
-    followFrameExtents();
-    placedFrame_.reset();
+    endPlacement();
     if (catalogueOpenFailed) {
         MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
         close();

@@ -97,30 +97,6 @@ void RepaintNow(QWidget* w)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-WindowSystemWatch::WindowSystemWatch(QWidget* w) : window_(w ? w->windowHandle() : nullptr)
-{
-    if (window_)
-        window_->installEventFilter(this);
-}
-
-WindowSystemWatch::~WindowSystemWatch()
-{
-    if (window_)
-        window_->removeEventFilter(this);
-}
-
-bool WindowSystemWatch::eventFilter(QObject* watched, QEvent* e)
-{
-    if (watched == window_ && (e->type() == QEvent::Move || e->type() == QEvent::Resize))
-        answered_ = true;
-    return false;
-}
-
-bool WindowSystemWatch::wait(int maxMs)
-{
-    return WindowEventWait(window_, [this] { return answered_; }).run(maxMs);
-}
-
 namespace {
 class PlainToolTip : public QObject {
 public:

@@ -2,7 +2,6 @@
 // the hourglass pointer, the folder chooser; each modal piece has a seam for tests.
 #pragma once
 
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -25,10 +24,9 @@ int TwipsToPxY(double twips);
 // Places w at a rectangle given in twips, relative to its parent.
 void PlaceTwips(QWidget* w, double left, double top, double width, double height);
 
-// Bounds of the waits below. A display server maps, frames and exposes a window within a few
-// milliseconds; the bounds only matter where none ever does, and there the program goes on.
+// Bound of the wait below. A display server maps and exposes a window within a few milliseconds;
+// the bound only matters where none ever does, and there the program goes on.
 inline constexpr int kExposureWaitMs = 2000;
-inline constexpr int kWindowSystemWaitMs = 1000;
 
 // Handles every event but user input (which waits its turn) until the top-level widget w is
 // exposed on the screen, at most maxMs. True when it is.
@@ -37,22 +35,6 @@ bool WaitForExposure(QWidget* w, int maxMs = kExposureWaitMs);
 // Paints the top-level widget w at once and hands the picture to the display server, so that it
 // is on the screen before a long job blocks the user interface. Waits for the exposure first.
 void RepaintNow(QWidget* w);
-
-// Watches a top-level widget's window for the window system's answer to a move, resize or
-// maximise (a new geometry): construct it before the request, then wait() (at most maxMs).
-class WindowSystemWatch : public QObject {
-public:
-    explicit WindowSystemWatch(QWidget* w);
-    ~WindowSystemWatch() override;
-    bool wait(int maxMs = kWindowSystemWaitMs);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
-
-private:
-    QWindow* window_;
-    bool answered_ = false;
-};
 
 // Shows w's tool tip as plain text, as its label shows its caption (a tool tip would otherwise
 // take text that looks like markup for markup).
