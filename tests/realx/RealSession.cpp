@@ -264,6 +264,13 @@ void XSession::key(const QString& keys) const
     tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
 }
 
+void XSession::type(const QString& text) const
+{
+    tool(QStringLiteral("xdotool"),
+         {QStringLiteral("type"), QStringLiteral("--clearmodifiers"), QStringLiteral("--delay"), QStringLiteral("40"),
+          text});
+}
+
 void XSession::click(const QString& window, QPoint at, int count) const
 {
     clickScreen(geometry(window).client.topLeft() + at, count);

@@ -66,6 +66,8 @@ public:
 
     // Keys as xdotool names them ("Tab", "alt+r", "shift+Tab"), to the focused window.
     void key(const QString& keys) const;
+    // Text typed key by key, to the focused window.
+    void type(const QString& text) const;
     // Mouse clicks at a point of the window's client area, or of the screen.
     void click(const QString& window, QPoint at, int count = 1) const;
     void clickScreen(QPoint at, int count = 1) const;

@@ -117,6 +117,7 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     buildGrid();
     buildCardPanel();
     buildTopBand();
+    IgnoreUnboundAltKeys(this);
 
     // The designed client area; placement may change it at the first activation.
     resize(TwipsToPxX(9480), TwipsToPxY(6795));
@@ -200,8 +201,6 @@ void frmMain::buildTopBand()
     Command1->setToolTip(QStringLiteral("検索開始"));
 
     Frame4 = make<Frame>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
-    // Its access key goes to the first record button, not to the button focused last.
-    Frame4->installEventFilter(this);
     const double recLeft[] = {0, 150, 465, 780, 1095};
     for (int i = 1; i <= 4; ++i) {
         btnRecord[i] = make<QPushButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
@@ -281,6 +280,13 @@ void frmMain::buildTopBand()
         txtCopyright, txtEffect,    DBGrid1,      txtNo,        txtCDDate};
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+    // A captioned frame stands in that order before its text box, list or buttons (after the enable
+    // check on its edge): its access key goes there, not to the control of the frame focused last.
+    Frame7->setNextInTabOrder(optNew[0]);
+    Frame6->setNextInTabOrder(List1);
+    Frame2->setNextInTabOrder(txtStrGame[0]);
+    Frame3->setNextInTabOrder(txtStrMaker[0]);
+    Frame4->setNextInTabOrder(btnRecord[1]);
     Frame1->raise();
 }
 
@@ -630,6 +636,11 @@ void frmMain::Form_Activate()
     if (view.mode && *view.mode != btnModeTag.toLong())
         btnMode_Click();
     appliedSettings_.mark(SettingGroup::ViewMode);
+    // The toolkit may have lost track of the window system's focus while the wait dialogs came and
+    // went (a focus that returned to this window while a dialog was still modal): ask for it
+    // again, so that access keys work from the first key on.
+    if (QApplication::activeWindow() != this)
+        activateWindow();
     txtStrGame[0]->setFocus();
 }
 

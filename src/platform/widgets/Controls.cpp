@@ -94,8 +94,38 @@ private:
 
 Frame::Frame(QWidget* parent) : QGroupBox(parent) { setContentsMargins(0, 0, 0, 0); }
 
+namespace {
+bool reachedByTab(const QWidget* w)
+{
+    return (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isVisible() && w->isEnabled();
+}
+} // namespace
+
+QWidget* Frame::accessKeyTarget() const
+{
+    if (!next_)
+        return nullptr;
+    QWidget* w = next_;
+    while (!reachedByTab(w)) {
+        w = w->nextInFocusChain();
+        if (w == next_)
+            return nullptr;
+    }
+    // Tab enters a group of option buttons at the chosen one.
+    if (auto* option = qobject_cast<QRadioButton*>(w); option && option->autoExclusive() && !option->isChecked())
+        for (QRadioButton* sibling : option->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+            if (sibling->isChecked() && sibling->autoExclusive() && reachedByTab(sibling))
+                return sibling;
+    return w;
+}
+
 bool Frame::event(QEvent* e)
 {
+    if (e->type() == QEvent::Shortcut && next_) {
+        if (QWidget* target = accessKeyTarget())
+            target->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
     const bool handled = QGroupBox::event(e);
     // The group box reserves a title band above its contents whenever its title, font or style
     // changes; here the contents start at the top-left corner.

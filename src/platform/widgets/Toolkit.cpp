@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -96,6 +97,35 @@ void RepaintNow(QWidget* w)
     // event dispatcher does: give it one pass.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+namespace {
+class UnboundAltKeys : public QObject {
+public:
+    explicit UnboundAltKeys(QWidget* window) : QObject(window), window_(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(e);
+        // Alt alone: Ctrl+Alt is AltGr where the window system reports it so, and types.
+        const Qt::KeyboardModifiers m = key->modifiers();
+        if (!(m & Qt::AltModifier) || (m & (Qt::ControlModifier | Qt::MetaModifier)))
+            return false;
+        const QString text = key->text();
+        if (text.isEmpty() || !text.front().isPrint())
+            return false;
+        const auto* target = qobject_cast<QWidget*>(watched);
+        return target && target->window() == window_;
+    }
+
+private:
+    QWidget* window_;
+};
+} // namespace
+
+void IgnoreUnboundAltKeys(QWidget* w) { QCoreApplication::instance()->installEventFilter(new UnboundAltKeys(w)); }
 
 namespace {
 class PlainToolTip : public QObject {

@@ -36,6 +36,10 @@ bool WaitForExposure(QWidget* w, int maxMs = kExposureWaitMs);
 // is on the screen before a long job blocks the user interface. Waits for the exposure first.
 void RepaintNow(QWidget* w);
 
+// Alt with a key that is no control's access key reaches the focused control as a key press; in
+// the window w it does nothing, instead of typing the letter into a text box.
+void IgnoreUnboundAltKeys(QWidget* w);
+
 // Shows w's tool tip as plain text, as its label shows its caption (a tool tip would otherwise
 // take text that looks like markup for markup).
 void KeepToolTipPlain(QWidget* w);
