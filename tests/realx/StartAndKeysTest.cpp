@@ -28,6 +28,17 @@ const QPoint kLastRecordButton(171, 168); // btnRecord(4)
 const QPoint kKeywordBox(390, 47); // txtStrGame(0)
 const QPoint kSearchButton(160, 132); // Command1
 
+long Differing(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return a.width() * a.height();
+    long n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+
 class RealStart : public testing::Test {
 protected:
     void SetUp() override
@@ -67,6 +78,47 @@ protected:
 };
 
 using RealKeys = RealStart;
+
+// A session with ibus running, Anthy its engine.
+class RealInput : public RealStart {
+protected:
+    void SetUp() override
+    {
+        RealStart::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        const QString missing = IbusSession::missing();
+        if (!missing.isEmpty())
+            GTEST_SKIP() << "not installed: " << missing.toStdString();
+        ime = std::make_unique<IbusSession>(*x);
+        ASSERT_TRUE(ime->started()) << ime->error().toStdString();
+        chooseDrive();
+    }
+
+    // Empties the focused keyword box, types けんし and converts it to 剣士 without committing it.
+    // The engine answers each key in its own time (the first conversion loads its dictionary):
+    // this returns once the box has settled, as someone looking at it would wait.
+    void convertKenshi(const QString& window) const
+    {
+        x->key(QStringLiteral("ctrl+a"));
+        x->key(QStringLiteral("BackSpace"));
+        x->type(QStringLiteral("kenshi"));
+        x->key(QStringLiteral("space"));
+        const QRect box(x->geometry(window).client.topLeft() + kKeywordBox - QPoint(180, 10), QSize(360, 20));
+        QImage before = x->screenshot().copy(box);
+        WaitUntil(
+            [&] {
+                QThread::msleep(250);
+                const QImage now = x->screenshot().copy(box);
+                const bool still = Differing(now, before) < 40; // the caret blinks
+                before = now;
+                return still;
+            },
+            10000, 1);
+    }
+
+    std::unique_ptr<IbusSession> ime;
+};
 
 } // namespace
 
@@ -183,4 +235,70 @@ TEST_F(RealKeys, AnAltLetterWithoutACaptionDoesNothing)
     ASSERT_TRUE(run.closeThroughWindowManager(w));
     EXPECT_EQ(app.ini("SEARCH", "WORD"), "ok");
     EXPECT_EQ(app.ini("DISP", "MODE"), "0");
+}
+
+// --- Input method ------------------------------------------------------------------------------------
+
+TEST_F(RealInput, AWordStillBeingConvertedTakesPartInTheSearch)
+{
+    AppFolder app(sample());
+    saveFrame(app);
+    AppRun run(*x, app, ime->runOptions());
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+    ASSERT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
+
+    // けんし converted to 剣士 and not committed yet: the search button's access key finds its
+    // three entries, the last of which is on CD010.
+    convertKenshi(w);
+    x->keepScreenshot(x->screenshot(), QStringLiteral("ime-converting"));
+    x->key(QStringLiteral("alt+g"));
+    EXPECT_TRUE(titleEndsWith(w, QStringLiteral("BGMTEST"))) << x->windowName(w).toStdString();
+    x->click(w, kLastRecordButton);
+    EXPECT_TRUE(titleEndsWith(w, QStringLiteral("PS/BGMTEST"))) << x->windowName(w).toStdString();
+
+    // The reset empties the box for good: the next search lists every entry.
+    x->click(w, kKeywordBox);
+    convertKenshi(w);
+    x->key(QStringLiteral("alt+i"));
+    x->key(QStringLiteral("alt+g"));
+    EXPECT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
+
+    // Enter during the conversion commits it and does nothing else.
+    x->click(w, kKeywordBox);
+    convertKenshi(w);
+    x->key(QStringLiteral("Return"));
+    QThread::msleep(500);
+    EXPECT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
+
+    // A click on the search button, with the word converted and not committed.
+    convertKenshi(w);
+    x->click(w, kSearchButton);
+    EXPECT_TRUE(titleEndsWith(w, QStringLiteral("BGMTEST"))) << x->windowName(w).toStdString();
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+    EXPECT_EQ(app.ini("SEARCH", "WORD"), "剣士");
+}
+
+TEST_F(RealInput, ARunningIbusIsUsedWithoutQtBeingTold)
+{
+    // No QT_IM_MODULE (im-config not installed, say): ibus is found through the address file it
+    // keeps for the display.
+    RunOptions untold = ime->runOptions();
+    for (const char* name : {"QT_IM_MODULE", "QT_IM_MODULES", "IBUS_ADDRESS", "XMODIFIERS"}) {
+        untold.setEnv.remove(QString::fromLatin1(name));
+        untold.unsetEnv << QString::fromLatin1(name);
+    }
+    AppFolder app(sample());
+    saveFrame(app);
+    AppRun run(*x, app, untold);
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+    convertKenshi(w);
+    x->key(QStringLiteral("Return"));
+    x->key(QStringLiteral("alt+g"));
+    EXPECT_TRUE(titleEndsWith(w, QStringLiteral("BGMTEST"))) << x->windowName(w).toStdString();
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+    EXPECT_EQ(app.ini("SEARCH", "WORD"), "剣士");
 }

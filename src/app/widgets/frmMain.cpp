@@ -730,6 +730,7 @@ void frmMain::Form_Unload()
     Timer1->stop();
     // An installed program's settings folder does not exist before its first shut-down.
     MakeFolderFor(settingsPath);
+    CommitComposition();
     writeSettings();
     ended_ = true;
     SetMousePointer(0);

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QInputMethod>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
@@ -96,6 +97,12 @@ void RepaintNow(QWidget* w)
     // The painting is queued for the display server until the connection is flushed, which the
     // event dispatcher does: give it one pass.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CommitComposition()
+{
+    if (QInputMethod* im = QGuiApplication::inputMethod())
+        im->commit();
 }
 
 namespace {

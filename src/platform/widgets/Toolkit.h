@@ -36,6 +36,10 @@ bool WaitForExposure(QWidget* w, int maxMs = kExposureWaitMs);
 // is on the screen before a long job blocks the user interface. Waits for the exposure first.
 void RepaintNow(QWidget* w);
 
+// Ends the input method's composition in the focused control: the text being converted becomes
+// part of the control's text, as Enter makes it. Anything that reads text boxes runs this first.
+void CommitComposition();
+
 // Alt with a key that is no control's access key reaches the focused control as a key press; in
 // the window w it does nothing, instead of typing the letter into a text box.
 void IgnoreUnboundAltKeys(QWidget* w);
