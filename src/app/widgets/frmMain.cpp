@@ -118,6 +118,7 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     buildCardPanel();
     buildTopBand();
     IgnoreUnboundAltKeys(this);
+    FollowKeyboardFocus(this);
 
     // The designed client area; placement may change it at the first activation.
     resize(TwipsToPxX(9480), TwipsToPxY(6795));
@@ -636,11 +637,9 @@ void frmMain::Form_Activate()
     if (view.mode && *view.mode != btnModeTag.toLong())
         btnMode_Click();
     appliedSettings_.mark(SettingGroup::ViewMode);
-    // The toolkit may have lost track of the window system's focus while the wait dialogs came and
-    // went (a focus that returned to this window while a dialog was still modal): ask for it
-    // again, so that access keys work from the first key on.
-    if (QApplication::activeWindow() != this)
-        activateWindow();
+    // The active window, whatever the wait dialogs did with the focus: access keys work from the
+    // first key on.
+    TakeKeyboardFocus(this);
     txtStrGame[0]->setFocus();
 }
 

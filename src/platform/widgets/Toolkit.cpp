@@ -16,6 +16,13 @@
 #include <QToolTip>
 #include <QWidget>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <cstdlib>
+
+#ifdef ORV_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace orv {
 
@@ -97,6 +104,56 @@ void RepaintNow(QWidget* w)
     // The painting is queued for the display server until the connection is flushed, which the
     // event dispatcher does: give it one pass.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+namespace {
+// The window that has the keyboard focus on the X display; 0 elsewhere or without an answer.
+WId xFocusWindow()
+{
+#ifdef ORV_HAVE_XCB
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return 0;
+    xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    const WId focus = reply ? reply->focus : 0;
+    std::free(reply);
+    return focus;
+#else
+    return 0;
+#endif
+}
+} // namespace
+
+namespace {
+// Makes w the active window where the display's keyboard focus is on it and the toolkit knows
+// no active window (nor a modal dialog or a popup that would be it).
+bool adoptKeyboardFocus(QWidget* w)
+{
+    if (QApplication::activeWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
+        || !w->isVisible() || !w->windowHandle() || xFocusWindow() != w->winId())
+        return false;
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    QApplication::setActiveWindow(w);
+    QT_WARNING_POP
+    return true;
+}
+} // namespace
+
+void FollowKeyboardFocus(QWidget* w)
+{
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, w, [w](QWindow* now) {
+        // Looked at once the events that came with the change are handled.
+        if (!now)
+            QTimer::singleShot(0, w, [w] { adoptKeyboardFocus(w); });
+    });
+}
+
+void TakeKeyboardFocus(QWidget* w)
+{
+    if (QApplication::activeWindow() != w && !adoptKeyboardFocus(w))
+        w->activateWindow();
 }
 
 void CommitComposition()

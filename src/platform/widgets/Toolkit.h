@@ -36,6 +36,18 @@ bool WaitForExposure(QWidget* w, int maxMs = kExposureWaitMs);
 // is on the screen before a long job blocks the user interface. Waits for the exposure first.
 void RepaintNow(QWidget* w);
 
+// Keeps the toolkit's active window in step with the X display's keyboard focus for the top-level
+// widget w, for w's lifetime. The toolkit can lose track of it: a focus that comes back to w
+// while a modal dialog is still up is handed on to the dialog, and where the dialog is gone
+// before the window manager acts on that, nothing tells the toolkit again; w then gets the keys
+// but not as the active window, and its access keys type their letters. Whenever the toolkit
+// finds no active window while the display's focus is on w, w becomes the active window.
+void FollowKeyboardFocus(QWidget* w);
+
+// Makes w the active window once a job is over: at once where the display's focus is on it
+// already, else by asking the window manager.
+void TakeKeyboardFocus(QWidget* w);
+
 // Ends the input method's composition in the focused control: the text being converted becomes
 // part of the control's text, as Enter makes it. Anything that reads text boxes runs this first.
 void CommitComposition();
