@@ -293,16 +293,6 @@ void XSession::hover(const QString& window, QPoint at) const
           QStringLiteral("0.1"), QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())});
 }
 
-QString XSession::activeWindow() const
-{
-    const QString id = tool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")})
-                           .section(QLatin1Char('#'), 1)
-                           .trimmed();
-    bool ok = false;
-    const qulonglong n = id.toULongLong(&ok, 16);
-    return ok ? QString::number(n) : QString();
-}
-
 void XSession::activate(const QString& window) const
 {
     tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}, 5000);
@@ -477,23 +467,18 @@ bool AppRun::closeThroughWindowManager(const QString& window, int timeoutMs)
 {
     // The close command is refused while a wait dialog is up (it is modal), and goes elsewhere
     // while the window manager has not given the window the focus yet: on a loaded machine either
-    // can meet a program that looked done. It is given again then, and only then.
+    // can meet a program that looked done (a dialog may come and go unlisted). It is given again
+    // every few seconds until the program ends.
+    constexpr int kRetryMs = 3000;
     QElapsedTimer t;
     t.start();
-    for (;;) {
-        readClientList();
-        const qsizetype seenBefore = seen_.size();
-        const bool focused = x_.activeWindow() == window;
+    do {
         x_.activate(window);
         x_.key(QStringLiteral("alt+F4"));
-        const qint64 left = timeoutMs - t.elapsed();
-        if (waitExit(static_cast<int>(std::clamp<qint64>(left, 0, 2000))))
+        if (waitExit(static_cast<int>(std::clamp<qint64>(timeoutMs - t.elapsed(), 0, kRetryMs))))
             return true;
-        readClientList();
-        const bool excused = !focused || seen_.size() > seenBefore || current_.size() > 1;
-        if (!excused || t.elapsed() >= timeoutMs)
-            return waitExit(static_cast<int>(std::max<qint64>(0, timeoutMs - t.elapsed())));
-    }
+    } while (t.elapsed() < timeoutMs);
+    return !running();
 }
 
 bool AppRun::waitExit(int timeoutMs)

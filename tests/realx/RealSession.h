@@ -76,8 +76,6 @@ public:
     void hover(const QString& window, QPoint at) const;
     // Gives the window the focus through the window manager.
     void activate(const QString& window) const;
-    // The window the window manager has made active (decimal id), or empty.
-    QString activeWindow() const;
 
     QImage screenshot() const;
     // Writes a screenshot when ORVANTIS_SHOTS names a folder (for looking at a run); the path.
