@@ -553,9 +553,9 @@ void frmMain::windowSystemMoved()
 {
     if (!placedFrame_)
         return;
-    followFrameExtents();
     placementAnswered_ = true;
-    if (activated && !activating_)
+    followFrameExtents(); // a new request waits for its own answer
+    if (activated && !activating_ && placementAnswered_)
         placedFrame_.reset();
 }
 
