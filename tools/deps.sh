@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and tests need, only those that are missing.
 # Usage: tools/deps.sh [extra packages...]
 set -euo pipefail
-packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libxcb1-dev libsqlite3-dev mdbtools-dev
+packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libsqlite3-dev mdbtools-dev
           libgtest-dev libgmock-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
