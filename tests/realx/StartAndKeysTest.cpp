@@ -63,6 +63,18 @@ protected:
         app.setIni("WINDOW", "WINSATE", "0");
     }
 
+    // The main window once the first list is shown, given the focus; empty (the program's output
+    // reported) where it does not come.
+    QString focusedMainWindow(const AppRun& run) const
+    {
+        const QString w = run.waitMainWindow();
+        if (w.isEmpty())
+            ADD_FAILURE() << "no main window: " << run.output().toStdString();
+        else
+            x->activate(w);
+        return w;
+    }
+
     // A drive makes the title name the current entry's folder: it tells which entry is shown.
     void chooseDrive() const
     {
@@ -182,9 +194,8 @@ TEST_F(RealKeys, FrameAccessKeysGoToTheControlAfterTheFrame)
     AppFolder app(sample());
     saveFrame(app);
     AppRun run(*x, app);
-    const QString w = run.waitMainWindow();
-    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
+    const QString w = focusedMainWindow(run);
+    ASSERT_FALSE(w.isEmpty());
     ASSERT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
 
     // (&S): the volume selector; two steps down are CD001, which the search lists alone.
@@ -224,9 +235,8 @@ TEST_F(RealKeys, AnAltLetterWithoutACaptionDoesNothing)
     AppFolder app(sample());
     saveFrame(app);
     AppRun run(*x, app);
-    const QString w = run.waitMainWindow();
-    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
+    const QString w = focusedMainWindow(run);
+    ASSERT_FALSE(w.isEmpty());
     // The keyword box has the focus. In list view "一覧(&L)" is not shown, and no caption has J,
     // K or Q.
     for (const char* key : {"alt+l", "alt+j", "alt+k", "alt+q", "alt+shift+l"})
@@ -244,9 +254,8 @@ TEST_F(RealInput, AWordStillBeingConvertedTakesPartInTheSearch)
     AppFolder app(sample());
     saveFrame(app);
     AppRun run(*x, app, ime->runOptions());
-    const QString w = run.waitMainWindow();
-    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
+    const QString w = focusedMainWindow(run);
+    ASSERT_FALSE(w.isEmpty());
     ASSERT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
 
     // けんし converted to 剣士 and not committed yet: the search button's access key finds its
@@ -292,9 +301,8 @@ TEST_F(RealInput, ARunningIbusIsUsedWithoutQtBeingTold)
     AppFolder app(sample());
     saveFrame(app);
     AppRun run(*x, app, untold);
-    const QString w = run.waitMainWindow();
-    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
+    const QString w = focusedMainWindow(run);
+    ASSERT_FALSE(w.isEmpty());
     convertKenshi(w);
     x->key(QStringLiteral("Return"));
     x->key(QStringLiteral("alt+g"));
