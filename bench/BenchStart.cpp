@@ -5,7 +5,7 @@
 // same file through the child reader, measured in the same run, is the yardstick: from the window
 // mapped to the list the goal is at most 0.35 s on the sample, and the open's own time plus 0.35 s
 // on the 50k file.
-// Usage: bench_start [fixtures folder] [starts after the first]
+// Usage: bench_start [fixtures folder] [starts after the first]   (ORVANTIS_EXE: another build)
 #include "BenchSupport.h"
 #include "realx/RealSession.h"
 
@@ -258,7 +258,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot connect to %s\n", x.display().toUtf8().constData());
         return 1;
     }
-    std::printf("session %s (Xvfb + openbox), program %s\n", x.display().toUtf8().constData(), ORV_APP_EXE);
+    // The program is the one built beside the benchmark, or ORVANTIS_EXE (another build to compare).
+    const QString program = qEnvironmentVariable("ORVANTIS_EXE", QStringLiteral(ORV_APP_EXE));
+    std::printf("session %s (Xvfb + openbox), program %s\n", x.display().toUtf8().constData(),
+                program.toUtf8().constData());
     const bool ok = measure(x, screen, "sample", sample, starts, std::nullopt)
         && measure(x, screen, "50k", big, starts, openMs(ORV_APP_EXE, big.toStdString(), starts));
     return ok ? 0 : 1;
