@@ -1,8 +1,20 @@
 // What hostile and damaged catalogues cost when the program opens them: for each file, how long
 // the open takes to succeed or fail, and the peak memory of the reader child.
 // Usage: bench_hostile [FILE...]   (default: the files of tests/data/hostile)
+//
+// With --mutate N, each Jet file given is damaged N times by one byte (a third anywhere, a third
+// in a data page's header and row offsets, a third in a table definition or usage map) and each
+// copy opened as the program opens it; every table of a copy that opens must hold as many rows
+// as its definition in that copy records. Prints how many opened, how many were refused (by
+// error number) and how many opened with another row count (which must be none).
+// Usage: bench_hostile --mutate N [--seed S] FILE...
 #include "platform/engine/Engine.h"
 #include "platform/engine/EngineIsolation.h"
+#include "platform/reader/DbError.h"
+
+// libmdb's header includes glib inside its own extern "C" block; glib must come first in C++.
+#include <glib.h>
+#include <mdbtools.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -10,25 +22,29 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
-int main(int argc, char** argv)
+namespace {
+
+std::string sizeText(const std::string& file)
 {
-    const fs::path exe = fs::absolute(fs::path(argv[0]).parent_path() / ".." / "orvantis-query");
-    if (!fs::exists(exe)) {
-        std::fprintf(stderr, "no %s: build orvantis-query first\n", exe.c_str());
-        return 1;
-    }
-    std::vector<std::string> files(argv + 1, argv + argc);
-    if (files.empty())
-        for (const auto& e : fs::directory_iterator(fs::path(ORV_SOURCE_DIR) / "tests" / "data" / "hostile"))
-            if (e.path().extension() == ".sqlite")
-                files.push_back(e.path().string());
-    const orv::IsolatedCatalogue reader(fs::canonical(exe).string());
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(file, ec);
+    return ec ? "no size: " + ec.message() : std::to_string(size) + " bytes";
+}
+
+// Special files (links to nothing, folders, FIFOs, devices) are reported like any other.
+int openEach(const orv::IsolatedCatalogue& reader, const std::vector<std::string>& files)
+{
     for (const std::string& file : files) {
         // Each open in a process of its own, so that the children's peak is this reader's alone.
         const pid_t pid = ::fork();
@@ -43,13 +59,17 @@ int main(int argc, char** argv)
                 outcome = "opened, " + std::to_string(rows) + " rows";
             } catch (const orv::DbError& e) {
                 outcome = "Err " + std::to_string(e.number) + "： " + e.description();
+            } catch (const std::exception& e) {
+                outcome = std::string("failed: ") + e.what();
             }
             const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
             rusage children{};
             ::getrusage(RUSAGE_CHILDREN, &children);
-            std::printf("%s (%ju bytes)\n  %.1f ms, reader peak RSS %.1f MiB (limit %.1f MiB): %s\n", file.c_str(),
-                        std::uintmax_t(fs::file_size(file)), ms, double(children.ru_maxrss) / 1024.0,
-                        double(orv::ReaderMemoryLimit(fs::file_size(file))) / (1024.0 * 1024.0), outcome.c_str());
+            std::error_code ec;
+            const std::uintmax_t size = fs::file_size(file, ec);
+            std::printf("%s (%s)\n  %.1f ms, reader peak RSS %.1f MiB (limit %.1f MiB): %s\n", file.c_str(),
+                        sizeText(file).c_str(), ms, double(children.ru_maxrss) / 1024.0,
+                        double(orv::ReaderMemoryLimit(ec ? 0 : size)) / (1024.0 * 1024.0), outcome.c_str());
             std::fflush(stdout);
             ::_exit(0);
         }
@@ -57,4 +77,176 @@ int main(int argc, char** argv)
         ::waitpid(pid, &status, 0);
     }
     return 0;
+}
+
+// --- One-byte mutations ------------------------------------------------------------------------------
+
+struct JetLayout {
+    std::size_t pageSize = 0;
+    std::size_t rowCountOffset = 0; // of a data page
+    std::size_t numRowsOffset = 0; // of a table definition
+    std::map<std::string, std::uint32_t> tables; // user table -> its definition's page
+    std::vector<std::size_t> dataPages, definitionAndMapPages;
+};
+
+std::uint32_t get32(const std::string& b, std::size_t at)
+{
+    return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8
+        | std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24;
+}
+
+// The sound file's tables, through libmdb, and its pages by kind.
+bool layoutOf(const std::string& path, const std::string& bytes, JetLayout& out)
+{
+    MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (!mdb)
+        return false;
+    out.pageSize = std::size_t(mdb->fmt->pg_size);
+    out.rowCountOffset = mdb->fmt->row_count_offset;
+    out.numRowsOffset = mdb->fmt->tab_num_rows_offset;
+    if (mdb_read_catalog(mdb, MDB_TABLE))
+        for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+            auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+            if (e->object_type == MDB_TABLE && mdb_is_user_table(e))
+                out.tables[e->object_name] = std::uint32_t(e->table_pg);
+        }
+    mdb_close(mdb);
+    std::map<std::uint32_t, bool> owners;
+    for (const auto& [name, page] : out.tables)
+        owners[page] = true;
+    for (std::size_t p = 1; p < bytes.size() / out.pageSize; ++p) {
+        const std::size_t at = p * out.pageSize;
+        if (bytes[at] == 1 && owners.count(get32(bytes, at + 4)))
+            out.dataPages.push_back(p);
+        else if ((bytes[at] == 2 && owners.count(std::uint32_t(p))) || bytes[at] == 5)
+            out.definitionAndMapPages.push_back(p);
+    }
+    return !out.tables.empty();
+}
+
+struct RowCounter final : orv::TableSink {
+    std::map<std::string, std::uint64_t> rows;
+    std::string current;
+    void beginTable(const std::string& name, const std::vector<orv::SourceColumn>&) override
+    {
+        current = name;
+        rows[name] = 0;
+    }
+    void addRow(std::vector<orv::Value>&) override { ++rows[current]; }
+    void endTable() override {}
+};
+
+struct Tally {
+    int made = 0, opened = 0, wrongCount = 0;
+    std::map<int, int> refused; // by error number
+};
+
+void mutateFile(const orv::IsolatedCatalogue& reader, const std::string& path, int count, std::mt19937& rng,
+                const fs::path& work, Tally& all)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string sound((std::istreambuf_iterator<char>(in)), {});
+    JetLayout jet;
+    if (!layoutOf(path, sound, jet) || jet.dataPages.empty()) {
+        std::printf("%s: not a Jet file with tables, left out\n", path.c_str());
+        return;
+    }
+    Tally here;
+    const std::string copy = (work / fs::path(path).filename()).string();
+    for (int i = 0; i < count; ++i) {
+        std::size_t at = 0;
+        switch (i % 3) {
+        case 0: at = rng() % sound.size(); break;
+        case 1: {
+            const std::size_t page = jet.dataPages[rng() % jet.dataPages.size()] * jet.pageSize;
+            const std::size_t rows = std::uint8_t(sound[page + jet.rowCountOffset]);
+            at = page + rng() % (jet.rowCountOffset + 4 + 2 * rows);
+            break;
+        }
+        default: {
+            const auto& pages = jet.definitionAndMapPages.empty() ? jet.dataPages : jet.definitionAndMapPages;
+            at = pages[rng() % pages.size()] * jet.pageSize + rng() % 128;
+            break;
+        }
+        }
+        std::string bytes = sound;
+        // Counts are most often off by one; other bytes take any other value.
+        const int step = rng() % 4 == 0 ? 1 + int(rng() % 255) : (rng() % 2 ? 1 : -1);
+        bytes[at] = char(std::uint8_t(bytes[at]) + step);
+        std::ofstream(copy, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
+        ++here.made;
+        RowCounter counted;
+        try {
+            reader.read(copy, counted);
+        } catch (const orv::DbError& e) {
+            ++here.refused[e.number];
+            continue;
+        }
+        ++here.opened;
+        for (const auto& [name, rows] : counted.rows) {
+            const auto t = jet.tables.find(name);
+            const std::uint64_t declared = t == jet.tables.end()
+                ? ~std::uint64_t(0)
+                : get32(bytes, std::size_t(t->second) * jet.pageSize + jet.numRowsOffset);
+            if (rows != declared) {
+                ++here.wrongCount;
+                std::printf("  byte %zu %+d: table '%s' read with %ju rows, its definition records %jd\n", at, step,
+                            name.c_str(), std::uintmax_t(rows), std::intmax_t(declared));
+            }
+        }
+    }
+    std::printf("%s: %d mutations, %d opened, %d refused (", path.c_str(), here.made, here.opened,
+                here.made - here.opened);
+    for (const auto& [number, n] : here.refused)
+        std::printf(" %d×%d", number, n);
+    std::printf(" ), %d read with a row count other than the definition's\n", here.wrongCount);
+    std::fflush(stdout);
+    all.made += here.made;
+    all.opened += here.opened;
+    all.wrongCount += here.wrongCount;
+    for (const auto& [number, n] : here.refused)
+        all.refused[number] += n;
+}
+
+int mutateEach(const orv::IsolatedCatalogue& reader, int count, unsigned seed, const std::vector<std::string>& files)
+{
+    char tmpl[] = "/tmp/bench_hostile.XXXXXX";
+    if (!::mkdtemp(tmpl))
+        return 1;
+    std::mt19937 rng(seed);
+    Tally all;
+    for (const std::string& file : files)
+        mutateFile(reader, file, count, rng, tmpl, all);
+    fs::remove_all(tmpl);
+    std::printf("all: %d mutations, %d opened, %d refused, %d read with a row count other than the definition's\n",
+                all.made, all.opened, all.made - all.opened, all.wrongCount);
+    return all.wrongCount == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const fs::path exe = fs::absolute(fs::path(argv[0]).parent_path() / ".." / "orvantis-query");
+    if (!fs::exists(exe)) {
+        std::fprintf(stderr, "no %s: build orvantis-query first\n", exe.c_str());
+        return 1;
+    }
+    const orv::IsolatedCatalogue reader(fs::canonical(exe).string());
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[0] == "--mutate") {
+        const int count = std::atoi(args[1].c_str());
+        unsigned seed = 20;
+        args.erase(args.begin(), args.begin() + 2);
+        if (args.size() >= 2 && args[0] == "--seed") {
+            seed = unsigned(std::strtoul(args[1].c_str(), nullptr, 10));
+            args.erase(args.begin(), args.begin() + 2);
+        }
+        return mutateEach(reader, count, seed, args);
+    }
+    if (args.empty())
+        for (const auto& e : fs::directory_iterator(fs::path(ORV_SOURCE_DIR) / "tests" / "data" / "hostile"))
+            if (e.path().extension() == ".sqlite")
+                args.push_back(e.path().string());
+    return openEach(reader, args);
 }

@@ -1,7 +1,8 @@
 // Arbitrary bytes as the settings file. Reading any key must not fail; writing one key and
 // reading it back must give the value as stored (blanks and enclosing quotes dropped, cut to
 // 127 bytes of CP932 without splitting a character) and leave every other line as it was.
-// A file with the UTF-16LE mark is checked for the value read back and the mark only.
+// A file with a UTF-16 mark (either byte order) is checked for the value read back and the mark
+// only. A value written back as it was read leaves every line as it was.
 #include "platform/settings/Ini.h"
 #include "platform/text/AsciiText.h"
 #include "platform/text/Cp932.h"
@@ -157,8 +158,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string(126, 'a') + "表示",
         "éü€😀①",
     };
-    if (std::string_view(content).substr(0, 2) == "\xFF\xFE") {
-        // A UTF-16LE file: reading must not fail, and a value written reads back as from a UTF-8
+    const std::string_view mark = std::string_view(content).substr(0, 2);
+    if (mark == "\xFF\xFE" || mark == "\xFE\xFF") {
+        // A UTF-16 file: reading must not fail, and a value written reads back as from a UTF-8
         // file, with the mark kept.
         writeFile(iniPath(), content);
         for (const Entry& e : entries)
@@ -169,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::fprintf(stderr, "write failed\n");
             std::abort();
         }
-        if (readFile(iniPath()).substr(0, 2) != "\xFF\xFE") {
+        if (readFile(iniPath()).substr(0, 2) != mark) {
             std::fprintf(stderr, "byte order mark changed\n");
             std::abort();
         }
@@ -197,6 +199,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (readFile(iniPath()) != content) {
         std::fprintf(stderr, "reading changed the file\n");
         std::abort();
+    }
+    // Whatever its bytes (text of another encoding, a value cut on reading), a value given back as
+    // it was read stays as stored.
+    for (const Entry& e : entries) {
+        const std::string got = orv::ReadIni(iniPath(), e.section, e.key, kDefault);
+        if (got == kDefault)
+            continue;
+        if (!orv::WriteIni(iniPath(), e.section, e.key, got)) {
+            std::fprintf(stderr, "write failed\n");
+            std::abort();
+        }
+        if (splitLines(std::string_view(readFile(iniPath())).substr(bom ? kBom.size() : 0)) != before) {
+            std::fprintf(stderr, "a value written back as read changed the file: [%s] %s\n", e.section.c_str(),
+                         e.key.c_str());
+            std::abort();
+        }
+        writeFile(iniPath(), content);
+        break;
     }
 
     Entry target = entries[pickEntry % entries.size()];

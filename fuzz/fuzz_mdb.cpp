@@ -1,7 +1,13 @@
 // Arbitrary bytes as a catalogue file, read in this process (not in the child reader) so that
 // a fault in the reader or in libmdb shows up here. A read either delivers tables or throws a
-// DbError; what it delivers keeps the sink's contract.
+// DbError; what it delivers keeps the sink's contract, and a table delivered whole holds as many
+// rows as its definition in the file records.
+#include "platform/reader/MdbCatalog.h"
 #include "platform/reader/MdbReader.h"
+
+// libmdb's header includes glib inside its own extern "C" block; glib must come first in C++.
+#include <glib.h>
+#include <mdbtools.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +16,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -41,6 +48,7 @@ public:
         open_ = true;
         columns_ = columns.size();
         ++tables_;
+        rowsPerTable_.push_back(columns.empty() ? ~std::uint64_t(0) : 0);
     }
     void addRow(std::vector<orv::Value>& row) override
     {
@@ -49,6 +57,8 @@ public:
         for (const orv::Value& v : row)
             bytes_ += v.isText() ? std::get<std::string>(v.v).size() : 8;
         ++rows_;
+        if (columns_ != 0)
+            ++rowsPerTable_.back();
     }
     void endTable() override
     {
@@ -57,14 +67,41 @@ public:
         open_ = false;
     }
     bool open() const { return open_; }
+    // Rows delivered, per table in the order delivered (all ones for a table without columns,
+    // which delivers none whatever its definition says).
+    const std::vector<std::uint64_t>& rowsPerTable() const { return rowsPerTable_; }
 
 private:
+    std::vector<std::uint64_t> rowsPerTable_;
     bool open_ = false;
     size_t columns_ = 0;
     size_t tables_ = 0;
     size_t rows_ = 0;
     size_t bytes_ = 0;
 };
+
+// The row counts the definitions of the user tables record, in the catalogue's order (the
+// order the reader delivers them in), read through libmdb as the reader did before.
+std::vector<std::uint64_t> declaredRowCounts(const std::string& path)
+{
+    std::vector<std::uint64_t> counts;
+    MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (!mdb)
+        finding("a file the reader read cannot be opened again");
+    if (orv::mdbfile::readTableCatalogue(mdb))
+        for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+            auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+            if (e->object_type != MDB_TABLE || !mdb_is_user_table(e)
+                || g_ascii_strncasecmp(e->object_name, "MSys", 4) == 0)
+                continue;
+            MdbTableDef* t = mdb_read_table(e);
+            counts.push_back(t ? t->num_rows : ~std::uint64_t(0));
+            if (t)
+                mdb_free_tabledef(t);
+        }
+    mdb_close(mdb);
+    return counts;
+}
 
 } // namespace
 
@@ -79,6 +116,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         orv::readMdbFile(mdbPath(), sink);
         if (sink.open())
             finding("read ended inside a table");
+        const std::vector<std::uint64_t> declared = declaredRowCounts(mdbPath());
+        const std::vector<std::uint64_t>& read = sink.rowsPerTable();
+        if (declared.size() != read.size())
+            finding("tables delivered differ from the catalogue's");
+        for (size_t i = 0; i < read.size(); ++i)
+            if (read[i] != declared[i] && read[i] != ~std::uint64_t(0))
+                finding("a table read with a row count other than its definition's");
     } catch (const orv::DbError& e) {
         if (e.number <= 0 || e.description().empty())
             finding("error without number or description");

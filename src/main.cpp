@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "app/widgets/Appearance.h"
 #include "app/widgets/frmMain.h"
+#include "platform/disc/VolumeCache.h"
 #include "platform/engine/EngineIsolation.h"
 #include "platform/signals/QuitSignals.h"
 
@@ -32,6 +33,9 @@ int main(int argc, char** argv)
     // The catalogue is read by a child process of this same program: that child's entry.
     if (argc == 3 && !std::strcmp(argv[1], orv::kReadCatalogueSwitch))
         return orv::ServeCatalogueRead(argv[2], 1);
+    // So are disc images.
+    if (argc >= 4 && !std::strcmp(argv[1], orv::kCopyImageFolderSwitch))
+        return orv::ServeImageFolderCopy(argc, argv);
 
     // The command line is the program's own (the /SCHK switch); Qt's options such as -reverse,
     // -style or -platform must not reach the toolkit. The toolkit sees the program name only,
@@ -67,17 +71,22 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("orvantis"));
     QApplication::setWindowIcon(windowIcon());
 
+    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
+    // settings are saved; a catalogue being read meanwhile is not waited for.
+    orv::QuitSignals quitSignals;
+
     orv::StartupEnvironment env;
     env.exeFolder = QCoreApplication::applicationDirPath();
     env.commandLine = QString::fromLocal8Bit(commandLine.c_str());
-    // The catalogue is read by a child process of this same program.
-    env.catalogue = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString());
+    // Catalogues and disc images are read by child processes of this same program; a quit signal
+    // stops a catalogue read.
+    const auto reader = std::make_shared<orv::IsolatedCatalogue>(QCoreApplication::applicationFilePath().toStdString(),
+                                                                 orv::kReaderStallMs, quitSignals.requestedFd());
+    env.catalogue = reader;
     env.xdg = orv::XdgEnvironmentOfProcess();
+    env.discReader = reader->exe();
 
     orv::frmMain w(env);
-    // A logout, Ctrl+C or a closed terminal closes the window as its close command does, so the
-    // settings are saved.
-    orv::QuitSignals quitSignals;
     QObject::connect(&quitSignals, &orv::QuitSignals::received, &w, &orv::frmMain::RequestClose);
     w.show();
     return QApplication::exec();

@@ -3,7 +3,7 @@
 # Usage: tools/deps.sh [extra packages...]
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libsqlite3-dev mdbtools-dev
-          libgtest-dev libgmock-dev "$@")
+          libgtest-dev libgmock-dev libarchive-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

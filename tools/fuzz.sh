@@ -11,10 +11,10 @@ tools/deps.sh clang libclang-rt-14-dev
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DORVANTIS_FUZZ=ON -DORVANTIS_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_sqlite fuzz_stream fuzz_paths
+cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_sqlite fuzz_stream fuzz_paths fuzz_disc
 
 failed=()
-for target in ini jet mdb sqlite stream paths; do
+for target in ini jet mdb sqlite stream paths disc; do
   work="$build/fuzz-work/$target"      # inputs found in this run; the committed seeds stay as they are
   findings="$build/findings/$target"
   mkdir -p "$work" "$findings"
@@ -28,6 +28,8 @@ for target in ini jet mdb sqlite stream paths; do
     # Small SQLite catalogues: plain, snapshots, odd shapes and the hostile test files.
     sqlite) corpora+=(tests/data/hostile); extra=(-max_len=65536) ;;
     stream) extra=(-max_len=65536) ;;
+    # Small images (fuzz/make-disc-corpus.sh): their folders lie in the first 120 kB.
+    disc) extra=(-max_len=131072) ;;
   esac
   log="$build/fuzz-$target.log"
   echo "fuzz_$target: ${seconds}s"

@@ -1,7 +1,10 @@
 // orvantis-query: runs a Jet SQL statement against a catalogue and prints the result as TSV.
+#include "actions/Volumes.h"
 #include "catalogue/Schema.h"
+#include "platform/disc/VolumeCache.h"
 #include "platform/engine/Engine.h"
 #include "platform/engine/EngineIsolation.h"
+#include "platform/text/AsciiText.h"
 #include "search/FilterBuilder.h"
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <string>
 
 namespace {
@@ -22,8 +26,8 @@ void printUsage(std::FILE* out)
                "\n"
                "Opens CATALOGUE (an Access .mdb file, or an SQLite database) read-only, runs the Jet SQL\n"
                "STATEMENT and prints the result as UTF-8 TSV: a header line with the field names, then one\n"
-               "line per row. Null is printed as \\N; tab, carriage return, line feed and backslash inside\n"
-               "values as \\t, \\r, \\n and \\\\; binary values (OLE objects) as 0x followed by two\n"
+               "line per row. Null is printed as \\N; tab, carriage return, line feed, NUL and backslash\n"
+               "inside values as \\t, \\r, \\n, \\0 and \\\\; binary values (OLE objects) as 0x followed by two\n"
                "hexadecimal digits per byte.\n"
                "On failure prints \"Err N： description\" to standard error and exits 1.\n"
                "\n"
@@ -44,7 +48,13 @@ void printUsage(std::FILE* out)
                "  --no-platform         platform condition off (then only entries without a platform match)\n"
                "  --cd VOLUME           a CD volume, as listed (CD012) or its number (012)\n"
                "  --sort COLUMN         sort by a list column: 0-10 or a field name (gt_game ...)\n"
-               "  --desc                sort descending\n",
+               "  --desc                sort descending\n"
+               "  --open-from DRIVE     instead of the entries' fields, say where each entry's file would\n"
+               "                        open from with DRIVE as the chosen drive folder: TSV of gt_cdno,\n"
+               "                        gt_folder, gt_file, from (drive, folder: a volume's folder copy,\n"
+               "                        image: a volume's disc image, outside: a path leading outside\n"
+               "                        DRIVE), the drive folder, volume folder or image, the path (inside\n"
+               "                        the image, for an image) and whether the file is there (yes/no)\n",
                out);
 }
 
@@ -58,6 +68,7 @@ std::string escapeTsv(const std::string& s)
         case '\r': out += "\\r"; break;
         case '\n': out += "\\n"; break;
         case '\\': out += "\\\\"; break;
+        case '\0': out += "\\0"; break;
         default: out += c;
         }
     }
@@ -135,6 +146,54 @@ void applyMask(std::array<int, 4>& fields, int mask)
         fields[static_cast<size_t>(i)] = (mask >> i) & 1;
 }
 
+int fieldIndex(orv::Recordset& rs, std::string_view name)
+{
+    for (int i = 0; i < rs.FieldCount(); ++i)
+        if (rs.FieldName(i) == name)
+            return i;
+    return -1;
+}
+
+// Where each entry's file opens from under the drive folder: the drive folder itself, or the copy
+// of the entry's volume. Images are read by the child reader without copying anything.
+void printOpenFrom(orv::Recordset& rs, const std::string& drive, const std::string& reader)
+{
+    const int cdno = fieldIndex(rs, "gt_cdno"), folder = fieldIndex(rs, "gt_folder"), file = fieldIndex(rs, "gt_file");
+    const orv::VolumeCache images(reader, std::string());
+    std::map<std::pair<std::string, std::vector<std::string>>, orv::ImageCopyResult> checked;
+    std::string out = "gt_cdno\tgt_folder\tgt_file\tfrom\tvolume\tpath\tfound\n";
+    auto text = [&](long r, int i) { return i < 0 ? std::string() : rs.ValueAt(r, i).toText(); };
+    for (long r = 0; r < rs.RecordCount(); ++r) {
+        const std::string fileName = text(r, file);
+        const std::optional<orv::EntryPlace> place = orv::LocateEntry(drive, text(r, cdno), text(r, folder), &fileName);
+        std::string from = "outside", volume, path;
+        bool found = false;
+        if (place) {
+            volume = place->volume;
+            path = place->path;
+            found = place->exists;
+            switch (place->origin) {
+            case orv::EntryOrigin::Drive: from = "drive"; break;
+            case orv::EntryOrigin::VolumeFolder: from = "folder"; break;
+            case orv::EntryOrigin::VolumeImage: {
+                from = "image";
+                const auto key = std::make_pair(place->volume, place->imageFolder);
+                auto it = checked.find(key);
+                if (it == checked.end())
+                    it = checked.emplace(key, images.check(place->volume, place->imageFolder)).first;
+                for (const std::string& listed : it->second.listed)
+                    found = found || orv::AsciiEqualNoCase(listed, path);
+                break;
+            }
+            }
+        }
+        for (const std::string& v : {text(r, cdno), text(r, folder), fileName, from, volume, path})
+            out += escapeTsv(v) + '\t';
+        out += found ? "yes\n" : "no\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
 // Catalogue files are read by a child process of this same program.
 orv::IsolatedCatalogue readerOf(const char* argv0)
 {
@@ -154,6 +213,7 @@ int runSearch(int argc, char** argv)
     bool platformsGiven = false;
     std::string sortText;
     bool descending = false;
+    std::string openFrom;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -212,6 +272,8 @@ int runSearch(int argc, char** argv)
                 sortText = std::string(orv::schema::kSortTexts[static_cast<size_t>(column)]);
         } else if (a == "--desc")
             descending = true;
+        else if (a == "--open-from")
+            openFrom = value();
         else
             ok = false;
         if (!ok) {
@@ -232,6 +294,11 @@ int runSearch(int argc, char** argv)
         }
         const std::string statement = "SELECT * FROM " + table + orv::BuildFilter(c) + sortText + ";";
         std::fprintf(stderr, "%s\n", statement.c_str());
+        if (!openFrom.empty()) {
+            auto rs = db->OpenRecordset(statement);
+            printOpenFrom(*rs, openFrom, readerOf(argv[0]).exe());
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         return runStatement(*db, statement);
     });
 }
@@ -242,6 +309,9 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && !std::strcmp(argv[1], orv::kReadCatalogueSwitch))
         return orv::ServeCatalogueRead(argv[2], 1);
+    // So are disc images.
+    if (argc >= 4 && !std::strcmp(argv[1], orv::kCopyImageFolderSwitch))
+        return orv::ServeImageFolderCopy(argc, argv);
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         printUsage(stdout);
         return 0;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of Orvantis in a real desktop session (Xvfb with the openbox window manager), for
-# looking at the window as a user sees it; also refreshes the two pictures the README shows.
+# looking at the window as a user sees it: both views at several sizes and at twice the scale, the
+# first window without settings, platform themes (qt6ct: its own font, a dark palette) and the
+# counts of a 150,000-entry catalogue. Also refreshes the two pictures the README shows.
 # Usage: tools/screenshots.sh [OUTDIR]   (default: build/screenshots)
 # Each shot starts the program on the sample catalogue from an application folder and home of its
 # own, with a settings file that sizes the window to the screen and picks the view.
@@ -29,7 +31,9 @@ session() { # width height
   local n
   for ((n = ${range%-*}; n <= ${range#*-}; n++)); do
     [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 "$1x$2x24" -nolisten tcp >>"$work/xvfb.log" 2>&1 &
+    # -noreset: the readiness check, the last client to leave, must not reset the server under
+    # the window manager that connects next.
+    Xvfb ":$n" -screen 0 "$1x$2x24" -nolisten tcp -noreset >>"$work/xvfb.log" 2>&1 &
     xvfb=$!; pids+=("$xvfb")
     export DISPLAY=:$n
     for _ in $(seq 100); do
@@ -53,23 +57,50 @@ end_session() {
   wait "$wm" "$xvfb" 2>/dev/null || true
 }
 
+# What start_app runs the program through (nothing, or a private mount namespace).
+wrap=()
+
+# Where it can (as root, with unshare), the folder chooser's program runs in a mount namespace of
+# its own in which two copies of a CD are mounted under /media, as a desktop mounts discs; the
+# system's mounts stay as they are.
+discs_wrapper() {
+  [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null || return 1
+  unshare --mount --propagation private true 2>/dev/null || return 1
+  mkdir -p "$work/disc12/UTIL/PC/TOOL" "$work/disc12/UTIL/SS/POINT" "$work/disc13/UTIL/GB"
+  printf 'MZ' >"$work/disc12/UTIL/PC/TOOL/TOOL.EXE"
+  cat >"$work/with-discs.sh" <<EOF
+#!/bin/sh
+set -e
+mount -t tmpfs -o mode=755 media /media
+mkdir -p "/media/お楽しみCD 12" /media/CD013
+mount --bind "$work/disc12" "/media/お楽しみCD 12"
+mount --bind "$work/disc13" /media/CD013
+exec "\$@"
+EOF
+  chmod +x "$work/with-discs.sh"
+  wrap=(unshare --mount --propagation private "$work/with-discs.sh")
+}
+
 # The window ids in xprop's output.
 ids() { grep -o '0x[0-9a-f]*' || true; }
 
 # Starts the program; returns once the first activation has ended: both load dialogs have come
 # and gone (the window manager's client list has seen three windows and holds one again).
+# Mode "-" starts without a settings file (width and height unused); $catalogue, when set, is
+# the catalogue instead of the sample.
 start_app() { # name mode width height [VAR=value...]
   local name=$1 mode=$2 w=$3 h=$4; shift 4
   app="$work/app-$name"
   mkdir -p "$app" "$work/home-$name/config" "$work/home-$name/run"
   chmod 700 "$work/home-$name/run"
-  cp build/orvantis data/sample/tevox20.mdb "$app/"
-  printf '[DISP]\r\nMODE=%s\r\n[WINDOW]\r\nLEFT=0\r\nTOP=0\r\nWIDTH=%s\r\nHEIGHT=%s\r\nWINSATE=0\r\n' \
+  cp build/orvantis "$app/"
+  cp "${catalogue:-data/sample/tevox20.mdb}" "$app/tevox20.mdb"
+  [ "$mode" = - ] || printf '[DISP]\r\nMODE=%s\r\n[WINDOW]\r\nLEFT=0\r\nTOP=0\r\nWIDTH=%s\r\nHEIGHT=%s\r\nWINSATE=0\r\n' \
     "$mode" $((w * 15)) $((h * 15)) > "$app/tevo.ini"
   xprop -root -spy _NET_CLIENT_LIST > "$work/clients" 2>/dev/null &
   local spy=$!
-  env HOME="$work/home-$name" XDG_CONFIG_HOME="$work/home-$name/config" XDG_RUNTIME_DIR="$work/home-$name/run" \
-    "$@" "$app/orvantis" >/dev/null 2>&1 &
+  "${wrap[@]}" env HOME="$work/home-$name" XDG_CONFIG_HOME="$work/home-$name/config" \
+    XDG_RUNTIME_DIR="$work/home-$name/run" "$@" "$app/orvantis" >/dev/null 2>&1 &
   prog=$!; pids+=("$prog")
   for _ in $(seq 300); do
     local seen last
@@ -117,14 +148,20 @@ xdotool mousemove --window "$main" 60 166 sleep 0.2 mousemove --window "$main" 6
 sleep 1.5
 snap tooltip-1024x768
 stop_app
-# The folder chooser of the drive button, in Japanese.
+# The folder chooser of the drive button, in Japanese: the discs first, then one opened.
+discs_wrapper || echo "no private mount namespace: the chooser is shown without discs" >&2
 start_app folder 0 1024 768
+wrap=()
 xdotool key --window "$main" alt+d
 for _ in $(seq 50); do
   [ "$(xprop -root _NET_CLIENT_LIST | ids | wc -l)" -ge 2 ] && break; sleep 0.1
 done
 sleep 1
 snap folder-chooser-1024x768
+# Into the tree: the first folder of the first disc, opened.
+xdotool key Tab sleep 0.3 key Down sleep 0.3 key Right
+sleep 0.8
+snap folder-chooser-tree-1024x768
 stop_app
 # The card view stepped through: the next-entry button twice, then PageDown in the game name box.
 start_app card-stepped 1 1024 768
@@ -140,7 +177,68 @@ session 1920 1440
 start_app scale2-card 1 800 600 QT_SCALE_FACTOR=2
 snap card-800x600-scale2
 stop_app
+start_app scale2-list 0 800 600 QT_SCALE_FACTOR=2
+snap list-800x600-scale2
+stop_app
 end_session
+
+# The first window, without settings, at twice the scale on a small screen: it fits the screen.
+session 1024 768
+start_app first-scale2 - 0 0 QT_SCALE_FACTOR=2
+snap first-window-1024x768-scale2
+stop_app
+end_session
+
+# Platform themes through qt6ct (when installed), each with a configuration of its own: none at
+# all (its own application font), and a dark colour scheme.
+if [ -e "$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null)/platformthemes/libqt6ct.so" ]; then
+  session 1024 768
+  start_app qt6ct 1 1024 768 QT_QPA_PLATFORMTHEME=qt6ct
+  snap card-1024x768-qt6ct
+  stop_app
+  for mode in 0 1; do
+    view=list; [ "$mode" = 1 ] && view=card
+    mkdir -p "$work/home-dark-$view/config/qt6ct"
+    printf '[Appearance]\ncustom_palette=true\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\n' \
+      > "$work/home-dark-$view/config/qt6ct/qt6ct.conf"
+    start_app "dark-$view" "$mode" 1024 768 QT_QPA_PLATFORMTHEME=qt6ct
+    snap "$view-1024x768-dark"
+    stop_app
+  done
+  end_session
+fi
+
+# Big counts: a generated catalogue of 150,000 entries, at scale 1 and 2.
+catalogue="$work/big.mdb"
+python3 - "$catalogue" 150000 <<'PY'
+import sqlite3, sys
+path, n = sys.argv[1], int(sys.argv[2])
+db = sqlite3.connect(path)
+cols = ["gt_cdno", "gt_new", "gt_pf", "gt_game", "gt_maker", "gt_effect", "gt_file", "gt_exeenv", "gt_f_s",
+        "gt_copyright", "gt_cdnod", "gt_folder", "gt_str1", "gt_str2", "gt_effecttmp"]
+db.execute("CREATE TABLE tevoxB (%s)" % ", ".join(c + " TEXT" for c in cols))
+pfs = ["PS", "SS", "PC", "MSX", "N64", "GB"]
+def rows():
+    for i in range(n):
+        vol = 1 + i % 200
+        game = "ゲーム %d" % i
+        yield ["%03d" % vol, "♪" if i % 5 == 0 else None, pfs[i % len(pfs)], game, "メーカー %d" % (i % 97),
+               "所持金MAX %d" % i, "E%d.EXE" % i, "Win95", "F", "作者",
+               "%04d/%02d/01" % (1997 + vol // 12, vol % 12 + 1), "UTIL\\E%d" % i, game, "", ""]
+db.executemany("INSERT INTO tevoxB VALUES (%s)" % ",".join("?" * 15), rows())
+db.commit()
+PY
+session 1024 768
+start_app big 0 1024 768
+snap list-1024x768-150000
+stop_app
+end_session
+session 1920 1440
+start_app big-scale2 0 800 600 QT_SCALE_FACTOR=2
+snap list-800x600-scale2-150000
+stop_app
+end_session
+unset catalogue
 
 # The README's pictures: the two views at 1024 x 768, in 64 colours without dithering to stay small.
 mkdir -p docs

@@ -72,6 +72,7 @@ XdgEnvironment XdgEnvironmentOfProcess()
     env.dataHome = envText("XDG_DATA_HOME");
     env.dataDirs = envText("XDG_DATA_DIRS");
     env.configHome = envText("XDG_CONFIG_HOME");
+    env.cacheHome = envText("XDG_CACHE_HOME");
 #ifndef _WIN32
     if (env.home.empty()) {
         long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -114,6 +115,15 @@ std::string ConfigBaseDir(const XdgEnvironment& env)
         return env.configHome;
     if (isAbsolute(env.home))
         return joined(env.home, ".config");
+    return {};
+}
+
+std::string CacheBaseDir(const XdgEnvironment& env)
+{
+    if (isAbsolute(env.cacheHome))
+        return env.cacheHome;
+    if (isAbsolute(env.home))
+        return joined(env.home, ".cache");
     return {};
 }
 

@@ -18,6 +18,7 @@ struct XdgEnvironment {
     std::string dataHome; // XDG_DATA_HOME
     std::string dataDirs; // XDG_DATA_DIRS, separated by ':'
     std::string configHome; // XDG_CONFIG_HOME
+    std::string cacheHome{}; // XDG_CACHE_HOME
 };
 
 // The process's variables; HOME falls back to the home folder of the user's account.
@@ -30,6 +31,9 @@ std::vector<std::string> DataBaseDirs(const XdgEnvironment& env);
 
 // XDG_CONFIG_HOME, default HOME/.config; empty when neither is a valid (absolute) path.
 std::string ConfigBaseDir(const XdgEnvironment& env);
+
+// XDG_CACHE_HOME, default HOME/.cache; empty when neither is a valid (absolute) path.
+std::string CacheBaseDir(const XdgEnvironment& env);
 
 struct FileLocations {
     bool portable = false; // catalogue and settings beside the executable

@@ -88,6 +88,25 @@ Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float
     return result;
 }
 
+Placement FitInside(const PixelRect& outer, const PixelRect& area, float tppX, float tppY)
+{
+    MonitorCensus census;
+    census.monitorCount = 1;
+    census.virtualLeft = area.left;
+    census.virtualTop = area.top;
+    census.virtualWidth = area.right - area.left;
+    census.virtualHeight = area.bottom - area.top;
+    census.monitorRects = {area};
+    const TwipsRect now{Whole(outer.left * static_cast<double>(tppX)), Whole(outer.top * static_cast<double>(tppY)),
+                        Whole((outer.right - outer.left) * static_cast<double>(tppX)),
+                        Whole((outer.bottom - outer.top) * static_cast<double>(tppY))};
+    Placement p = PlaceWindow(now, census, tppX, tppY);
+    p.move = p.move
+        && (p.rect.left != now.left || p.rect.top != now.top || p.rect.width != now.width
+            || p.rect.height != now.height);
+    return p;
+}
+
 PixelRect ClientRectForFrame(const TwipsRect& outer, const FrameMargins& margins, float tppX, float tppY)
 {
     const long left = Whole(outer.left / static_cast<double>(tppX)) + margins.left;

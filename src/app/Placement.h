@@ -33,6 +33,11 @@ struct Placement {
 // The saved rectangle (the window's outer frame) pulled inside the bounds (one monitor, or the virtual screen), never enlarged.
 Placement PlaceWindow(const TwipsRect& saved, const MonitorCensus& census, float tppX, float tppY);
 
+// The window as first shown (its outer frame in pixels, with nothing restored) pulled inside an
+// area of the screen as a restored window is pulled onto its monitor: shifted back inside and
+// shrunk to the area where larger, never enlarged. move is false when it lies inside already.
+Placement FitInside(const PixelRect& outer, const PixelRect& area, float tppX, float tppY);
+
 // What the window manager draws around the client area, in pixels on each side; all 0 where no
 // window manager frames the window or before it has said how.
 struct FrameMargins {

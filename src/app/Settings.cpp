@@ -60,6 +60,8 @@ const std::array<SettingDef, kSettingCount>& SettingDefs() { return kSettings; }
 
 SavedSettings SavedSettings::Read(const std::string& file)
 {
+    // A save killed half-way left its temporary file, as big as the settings.
+    RemoveStaleIniTemporaries(file);
     std::vector<IniKey> keys;
     keys.reserve(kSettingCount);
     for (const SettingDef& d : kSettings)

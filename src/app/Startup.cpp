@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "platform/text/Utf8.h"
+
 #include <cctype>
 
 namespace orv {
@@ -14,7 +16,7 @@ constexpr char kNativeSeparator = '/';
 
 constexpr int kLabelMaxChars = 28;
 
-bool IsContinuationByte(char ch) { return (static_cast<unsigned char>(ch) & 0xC0) == 0x80; }
+bool IsContinuationByte(char ch) { return utf8::isContinuation(static_cast<unsigned char>(ch)); }
 
 std::size_t CharCount(const std::string& s)
 {

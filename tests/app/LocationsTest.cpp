@@ -55,6 +55,14 @@ TEST(ConfigBaseDir, XdgConfigHomeElseHomeConfig)
     EXPECT_EQ(ConfigBaseDir({"h", "", "", "./c"}), "");
 }
 
+TEST(CacheBaseDir, XdgCacheHomeElseHomeCache)
+{
+    EXPECT_EQ(CacheBaseDir({"/h", "", "", "", "/k"}), "/k");
+    EXPECT_EQ(CacheBaseDir({"/h", "", "", "/c", ""}), "/h/.cache");
+    EXPECT_EQ(CacheBaseDir({"/h", "", "", "", "k"}), "/h/.cache");
+    EXPECT_EQ(CacheBaseDir({"h", "", "", "", "./k"}), "");
+}
+
 TEST(LocateFiles, PortableWhenACatalogueLiesBesideTheProgram)
 {
     Tree t;

@@ -19,9 +19,9 @@ MonitorCensus Census(long count, PixelRect virtualRect, std::vector<PixelRect> r
 const MonitorCensus kOne = Census(1, {0, 0, 1024, 768}, {{0, 0, 1024, 768}});
 const MonitorCensus kTwo = Census(2, {0, 0, 2048, 768}, {{0, 0, 1024, 768}, {1024, 0, 2048, 768}});
 
-void ExpectPlaced(const TwipsRect& saved, const MonitorCensus& c, TwipsRect want, float tpp = 15)
+void ExpectPlaced(const TwipsRect& saved, const MonitorCensus& c, TwipsRect want, float tpp = 15, float tppY = 0)
 {
-    const Placement p = PlaceWindow(saved, c, tpp, tpp);
+    const Placement p = PlaceWindow(saved, c, tpp, tppY > 0 ? tppY : tpp);
     ASSERT_TRUE(p.move);
     EXPECT_EQ(p.rect.left, want.left);
     EXPECT_EQ(p.rect.top, want.top);
@@ -69,6 +69,15 @@ TEST(PlaceWindow, OneMonitor)
     ExpectPlaced({700, 100, 100, 100}, odd, {658, 100, 100, 100}, 7.5f);
 }
 
+// Horizontal and vertical twips per pixel differ (10 and 20): each axis is clamped with its own.
+TEST(PlaceWindow, EachAxisWithItsOwnTwipsPerPixel)
+{
+    ExpectPlaced({20000, 20000, 3000, 4000}, kOne, {7240, 11360, 3000, 4000}, 10, 20);
+    ExpectPlaced({0, 0, 20000, 20000}, kOne, {0, 0, 10240, 15360}, 10, 20);
+    ExpectPlaced({-50, -50, 3000, 4000}, kOne, {0, 0, 3000, 4000}, 10, 20);
+    ExpectPlaced({10000, 15000, 240, 360}, kOne, {10000, 15000, 240, 360}, 10, 20); // fits exactly
+}
+
 TEST(PlaceWindow, NothingSavedOrPlacementOff)
 {
     EXPECT_FALSE(PlaceWindow({0, 0, 0, 0}, kOne, 15, 15).move);
@@ -104,6 +113,12 @@ TEST(ClientRectForFrame, TheFrameGoesWhereTheRectangleWasSaved)
     EXPECT_EQ(bare.top, 100);
     EXPECT_EQ(bare.right, 800);
     EXPECT_EQ(bare.bottom, 600);
+    // Each axis in its own twips per pixel.
+    const PixelRect wide = ClientRectForFrame({1000, 2000, 5000, 6000}, ob, 10, 20);
+    EXPECT_EQ(wide.left, 101);
+    EXPECT_EQ(wide.top, 120);
+    EXPECT_EQ(wide.right - wide.left, 498);
+    EXPECT_EQ(wide.bottom - wide.top, 275);
     // Twips round half to even, then the margins; a frame larger than the rectangle leaves one pixel.
     const PixelRect odd = ClientRectForFrame({-22, 7, 37, 15}, {2, 3, 2, 3}, 15, 15);
     EXPECT_EQ(odd.left, 1);
@@ -137,4 +152,37 @@ TEST(ClientRectForFrame, SavingThePlacedFrameGivesTheSameRectangle)
             EXPECT_LE(saved.top + saved.height, 768 * 15);
         }
     }
+}
+
+TEST(FitInside, TheFirstWindowIsPulledOntoTheAvailableArea)
+{
+    // Twice the scale on a 1024 x 768 screen: 512 x 384 logical pixels; the designed window
+    // with openbox's frame is 634 x 478, created at the corner.
+    const PixelRect screen{0, 0, 512, 384};
+    Placement p = FitInside({0, 0, 634, 478}, screen, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.left, 0);
+    EXPECT_EQ(p.rect.top, 0);
+    EXPECT_EQ(p.rect.width, 512 * 15);
+    EXPECT_EQ(p.rect.height, 384 * 15);
+    // A panel along the top: the window goes under it.
+    p = FitInside({0, 0, 634, 478}, {0, 30, 512, 384}, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.top, 30 * 15);
+    EXPECT_EQ(p.rect.height, 354 * 15);
+    // Small enough but placed past the edge: shifted back, its size kept.
+    p = FitInside({700, 500, 1334, 978}, {0, 0, 1024, 768}, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.left, (1024 - 634) * 15);
+    EXPECT_EQ(p.rect.top, (768 - 478) * 15);
+    EXPECT_EQ(p.rect.width, 634 * 15);
+    EXPECT_EQ(p.rect.height, 478 * 15);
+    // Inside already, or touching the edges: left where it is.
+    EXPECT_FALSE(FitInside({100, 100, 734, 578}, {0, 0, 1024, 768}, 15, 15).move);
+    EXPECT_FALSE(FitInside({390, 290, 1024, 768}, {0, 0, 1024, 768}, 15, 15).move);
+    // The area of a second screen.
+    p = FitInside({1000, 0, 1634, 478}, {1024, 0, 2048, 768}, 15, 15);
+    ASSERT_TRUE(p.move);
+    EXPECT_EQ(p.rect.left, 1024 * 15);
+    EXPECT_EQ(p.rect.width, 634 * 15);
 }

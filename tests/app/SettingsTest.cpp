@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <ostream>
 #include <string>
 
@@ -329,4 +331,19 @@ TEST(Settings, ViewValuesNeverAppliedKeepWhatTheFileHolds)
     EXPECT_EQ(LoadSearchSettings(after), LoadSearchSettings(SavedSettings{}));
     EXPECT_FALSE(after.stored(K::PformStr)) << "the platform choice was never applied either";
     EXPECT_TRUE(after.stored(K::Word));
+}
+
+// A save killed half-way leaves its temporary file (as big as the settings): the next start
+// removes it, before any save.
+TEST(Settings, StartUpRemovesTheTemporaryFilesOfAKilledSave)
+{
+    namespace fs = std::filesystem;
+    orvtest::TempDir dir;
+    const std::string path = dir.file("tevo.ini");
+    writeFileBytes(path, "[SEARCH]\r\nWORD=max\r\n");
+    writeFileBytes(dir.file(".tevo.ini.42.tmp"), "[SEARCH]\r\nWO");
+    fs::last_write_time(dir.file(".tevo.ini.42.tmp"), fs::file_time_type::clock::now() - std::chrono::seconds(5));
+    EXPECT_EQ(SavedSettings::Read(path).text(K::Word), "max");
+    EXPECT_FALSE(fs::exists(dir.file(".tevo.ini.42.tmp")));
+    EXPECT_EQ(readFileBytes(path), "[SEARCH]\r\nWORD=max\r\n");
 }

@@ -29,6 +29,8 @@ TEST(ScanSwitches, ScreenCheckSwitch)
 TEST(VersionCaption, RevisionForms)
 {
     EXPECT_EQ(VersionCaption(2, 5, 0, "C"), "Version 2.05     C");
+    EXPECT_EQ(VersionCaption(2, 9, 0, "C"), "Version 2.09     C");
+    EXPECT_EQ(VersionCaption(2, 10, 0, "C"), "Version 2.10     C"); // two digits need no zero
     EXPECT_EQ(VersionCaption(2, 5, 3, "C"), "Version 2.05.3  C");
     EXPECT_EQ(VersionCaption(2, 5, 10, "C"), "Version 2.05.10  C");
     EXPECT_EQ(VersionCaption(2, 5, 12, "C"), "Version 2.051\u03b22   C");

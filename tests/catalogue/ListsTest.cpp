@@ -19,7 +19,8 @@ TEST(LeadingNumber, ReadsLikeVal)
     const std::pair<const char*, double> cases[] = {
         {"012", 12},  {"12abc", 12}, {" 1 2", 12}, {"-5x", -5},  {"2.5.1", 2.5}, {"1e3", 1000},
         {"1D2", 100}, {"1e", 1},     {"1,000", 1}, {"&H1F", 31}, {"&o17", 15},   {"1e-999", 0},
-        {"", 0},      {"abc", 0},    {"-", 0},     {".", 0},     {"--1", 0},     {"CD1", 0}};
+        {"", 0},      {"abc", 0},    {"-", 0},     {".", 0},     {"--1", 0},     {"CD1", 0},
+        {"&O18", 1},  {"&17", 15},   {"&HfG", 15}, {"&H", 0}}; // a radix's digits end at its first non-digit
     for (const auto& [text, value] : cases)
         EXPECT_EQ(LeadingNumber(text), value) << text;
 }

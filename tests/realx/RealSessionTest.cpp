@@ -5,14 +5,21 @@
 
 #include "BenchSupport.h"
 #include "platform/settings/UserStore.h"
+#include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QPainter>
+#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <iostream>
 
 using namespace orvreal;
@@ -32,6 +39,28 @@ const QPoint kModeButton(40, 168); // btnMode
 const QPoint kDriveLabel(150, 12); // Label6
 const QPoint kFirstRecordButton(21, 168); // btnRecord(1)
 const QPoint kNoTipSpot(450, 148); // the top band between frames and buttons
+
+// The reader child (`orvantis --read-catalogue FILE`) of a running program, or 0.
+qint64 ReaderChildOf(qint64 parent)
+{
+    QDir proc(QStringLiteral("/proc"));
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
+        QFile cmdline(proc.filePath(entry + QStringLiteral("/cmdline")));
+        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid ...: the fields after the last ')'.
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent && cmdline.readAll().contains("--read-catalogue"))
+            return pid;
+    }
+    return 0;
+}
 
 // Pixels of a rectangle that differ between two pictures.
 long Differing(const QImage& a, const QImage& b, const QRect& area)
@@ -161,6 +190,27 @@ TEST_F(RealSession, RestoringAMaximisedStartReturnsToTheSavedFrame)
     EXPECT_TRUE(Near(app.savedRect(), kSavedTwips, 15));
 }
 
+TEST_F(RealSession, FirstWindowFitsTheScreenAtEveryScale)
+{
+    XSession small(QSize(1024, 768));
+    ASSERT_TRUE(small.started()) << small.error().toStdString();
+    for (const QString& scale : {QStringLiteral("2"), QStringLiteral("3")}) {
+        SCOPED_TRACE("QT_SCALE_FACTOR=" + scale.toStdString());
+        AppFolder app(sample()); // no settings: the window as first created
+        RunOptions scaled;
+        scaled.setEnv.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+        AppRun run(small, app, scaled);
+        const QString w = run.waitMainWindow();
+        ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+        const WindowGeometry g = small.geometry(w);
+        small.keepScreenshot(small.screenshot(), QStringLiteral("first-window-scale-") + scale);
+        EXPECT_TRUE(QRect(QPoint(0, 0), small.screenSize()).contains(g.outer()))
+            << g.outer().x() << ", " << g.outer().y() << ", " << g.outer().width() << " x " << g.outer().height();
+        EXPECT_GT(g.frame.top(), 0) << "framed by the window manager";
+        ASSERT_TRUE(run.closeThroughWindowManager(w));
+    }
+}
+
 // --- Painting before the work ---------------------------------------------------------------------------
 
 TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
@@ -231,6 +281,42 @@ TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
     ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
+// SIGTERM while the catalogue is read: the program stops the read (its reader child, held here
+// so that the read cannot end by itself), closes as its close command does and saves the
+// settings, without waiting for the reader's own stall limit (10 s) or showing the open failure.
+TEST_F(RealSession, SigtermDuringTheCatalogueReadEndsTheProgram)
+{
+    QTemporaryDir dir;
+    const QString catalogue = dir.filePath(QStringLiteral("big.mdb"));
+    bench::generateCatalogue(catalogue.toStdString(), 100000);
+    AppFolder app(catalogue);
+    QFile::remove(catalogue);
+    app.setIni("SEARCH", "WORD", "kept");
+
+    AppRun run(*x, app);
+    qint64 reader = 0;
+    WaitUntil(
+        [&] {
+            reader = ReaderChildOf(run.pid());
+            return reader != 0 || !run.running();
+        },
+        30000, 2);
+    ASSERT_NE(reader, 0) << "no reader child seen; " << run.output().toStdString();
+    ::kill(pid_t(reader), SIGSTOP);
+    ::kill(pid_t(run.pid()), SIGTERM);
+    QElapsedTimer t;
+    t.start();
+    const bool exited = run.waitExit(8000);
+    const qint64 ms = t.elapsed();
+    if (!exited)
+        ::kill(pid_t(reader), SIGKILL);
+    ASSERT_TRUE(exited) << "still running " << ms << " ms after SIGTERM";
+    EXPECT_EQ(run.exitCode(), 0);
+    EXPECT_NE(::kill(pid_t(reader), 0), 0) << "the reader child is gone";
+    EXPECT_EQ(app.ini("SEARCH", "WORD"), "kept");
+    EXPECT_EQ(app.ini("WINDOW", "WINSATE"), "0") << "the close saved the settings";
 }
 
 // --- Keyboard ----------------------------------------------------------------------------------------
@@ -370,6 +456,40 @@ static long DifferingPixels(const QImage& a, const QImage& b)
     return differing;
 }
 
+TEST_F(RealSession, APlatformThemesFontLeavesTheLayoutAsDesigned)
+{
+    // qt6ct sets its own application font once the program runs, even with nothing configured.
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platformthemes/libqt6ct.so")))
+        GTEST_SKIP() << "qt6ct is not installed";
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    QTemporaryDir config; // the theme's configuration: none
+    auto band = [&](bool themed) {
+        RunOptions o;
+        o.setEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        if (themed)
+            o.setEnv.insert(QStringLiteral("QT_QPA_PLATFORMTHEME"), QStringLiteral("qt6ct"));
+        else
+            o.unsetEnv << QStringLiteral("QT_QPA_PLATFORMTHEME");
+        AppRun run(*x, app, o);
+        const QString w = run.waitMainWindow();
+        if (w.isEmpty())
+            return QImage();
+        // The top band, the blinking caret at the start of the keyword box left out.
+        const QImage shot = x->screenshot();
+        x->keepScreenshot(shot, themed ? QStringLiteral("theme-qt6ct") : QStringLiteral("theme-none"));
+        QImage top = shot.copy(QRect(x->geometry(w).client.topLeft(), QSize(632, 185)));
+        QPainter(&top).fillRect(QRect(218, 38, 12, 19), Qt::black);
+        run.closeThroughWindowManager(w);
+        return top;
+    };
+    const QImage plain = band(false);
+    const QImage themed = band(true);
+    ASSERT_FALSE(plain.isNull());
+    ASSERT_FALSE(themed.isNull());
+    EXPECT_EQ(DifferingPixels(plain, themed), 0);
+}
+
 // --- Command line and window system -------------------------------------------------------------------
 
 TEST_F(RealSession, QtCommandLineOptionsChangeNothing)
@@ -440,4 +560,64 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// --- Files -------------------------------------------------------------------------------------------
+
+TEST_F(RealSession, TheFileButtonOpensAFileOutOfADiscImage)
+{
+    // A library holding volume 011, the first entry's, as an image; the desktop's opener and its
+    // association lookup are stubs that write down what they were asked.
+    QTemporaryDir dir;
+    const QString lib = dir.filePath(QStringLiteral("library"));
+    QDir().mkpath(lib);
+    orvtest::writeIsoImage((lib + QStringLiteral("/お楽しみCD 11.iso")).toStdString(),
+                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
+                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
+                            orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    const QString opened = dir.filePath(QStringLiteral("opened.txt"));
+    QDir().mkpath(bin);
+    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-open")).toStdString(),
+                            "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.toStdString() + "'\n");
+    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-mime")).toStdString(), "#!/bin/sh\necho stub.desktop\n");
+    for (const QString& stub : {QStringLiteral("xdg-open"), QStringLiteral("xdg-mime")})
+        QFile::setPermissions(bin + QLatin1Char('/') + stub, QFile::ReadOwner | QFile::ExeOwner);
+    ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, lib.toStdString()));
+    struct ForgetDrive {
+        ~ForgetDrive() { orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, ""); }
+    } forget;
+
+    AppFolder app(sample());
+    SaveRect(app, kSavedTwips);
+    RunOptions options;
+    options.setEnv.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
+    AppRun run(*x, app, options);
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+    // The title names the drive folder and the entry's folder, as without a library.
+    EXPECT_EQ(x->windowName(w), QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/UTIL/SS/POINT"));
+
+    // Twice: the copy is made, then used again.
+    const auto opens = [&] {
+        const std::string calls = orvtest::readFileBytes(opened.toStdString());
+        return std::count(calls.begin(), calls.end(), '\n');
+    };
+    for (int press = 1; press <= 2; ++press) {
+        x->key(QStringLiteral("alt+u"));
+        ASSERT_TRUE(WaitUntil([&] { return opens() == press; }, 10000))
+            << "the opener was not started: " << run.output().toStdString();
+    }
+    const std::string calls = orvtest::readFileBytes(opened.toStdString());
+    const std::string file = calls.substr(0, calls.find('\n'));
+    EXPECT_EQ(calls, file + "\n" + file + "\n");
+    const std::string cache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/orvantis/volumes/";
+    EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
+    EXPECT_EQ(file.substr(file.size() - 24), "/UTIL/SS/POINT/POINT.EXE");
+    EXPECT_EQ(orvtest::readFileBytes(file), "MZ");
+    EXPECT_EQ(orvtest::readFileBytes(file.substr(0, file.size() - 3) + "INI"), "[point]");
+    // Nothing asked, nothing reported.
+    EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
 }

@@ -12,7 +12,7 @@ namespace orvtest {
 
 namespace {
 // Every test program works in a private home: nothing a test does reaches the real user's
-// configuration (QSettings follows XDG_CONFIG_HOME).
+// configuration (QSettings follows XDG_CONFIG_HOME) or cache.
 struct PrivateHome {
     fs::path dir;
     PrivateHome()
@@ -22,6 +22,7 @@ struct PrivateHome {
         fs::create_directories(dir / "config");
         setenv("HOME", dir.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
         if (!std::getenv("QT_QPA_PLATFORM"))
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }

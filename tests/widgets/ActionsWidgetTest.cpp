@@ -1,5 +1,6 @@
 // Choosing the CD drive and opening the current entry's file or folder through the shell.
 #include "platform/settings/UserStore.h"
+#include "support/IsoImage.h"
 #include "widgets/WidgetHarness.h"
 
 #include <QCoreApplication>
@@ -264,4 +265,59 @@ TEST_F(Actions, CaseVariantsAreTriedUntilThePathIsFound)
     EXPECT_EQ(h->shellCalls[0].target, drive + "/util/ss/point/POINT.EXE");
     EXPECT_EQ(h->shellCalls[1].target, drive + "/util/ss/point");
     EXPECT_TRUE(h->messages.empty());
+}
+
+TEST_F(Actions, ALibraryOfCopiesOpensEachEntryFromItsVolume)
+{
+    // The first entry is on volume 011 in UTIL\SS\POINT; the next is on 001 in UTIL\PC98\BGMTEST. The library holds 011 as an image and 001 as a folder.
+    const std::string lib = (cd.path() / "library").string();
+    fs::create_directories(lib + "/CD001/UTIL/PC98/BGMTEST");
+    writeFileBytes(lib + "/CD001/UTIL/PC98/BGMTEST/BGMTEST.EXE", "MZ");
+    writeIsoImage(lib + "/CD011.iso",
+                  {isoFolder("util"), isoFolder("util/ss"), isoFolder("util/ss/point"),
+                   isoFile("util/ss/point/point.exe", "MZ point"), isoFile("util/ss/point/point.dat", "data")});
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(lib)});
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
+    // The title names the drive folder as before.
+    EXPECT_EQ(w().windowTitle(),
+              QStringLiteral("Orvantis  Target：") + QString::fromStdString(lib) + QStringLiteral("/UTIL/SS/POINT"));
+
+    ctl<QPushButton>(w(), "Command3")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
+    ASSERT_EQ(h->shellCalls.size(), 2u) << h->messageTexts().join(QLatin1Char('|')).toStdString();
+    const std::string cache = std::string(std::getenv("XDG_CACHE_HOME")) + "/orvantis/volumes/";
+    const std::string file = h->shellCalls[0].target;
+    EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
+    EXPECT_EQ(file.substr(file.size() - 24), "/util/ss/point/point.exe");
+    EXPECT_EQ(readFileBytes(file), "MZ point");
+    // The files beside it on the CD are there too; the folder button shows that folder.
+    EXPECT_EQ(readFileBytes(fs::path(file).replace_filename("point.dat").string()), "data");
+    EXPECT_TRUE(h->shellCalls[1].folder);
+    EXPECT_EQ(h->shellCalls[1].target, fs::path(file).parent_path().string());
+
+    w().StepRecord(3);
+    ASSERT_EQ(ctl<QLabel>(w(), "lblFolder")->text(), QStringLiteral("UTIL\\PC98\\BGMTEST"));
+    ctl<QPushButton>(w(), "Command3")->click();
+    ASSERT_EQ(h->shellCalls.size(), 3u);
+    EXPECT_EQ(h->shellCalls[2].target, lib + "/CD001/UTIL/PC98/BGMTEST/BGMTEST.EXE");
+    EXPECT_TRUE(h->messages.empty());
+}
+
+TEST_F(Actions, ADamagedImageEndsInTheMissingFileAndFolderMessages)
+{
+    const std::string lib = (cd.path() / "library").string();
+    fs::create_directories(lib);
+    writeIsoImage(lib + "/CD011.iso",
+                  {isoFolder("UTIL"), isoFolder("UTIL/SS"), isoFolder("UTIL/SS/POINT"),
+                   isoFile("UTIL/SS/POINT/POINT.EXE", std::string(100000, 'z'))});
+    const std::string whole = readFileBytes(lib + "/CD011.iso");
+    writeFileBytes(lib + "/CD011.iso", whole.substr(0, whole.find('z') + 50000));
+    orv::FolderChooserHook::setNextFolders({QString::fromStdString(lib)});
+    ctl<QPushButton>(w(), "btnSelRoot")->click();
+    ctl<QPushButton>(w(), "Command3")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
+    EXPECT_TRUE(h->shellCalls.empty());
+    EXPECT_EQ(h->messageTexts(),
+              (QStringList{QStringLiteral("ファイルが見つかりません。"),
+                           QStringLiteral("無効なフォルダか、ファイルが存在しません。")}));
 }

@@ -1,6 +1,7 @@
 // How the window draws into the design's rectangles: frame captions on the border line, the
 // platform list's two rows, captions that fit their boxes, text lines in the middle of their
 // boxes, tool tips, and the toolkit's own texts in Japanese.
+#include "app/widgets/Appearance.h"
 #include "platform/settings/UserStore.h"
 #include "platform/widgets/Controls.h"
 #include "widgets/WidgetHarness.h"
@@ -11,6 +12,7 @@
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -77,7 +79,10 @@ TEST_F(Look, FrameCaptionsLieOnTheBorderInsideTheFrameAndClearOfTheContents)
         EXPECT_GT(f->borderTop(), caption.top());
         EXPECT_LT(f->borderTop(), caption.bottom()) << "the border line runs through the caption";
         EXPECT_EQ(f->contentsRect(), f->rect()) << "no title band above the contents";
-        for (QWidget* child : f->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_EQ(f->findChildren<QWidget*>(Qt::FindDirectChildrenOnly), QList<QWidget*>{f->inside()})
+            << "the controls lie inside";
+        EXPECT_EQ(f->inside()->geometry(), f->rect());
+        for (QWidget* child : f->inside()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (child->isWindow())
                 continue;
             EXPECT_FALSE(child->geometry().intersects(caption))
@@ -178,6 +183,72 @@ TEST_F(Look, AnAltLetterOfNoCaptionTypesNothing)
     QTest::keyClicks(box, QStringLiteral("c"));
     QTest::keyClick(box, Qt::Key_At, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_EQ(box->text(), QStringLiteral("abc@"));
+}
+
+// --- Themes ---------------------------------------------------------------------------------------
+
+TEST_F(Look, RecordPicturesTakeTheButtonTextColourAndFollowThePalette)
+{
+    // The colour of a picture's solid pixels.
+    auto ink = [](QPushButton* b) {
+        const QImage img = b->icon().pixmap(QSize(16, 16)).toImage();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qAlpha(img.pixel(x, y)) == 255)
+                    return QColor(img.pixel(x, y));
+        return QColor();
+    };
+    for (int i = 1; i <= 4; ++i) {
+        auto* b = ctl<QPushButton>(w(), "btnRecord", i);
+        EXPECT_EQ(ink(b), b->palette().color(QPalette::ButtonText)) << i;
+    }
+    // A dark theme: light triangles on dark buttons.
+    QPalette dark = w().palette();
+    dark.setColor(QPalette::Button, QColor(0x30, 0x2f, 0x2e));
+    dark.setColor(QPalette::ButtonText, QColor(0xf0, 0xf0, 0xf0));
+    dark.setColor(QPalette::Window, QColor(0x42, 0x42, 0x45));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    w().setPalette(dark);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(ink(ctl<QPushButton>(w(), "btnRecord", i)), QColor(0xf0, 0xf0, 0xf0)) << i;
+    // The theme's palette arriving for the whole application while the window is up.
+    w().setPalette(QPalette());
+    const QPalette before = QApplication::palette();
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+    dark.setColor(QPalette::ButtonText, QColor(0xe0, 0xe4, 0xe8));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(ink(ctl<QPushButton>(w(), "btnRecord", i)), QColor(0xe0, 0xe4, 0xe8)) << i;
+}
+
+TEST_F(Look, TheDesignFontStaysWhenTheApplicationFontChanges)
+{
+    // A platform theme setting its own application font once the window is up.
+    const QFont before = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+    QFont theme(QStringLiteral("DejaVu Sans"));
+    theme.setPointSize(14);
+    theme.setBold(true);
+    QApplication::setFont(theme);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w().font(), orv::DesignFont());
+    QList<QWidget*> captions;
+    for (QWidget* c : ctl<QWidget>(w(), "Frame1")->findChildren<QWidget*>())
+        if (qobject_cast<QAbstractButton*>(c) || qobject_cast<QLabel*>(c) || qobject_cast<QLineEdit*>(c))
+            captions << c;
+    for (QLabel* l : ctl<QWidget>(w(), "Frame5")->findChildren<QLabel*>())
+        captions << l;
+    ASSERT_GE(captions.size(), 40);
+    for (QWidget* c : captions) {
+        SCOPED_TRACE(c->objectName().toStdString());
+        EXPECT_EQ(c->font().pixelSize(), 12);
+        EXPECT_EQ(c->font().weight(), QFont::Normal);
+        EXPECT_EQ(c->font().family(), orv::DesignFont().family());
+        if (qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c)) {
+            EXPECT_LE(orv::CaptionWidth(c), orv::CaptionSpace(c) + 0.5);
+        }
+    }
 }
 
 // --- Platform list ---------------------------------------------------------------------------------
@@ -350,4 +421,49 @@ TEST_F(Look, ToolkitTextsAreJapanese)
 
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     EXPECT_EQ(withoutMarker(buttons.button(QDialogButtonBox::Cancel)->text()).left(5), QStringLiteral("キャンセル"));
+}
+
+// --- Position and total --------------------------------------------------------------------------
+
+TEST_F(Look, BigCountsStayClearOfTheRecordButtonsAndTheFrameLine)
+{
+    QWidget* band = ctl<QWidget>(w(), "Frame1");
+    auto* position = ctl<orv::FittingLabel>(w(), "Label3");
+    auto* total = ctl<orv::FittingLabel>(w(), "Label5");
+    const QRect frame = ctl<orv::Frame>(w(), "Frame4")->geometry();
+    // Where the labels' boxes reach into the record frame: its last button, its line and two
+    // pixels beyond.
+    const QRect shared(position->x(), position->y(), frame.right() + 3 - position->x(),
+                       total->geometry().bottom() + 1 - position->y());
+    ASSERT_TRUE(frame.intersects(shared));
+    ASSERT_TRUE(ctl<QPushButton>(w(), "btnRecord", 4)->geometry().translated(frame.topLeft()).intersects(shared));
+    position->setText(QString());
+    total->setText(QString());
+    const QImage untouched = band->grab(shared).toImage();
+    for (const QString& n :
+         {QStringLiteral("80"), QStringLiteral("50000"), QStringLiteral("150000"), QStringLiteral("1500000")}) {
+        SCOPED_TRACE(n.toStdString());
+        position->setText(n + QLatin1Char('/') + n);
+        total->setText(QStringLiteral("全ﾚｺｰﾄﾞ数：") + n);
+        EXPECT_EQ(band->grab(shared).toImage(), untouched) << "drawn over the buttons or the frame line";
+        for (orv::FittingLabel* l : {position, total}) {
+            EXPECT_GE(l->narrowing(), 0.75) << "too narrow to read";
+            // The whole text is drawn: its ink reaches from where the narrowed text begins to
+            // the right edge.
+            const QImage img = l->grab().toImage();
+            const qreal ratio = img.devicePixelRatio(); // a scaled screen's picture has more pixels
+            qreal first = -1, last = -1;
+            for (int x = 0; x < img.width(); ++x)
+                for (int y = 0; y < img.height(); ++y)
+                    if (qGray(img.pixel(x, y)) < 110) {
+                        if (first < 0)
+                            first = x / ratio;
+                        last = x / ratio;
+                        break;
+                    }
+            const qreal width = std::ceil(QFontMetricsF(l->font()).horizontalAdvance(l->text())) * l->narrowing();
+            EXPECT_NEAR(first, l->textArea().right() + 1 - width, 3);
+            EXPECT_GE(last, l->textArea().right() - 3);
+        }
+    }
 }

@@ -2,12 +2,17 @@
 // does: the settings are saved, and no job or open dialog is cut short.
 #include "widgets/WidgetHarness.h"
 
+#include "platform/engine/EngineIsolation.h"
 #include "platform/signals/QuitSignals.h"
 
 #include <QDialog>
 #include <QTimer>
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace orvtest;
 
@@ -92,4 +97,32 @@ TEST(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
     EXPECT_FALSE(endedWhileOpen);
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     EXPECT_TRUE(folder.hasIni());
+}
+
+// SIGTERM while the catalogue is being read (a reader that would take a minute): the read stops,
+// its reader child with it, and the window closes without the open-failure message, saving the
+// settings as a close does.
+TEST(QuitSignalClose, SigtermDuringTheCatalogueReadStopsItAndSaves)
+{
+    clearStoredDrive();
+    AppFolder folder;
+    folder.setIni("SEARCH", "WORD", "kept");
+    orv::QuitSignals q;
+    orvtest::TempDir dir;
+    const std::string slow = dir.file("slow.sh");
+    orvtest::writeFileBytes(slow, "#!/bin/sh\nexec sleep 60\n");
+    std::filesystem::permissions(slow, std::filesystem::perms::owner_all);
+    Harness h(folder, {}, std::make_shared<orv::IsolatedCatalogue>(slow, 60000, q.requestedFd()));
+    closeOnSignals(q, h);
+    std::thread later([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ::kill(::getpid(), SIGTERM);
+    });
+    h->show();
+    const bool ended = waitFor([&] { return h.ended; }, 20000);
+    later.join();
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(h.messageTexts().isEmpty()) << h.messageTexts().join(QStringLiteral("|")).toStdString();
+    EXPECT_EQ(folder.ini("SEARCH", "WORD"), "kept");
+    EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0") << "the close saved the settings";
 }

@@ -183,6 +183,41 @@ TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
 
 // --- First activation ------------------------------------------------------------------------------
 
+// A settings file in another encoding than CP932 comes back from a start and a close as it was
+// where nothing changed: a UTF-16BE file stays big-endian, and a UTF-8 file without a mark
+// (read as CP932) keeps the bytes of its texts.
+TEST(Shutdown, SettingsFilesOfOtherEncodingsComeBackAsTheyWere)
+{
+    clearStoredDrive();
+    const std::string utf8Lines = "[SEARCH]\r\nWORD=デモ版\r\nNOTWORD=ﾃﾞﾓ 体験版\r\n";
+    QString text = QString::fromUtf8(utf8Lines.c_str());
+    std::string bigEndian = "\xFE\xFF";
+    for (const char16_t u : text.toStdU16String()) {
+        bigEndian += static_cast<char>(u >> 8);
+        bigEndian += static_cast<char>(u & 0xFF);
+    }
+    for (const std::string& stored : {utf8Lines, bigEndian}) {
+        AppFolder folder;
+        writeFileBytes(folder.iniPath(), stored);
+        {
+            Harness h(folder);
+            ASSERT_TRUE(h.start());
+            ctl<QPushButton>(h.w(), "Command4")->click();
+            EXPECT_TRUE(h.ended);
+        }
+        const std::string after = readFileBytes(folder.iniPath());
+        EXPECT_EQ(after.substr(0, stored.size()), stored);
+        if (stored == bigEndian) {
+            // The program's own keys follow in UTF-16BE: every unit of ASCII text starts with 00.
+            ASSERT_EQ(after.size() % 2, 0u);
+            for (size_t i = stored.size(); i < after.size(); i += 2)
+                ASSERT_EQ(after[i], '\0') << "byte " << i;
+            EXPECT_EQ(folder.ini("SEARCH", "WORD"), "デモ版");
+            EXPECT_EQ(folder.ini("DISP", "MODE"), "0");
+        }
+    }
+}
+
 TEST(FirstActivation, RunsOnceOnly)
 {
     clearStoredDrive();

@@ -15,19 +15,26 @@
 #include <QToolTip>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace orvtest;
 
 namespace {
 // A label's pixels equal those of a label beside it told to show the same text as plain text.
 void ExpectShownAsPlainText(QLabel* label)
 {
-    QLabel plain(label->parentWidget());
-    plain.setTextFormat(Qt::PlainText);
-    plain.setText(label->text());
-    plain.setAlignment(label->alignment());
-    plain.setGeometry(label->geometry());
+    // A label that narrows its text is compared with one of its kind.
+    auto* fitting = qobject_cast<orv::FittingLabel*>(label);
+    std::unique_ptr<QLabel> plain(fitting ? new orv::FittingLabel(label->parentWidget())
+                                          : new QLabel(label->parentWidget()));
+    if (fitting)
+        static_cast<orv::FittingLabel*>(plain.get())->setKeptClear(fitting->textArea().left());
+    plain->setTextFormat(Qt::PlainText);
+    plain->setText(label->text());
+    plain->setAlignment(label->alignment());
+    plain->setGeometry(label->geometry());
     const auto pixels = [](QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_ARGB32); };
-    EXPECT_EQ(pixels(label), pixels(&plain)) << label->objectName().toStdString();
+    EXPECT_EQ(pixels(label), pixels(plain.get())) << label->objectName().toStdString();
 }
 
 int checked(const QCheckBox* b)

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QPlainTextEdit>
 
 #include <QApplication>
 #include <QTest>
@@ -327,6 +328,44 @@ TEST_F(Views, FocusSelectsTheWholeFieldExceptNumberAndDate)
     EXPECT_FALSE(ctl<QLineEdit>(w(), "txtF_S")->hasSelectedText());
     EXPECT_TRUE(ctl<QLineEdit>(w(), "txtNew")->isReadOnly());
     EXPECT_TRUE(ctl<QPlainTextEdit>(w(), "txtEffect")->isReadOnly());
+}
+
+TEST_F(Views, OnlyTheFocusedCardBoxShowsASelection)
+{
+    ctl<QPushButton>(w(), "btnMode")->click();
+    w().activateWindow();
+    ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
+    // In tab order: the three multi-line boxes and single-line ones between them.
+    const QList<QWidget*> boxes = {ctl<QWidget>(w(), "txtNew"),  ctl<QWidget>(w(), "txtSS"),
+                                   ctl<QWidget>(w(), "txtGame"), ctl<QWidget>(w(), "txtMaker"),
+                                   ctl<QWidget>(w(), "txtFile"), ctl<QWidget>(w(), "txtEffect")};
+    auto selected = [](QWidget* box) {
+        if (auto* line = qobject_cast<QLineEdit*>(box))
+            return line->hasSelectedText();
+        return static_cast<QPlainTextEdit*>(box)->textCursor().hasSelection();
+    };
+    boxes.front()->setFocus(Qt::TabFocusReason);
+    for (QWidget* focused : boxes) {
+        SCOPED_TRACE(focused->objectName().toStdString());
+        for (int tabs = 0; QApplication::focusWidget() != focused && tabs < 5; ++tabs)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), focused);
+        ASSERT_TRUE(waitFor([&] { return selected(focused); }, 2000));
+        for (QWidget* other : boxes) {
+            if (other != focused) {
+                EXPECT_FALSE(selected(other)) << other->objectName().toStdString();
+            }
+        }
+    }
+    // Another window taking the focus leaves the box's selection, as a single-line box keeps its.
+    auto* effect = ctl<QPlainTextEdit>(w(), "txtEffect");
+    effect->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitFor([&] { return effect->textCursor().hasSelection(); }, 2000));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return other.isActiveWindow(); }, 2000));
+    EXPECT_TRUE(effect->textCursor().hasSelection());
 }
 
 // --- Keyboard ---------------------------------------------------------------------------------------

@@ -109,12 +109,14 @@ void clearStoredDrive()
     s.sync();
 }
 
-Harness::Harness(const AppFolder& folder, const QString& commandLine)
+Harness::Harness(const AppFolder& folder, const QString& commandLine, std::shared_ptr<orv::CatalogueSource> catalogue)
 {
     orv::MsgBoxHook::install([this](const QString& text, orv::MsgStyle style) { messages.push_back({text, style}); });
     // The catalogue is read as the program reads it, in a child process.
-    orv::StartupEnvironment env{QString::fromStdString(folder.path()), commandLine,
-                                std::make_shared<orv::IsolatedCatalogue>(ORV_QUERY_EXE), TestXdgEnvironment()};
+    if (!catalogue)
+        catalogue = std::make_shared<orv::IsolatedCatalogue>(ORV_QUERY_EXE);
+    orv::StartupEnvironment env{QString::fromStdString(folder.path()), commandLine, std::move(catalogue),
+                                TestXdgEnvironment(), ORV_QUERY_EXE};
     w_ = std::make_unique<orv::frmMain>(env);
     w_->setEndProgram([this] { ended = true; });
     auto fake = std::make_unique<FakeShell>(&shellCalls);

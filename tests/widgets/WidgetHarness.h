@@ -101,7 +101,10 @@ struct Message {
 
 class Harness {
 public:
-    explicit Harness(const AppFolder& folder, const QString& commandLine = {});
+    // catalogue: how the window reads its catalogue; by default through the reader child, as the
+    // program does.
+    explicit Harness(const AppFolder& folder, const QString& commandLine = {},
+                     std::shared_ptr<orv::CatalogueSource> catalogue = nullptr);
     ~Harness();
 
     // Shows the window and waits until the first activation has finished (or the program ended).

@@ -1,8 +1,10 @@
 // The main window's file and drive actions: choosing the CD drive, the window title, and opening
 // the current entry's file or folder.
 #include "actions/CdPaths.h"
+#include "actions/Volumes.h"
 #include "app/Startup.h"
 #include "app/widgets/frmMain.h"
+#include "platform/disc/VolumeCache.h"
 #include "platform/settings/UserStore.h"
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/DataControl.h"
@@ -12,6 +14,23 @@
 #include <QLineEdit>
 
 namespace orv {
+
+namespace {
+
+// Folders of disc images are copied into the user's cache by the program's child reader, under
+// the hourglass.
+ImageFolderCopier imageCopier(const StartupEnvironment& env)
+{
+    return [exe = env.discReader, cache = VolumeCacheFolder(CacheBaseDir(env.xdg))](
+               const std::string& image, const std::vector<std::string>& folder) {
+        SetMousePointer(11);
+        std::optional<std::string> copy = VolumeCache(exe, cache).folderCopy(image, folder);
+        SetMousePointer(0);
+        return copy;
+    };
+}
+
+} // namespace
 
 void frmMain::btnSelRoot_Click()
 {
@@ -49,7 +68,8 @@ void frmMain::Command2_Click()
     if (driveRootPath.empty())
         return;
     std::string folder;
-    switch (CheckEntryFolder(driveRootPath, lblFolder->text().toStdString(), &folder)) {
+    switch (CheckEntryFolderInLibrary(driveRootPath, txtNo->text().toStdString(), lblFolder->text().toStdString(),
+                                      imageCopier(env_), &folder)) {
     case FolderCheck::Unusable: MsgBox(this, QString::fromStdString(DriveUnusableMessage(driveRoot))); return;
     case FolderCheck::NoFiles: MsgBox(this, QString::fromUtf8(kNoFilesMessage)); return;
     case FolderCheck::HasFiles: break;
@@ -64,9 +84,11 @@ void frmMain::Command3_Click()
     if (driveRootPath.empty())
         return;
     const std::optional<std::string> file =
-        EntryFilePath(driveRootPath, lblFolder->text().toStdString(), txtFile->text().toStdString());
+        EntryFileToOpen(driveRootPath, txtNo->text().toStdString(), lblFolder->text().toStdString(),
+                        txtFile->text().toStdString(), imageCopier(env_));
     if (!file) {
-        // A path that leads off the CD is reported as the shell reports a missing file.
+        // A path that leads off the CD, or an image that cannot give it, is reported as the shell
+        // reports a missing file.
         MsgBox(this, QString::fromStdString(ShellOpenMessage(2, {})), MsgStyle::Critical);
         return;
     }

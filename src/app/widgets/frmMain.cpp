@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "app/Version.h"
+#include "app/widgets/Appearance.h"
 #include "catalogue/Schema.h"
 #include "platform/engine/Engine.h"
 #include "platform/settings/NumberText.h"
@@ -42,6 +43,9 @@ namespace {
 template <class W>
 W* make(QWidget* parent, const char* name, double l, double t, double w, double h, const QString& caption = {})
 {
+    // A frame's controls go inside it.
+    if (auto* frame = qobject_cast<Frame*>(parent))
+        parent = frame->inside();
     auto* x = new W(parent);
     x->setObjectName(QString::fromLatin1(name));
     // Labels show their text as it is: a folder or entry that looks like markup stays text.
@@ -61,19 +65,11 @@ constexpr int kLateAnswerMs = 1000;
 
 QString indexedName(const char* base, int i) { return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(i); }
 
-// The record buttons' 16 x 16 pictures: black triangles, with a bar for first and last. Drawn
-// at every size a scaled screen asks for, so that they stay sharp.
-QIcon recordIcon(int index)
+// The record buttons' 16 x 16 pictures: triangles, with a bar for first and last, in the
+// buttons' text colour.
+PictureButton::Painter recordPicture(int index)
 {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 16.0, size / 16.0);
-        p.setPen(Qt::NoPen);
-        p.setBrush(Qt::black);
+    return [index](QPainter& p) {
         const bool left = index <= 2;
         QPainterPath tri;
         if (left) {
@@ -91,10 +87,7 @@ QIcon recordIcon(int index)
             p.drawRect(3, 3, 2, 10);
         if (index == 4)
             p.drawRect(11, 3, 2, 10);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
+    };
 }
 
 } // namespace
@@ -102,6 +95,8 @@ QIcon recordIcon(int index)
 frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(parent), env_(env)
 {
     setObjectName(QStringLiteral("frmMain"));
+    // Before the controls are made: their captions are fitted to it.
+    KeepDesignFont(this);
     setWindowTitle(kAppTitle);
     // Tool tips show on hover whether or not the window has the focus, as the design's do.
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -119,6 +114,7 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     buildTopBand();
     IgnoreUnboundAltKeys(this);
     FollowKeyboardFocus(this);
+    NameControls();
 
     // The designed client area; placement may change it at the first activation.
     resize(TwipsToPxX(9480), TwipsToPxY(6795));
@@ -154,7 +150,7 @@ void frmMain::buildTopBand()
 
     Frame6 = make<Frame>(Frame1, "Frame6", 120, 960, 2865, 795, QStringLiteral("ｹﾞｰﾑのﾌﾟﾗｯﾄﾌｫｰﾑ(&P)"));
     // Two whole rows in the list's design height, whatever the font.
-    List1 = new ListBox(2, Frame6);
+    List1 = new ListBox(2, Frame6->inside());
     List1->setObjectName(QStringLiteral("List1"));
     PlaceTwips(List1, 180, 270, 2415, 420);
     List1->setSelectionMode(QAbstractItemView::MultiSelection);
@@ -204,10 +200,10 @@ void frmMain::buildTopBand()
     Frame4 = make<Frame>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
     const double recLeft[] = {0, 150, 465, 780, 1095};
     for (int i = 1; i <= 4; ++i) {
-        btnRecord[i] = make<QPushButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
+        auto* button = make<PictureButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
+        button->setPicture(recordPicture(i));
+        btnRecord[i] = button;
         btnRecord[i]->setObjectName(indexedName("btnRecord", i));
-        btnRecord[i]->setIcon(recordIcon(i));
-        btnRecord[i]->setIconSize(QSize(16, 16));
         btnRecord[i]->setAutoDefault(true);
         btnRecord[i]->installEventFilter(this);
         connect(btnRecord[i], &QPushButton::clicked, this, [this, i] { btnRecord_Click(i); });
@@ -215,10 +211,13 @@ void frmMain::buildTopBand()
 
     btnMode = make<QPushButton>(Frame1, "btnMode", 120, 2340, 975, 375, QStringLiteral("カード(&C)"));
     btnMode->setToolTip(QStringLiteral("カード型表示へ"));
-    Label3 = make<QLabel>(Frame1, "Label3", 2640, 2280, 1575, 255);
+    Label3 = make<FittingLabel>(Frame1, "Label3", 2640, 2280, 1575, 255);
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label5 = make<QLabel>(Frame1, "Label5", 2640, 2520, 1575, 255);
+    Label5 = make<FittingLabel>(Frame1, "Label5", 2640, 2520, 1575, 255);
     Label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Their boxes reach into the record frame: long counts stay clear of its buttons and line.
+    for (auto* l : {Label3, Label5})
+        l->setKeptClear(Frame4->geometry().right() + 3 - l->x());
     Label8 = make<QLabel>(Frame1, "Label8", 4500, 2370, 315, 285, QStringLiteral("(&S)"));
     Combo2 = make<QComboBox>(Frame1, "Combo2", 4770, 2310, 975, 300);
     Combo2->setEditable(false);
@@ -496,6 +495,25 @@ Placement frmMain::SavedPlacement() const
     return PlaceWindow(saved, module.census, TwipsPerPixelX(), TwipsPerPixelY());
 }
 
+QRect frmMain::roomOnScreen() const
+{
+    QRect a = screen()->availableGeometry();
+    // A scaled screen gives the frame in whole logical pixels, rounded either way: a pixel of
+    // room on each side keeps all of the real frame on the screen.
+    if (windowHandle() && windowHandle()->devicePixelRatio() != 1.0)
+        a.adjust(1, 1, -1, -1);
+    return a;
+}
+
+Placement frmMain::FirstPlacement() const
+{
+    const QRect o = outerRect();
+    const QRect a = roomOnScreen();
+    return FitInside({o.left(), o.top(), o.left() + o.width(), o.top() + o.height()},
+                     {a.left(), a.top(), a.left() + a.width(), a.top() + a.height()}, TwipsPerPixelX(),
+                     TwipsPerPixelY());
+}
+
 void frmMain::PlaceFromSettings()
 {
     // The saved rectangle is the outer frame; the frame's size is known once the window manager
@@ -503,7 +521,9 @@ void frmMain::PlaceFromSettings()
     // nothing gets none, and frame extents that come with the answer or later place the frame
     // again as they arrive (followFrameExtents).
     WaitForExposure(this);
-    const Placement p = SavedPlacement();
+    Placement p = SavedPlacement();
+    if (!p.move)
+        p = FirstPlacement();
     const bool maximise = savedSettings_.whole(SettingKey::WinState) == 2;
     if (p.move) {
         placedFrame_ = p.rect;
@@ -523,6 +543,7 @@ void frmMain::placeFrame()
 {
     if (!placedFrame_ || isMaximized() || isFullScreen())
         return;
+    applyMinimumSize(); // the minimum made before the frame was known would hold the window larger
     const FrameMargins m = frameMargins();
     placedMargins_ = m;
     const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
@@ -655,17 +676,25 @@ void frmMain::Form_Resize()
 {
     if (WindowState() == 1)
         return;
-    // The outer window is at least 6000 x 4500 twips.
-    const FrameMargins m = frameMargins();
-    const int minW = std::max(1, TwipsToPxX(6000) - static_cast<int>(m.left + m.right));
-    const int minH = std::max(1, TwipsToPxY(4500) - static_cast<int>(m.top + m.bottom));
-    if (minimumWidth() != minW || minimumHeight() != minH)
-        setMinimumSize(minW, minH);
-    if (width() < minW || height() < minH) {
-        resize(std::max(width(), minW), std::max(height(), minH));
+    const QSize least = applyMinimumSize();
+    if (width() < least.width() || height() < least.height()) {
+        resize(std::max(width(), least.width()), std::max(height(), least.height()));
         return;
     }
     ArrangeViews();
+}
+
+// The outer window is at least 6000 x 4500 twips, and never more than the screen has room for
+// (a large scale); the client's share of that, for the frame known now.
+QSize frmMain::applyMinimumSize()
+{
+    const FrameMargins m = frameMargins();
+    const QSize room = roomOnScreen().size();
+    const int minW = std::max(1, std::min(TwipsToPxX(6000), room.width()) - static_cast<int>(m.left + m.right));
+    const int minH = std::max(1, std::min(TwipsToPxY(4500), room.height()) - static_cast<int>(m.top + m.bottom));
+    if (minimumWidth() != minW || minimumHeight() != minH)
+        setMinimumSize(minW, minH);
+    return {minW, minH};
 }
 
 // --- Shut-down --------------------------------------------------------------------------------------

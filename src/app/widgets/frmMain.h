@@ -36,6 +36,7 @@ class CatalogueSource;
 class DataControl;
 class Database;
 class DBGrid;
+class FittingLabel;
 class Frame;
 class ListBox;
 class Recordset;
@@ -49,6 +50,9 @@ struct StartupEnvironment {
     // How the catalogue file is read: the program's child reader (without one nothing opens).
     std::shared_ptr<const CatalogueSource> catalogue;
     XdgEnvironment xdg{}; // where an installed program finds its catalogue and settings
+    // The program that reads disc images in a child (the program itself); without one, entries
+    // do not open out of images.
+    std::string discReader{};
 };
 
 class frmMain : public QWidget {
@@ -72,6 +76,7 @@ public:
     void ShowDriveLabel();
     void PlaceFromSettings();
     Placement SavedPlacement() const; // the saved frame pulled onto the monitors
+    Placement FirstPlacement() const; // the window as created pulled onto the available screen
 
     // --- Catalogue ---
     void Combo2_Click();
@@ -168,8 +173,8 @@ private:
     std::array<QPushButton*, 5> btnRecord{}; // 1..4
     QPushButton* btnMode;
     QString btnModeTag = QStringLiteral("0");
-    QLabel* Label3;
-    QLabel* Label5;
+    FittingLabel* Label3;
+    FittingLabel* Label5;
     QLabel* Label8;
     QComboBox* Combo2;
     QPushButton* Command2;
@@ -220,9 +225,12 @@ private:
     void buildTopBand();
     void buildCardPanel();
     void buildGrid();
+    void NameControls(); // names and descriptions for assistive technology
     void RestoreSearchConditions();
     void CountMonitors();
     void Form_Resize();
+    QSize applyMinimumSize();
+    QRect roomOnScreen() const; // the screen's available area, in logical pixels
     void placeFrame();
     void followFrameExtents();
     void windowSystemMoved();

@@ -81,11 +81,13 @@ void frmMain::Combo2_Click()
         // Found by start-up, in any letter case (Form_Load).
         const std::string& path = cataloguePath;
         module.tableName = std::string(schema::kTableName);
-        auto openFailed = [this] {
+        // A read stopped because the program is closing needs no message: the close follows.
+        auto openFailed = [this](bool stopped) {
             SetMousePointer(0);
             catalogueOpenFailed = true;
             if (activated && !ended_) {
-                MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
+                if (!stopped)
+                    MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
                 close();
             }
         };
@@ -102,10 +104,10 @@ void frmMain::Combo2_Click()
             Label5->setText(QStringLiteral("全ﾚｺｰﾄﾞ数：%1").arg(recordTotal));
             module.filterText = savedFilter;
             ShowWait();
-        } catch (const DbError&) {
-            openFailed();
+        } catch (const DbError& e) {
+            openFailed(e.number == dberr::ReadStopped);
         } catch (const std::bad_alloc&) {
-            openFailed(); // the lists outside the wait job's routines
+            openFailed(false); // the lists outside the wait job's routines
         }
         return;
     }
@@ -234,6 +236,9 @@ void frmMain::FillPlatformList()
         for (long r = 1; r <= n; ++r) {
             const std::string pf = fieldText(rs, "gt_pf");
             auto* item = new QListWidgetItem(QString::fromStdString(pf), List1);
+            // Blank on the screen, as the catalogue has it; a screen reader says something.
+            if (item->text().trimmed().isEmpty())
+                item->setData(Qt::AccessibleTextRole, QStringLiteral("（なし）"));
             item->setData(Qt::UserRole, static_cast<qlonglong>(fieldLong(rs, "cnt")));
             if (PlatformPreselected(pf, names))
                 item->setSelected(true);

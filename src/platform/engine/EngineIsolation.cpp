@@ -1,5 +1,7 @@
 #include "platform/engine/EngineIsolation.h"
 
+#include "platform/files/AddressSanitizer.h"
+#include "platform/files/FileIo.h"
 #include "platform/reader/CatalogueStream.h"
 
 #include <sqlite3.h>
@@ -20,14 +22,6 @@
 #include <sys/prctl.h>
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORV_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORV_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 namespace orv {
 
 namespace {
@@ -40,11 +34,12 @@ std::chrono::seconds readTimeLimit(std::uint64_t fileSize)
     return std::chrono::seconds(60 + fileSize / (1024 * 1024));
 }
 
-// The child's end of the pipe, read with a stall limit and an overall deadline.
+// The child's end of the pipe, read with a stall limit and an overall deadline, until the stop
+// descriptor (when there is one) turns readable.
 class PipeInput final : public StreamInput {
 public:
-    PipeInput(int fd, const std::string& path, int stallMs, Clock::time_point deadline)
-        : fd_(fd), path_(path), stallMs_(stallMs), deadline_(deadline)
+    PipeInput(int fd, int stopFd, const std::string& path, int stallMs, Clock::time_point deadline)
+        : fd_(fd), stopFd_(stopFd), path_(path), stallMs_(stallMs), deadline_(deadline)
     {}
 
     std::size_t read(char* buf, std::size_t capacity) override
@@ -54,10 +49,12 @@ public:
             if (now >= deadline_)
                 throw DbError::readTimedOut(path_);
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
-            pollfd p{fd_, POLLIN, 0};
-            const int r = ::poll(&p, 1, int(std::min<long long>(left + 1, stallMs_)));
+            pollfd p[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+            const int r = ::poll(p, stopFd_ >= 0 ? 2 : 1, int(std::min<long long>(left + 1, stallMs_)));
             if (r < 0 && errno == EINTR)
                 continue;
+            if (r > 0 && p[1].revents != 0)
+                throw DbError::readStopped(path_);
             if (r == 0 && Clock::now() < deadline_)
                 throw DbError::readStalled(path_);
             if (r <= 0)
@@ -71,24 +68,11 @@ public:
 
 private:
     int fd_;
+    int stopFd_;
     const std::string& path_;
     int stallMs_;
     Clock::time_point deadline_;
 };
-
-bool writeAll(int fd, const char* p, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= std::size_t(w);
-    }
-    return true;
-}
 
 // The limits a reader child runs under.
 struct ChildLimits {
@@ -222,7 +206,7 @@ int ServeCatalogueRead(const std::string& path, int fd)
     // SQLite's own allocations stop cleanly at the limit (under the address-space limit the
     // parent set, other allocations fail there too).
     sqlite3_hard_heap_limit64(sqlite3_int64(ReaderMemoryLimit(size)));
-    CatalogueStreamWriter out([fd](const char* p, std::size_t n) { return writeAll(fd, p, n); });
+    CatalogueStreamWriter out([fd](const char* p, std::size_t n) { return writeAll(fd, {p, n}); });
     try {
         readCatalogueFile(path, out);
         return out.done() ? 0 : 1;
@@ -238,7 +222,9 @@ int ServeCatalogueRead(const std::string& path, int fd)
     return 1;
 }
 
-IsolatedCatalogue::IsolatedCatalogue(std::string exe, int stallMs) : exe_(std::move(exe)), stallMs_(stallMs) {}
+IsolatedCatalogue::IsolatedCatalogue(std::string exe, int stallMs, int stopFd)
+    : exe_(std::move(exe)), stallMs_(stallMs), stopFd_(stopFd)
+{}
 
 void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
 {
@@ -249,7 +235,7 @@ void IsolatedCatalogue::read(const std::string& path, TableSink& sink) const
         throw DbError::unrecognisedFormat(path);
     const std::uint64_t fileSize = std::uint64_t(st.st_size);
     ReaderChild child(exe_, path, fileSize);
-    PipeInput in(child.output(), path, stallMs_, Clock::now() + readTimeLimit(fileSize));
+    PipeInput in(child.output(), stopFd_, path, stallMs_, Clock::now() + readTimeLimit(fileSize));
     decodeCatalogueStream(in, sink, path, maxStreamBytes(fileSize));
     // Everything has arrived; the child's own clean-up is of no use to anyone, and it is stopped
     // on the way out as on any failure.

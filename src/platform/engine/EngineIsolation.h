@@ -21,15 +21,21 @@ int ServeCatalogueRead(const std::string& path, int fd);
 // The memory a reader child may take for a file of the given size: 256 MB + 16 x the size.
 std::uint64_t ReaderMemoryLimit(std::uint64_t fileSize);
 
+// How long a reader child may go without sending anything before it counts as hung.
+inline constexpr int kReaderStallMs = 10000;
+
 // The program's catalogue source: runs `exe --read-catalogue PATH` for each read.
 class IsolatedCatalogue final : public CatalogueSource {
 public:
     // stallMs: how long the child may go without sending anything before it counts as hung.
-    explicit IsolatedCatalogue(std::string exe, int stallMs = 10000);
+    // stopFd: a descriptor that turns readable when reads are to stop (the program is closing),
+    // or -1.
+    explicit IsolatedCatalogue(std::string exe, int stallMs = kReaderStallMs, int stopFd = -1);
 
     // Beyond the errors of every source: 30002 when the child cannot be started (the file is
     // then not read at all); 3343 when it crashes, hangs, runs out of its memory or time, or
-    // sends more than the file can hold.
+    // sends more than the file can hold; 30005 when stopFd turns readable. The child is gone
+    // when it returns.
     void read(const std::string& path, TableSink& sink) const override;
 
     const std::string& exe() const { return exe_; }
@@ -37,6 +43,7 @@ public:
 private:
     std::string exe_;
     int stallMs_;
+    int stopFd_;
 };
 
 } // namespace orv

@@ -445,7 +445,7 @@ std::optional<std::vector<std::uint32_t>> selectRows(const RowPlan& plan, const 
 {
     std::vector<std::uint32_t> rows;
     const std::size_t n = table.rowCount();
-    if (!plan.hasCondition) {
+    if (plan.reach == RowPlan::Reach::AllRows) {
         rows.resize(n);
         for (std::size_t r = 0; r < n; ++r)
             rows[r] = std::uint32_t(r);

@@ -12,8 +12,9 @@ namespace orv {
 
 class TableStore;
 
-// The rows (0-based, ascending) for which plan.condition is true; every row without a condition.
-// Nothing when the table cannot keep what the condition needs: SQL has to select the rows.
+// The rows (0-based, ascending) of a plan that selects them (reach AllRows or Condition): every
+// row, or those for which plan.condition is true. Nothing when the table cannot keep what the
+// condition needs: SQL has to select the rows.
 std::optional<std::vector<std::uint32_t>> selectRows(const RowPlan& plan, const TableStore& table);
 
 // Puts rows (ascending) in the order of the keyed column: by its key (Null first), descending

@@ -2,6 +2,7 @@
 
 #include "platform/engine/TableStore.h"
 #include "platform/reader/SqlQuote.h"
+#include "platform/reader/SqliteStatement.h"
 
 #include <sqlite3.h>
 
@@ -16,27 +17,12 @@ constexpr const char* kModule = "orv_table";
 
 struct Table : sqlite3_vtab {
     const TableStore* store = nullptr;
-    // Per declared column: the store's column, and whether it is that column's key.
-    std::vector<std::pair<int, bool>> columns;
+    std::vector<SqlColumn> columns; // as declared
 };
 
 struct Cursor : sqlite3_vtab_cursor {
     std::size_t row = 0;
 };
-
-std::string declaration(const TableStore& t)
-{
-    std::string sql = "CREATE TABLE x(";
-    for (std::size_t i = 0; i < t.columns().size(); ++i) {
-        const CatalogColumn& c = t.columns()[i];
-        sql += (i ? ", " : "") + SqlIdentifier(c.sqlName) + " " + sqlAffinity(c.kind);
-        if (!c.keyName.empty())
-            sql += ", " + SqlIdentifier(c.keyName) + " TEXT";
-    }
-    if (t.columns().empty())
-        sql += "c_none";
-    return sql + ")";
-}
 
 int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** error)
 {
@@ -50,12 +36,8 @@ int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     }
     auto t = std::make_unique<Table>();
     t->store = (*tables)[index].get();
-    for (std::size_t i = 0; i < t->store->columns().size(); ++i) {
-        t->columns.emplace_back(int(i), false);
-        if (!t->store->columns()[i].keyName.empty())
-            t->columns.emplace_back(int(i), true);
-    }
-    const int rc = sqlite3_declare_vtab(db, declaration(*t->store).c_str());
+    t->columns = sqlColumns(t->store->columns());
+    const int rc = sqlite3_declare_vtab(db, ("CREATE TABLE x(" + sqlColumnList(t->store->columns()) + ")").c_str());
     if (rc != SQLITE_OK)
         return rc;
     *out = t.release();
@@ -111,35 +93,13 @@ int eof(sqlite3_vtab_cursor* cursor)
 
 int column(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int i)
 {
-    const auto* c = static_cast<Cursor*>(cursor);
-    const auto* t = static_cast<Table*>(c->pVtab);
+    const std::size_t row = static_cast<Cursor*>(cursor)->row;
+    const auto* t = static_cast<Table*>(cursor->pVtab);
     if (i < 0 || std::size_t(i) >= t->columns.size())
         return SQLITE_OK; // c_none of a table without columns: Null
-    const auto [col, isKey] = t->columns[std::size_t(i)];
-    const TableStore& s = *t->store;
+    const SqlColumn c = t->columns[std::size_t(i)];
     // The store outlives every statement of the connection: its bytes need no copy.
-    const TableStore::Tag tag = s.tag(col, c->row);
-    if (tag == TableStore::Tag::Null)
-        return SQLITE_OK;
-    if (isKey) {
-        const std::string_view k = s.key(col, c->row);
-        sqlite3_result_text(ctx, k.data(), int(k.size()), SQLITE_STATIC);
-        return SQLITE_OK;
-    }
-    switch (tag) {
-    case TableStore::Tag::Integer: sqlite3_result_int64(ctx, s.integer(col, c->row)); break;
-    case TableStore::Tag::Real: sqlite3_result_double(ctx, s.real(col, c->row)); break;
-    case TableStore::Tag::Text: {
-        const std::string_view b = s.bytes(col, c->row);
-        sqlite3_result_text(ctx, b.data(), int(b.size()), SQLITE_STATIC);
-        break;
-    }
-    default: {
-        const std::string_view b = s.bytes(col, c->row);
-        sqlite3_result_blob(ctx, b.data(), int(b.size()), SQLITE_STATIC);
-        break;
-    }
-    }
+    resultSqliteValue(ctx, c.key ? t->store->sqlKey(c.column, row) : t->store->sqlValue(c.column, row));
     return SQLITE_OK;
 }
 

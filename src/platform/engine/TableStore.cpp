@@ -1,6 +1,7 @@
 #include "platform/engine/TableStore.h"
 
 #include "platform/jet/JetText.h"
+#include "platform/reader/SqliteStatement.h"
 
 #include <sqlite3.h>
 
@@ -20,42 +21,20 @@ constexpr std::size_t kMaxCells = std::size_t(1) << 28;
 
 [[noreturn]] void tooLarge() { throw DbError::catalogueTooLarge(); }
 
-enum class Affinity { Text, Integer, Real, Blob };
-
-Affinity affinityOf(ColumnKind k)
-{
-    switch (k) {
-    case ColumnKind::Integer: return Affinity::Integer;
-    case ColumnKind::Real: return Affinity::Real;
-    case ColumnKind::Binary: return Affinity::Blob;
-    default: return Affinity::Text;
-    }
-}
-
 // Whether SQLite keeps the value as it is in a column of the affinity. (A NaN becomes Null.)
-bool keptAsIs(Affinity a, const Value& v)
+bool keptAsIs(SqlAffinity a, const Value& v)
 {
-    if (v.isNull() || v.isBinary() || a == Affinity::Blob)
+    if (v.isNull() || v.isBinary() || a == SqlAffinity::Blob)
         return !(v.isReal() && std::isnan(std::get<double>(v.v)));
     switch (a) {
-    case Affinity::Text: return v.isText();
-    case Affinity::Integer: return v.isInteger();
-    case Affinity::Real: return v.isReal() && !std::isnan(std::get<double>(v.v));
+    case SqlAffinity::Text: return v.isText();
+    case SqlAffinity::Integer: return v.isInteger();
+    case SqlAffinity::Real: return v.isReal() && !std::isnan(std::get<double>(v.v));
     default: return true;
     }
 }
 
 } // namespace
-
-const char* sqlAffinity(ColumnKind kind)
-{
-    switch (affinityOf(kind)) {
-    case Affinity::Integer: return "INTEGER";
-    case Affinity::Real: return "REAL";
-    case Affinity::Blob: return "BLOB";
-    default: return "TEXT";
-    }
-}
 
 // Values whose type the column's affinity changes (a number in a text column, a text in a number
 // column) go through SQLite itself, so that they are kept exactly as a stored row would keep them.
@@ -88,21 +67,12 @@ public:
         sqlite3_close_v2(db_);
     }
 
-    Value convert(Affinity a, const Value& v)
+    Value convert(SqlAffinity a, const Value& v)
     {
-        const int k = a == Affinity::Text ? 0 : a == Affinity::Integer ? 1 : 2;
+        const int k = a == SqlAffinity::Text ? 0 : a == SqlAffinity::Integer ? 1 : 2;
         sqlite3_stmt* set = set_[k];
         sqlite3_reset(set);
-        if (auto s = std::get_if<std::string>(&v.v))
-            sqlite3_bind_text64(set, 1, s->data(), s->size(), SQLITE_STATIC, SQLITE_UTF8);
-        else if (auto i = std::get_if<std::int64_t>(&v.v))
-            sqlite3_bind_int64(set, 1, *i);
-        else if (auto d = std::get_if<double>(&v.v))
-            sqlite3_bind_double(set, 1, *d);
-        else if (auto b = std::get_if<Bytes>(&v.v))
-            sqlite3_bind_blob64(set, 1, b->data.data(), b->data.size(), SQLITE_STATIC);
-        else
-            sqlite3_bind_null(set, 1);
+        bindSqliteValue(set, 1, SqliteValueView::of(v));
         if (sqlite3_step(set) != SQLITE_DONE)
             fail();
         sqlite3_reset(set);
@@ -111,21 +81,7 @@ public:
         sqlite3_reset(get);
         if (sqlite3_step(get) != SQLITE_ROW)
             fail();
-        Value out;
-        switch (sqlite3_column_type(get, 0)) {
-        case SQLITE_INTEGER: out = Value::integer(sqlite3_column_int64(get, 0)); break;
-        case SQLITE_FLOAT: out = Value::real(sqlite3_column_double(get, 0)); break;
-        case SQLITE_TEXT:
-            out = Value::text(std::string(reinterpret_cast<const char*>(sqlite3_column_text(get, 0)),
-                                          std::size_t(sqlite3_column_bytes(get, 0))));
-            break;
-        case SQLITE_BLOB: {
-            auto p = static_cast<const char*>(sqlite3_column_blob(get, 0));
-            out = Value::binary(p ? std::string(p, std::size_t(sqlite3_column_bytes(get, 0))) : std::string());
-            break;
-        }
-        default: break;
-        }
+        Value out = sqliteColumnValue(get, 0);
         sqlite3_reset(get);
         return out;
     }
@@ -171,7 +127,7 @@ void TableStore::appendRow(std::vector<Value>& row)
         for (std::size_t i = 0; i < columns_.size(); ++i) {
             const Value& v = i < row.size() ? row[i] : missing;
             std::uint32_t* keySize = keyIndex_[i] >= 0 ? &keySizes[keyIndex_[i]] : nullptr;
-            const Affinity a = affinityOf(columns_[i].kind);
+            const SqlAffinity a = affinityOf(columns_[i].kind);
             if (keptAsIs(a, v)) {
                 store(v, v, cells[i], keySize);
             } else {

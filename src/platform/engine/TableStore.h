@@ -7,6 +7,7 @@
 #include "platform/engine/GrowingBuffer.h"
 #include "platform/jet/CatalogLayout.h"
 #include "platform/reader/DbTypes.h"
+#include "platform/reader/SqliteStatement.h"
 
 #include <cstdint>
 #include <cstring>
@@ -34,12 +35,10 @@ struct JoinedKeys {
     bool isNull(std::size_t r) const { return nulls[r / 64] >> (r % 64) & 1; }
 };
 
-// The SQLite affinity a column of the kind is declared with (texts, booleans and dates: TEXT).
-const char* sqlAffinity(ColumnKind kind);
-
 class TableStore {
 public:
-    enum class Tag : std::uint8_t { Null, Integer, Real, Text, Blob };
+    // A value's type: SQLite's own.
+    using Tag = SqliteValueView::Type;
 
     // columns: the catalogue's columns with their in-memory names; those with a keyName get keys.
     TableStore(std::string name, std::string sqlName, std::vector<CatalogColumn> columns);
@@ -64,6 +63,20 @@ public:
     std::int64_t integer(int column, std::size_t row) const { return payload<std::int64_t>(column, row); }
     double real(int column, std::size_t row) const { return payload<double>(column, row); }
     Value value(int column, std::size_t row) const;
+    // The value as SQLite takes it, its bytes not copied.
+    SqliteValueView sqlValue(int column, std::size_t row) const
+    {
+        SqliteValueView v;
+        v.type = tag(column, row);
+        switch (v.type) {
+        case Tag::Integer: v.integer = integer(column, row); break;
+        case Tag::Real: v.real = real(column, row); break;
+        case Tag::Text:
+        case Tag::Blob: v.bytes = bytes(column, row); break;
+        case Tag::Null: break;
+        }
+        return v;
+    }
 
     bool keyed(int column) const { return keyIndex_[std::size_t(column)] >= 0; }
     // The comparison key of a keyed column's value that is not Null.
@@ -75,6 +88,17 @@ public:
         if (keySize == kSameAsValue)
             return {arena_.data() + c.offset, size};
         return {arena_.data() + c.offset + size, keySize};
+    }
+
+    // The key of a keyed column's value as SQLite takes it: Null for Null.
+    SqliteValueView sqlKey(int column, std::size_t row) const
+    {
+        SqliteValueView v;
+        if (!isNull(column, row)) {
+            v.type = Tag::Text;
+            v.bytes = key(column, row);
+        }
+        return v;
     }
 
     // For each row, the place of its key among the column's distinct keys in byte order (the

@@ -1,6 +1,6 @@
 #include "platform/jet/JetAnalyser.h"
 
-#include "platform/jet/JetText.h"
+#include "platform/jet/JetFold.h"
 #include "platform/reader/DbError.h"
 
 #include <algorithm>
@@ -139,8 +139,11 @@ Analysis analyse(const std::string& statement, Statement& st, const CatalogSchem
 {
     Analysis a;
     const CatalogTable* table = schema.findTable(st.table);
-    if (!table)
+    if (!table) {
+        if (const LeftOutTable* wide = schema.findLeftOut(st.table))
+            throw DbError::tableLeftOut(clip(wide->name), wide->columns);
         throw DbError::tableNotFound(clip(st.table));
+    }
     a.table = table;
 
     Analyzer an(statement, *table, st.alias);

@@ -1,7 +1,8 @@
 #include "platform/jet/JetAst.h"
 
-#include "platform/jet/JetText.h"
+#include "platform/jet/JetFold.h"
 #include "platform/reader/DbError.h"
+#include "platform/text/Utf8.h"
 
 namespace orv::jet {
 
@@ -16,7 +17,7 @@ std::string clip(std::string_view s)
     if (s.size() <= kMaxQuotedExpression)
         return std::string(s);
     std::size_t n = kMaxQuotedExpression;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
+    while (n > 0 && utf8::isContinuation(static_cast<unsigned char>(s[n])))
         --n;
     return std::string(s.substr(0, n)) + "...";
 }
@@ -96,6 +97,48 @@ bool sameTree(const Node& a, const Node& b)
     for (std::size_t i = 0; i < a.kids.size(); ++i)
         if (!sameTree(*a.kids[i], *b.kids[i]))
             return false;
+    return true;
+}
+
+bool isTextJoin(const Node& n)
+{
+    return (n.op == Op::Arith && n.text == "+" && n.kind == Kind::Text) || n.op == Op::Amp;
+}
+
+namespace {
+
+struct JoinedPart {
+    bool mayBeEmpty, startsWithMark, takesMark;
+};
+
+void joinedParts(const Node& n, std::vector<JoinedPart>& out)
+{
+    if (isTextJoin(n)) {
+        for (const NodeP& k : n.kids)
+            joinedParts(*k, out);
+    } else if (n.op == Op::Text) {
+        out.push_back({n.text.empty(), jetFoldStartsWithMark(n.text), jetFoldTakesMark(n.text)});
+    } else if (n.op == Op::Null || n.op == Op::Bool || n.kind == Kind::Number) {
+        out.push_back({true, false, false}); // nothing, or digits
+    } else if (n.op == Op::Column && n.column) {
+        out.push_back({true, n.column->mayStartWithMark, true});
+    } else {
+        out.push_back({true, true, true});
+    }
+}
+
+} // namespace
+
+bool foldsByParts(const Node& n)
+{
+    std::vector<JoinedPart> parts;
+    joinedParts(n, parts);
+    bool markWouldCombine = false; // a part before ends in a kana, with only empty parts since
+    for (const JoinedPart& p : parts) {
+        if (markWouldCombine && p.startsWithMark)
+            return false;
+        markWouldCombine = p.takesMark || (markWouldCombine && p.mayBeEmpty);
+    }
     return true;
 }
 

@@ -97,4 +97,11 @@ bool isBoolean(const Node& n);
 bool isLiteral(const Node& n);
 bool sameTree(const Node& a, const Node& b);
 
+// Whether n joins texts (with + or &).
+bool isTextJoin(const Node& n);
+// Whether the texts n joins fold as their parts folded one by one and joined: no part can end in
+// a kana that a voicing mark starting a later part combines with (across parts that may be empty).
+// Literals are known, and whether a column's values start with marks; anything may end in a kana.
+bool foldsByParts(const Node& n);
+
 } // namespace orv::jet

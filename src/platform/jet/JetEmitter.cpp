@@ -1,6 +1,5 @@
 #include "platform/jet/JetEmitter.h"
 
-#include "platform/jet/JetPlanner.h"
 #include "platform/jet/JetText.h"
 #include "platform/reader/SqlQuote.h"
 
@@ -51,7 +50,10 @@ public:
             // A text joined with + (the keyword search's "gt_str1+' '+gt_str2") is matched as its
             // pieces: SQL would build the joined text again for every word.
             std::vector<std::string> parts;
-            joinedKeys(*n.kids[0], parts);
+            if (foldsByParts(*n.kids[0]))
+                joinedKeys(*n.kids[0], parts);
+            else
+                parts.push_back(key(*n.kids[0]));
             std::string s;
             if (parts.size() > 1 && parts.size() <= kMaxJoinedParts) {
                 s = "jet_like_join(" + value(*n.kids[1]);
@@ -108,11 +110,15 @@ public:
             break;
         case Op::Text: return SqlLiteral(jetFoldKey(n.text));
         case Op::Null: return "NULL";
+        // A joined text is folded whole where its parts' keys would not join to its key.
         case Op::Arith:
-            if (n.text == "+" && n.kind == Kind::Text)
+            if (n.text == "+" && n.kind == Kind::Text && foldsByParts(n))
                 return "(" + key(*n.kids[0]) + " || " + key(*n.kids[1]) + ")";
             break;
-        case Op::Amp: return "jet_amp(" + key(*n.kids[0]) + ", " + key(*n.kids[1]) + ")";
+        case Op::Amp:
+            if (foldsByParts(n))
+                return "jet_amp(" + key(*n.kids[0]) + ", " + key(*n.kids[1]) + ")";
+            break;
         default: break;
         }
         return "jet_key(" + value(n) + ")";
@@ -289,10 +295,8 @@ void emitRows(const Statement& st, const Analysis& a, const std::string& from, T
         q.rowidsOnly = true;
         q.table = a.table;
         cols = "rowid";
-        if (!st.distinct) {
-            q.plan = planRows(st, *a.table);
+        if (!st.distinct)
             q.selectSql = "SELECT rowid" + from + where + " ORDER BY rowid";
-        }
     } else {
         std::vector<std::string> parts;
         for (const OutputField& o : a.outs)

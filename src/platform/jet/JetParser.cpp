@@ -1,6 +1,7 @@
 #include "platform/jet/JetParser.h"
 
 #include "platform/jet/JetLexer.h"
+#include "platform/jet/JetNesting.h"
 #include "platform/reader/DbError.h"
 #include "platform/text/AsciiText.h"
 
@@ -10,10 +11,12 @@ namespace orv::jet {
 
 namespace {
 
-// Deeper expressions are refused: the parser recurses per level and SQLite has its own limit.
+// Deeper expressions are refused: the parser recurses per level of parentheses and operators.
+// (How deep the translation may go is checkSqlNesting's to say.)
 constexpr int kMaxNesting = 200;
 constexpr int kMaxTreeDepth = 250;
 
+[[noreturn]] void failTooComplex() { throw DbError::queryTooComplex(); }
 [[noreturn]] void failFrom() { throw DbError::syntaxInFrom(); }
 [[noreturn]] void failStatement() { throw DbError::syntaxInStatement(); }
 [[noreturn]] void failNotSelect() { throw DbError::invalidStatement(); }
@@ -68,7 +71,7 @@ private:
         explicit Nest(Parser& parser) : p(parser)
         {
             if (++p.nesting_ > kMaxNesting)
-                p.fail();
+                failTooComplex();
         }
         ~Nest() { --p.nesting_; }
     };
@@ -128,7 +131,7 @@ NodeP Parser::make(Op op, std::size_t startTok, std::vector<NodeP> kids)
         n->depth = std::max(n->depth, k->depth + 1);
     n->kids = std::move(kids);
     if (n->depth > kMaxTreeDepth)
-        fail();
+        failTooComplex();
     return n;
 }
 
@@ -435,6 +438,7 @@ Statement Parser::parse()
     }
     if (tok().kind != Tk::End)
         failStatement();
+    checkSqlNesting(st);
     return st;
 }
 

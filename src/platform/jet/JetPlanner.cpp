@@ -87,7 +87,9 @@ public:
             return true;
         case Op::Text: out.parts.push_back({-1, jetFoldKey(n.text), false}); return true;
         case Op::Null: out.parts.push_back({-1, {}, true}); return true;
-        case Op::Arith: return n.text == "+" && n.kind == Kind::Text && text(*n.kids[0], out) && text(*n.kids[1], out);
+        case Op::Arith:
+            return n.text == "+" && n.kind == Kind::Text && foldsByParts(n) && text(*n.kids[0], out)
+                && text(*n.kids[1], out);
         default: return false;
         }
     }
@@ -100,24 +102,29 @@ private:
 
 } // namespace
 
-RowPlan planRows(const Statement& st, const CatalogTable& table)
+RowPlan planRows(const Statement& st, const Analysis& a)
 {
     RowPlan p;
-    const PlanBuilder plan(table);
-    p.usable = st.orderBy.empty();
+    // Rows of the table as they are only; DISTINCT keeps the first of equal rows, which SQL works out.
+    if (!a.starOnly || a.aggregate || st.distinct)
+        return p;
+    const PlanBuilder plan(*a.table);
     if (st.orderBy.size() == 1) {
         const Node& by = *st.orderBy[0].expr;
-        if (by.op == Op::Column && by.kind == Kind::Text && !by.column->keyName.empty()) {
-            p.usable = true;
-            p.sortColumn = plan.columnIndex(by);
-            p.descending = st.orderBy[0].desc;
-        }
+        if (by.op != Op::Column || by.kind != Kind::Text || by.column->keyName.empty())
+            return p;
+        p.sortColumn = plan.columnIndex(by);
+        p.descending = st.orderBy[0].desc;
+    } else if (!st.orderBy.empty()) {
+        return p;
     }
-    if (st.where) {
-        p.hasCondition = true;
-        p.conditionPlanned = plan.condition(*st.where, p.condition);
-        if (!p.conditionPlanned)
-            p.condition = PlanCondition();
+    if (!st.where) {
+        p.reach = RowPlan::Reach::AllRows;
+    } else if (plan.condition(*st.where, p.condition)) {
+        p.reach = RowPlan::Reach::Condition;
+    } else {
+        p.condition = PlanCondition();
+        p.reach = RowPlan::Reach::Order;
     }
     return p;
 }

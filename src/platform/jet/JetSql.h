@@ -18,8 +18,8 @@ struct TranslatedQuery {
     bool rowidsOnly = false;
     const CatalogTable* table = nullptr; // the table of a rowidsOnly query
     std::vector<std::string> fieldNames; // result field names in order
-    // For a rowidsOnly query: the same rows in the same order without SQL, as far as the
-    // statement allows (plan.usable); selectSql yields its rows (rowids) in table order.
+    // For a rowidsOnly query: the same rows in the same order without SQL, as far as plan.reach
+    // says; selectSql yields its rows (rowids) in table order, for the plan to sort.
     RowPlan plan;
     std::string selectSql;
 };

@@ -45,12 +45,14 @@ struct PlanCondition {
 };
 
 struct RowPlan {
-    // False when the statement needs SQL for its order (it is not rows of one table, or it sorts
-    // by anything but one keyed column).
-    bool usable = false;
-    bool hasCondition = false;
-    // The WHERE is in `condition`; when false (and hasCondition), SQL selects the rows.
-    bool conditionPlanned = false;
+    // How much of the statement the plan answers.
+    enum class Reach {
+        None, // SQL answers it: its rows are not one table's, or its order is not one keyed column
+        Order, // SQL selects the rows (the WHERE has parts the plan does not express); the plan sorts
+        AllRows, // no WHERE: every row, in the plan's order
+        Condition, // the rows for which `condition` is true, in the plan's order
+    };
+    Reach reach = Reach::None;
     PlanCondition condition;
     int sortColumn = -1; // a keyed column, or -1 for table order
     bool descending = false;

@@ -30,6 +30,7 @@ constexpr int CharactersAfterEnd = 3142;
 constexpr int TooManyFields = 3190;
 constexpr int ItemNotFound = 3265;
 constexpr int UnrecognizedFormat = 3343;
+constexpr int QueryTooComplex = 3360;
 constexpr int ObjectInvalid = 3420;
 constexpr int TypeMismatch = 3464;
 constexpr int InvalidColumnIndex = 6148;
@@ -37,7 +38,8 @@ constexpr int InvalidColumnIndex = 6148;
 constexpr int EngineFailure = 30001; // the in-memory engine failed
 constexpr int ReaderFailure = 30002; // the catalogue reader failed or was stopped
 constexpr int UnsupportedFormat = 30003; // a database format this program does not read (Access 2007 and later)
-constexpr int DamagedFile = 30004; // a page the file's own structure lists is missing or belongs elsewhere
+constexpr int DamagedFile = 30004; // the file disagrees with its own structure (pages, rows, counts)
+constexpr int ReadStopped = 30005; // the read was stopped: the program is closing
 } // namespace dberr
 
 // A failure of a database operation. Names and expressions quoted in a text come already
@@ -95,6 +97,23 @@ struct DbError : std::runtime_error {
                     + " がこのテーブルのデータではありません)。"};
     }
 
+    // A row of a table's data page cannot be read as one: it lies outside the page's data area or
+    // over its neighbour, or its own structure is broken.
+    static DbError damagedRow(const std::string& path, const std::string& table, std::uint64_t page)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " の行が壊れています)。"};
+    }
+    // The rows a table's pages hold are not as many as its definition records.
+    static DbError rowCountMismatch(const std::string& path, const std::string& table, std::uint64_t declared,
+                                    std::uint64_t read)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' は定義では "
+                    + std::to_string(declared) + " 行ですが、" + std::to_string(read) + " 行が読み取れました)。"};
+    }
+
     // --- The reader child
     static DbError noCatalogueReader() { return {dberr::ReaderFailure, "カタログを読み取る手段がありません。"}; }
     static DbError readerNotStarted(const std::string& exe, const char* step, int error)
@@ -113,6 +132,10 @@ struct DbError : std::runtime_error {
     {
         return {dberr::UnrecognizedFormat,
                 "データベース '" + path + "' の読み取りが応答しなくなったため中止しました。"};
+    }
+    static DbError readStopped(const std::string& path)
+    {
+        return {dberr::ReadStopped, "プログラムを終了するため、データベース '" + path + "' の読み取りを中止しました。"};
     }
     static DbError readOutOfMemory(const std::string& path)
     {
@@ -167,6 +190,8 @@ struct DbError : std::runtime_error {
         return {dberr::CharactersAfterEnd, "SQL ステートメントの後に文字が見つかりました。"};
     }
     static DbError tooManyFields() { return {dberr::TooManyFields, "定義されているフィールドが多すぎます。"}; }
+    // An expression nested deeper than the engine takes.
+    static DbError queryTooComplex() { return {dberr::QueryTooComplex, "クエリが複雑すぎます。"}; }
     static DbError undefinedFunction(const std::string& name)
     {
         return {dberr::UndefinedFunction, "式に未定義関数 '" + name + "' があります。"};
@@ -185,6 +210,13 @@ struct DbError : std::runtime_error {
     static DbError tableNotFound(const std::string& name)
     {
         return {dberr::TableNotFound, "入力テーブルまたはクエリ '" + name + "' が見つかりません。"};
+    }
+    // A table of the catalogue file with more columns than the engine holds: it is not read.
+    static DbError tableLeftOut(const std::string& name, std::size_t columns)
+    {
+        return {dberr::TableNotFound,
+                "入力テーブル '" + name + "' は列が多すぎるため (" + std::to_string(columns)
+                    + " 列) 読み込まれていません。"};
     }
     static DbError aggregateInWhere(const std::string& clause)
     {

@@ -1,8 +1,10 @@
 #include "platform/reader/MdbReader.h"
 
+#include "platform/reader/MdbCatalog.h"
 #include "platform/reader/MdbReaderBytes.h"
 #include "platform/reader/MdbReaderPages.h"
 #include "platform/reader/MdbReaderText.h"
+#include "platform/reader/MdbReaderValues.h"
 
 // libmdb's header includes glib inside its own extern "C" block; glib must come first in C++.
 #include <glib.h>
@@ -26,10 +28,16 @@ namespace orv {
 
 namespace {
 
+using mdbfile::fixedSize;
+using mdbfile::formatJetDate;
 using mdbfile::get16;
 using mdbfile::get32;
+using mdbfile::guidText;
+using mdbfile::kindOf;
 using mdbfile::kOffsetMask;
+using mdbfile::numericToDouble;
 using mdbfile::PageCache;
+using mdbfile::readDouble;
 using mdbfile::TextDecoder;
 
 // Row-offset flags of a data page. libmdb's row API reads these two the other way round (it
@@ -62,95 +70,6 @@ struct TableFreer {
 };
 using HandlePtr = std::unique_ptr<MdbHandle, HandleCloser>;
 using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
-
-// Days since 1899-12-30 (the fraction is the time of day; before that date the whole days
-// count back while the fraction still counts forward) as "yyyy/mm/dd[ hh:nn:ss]".
-std::string formatJetDate(double stored)
-{
-    double whole = 0;
-    double frac = std::fabs(std::modf(stored, &whole));
-    long long day = static_cast<long long>(whole);
-    long long secs = std::llround(frac * 86400.0);
-    if (secs >= 86400) {
-        secs -= 86400;
-        ++day;
-    }
-    // Civil date from a day count (proleptic Gregorian), counted here from 0000-03-01.
-    long long z = day - 25569 + 719468; // 1899-12-30 is 25569 days before 1970-01-01
-    long long era = (z >= 0 ? z : z - 146096) / 146097;
-    long long doe = z - era * 146097;
-    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long long y = yoe + era * 400;
-    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    long long mp = (5 * doy + 2) / 153;
-    long long d = doy - (153 * mp + 2) / 5 + 1;
-    long long m = mp < 10 ? mp + 3 : mp - 9;
-    if (m <= 2)
-        ++y;
-    char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld", y, m, d);
-    if (secs != 0)
-        std::snprintf(buf + n, sizeof buf - n, " %02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
-    return buf;
-}
-
-double numericToDouble(const unsigned char* p, int scale)
-{
-    // Sign byte, then a 128-bit magnitude as four little-endian 32-bit words, most significant first.
-    unsigned __int128 mag = 0;
-    for (int w = 0; w < 4; ++w)
-        mag = (mag << 32) | get32(p + 1 + 4 * w);
-    double v = static_cast<double>(mag);
-    if (scale > 0)
-        v /= std::pow(10.0, scale);
-    return (p[0] & 0x80) ? -v : v;
-}
-
-std::string guidText(const unsigned char* k)
-{
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", k[3], k[2],
-                  k[1], k[0], k[5], k[4], k[7], k[6], k[8], k[9], k[10], k[11], k[12], k[13], k[14], k[15]);
-    return buf;
-}
-
-ColumnKind kindOf(int colType)
-{
-    switch (colType) {
-    case MDB_TEXT:
-    case MDB_MEMO:
-    case MDB_REPID: return ColumnKind::Text;
-    case MDB_BYTE:
-    case MDB_INT:
-    case MDB_LONGINT:
-    case MDB_COMPLEX: return ColumnKind::Integer;
-    case MDB_FLOAT:
-    case MDB_DOUBLE:
-    case MDB_MONEY:
-    case MDB_NUMERIC: return ColumnKind::Real;
-    case MDB_BOOL: return ColumnKind::Boolean;
-    case MDB_DATETIME: return ColumnKind::DateTime;
-    default: return ColumnKind::Binary;
-    }
-}
-
-// Stored size of a fixed-size value; 0 for variable-size kinds.
-int fixedSize(int colType)
-{
-    switch (colType) {
-    case MDB_BYTE: return 1;
-    case MDB_INT: return 2;
-    case MDB_LONGINT:
-    case MDB_COMPLEX:
-    case MDB_FLOAT: return 4;
-    case MDB_DOUBLE:
-    case MDB_MONEY:
-    case MDB_DATETIME: return 8;
-    case MDB_REPID: return 16;
-    case MDB_NUMERIC: return 17;
-    default: return 0;
-    }
-}
 
 // A table whose definition has been read and checked, ready to be scanned.
 struct PreparedTable {
@@ -260,6 +179,9 @@ public:
         return tables;
     }
 
+    // Streams the table's rows, checked against what the file itself declares: each row within
+    // its page's data area, and as many rows as the table's definition records. A damaged page
+    // would otherwise add rows of garbage or drop some without a word.
     void deliver(PreparedTable& t, TableSink& sink)
     {
         MdbTableDef* def = t.def.get();
@@ -267,18 +189,19 @@ public:
         std::vector<MdbField> fields(std::max(1u, numCols));
         std::vector<Value> row(numCols);
         const int pgSize = int(mdb_->fmt->pg_size);
-        const int rco = mdb_->fmt->row_count_offset;
         const std::uint32_t owner = std::uint32_t(def->entry->table_pg);
+        std::uint64_t delivered = 0;
 
+        table_ = &t.name;
         sink.beginTable(t.name, t.columns);
         for (std::uint32_t pg : t.dataPages) {
             if (!isDataPageOf(pg, owner))
                 throwForeignPage(path_, t.name, pg);
             if (numCols == 0)
                 continue;
-            unsigned rows = get16(mdb_->pg_buf + rco);
-            if (rco + 2 + 2 * int(rows) > pgSize)
-                throwUnrecognized(path_);
+            page_ = pg;
+            checkRowOffsets();
+            const unsigned rows = rowCount();
             for (unsigned r = 0; r < rows; ++r) {
                 if (!readRow(def, r, owner, fields.data()))
                     continue;
@@ -287,12 +210,16 @@ public:
                     convert(col, fields[c], row[c]);
                 }
                 // The row may have come from an overflow page; later rows are on `pg`.
+                page_ = pg;
                 if (mdb_->cur_pg != pg && mdb_read_pg(mdb_, pg) != pgSize)
-                    throwUnrecognized(path_);
+                    damagedRow();
                 sink.addRow(row);
                 row.resize(numCols);
+                ++delivered;
             }
         }
+        if (numCols != 0 && delivered != def->num_rows)
+            throw DbError::rowCountMismatch(path_, t.name, def->num_rows, delivered);
         sink.endTable();
     }
 
@@ -304,55 +231,77 @@ private:
         return mdb_->pg_buf[0] == MDB_PAGE_DATA && get32(mdb_->pg_buf + 4) == owner;
     }
 
-    // Bounds of row `r` of the page in pg_buf; its flags are set even when the bounds are bad.
-    bool rowBounds(unsigned r, int& start, int& size, int& flags)
+    // Damage found in a row of page_ of the table being delivered.
+    [[noreturn]] void damagedRow() const { throw DbError::damagedRow(path_, *table_, page_); }
+
+    // The row count of the data page in pg_buf.
+    unsigned rowCount() const { return get16(mdb_->pg_buf + mdb_->fmt->row_count_offset); }
+
+    // Rows fill a data page from its end down to the table of row offsets, each ending where the
+    // one before it starts, deleted ones included: an offset outside that area or above the one
+    // before it is damage (a row read from there would be garbage, or part of its neighbour).
+    void checkRowOffsets() const
     {
         const int pgSize = int(mdb_->fmt->pg_size);
         const int rco = mdb_->fmt->row_count_offset;
-        unsigned rows = get16(mdb_->pg_buf + rco);
-        if (r >= rows || rco + 2 + 2 * int(r) + 2 > pgSize)
+        const unsigned rows = rowCount();
+        const int dataStart = rco + 2 + 2 * int(rows);
+        if (dataStart > pgSize)
+            damagedRow();
+        int end = pgSize;
+        for (unsigned r = 0; r < rows; ++r) {
+            const int start = get16(mdb_->pg_buf + rco + 2 + 2 * r) & kOffsetMask;
+            if (start < dataStart || start > end)
+                damagedRow();
+            end = start;
+        }
+    }
+
+    // Bounds of row `r` of the page in pg_buf (its offsets checked); its flags.
+    bool rowBounds(unsigned r, int& start, int& size, int& flags) const
+    {
+        const int rco = mdb_->fmt->row_count_offset;
+        if (r >= rowCount())
             return false;
-        int raw = get16(mdb_->pg_buf + rco + 2 + 2 * r);
+        const int raw = get16(mdb_->pg_buf + rco + 2 + 2 * r);
         flags = raw & ~kOffsetMask;
-        int end = r == 0 ? pgSize : (get16(mdb_->pg_buf + rco + 2 * r) & kOffsetMask);
         start = raw & kOffsetMask;
-        if (start > end || end > pgSize)
-            return false;
-        size = end - start;
+        size = (r == 0 ? int(mdb_->fmt->pg_size) : (get16(mdb_->pg_buf + rco + 2 * r) & kOffsetMask)) - start;
         return true;
     }
 
-    // Cracks row r of the page in pg_buf into fields, following overflow pointers. False for a deleted or
-    // empty slot; throws when the row cannot be read.
+    // Cracks row r of the data page in pg_buf into fields, following overflow pointers. False
+    // for a deleted or empty slot; throws when the row cannot be read.
     bool readRow(MdbTableDef* def, unsigned r, std::uint32_t owner, MdbField* fields)
     {
         int start = 0, size = 0, flags = 0;
-        const bool found = rowBounds(r, start, size, flags);
+        if (!rowBounds(r, start, size, flags))
+            damagedRow();
         if (flags & kDeletedRow)
             return false;
-        if (!found)
-            throwUnrecognized(path_);
         for (int hop = 0; flags & kOverflowRow; ++hop) {
             if (hop >= kMaxOverflowHops || size < 4)
-                throwUnrecognized(path_);
+                damagedRow();
             const unsigned char* p = mdb_->pg_buf + start;
             unsigned targetRow = p[0];
             std::uint32_t targetPg = std::uint32_t(p[1]) | (std::uint32_t(p[2]) << 8) | (std::uint32_t(p[3]) << 16);
             if (targetPg == 0 || targetPg >= numPages_ || !isDataPageOf(targetPg, owner))
-                throwUnrecognized(path_);
+                damagedRow();
+            page_ = targetPg;
+            checkRowOffsets();
             if (!rowBounds(targetRow, start, size, flags))
-                throwUnrecognized(path_);
+                damagedRow();
             // The flags on the row an overflow pointer leads to belong to the pointer's slot.
             flags &= kOverflowRow;
         }
         if (size == 0)
             return false;
         if (mdb_crack_row(def, start, size_t(size), fields) < 0)
-            throwUnrecognized(path_);
+            damagedRow();
         for (unsigned c = 0; c < def->num_cols; ++c) {
             const MdbField& f = fields[c];
             if (f.siz < 0 || (f.siz > 0 && (f.start < start || f.start + f.siz > start + size)))
-                throwUnrecognized(path_);
+                damagedRow();
         }
         return true;
     }
@@ -371,7 +320,7 @@ private:
         }
         int need = fixedSize(col->col_type);
         if (need && f.siz < need)
-            throwUnrecognized(path_);
+            damagedRow();
         switch (col->col_type) {
         case MDB_TEXT: setText(out, p, size_t(f.siz)); return;
         case MDB_MEMO:
@@ -418,14 +367,6 @@ private:
         }
     }
 
-    static double readDouble(const unsigned char* p)
-    {
-        std::uint64_t bits = std::uint64_t(get32(p)) | (std::uint64_t(get32(p + 4)) << 32);
-        double d;
-        std::memcpy(&d, &bits, 8);
-        return d;
-    }
-
     void setText(Value& out, const unsigned char* p, size_t n)
     {
         std::string* s = std::get_if<std::string>(&out.v);
@@ -454,17 +395,17 @@ private:
         size_t len = 0;
         if (header & 0x40000000u) {
             if (!pages_.row(pgRow >> 8, pgRow & 0xff, data, len))
-                throwUnrecognized(path_);
+                damagedRow();
             longValue_.assign(data, data + len);
             return true;
         }
         if (header & 0xff000000u)
-            throwUnrecognized(path_);
+            damagedRow();
         const size_t total = header & 0x00ffffffu;
         longValue_.reserve(total);
         for (std::uint32_t parts = 0; pgRow != 0 && longValue_.size() < total; ++parts) {
             if (parts >= numPages_ || !pages_.row(pgRow >> 8, pgRow & 0xff, data, len) || len < 4)
-                throwUnrecognized(path_);
+                damagedRow();
             std::uint32_t next = get32(data);
             size_t take = std::min(len - 4, total - longValue_.size());
             longValue_.insert(longValue_.end(), data + 4, data + 4 + take);
@@ -520,6 +461,8 @@ private:
     TextDecoder decoder_;
     PageCache pages_;
     std::vector<unsigned char> longValue_;
+    const std::string* table_ = nullptr; // the table being delivered
+    std::uint32_t page_ = 0; // the page whose row is being read
 };
 
 std::string jet3CodePage(unsigned recorded)
@@ -613,7 +556,7 @@ void readMdbFile(const std::string& path, TableSink& sink)
     if (!reader.tableDefinitionLooksSound(2))
         throwUnrecognized(path);
     reader.checkListedPages(2, "MSysObjects");
-    if (!mdb_read_catalog(mdb.get(), MDB_TABLE) || mdb->num_catalog == 0)
+    if (!mdbfile::readTableCatalogue(mdb.get()) || mdb->num_catalog == 0)
         throwUnrecognized(path);
 
     std::vector<PreparedTable> tables = reader.prepareTables();

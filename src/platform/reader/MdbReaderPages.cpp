@@ -11,12 +11,14 @@ bool PageCache::row(std::uint32_t pg, unsigned row, const unsigned char*& data, 
         return false;
     const int pgSize = int(mdb_->fmt->pg_size);
     const int rco = mdb_->fmt->row_count_offset;
-    unsigned rows = get16(page + rco);
-    if (row >= rows || rco + 2 + 2 * int(row) + 2 > pgSize)
+    const unsigned rows = get16(page + rco);
+    // Rows lie between the table of row offsets and the end of the page.
+    const int dataStart = rco + 2 + 2 * int(rows);
+    if (row >= rows || dataStart > pgSize)
         return false;
     int start = get16(page + rco + 2 + 2 * row) & kOffsetMask;
     int end = row == 0 ? pgSize : (get16(page + rco + 2 * row) & kOffsetMask);
-    if (start > end || end > pgSize)
+    if (start < dataStart || start > end || end > pgSize)
         return false;
     data = page + start;
     len = std::size_t(end - start);

@@ -2,6 +2,7 @@
 
 #include "platform/reader/MdbReaderBytes.h"
 #include "platform/text/IconvHandle.h"
+#include "platform/text/Utf8.h"
 
 #include <iconv.h>
 
@@ -19,33 +20,6 @@ public:
 
 namespace {
 
-// Writes cp as UTF-8 at o; returns the position after it.
-char* putUtf8(char* o, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        *o++ = char(cp);
-    } else if (cp < 0x800) {
-        *o++ = char(0xC0 | (cp >> 6));
-        *o++ = char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *o++ = char(0xE0 | (cp >> 12));
-        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
-        *o++ = char(0x80 | (cp & 0x3F));
-    } else {
-        *o++ = char(0xF0 | (cp >> 18));
-        *o++ = char(0x80 | ((cp >> 12) & 0x3F));
-        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
-        *o++ = char(0x80 | (cp & 0x3F));
-    }
-    return o;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp)
-{
-    char buf[4];
-    out.append(buf, putUtf8(buf, cp));
-}
-
 // UTF-16 code units to UTF-8 in a buffer of at least 3 bytes per unit; unpaired surrogates
 // become U+FFFD.
 class Utf16Writer {
@@ -59,24 +33,24 @@ public:
         }
         if (high_) {
             if (u >= 0xDC00 && u <= 0xDFFF) {
-                o_ = putUtf8(o_, 0x10000 + ((std::uint32_t(high_) - 0xD800) << 10) + (u - 0xDC00));
+                o_ = utf8::encode(0x10000 + ((std::uint32_t(high_) - 0xD800) << 10) + (u - 0xDC00), o_);
                 high_ = 0;
                 return;
             }
-            o_ = putUtf8(o_, 0xFFFD);
+            o_ = utf8::encode(0xFFFD, o_);
             high_ = 0;
         }
         if (u >= 0xD800 && u <= 0xDBFF)
             high_ = u;
         else if (u >= 0xDC00 && u <= 0xDFFF)
-            o_ = putUtf8(o_, 0xFFFD);
+            o_ = utf8::encode(0xFFFD, o_);
         else
-            o_ = putUtf8(o_, u);
+            o_ = utf8::encode(u, o_);
     }
     char* finish()
     {
         if (high_)
-            o_ = putUtf8(o_, 0xFFFD);
+            o_ = utf8::encode(0xFFFD, o_);
         high_ = 0;
         return o_;
     }
@@ -145,7 +119,7 @@ void TextDecoder::decodeBytes(const unsigned char* p, std::size_t n, std::string
             if (p[i] < 0x80)
                 out.push_back(char(p[i]));
             else
-                appendUtf8(out, 0xFFFD);
+                utf8::append(out, 0xFFFD);
         }
         return;
     }
@@ -168,7 +142,7 @@ void TextDecoder::decodeBytes(const unsigned char* p, std::size_t n, std::string
             ++in;
             --inLeft;
             std::string repl;
-            appendUtf8(repl, 0xFFFD);
+            utf8::append(repl, 0xFFFD);
             if (buf.size() - used < repl.size())
                 buf.resize(buf.size() * 2);
             std::memcpy(buf.data() + used, repl.data(), repl.size());

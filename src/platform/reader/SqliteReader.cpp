@@ -1,6 +1,7 @@
 #include "platform/reader/SqliteReader.h"
 
 #include "platform/reader/SqlQuote.h"
+#include "platform/reader/SqliteStatement.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -84,26 +85,11 @@ ColumnKind kindFromDeclared(std::string decl)
 
 Value valueOf(sqlite3_stmt* st, int i, ColumnKind kind)
 {
-    switch (sqlite3_column_type(st, i)) {
-    case SQLITE_INTEGER: {
-        Value v = Value::integer(sqlite3_column_int64(st, i));
-        // A text column keeps text even where SQLite stored a number in it.
-        return kind == ColumnKind::Text ? Value::text(v.toText()) : v;
-    }
-    case SQLITE_FLOAT: {
-        Value v = Value::real(sqlite3_column_double(st, i));
-        return kind == ColumnKind::Text ? Value::text(v.toText()) : v;
-    }
-    case SQLITE_TEXT: {
-        auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        return Value::text(std::string(p, size_t(sqlite3_column_bytes(st, i))));
-    }
-    case SQLITE_BLOB: {
-        auto p = static_cast<const char*>(sqlite3_column_blob(st, i));
-        return Value::binary(p ? std::string(p, size_t(sqlite3_column_bytes(st, i))) : std::string());
-    }
-    default: return Value::null();
-    }
+    Value v = sqliteColumnValue(st, i);
+    // A text column keeps text even where SQLite stored a number in it.
+    if (kind == ColumnKind::Text && (v.isInteger() || v.isReal()))
+        v = Value::text(v.toText());
+    return v;
 }
 
 class SqliteCatalogue {

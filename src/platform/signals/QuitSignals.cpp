@@ -14,8 +14,10 @@ namespace {
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 // The handler may only touch these: the write end of a pipe the event loop watches (the
-// self-pipe), and whether a signal is already on its way.
+// self-pipe), that of a pipe nobody reads (readable from the first signal on), and whether a
+// signal is already on its way.
 int pipeFds[2] = {-1, -1};
+int requestedFds[2] = {-1, -1};
 volatile std::sig_atomic_t pending = 0;
 
 void onSignal(int sig)
@@ -33,6 +35,7 @@ void onSignal(int sig)
     const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], &byte, 1);
+    [[maybe_unused]] const ssize_t m = ::write(requestedFds[1], &byte, 1);
     errno = savedErrno;
 }
 
@@ -56,6 +59,8 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent)
         pipeFds[0] = pipeFds[1] = -1;
         return;
     }
+    if (::pipe2(requestedFds, O_CLOEXEC | O_NONBLOCK) != 0)
+        requestedFds[0] = requestedFds[1] = -1;
     pending = 0;
     notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &QuitSignals::drain);
@@ -68,10 +73,15 @@ QuitSignals::~QuitSignals()
         return;
     setHandler(SIG_DFL);
     delete notifier_;
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
-    pipeFds[0] = pipeFds[1] = -1;
+    for (int* fds : {pipeFds, requestedFds}) {
+        for (int i = 0; i < 2; ++i)
+            if (fds[i] >= 0)
+                ::close(fds[i]);
+        fds[0] = fds[1] = -1;
+    }
 }
+
+int QuitSignals::requestedFd() const { return requestedFds[0]; }
 
 void QuitSignals::drain()
 {

@@ -18,6 +18,11 @@ public:
     // Restores the default handlers.
     ~QuitSignals() override;
 
+    // A descriptor that turns readable at the first of these signals and stays so (-1 when the
+    // handlers could not be installed): work that blocks the event loop, such as reading a
+    // catalogue, polls it to stop early.
+    int requestedFd() const;
+
 signals:
     void received(int signalNumber);
 

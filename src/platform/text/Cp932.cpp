@@ -1,6 +1,7 @@
 #include "platform/text/Cp932.h"
 
 #include "platform/text/IconvHandle.h"
+#include "platform/text/Utf8.h"
 
 #include <cerrno>
 #include <iconv.h>
@@ -41,41 +42,6 @@ public:
 
     void reset() { iconv(get(), nullptr, nullptr, nullptr, nullptr); }
 };
-
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
-// Length of the well-formed UTF-8 sequence at the start of s, 0 when it is not one.
-size_t utf8SequenceLength(std::string_view s)
-{
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char c = b(0);
-    size_t len;
-    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF)
-        len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0)
-            lo = 0xA0;
-        else if (c == 0xED)
-            hi = 0x9F; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0)
-            lo = 0x90;
-        else if (c == 0xF4)
-            hi = 0x8F;
-    } else
-        return 0;
-    if (s.size() < len || b(1) < lo || b(1) > hi)
-        return 0;
-    for (size_t i = 2; i < len; ++i)
-        if (b(i) < 0x80 || b(i) > 0xBF)
-            return 0;
-    return len;
-}
 
 // The character's compatibility decomposition without combining marks, in CP932; "?" when
 // nothing of it is left or convertible.
@@ -136,7 +102,8 @@ std::string utf8ToCp932(std::string_view utf8)
         if (cv.convert(utf8, out) == 0)
             break;
         cv.reset();
-        const size_t len = utf8SequenceLength(utf8);
+        char32_t cp;
+        const size_t len = utf8::decode(utf8, cp);
         if (len == 0) {
             out += '?';
             utf8.remove_prefix(1);
@@ -165,7 +132,7 @@ std::size_t cp932PrefixLength(std::string_view bytes, std::size_t maxBytes)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
-        const std::size_t len = isLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
+        const std::size_t len = isCp932LeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size() ? 2 : 1;
         if (i + len > maxBytes)
             break;
         i += len;

@@ -13,6 +13,9 @@ std::string cp932ToUtf8(std::string_view bytes);
 // (transliteration), or '?' when there is none. Invalid UTF-8 bytes become '?'.
 std::string utf8ToCp932(std::string_view utf8);
 
+// Whether b starts a double-byte character (the next byte is its second).
+inline bool isCp932LeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
 // Length of the longest prefix of CP932 bytes of at most maxBytes that does not split a
 // double-byte character.
 std::size_t cp932PrefixLength(std::string_view bytes, std::size_t maxBytes);

@@ -92,7 +92,11 @@ private:
 
 // --- Frame -------------------------------------------------------------------------------------
 
-Frame::Frame(QWidget* parent) : QGroupBox(parent) { setContentsMargins(0, 0, 0, 0); }
+Frame::Frame(QWidget* parent) : QGroupBox(parent), inside_(new QWidget(this))
+{
+    setContentsMargins(0, 0, 0, 0);
+    inside_->setObjectName(QStringLiteral("inside"));
+}
 
 namespace {
 bool reachedByTab(const QWidget* w)
@@ -126,6 +130,8 @@ bool Frame::event(QEvent* e)
             target->setFocus(Qt::ShortcutFocusReason);
         return true;
     }
+    if (e->type() == QEvent::Resize)
+        inside_->setGeometry(rect());
     const bool handled = QGroupBox::event(e);
     // The group box reserves a title band above its contents whenever its title, font or style
     // changes; here the contents start at the top-left corner.
@@ -206,6 +212,47 @@ void ListBox::updateRowHeight()
         return;
     rowHeight_ = h;
     scheduleDelayedItemsLayout();
+}
+
+// --- FittingLabel ------------------------------------------------------------------------------
+
+FittingLabel::FittingLabel(QWidget* parent) : QLabel(parent) {}
+
+void FittingLabel::setKeptClear(int leftPixels)
+{
+    keptClear_ = std::max(0, leftPixels);
+    update();
+}
+
+QRect FittingLabel::textArea() const
+{
+    QRect r = contentsRect().adjusted(std::max(0, margin()), std::max(0, margin()), -std::max(0, margin()),
+                                      -std::max(0, margin()));
+    r.setLeft(std::max(r.left(), keptClear_));
+    return r;
+}
+
+qreal FittingLabel::narrowing() const
+{
+    const qreal needed = std::ceil(QFontMetricsF(font()).horizontalAdvance(text()));
+    const int room = textArea().width();
+    return (needed <= room || needed <= 0) ? 1.0 : std::max<qreal>(0.01, room / needed);
+}
+
+void FittingLabel::paintEvent(QPaintEvent*)
+{
+    const QRect area = textArea();
+    if (area.width() <= 0 || text().isEmpty())
+        return;
+    QPainter p(this);
+    p.setClipRect(area);
+    const qreal scale = narrowing();
+    // The text is laid out at its natural width in a box scaled down to the area.
+    const qreal width = area.width() / scale;
+    p.translate(area.left(), 0);
+    p.scale(scale, 1);
+    const QRect box(0, area.top(), static_cast<int>(std::ceil(width)), area.height());
+    style()->drawItemText(&p, box, static_cast<int>(alignment()), palette(), isEnabled(), text(), foregroundRole());
 }
 
 // --- Text boxes --------------------------------------------------------------------------------
@@ -304,6 +351,45 @@ void FitCaption(QWidget* w)
     const qreal perChar = std::min(1.0, std::ceil(over * 10 / text.size()) / 10);
     f.setLetterSpacing(QFont::AbsoluteSpacing, -perChar);
     w->setFont(f);
+}
+
+// --- PictureButton -----------------------------------------------------------------------------
+
+PictureButton::PictureButton(QWidget* parent) : QPushButton(parent) { setIconSize(QSize(16, 16)); }
+
+void PictureButton::setPicture(Painter painter)
+{
+    painter_ = std::move(painter);
+    drawPicture();
+}
+
+QColor PictureButton::pictureColour() const { return palette().color(QPalette::Active, QPalette::ButtonText); }
+
+void PictureButton::changeEvent(QEvent* e)
+{
+    QPushButton::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange)
+        drawPicture();
+}
+
+void PictureButton::drawPicture()
+{
+    if (!painter_)
+        return;
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(pictureColour());
+        painter_(p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    setIcon(icon);
 }
 
 } // namespace orv

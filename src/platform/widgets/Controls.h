@@ -4,10 +4,13 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QRect>
+#include <functional>
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -30,6 +33,11 @@ public:
     // focus chain, that Tab can reach (of a group of option buttons, the chosen one).
     QWidget* accessKeyTarget() const;
 
+    // Where the frame's controls go: a transparent area covering the whole frame. Assistive
+    // technology gives every direct child of a group box the group's access key and, lacking a
+    // name of its own, the group's caption; the controls inside have neither.
+    QWidget* inside() const { return inside_; }
+
     // Where the caption is drawn, in the frame's coordinates; empty without a caption.
     QRect captionRect() const;
     // The y of the top border line: through the middle of the caption's characters.
@@ -41,6 +49,7 @@ protected:
 
 private:
     QPointer<QWidget> next_;
+    QWidget* inside_;
 };
 
 // A list box showing `rows` whole rows in its height: every row, an empty one too, is the inner
@@ -58,6 +67,26 @@ private:
     void updateRowHeight();
     int rows_;
     int rowHeight_ = 1;
+};
+
+// A one-line label that keeps its text clear of a strip on its left, where a neighbour reaches
+// into its box: text too wide for the rest of the box is drawn narrowed to fit, never over the
+// strip. Like any label it paints no background, so what lies under the strip stays whole.
+class FittingLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit FittingLabel(QWidget* parent = nullptr);
+    void setKeptClear(int leftPixels);
+    // The rectangle the text may take, in the label's coordinates.
+    QRect textArea() const;
+    // How much the text is narrowed to fit (1: not at all).
+    qreal narrowing() const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    int keptClear_ = 0;
 };
 
 // A single-line text box that shows its line in the middle of its height, as a text box of the
@@ -78,6 +107,25 @@ public:
 
 private:
     DesignButtonStyle() = default;
+};
+
+// A push button showing a 16 x 16 picture drawn in the button's text colour, at every size a
+// scaled screen asks for; drawn again whenever the palette changes (a dark theme, say).
+class PictureButton : public QPushButton {
+    Q_OBJECT
+public:
+    // Paints the picture on a 16 x 16 canvas, filling with the brush, which is the text colour.
+    using Painter = std::function<void(QPainter&)>;
+    explicit PictureButton(QWidget* parent = nullptr);
+    void setPicture(Painter painter);
+    QColor pictureColour() const;
+
+protected:
+    void changeEvent(QEvent* e) override;
+
+private:
+    void drawPicture();
+    Painter painter_;
 };
 
 // The width the caption of a label, check box or option button has in its box, in pixels.

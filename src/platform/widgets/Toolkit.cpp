@@ -1,12 +1,12 @@
 #include "platform/widgets/Toolkit.h"
 
 #include "platform/settings/NumberText.h"
+#include "platform/widgets/FolderChooser.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QHelpEvent>
 #include <QInputMethod>
 #include <QKeyEvent>
@@ -249,10 +249,19 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
             return {};
         return g_nextFolders->takeFirst();
     }
-    // A start folder that names no directory starts at the top of the tree.
-    const QString start = (!startFolder.isEmpty() && QDir(startFolder).exists()) ? startFolder : QString();
-    const QString chosen = QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
-    return QDir::toNativeSeparators(chosen);
+    // A start folder that names a directory is the top of the tree; otherwise the discs, the home
+    // folder and the root are.
+    std::vector<ChooserPlace> places;
+    if (!startFolder.isEmpty() && QDir(startFolder).exists())
+        places.push_back({ChooserPlace::Kind::Root, QDir(startFolder).dirName().toStdString(),
+                          QDir(startFolder).absolutePath().toStdString()});
+    else
+        places = FolderChooser::systemPlaces();
+    QApplication::restoreOverrideCursor();
+    FolderChooser chooser(owner, title, places);
+    if (chooser.exec() != QDialog::Accepted)
+        return {};
+    return QDir::toNativeSeparators(chooser.chosenFolder());
 }
 
 void FolderChooserHook::setNextFolders(const QStringList& answers)

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QTimer>
 
 namespace orv {
@@ -242,8 +243,26 @@ bool frmMain::eventFilter(QObject* watched, QEvent* e)
             continue;
         switch (e->type()) {
         case QEvent::FocusIn:
-            if (i < 9) // the CD number and date keep the caret where the platform puts it
-                QTimer::singleShot(0, boxes[i], [box = boxes[i]] { SelectAllText(box); });
+            // The CD number and date keep the caret where the platform puts it. The selection
+            // waits for the focus to settle, and is not made once the focus has moved on.
+            if (i < 9)
+                QTimer::singleShot(0, boxes[i], [box = boxes[i]] {
+                    if (box->hasFocus())
+                        SelectAllText(box);
+                });
+            break;
+        case QEvent::FocusOut:
+            // Only the focused box shows a selection: a multi-line box drops its own when the
+            // focus moves to another control, as a single-line box does.
+            if (auto* p = qobject_cast<QPlainTextEdit*>(boxes[i]); p
+                && static_cast<QFocusEvent*>(e)->reason() != Qt::ActiveWindowFocusReason
+                && static_cast<QFocusEvent*>(e)->reason() != Qt::PopupFocusReason) {
+                const int shown = p->verticalScrollBar()->value();
+                QTextCursor c = p->textCursor();
+                c.clearSelection();
+                p->setTextCursor(c);
+                p->verticalScrollBar()->setValue(shown);
+            }
             break;
         case QEvent::KeyPress: FieldPageKeyDown(virtualKey(static_cast<QKeyEvent*>(e))); break;
         case QEvent::KeyRelease:

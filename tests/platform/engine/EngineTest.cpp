@@ -8,8 +8,11 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace orv;
 using orvtest::dataPath;
@@ -237,6 +240,45 @@ TEST_P(EngineTest, SqliteCatalogueGivesStoredColumnsOfOrdinaryTablesOnly)
     EXPECT_EQ(db->OpenRecordset("SELECT * FROM pairs;")->ValueAt(0, 0).toText(), "x");
 }
 
+// A table with more columns than the engine holds (a text column takes two, its value and its
+// key) is left out: the other tables open, and a statement naming it gets the unknown-table
+// error, saying why.
+TEST_P(EngineTest, TablesTooWideToHoldAreLeftOut)
+{
+    orvtest::TempDir dir;
+    auto make = [&](const std::string& file, int tevoxColumns, int wideColumns) {
+        sqlite3* s = nullptr;
+        ASSERT_EQ(sqlite3_open(dir.file(file).c_str(), &s), SQLITE_OK);
+        auto table = [&](const std::string& name, int columns) {
+            std::string create = "CREATE TABLE " + name + " (";
+            for (int i = 0; i < columns; ++i)
+                create += (i ? ", c" : "c") + std::to_string(i) + " TEXT";
+            create += "); INSERT INTO " + name + " (c0) VALUES ('x');";
+            ASSERT_EQ(sqlite3_exec(s, create.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(s);
+        };
+        table("tevoxB", tevoxColumns);
+        if (wideColumns)
+            table("wide", wideColumns);
+        sqlite3_close(s);
+    };
+    make("other.db", 15, 1001);
+    make("tevox.db", 2000, 0);
+    make("edge.db", 15, 1000);
+
+    auto db = OpenDatabase(dir.file("other.db"));
+    EXPECT_EQ(db->OpenRecordset("SELECT * FROM tevoxB")->RecordCount(), 1);
+    EXPECT_EQ(errorOf([&] { db->OpenRecordset("SELECT * FROM wide"); }), dberr::TableNotFound);
+    EXPECT_EQ(errorText([&] { db->OpenRecordset("SELECT * FROM WIDE"); }),
+              "入力テーブル 'wide' は列が多すぎるため (1001 列) 読み込まれていません。");
+    auto tevox = OpenDatabase(dir.file("tevox.db"));
+    EXPECT_EQ(errorOf([&] { tevox->OpenRecordset("SELECT * FROM tevoxB"); }), dberr::TableNotFound);
+    EXPECT_NE(errorText([&] { tevox->OpenRecordset("SELECT c0 FROM tevoxB"); }).find("'tevoxB' は列が多すぎる"),
+              std::string::npos);
+    auto edge = OpenDatabase(dir.file("edge.db"))->OpenRecordset("SELECT c0, c999 FROM wide");
+    EXPECT_EQ(edge->Fields("c0").toText(), "x");
+    EXPECT_TRUE(edge->Fields("c999").isNull());
+}
+
 // Catalogues made to hang or exhaust the program when read (tests/data/hostile, see
 // make-hostile.py there) open at once with their plain contents, or fail.
 TEST_P(EngineTest, HostileSqliteCataloguesNeitherHangNorGrow)
@@ -293,6 +335,59 @@ TEST(Engine, CursorSemanticsAtBothEndsAndOnEmptyResults)
     EXPECT_EQ(empty->FieldCount(), 15); // an empty result still has its fields
 }
 
+// A text joined with + or & folds as one text: a voicing mark starting one part combines with
+// the kana ending the part before it, as inside one text, whether the rows are picked from the
+// store or by SQLite. (gt_new is empty text on 5 rows and Null on 47; gt_f_s empty on 14.)
+TEST(Engine, JoinedTextsFoldAsOneText)
+{
+    auto db = OpenDatabase(dataPath("tevox20.mdb"));
+    auto count = [&](const std::string& where) {
+        return db->OpenRecordset("SELECT * FROM tevoxB WHERE " + where)->RecordCount();
+    };
+    EXPECT_EQ(count("'ｶ'+'ﾞ' = 'ｶﾞ'"), 80);
+    EXPECT_EQ(count("'ｶ' & 'ﾞ' = 'ガ'"), 80);
+    EXPECT_EQ(count("'は' + 'ﾟ' LIKE 'ﾊﾟ'"), 80);
+    EXPECT_EQ(count("'ｶ' + gt_new + 'ﾞ' = 'ガ'"), 5);
+    EXPECT_EQ(count("gt_pf + 'ｶ' + gt_f_s + 'ﾞ' LIKE '*ガ'"), 14);
+    EXPECT_EQ(count("'ｶﾞ' + 'ﾞ' = 'ガ' + '゛'"), 80) << "a mark already taken";
+    EXPECT_EQ(count("'ｶ' + ' ' + 'ﾞ' = 'ガ'"), 0);
+    EXPECT_EQ(db->OpenRecordset("SELECT gt_pf FROM tevoxB WHERE 'ｶ'+'ﾞ' = 'ｶﾞ'")->RecordCount(), 80);
+    // Parts that cannot meet that way still match through their keys: the search's own join.
+    EXPECT_EQ(count("gt_str1+' '+gt_str2 LIKE '*ライフ*'"),
+              count("gt_str1 LIKE '*ライフ*' OR gt_str2 LIKE '*ライフ*'"));
+
+    // Columns whose values start with a mark.
+    orvtest::TempDir dir;
+    sqlite3* s = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("marks.db").c_str(), &s), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(s,
+                           "CREATE TABLE tevoxB (a TEXT, b TEXT);"
+                           "INSERT INTO tevoxB VALUES ('ｶ', 'ﾞ'), ('ｶ', 'x'), ('は', 'ﾟﾟ'), ('', 'ﾞ');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(s);
+    auto marks = OpenDatabase(dir.file("marks.db"));
+    EXPECT_EQ(marks->OpenRecordset("SELECT * FROM tevoxB WHERE a + b = 'ガ'")->RecordCount(), 1);
+    EXPECT_EQ(marks->OpenRecordset("SELECT * FROM tevoxB WHERE a & b LIKE 'パ*'")->RecordCount(), 1);
+    EXPECT_EQ(marks->OpenRecordset("SELECT * FROM tevoxB WHERE b + a + b LIKE '*ガ*'")->RecordCount(), 1);
+}
+
+// An expression nested deeper than SQLite's parser takes is the engine's own error, whether the
+// planner or SQLite would run the statement; a little less nesting runs. (38 NOT: no negation.)
+TEST(Engine, ExpressionsTooDeepForSqliteAreTooComplex)
+{
+    auto db = OpenDatabase(dataPath("tevox20.mdb"));
+    std::string nots;
+    for (int i = 0; i < 45; ++i)
+        nots += "NOT ";
+    for (const std::string select : {"SELECT * FROM tevoxB WHERE ", "SELECT gt_pf FROM tevoxB WHERE "}) {
+        const std::string deep = select + nots + "gt_pf = 'PC'";
+        EXPECT_EQ(errorOf([&] { db->OpenRecordset(deep); }), dberr::QueryTooComplex) << select;
+        EXPECT_EQ(errorText([&] { db->OpenRecordset(deep); }), "クエリが複雑すぎます。");
+        EXPECT_EQ(db->OpenRecordset(select + nots.substr(0, 38 * 4) + "gt_pf = 'PC'")->RecordCount(), 13) << select;
+    }
+}
+
 TEST(Engine, RecordsetOutlivesItsDatabase)
 {
     std::unique_ptr<Recordset> rs;
@@ -320,6 +415,33 @@ TEST(EngineIsolation, CrashingOrHangingReaderBecomesAnOpenFailure)
     EXPECT_EQ(errorText([&] { orv::OpenDatabase(IsolatedCatalogue(hang, 300), file); }),
               "データベース '" + file + "' の読み取りが応答しなくなったため中止しました。");
     EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(flood), file); }), dberr::UnrecognizedFormat);
+}
+
+// A read the program no longer waits for (it is closing) ends at once, its child with it: the
+// stop descriptor turns readable while a reader child works on, long before any of its limits.
+TEST(EngineIsolation, AStopEndsTheReadAndItsChild)
+{
+    orvtest::TempDir dir;
+    const std::string pidFile = dir.file("pid");
+    const std::string slow = executable(dir, "slow.sh", "#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 60\n");
+    int stop[2];
+    ASSERT_EQ(::pipe(stop), 0);
+    std::thread signal([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        [[maybe_unused]] const auto n = ::write(stop[1], "x", 1);
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::string file = dataPath("tevox20.mdb");
+    EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(slow, 60000, stop[0]), file); }), dberr::ReadStopped);
+    signal.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30)) << "not the stall limit";
+    const pid_t child = std::stoi(orvtest::readFileBytes(pidFile));
+    EXPECT_NE(::kill(child, 0), 0) << "the reader child is gone";
+    // Once stopped, later reads stop at once too.
+    EXPECT_EQ(errorOf([&] { orv::OpenDatabase(IsolatedCatalogue(ORV_QUERY_EXE, 60000, stop[0]), file); }),
+              dberr::ReadStopped);
+    ::close(stop[0]);
+    ::close(stop[1]);
 }
 
 // A reader that cannot be started fails the open: the untrusted file is never read in the

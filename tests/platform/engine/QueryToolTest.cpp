@@ -1,10 +1,13 @@
 // orvantis-query from outside: TSV output, failures, and the search mode.
+#include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <sys/wait.h>
 
 namespace {
@@ -66,6 +69,22 @@ TEST(QueryTool, PrintsTsvWithNullAndEscapes)
     EXPECT_EQ(lines(f.out).at(1), "UTIL\\\\SS\\\\SAVE EDIT");
 }
 
+// A NUL inside a value (a damaged row, or a text an SQLite file holds) is escaped as the other
+// control characters are: the output stays one line per row and readable as text.
+TEST(QueryTool, NulInsideAValueIsEscaped)
+{
+    orvtest::TempDir dir;
+    sqlite3* s = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("nul.db").c_str(), &s), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(s, "CREATE TABLE t (v TEXT); INSERT INTO t VALUES (char(97, 0, 98, 9, 92));", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(s);
+    const ToolRun r = run({dir.file("nul.db"), "SELECT v FROM t;"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "v\na\\0b\\t\\\\\n");
+}
+
 // OLE objects print as 0x and their bytes in hexadecimal.
 TEST(QueryTool, PrintsBinaryValuesInHexadecimal)
 {
@@ -120,4 +139,33 @@ TEST(QueryTool, SearchModeBuildsTheProgramsFilter)
 
     EXPECT_EQ(run({"--search", orvtest::dataPath("tevox20.mdb"), "--sort", "99"}).exit, 2);
     EXPECT_EQ(run({"--help"}).exit, 0);
+}
+
+TEST(QueryTool, OpenFromSaysWhereEachEntryWouldOpenFrom)
+{
+    orvtest::TempDir lib;
+    std::filesystem::create_directories(lib.path() / "CD001/UTIL/PC98/BGMTEST");
+    orvtest::writeFileBytes((lib.path() / "CD001/UTIL/PC98/BGMTEST/BGMTEST.EXE").string(), "MZ");
+    orvtest::writeIsoImage(lib.file("cd11.iso"),
+                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
+                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/point.exe", "MZ")});
+    const std::string root = lib.path().string();
+    const ToolRun r = run({"--search", orvtest::dataPath("tevox20.mdb"), "--cd", "CD011", "--open-from", root});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    auto l = lines(r.out);
+    ASSERT_GE(l.size(), 3u);
+    EXPECT_EQ(l[0], "gt_cdno\tgt_folder\tgt_file\tfrom\tvolume\tpath\tfound");
+    EXPECT_EQ(l[1],
+              "011\tUTIL\\\\SS\\\\POINT\tPOINT.EXE\timage\t" + lib.file("cd11.iso") + "\tUTIL/SS/POINT/POINT.EXE\tyes");
+    EXPECT_EQ(l[2].substr(0, 4), "011\t");
+    EXPECT_EQ(l[2].substr(l[2].size() - 3), "\tno");
+
+    const ToolRun one = run({"--search", orvtest::dataPath("tevox20.mdb"), "--cd", "001", "--word", "BGMTEST",
+                             "--word-fields", "file", "--open-from", root});
+    ASSERT_EQ(one.exit, 0) << one.err;
+    l = lines(one.out);
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[1],
+              "001\tUTIL\\\\PC98\\\\BGMTEST\tBGMTEST.EXE\tfolder\t" + root + "/CD001\t" + root
+                  + "/CD001/UTIL/PC98/BGMTEST/BGMTEST.EXE\tyes");
 }

@@ -1,8 +1,11 @@
 // The rows a statement selects without SQL must be exactly the rows its translated SQL selects
-// over the same table store, in the same order: every case runs both and compares.
+// over the same table store, in the same order: every case runs each route the engine's dispatch
+// (findTableRows) takes, the plan alone, SQL selecting with the plan sorting, and SQL alone, and
+// compares.
 #include "platform/engine/CatalogImporter.h"
 #include "platform/engine/RowPlanEval.h"
 #include "platform/engine/StoreModule.h"
+#include "platform/engine/TableRows.h"
 #include "platform/engine/TableStore.h"
 #include "platform/jet/JetSql.h"
 #include "platform/jet/JetText.h"
@@ -52,38 +55,26 @@ public:
 
     const TableStore& store() const { return *tables_[0]; }
 
-    // The rows through SQL, and through the plan (nothing when it declines the statement).
-    std::vector<std::uint32_t> bySql(const TranslatedQuery& q) const
+    // The rows by the route asked for, or a nearer one where the statement's plan stops short.
+    TableRows find(const TranslatedQuery& q, RowRoute furthest = RowRoute::Plan) const
     {
-        std::vector<std::uint32_t> rows;
-        sqlite3_stmt* st = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(db_, q.sql.c_str(), -1, &st, nullptr), SQLITE_OK) << q.sql;
-        while (sqlite3_step(st) == SQLITE_ROW)
-            rows.push_back(std::uint32_t(sqlite3_column_int64(st, 0) - 1));
-        sqlite3_finalize(st);
-        return rows;
-    }
-    std::optional<std::vector<std::uint32_t>> byPlan(const TranslatedQuery& q) const
-    {
-        if (!q.plan.usable || (q.plan.hasCondition && !q.plan.conditionPlanned))
-            return std::nullopt;
-        auto rows = selectRows(q.plan, store());
-        if (rows && q.plan.sortColumn >= 0)
-            sortRows(*rows, store(), q.plan.sortColumn, q.plan.descending);
-        return rows;
+        return findTableRows(db_, q, store(), furthest);
     }
 
-    // Both ways agree; returns the rows.
+    // Every route agrees with SQL alone, the plan's own and SQL selecting the rows for the plan
+    // to sort; returns the rows.
     std::vector<std::uint32_t> same(const std::string& where, const std::string& order = "") const
     {
         const TranslatedQuery q = translateJet("SELECT * FROM tevoxB" + where + order + ";", schema_);
-        const auto sql = bySql(q);
-        const auto plan = byPlan(q);
-        EXPECT_TRUE(plan.has_value()) << where << order;
-        if (plan) {
-            EXPECT_EQ(*plan, sql) << where << order;
-        }
-        return sql;
+        const TableRows sql = find(q, RowRoute::Sql);
+        const TableRows sorted = find(q, RowRoute::SqlSelectsPlanSorts);
+        const TableRows planned = find(q);
+        EXPECT_EQ(sql.route, RowRoute::Sql);
+        EXPECT_EQ(sorted.route, RowRoute::SqlSelectsPlanSorts) << where << order;
+        EXPECT_EQ(planned.route, RowRoute::Plan) << where << order;
+        EXPECT_EQ(sorted.rows, sql.rows) << where << order;
+        EXPECT_EQ(planned.rows, sql.rows) << where << order;
+        return sql.rows;
     }
 
     const CatalogSchema& schema() const { return schema_; }
@@ -130,6 +121,13 @@ TEST(RowPlan, KeywordConditionsAgreeWithSql)
            + " LIKE '*max*' OR gt_str2 LIKE '*cheat*') AND (gt_str1 not LIKE '*life*' AND gt_str2 not LIKE '*x*')");
     t.same(" WHERE gt_new = '♪' AND (gt_cdno LIKE '*01*')");
     t.same(" WHERE gt_pf < 'q' AND gt_pf >= 'P' AND gt_pf <> 'ps'");
+    // A bound equal to rows' keys (PC, ＰＣ, pc): each comparison on its right side of it.
+    EXPECT_EQ(t.same(" WHERE gt_pf < 'PC'"), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(t.same(" WHERE gt_pf <= 'PC'"), (std::vector<std::uint32_t>{0, 2, 3, 7}));
+    EXPECT_EQ(t.same(" WHERE gt_pf > 'PC'"), (std::vector<std::uint32_t>{4, 5, 6}));
+    EXPECT_EQ(t.same(" WHERE gt_pf >= 'PC'"), (std::vector<std::uint32_t>{0, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(t.same(" WHERE 'PC' > gt_pf"), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(t.same(" WHERE gt_pf <> 'PC'"), (std::vector<std::uint32_t>{2, 4, 5, 6}));
     t.same(" WHERE gt_pf + gt_new > gt_cdno OR gt_str1 <= ''");
     t.same(" WHERE gt_str1+' '+gt_str2=''");
     t.same(" WHERE gt_pf IS NOT NULL AND NOT gt_new IS NULL");
@@ -149,12 +147,32 @@ TEST(RowPlan, SortsAgreeWithSqlOverTheSelectedRows)
 TEST(RowPlan, StatementsThePlanCannotExpressAreLeftToSql)
 {
     const PlanTable t(kRows);
-    for (const char* s :
-         {"SELECT * FROM tevoxB WHERE gt_size > 3;", "SELECT * FROM tevoxB ORDER BY gt_size;",
-          "SELECT * FROM tevoxB ORDER BY gt_pf, gt_new;", "SELECT * FROM tevoxB WHERE gt_pf IN ('PC');"}) {
+    for (const char* s : {"SELECT * FROM tevoxB ORDER BY gt_size;", "SELECT * FROM tevoxB ORDER BY gt_pf, gt_new;",
+                          "SELECT DISTINCT * FROM tevoxB WHERE gt_pf = 'PC';", "SELECT gt_pf FROM tevoxB;"}) {
         const TranslatedQuery q = translateJet(s, t.schema());
-        EXPECT_FALSE(t.byPlan(q).has_value()) << s;
+        EXPECT_EQ(q.plan.reach, RowPlan::Reach::None) << s;
+        if (q.rowidsOnly) {
+            EXPECT_EQ(t.find(q).route, RowRoute::Sql) << s;
+        }
     }
+}
+
+// A WHERE the plan cannot express leaves SQL to select the rows; the plan still sorts them.
+TEST(RowPlan, ConditionsThePlanCannotExpressAreSelectedBySqlAndSortedByThePlan)
+{
+    const PlanTable t(kRows);
+    for (const char* s :
+         {"SELECT * FROM tevoxB WHERE gt_size > 3;", "SELECT * FROM tevoxB WHERE gt_size > 3 ORDER BY gt_pf;",
+          "SELECT * FROM tevoxB WHERE gt_pf IN ('PC', 'ss') ORDER BY gt_str1 DESC;",
+          "SELECT * FROM tevoxB WHERE gt_pf LIKE '*c' OR gt_size BETWEEN 2 AND 6 ORDER BY gt_cdno;"}) {
+        const TranslatedQuery q = translateJet(s, t.schema());
+        EXPECT_EQ(q.plan.reach, RowPlan::Reach::Order) << s;
+        const TableRows found = t.find(q);
+        EXPECT_EQ(found.route, RowRoute::SqlSelectsPlanSorts) << s;
+        EXPECT_EQ(found.rows, t.find(q, RowRoute::Sql).rows) << s;
+    }
+    EXPECT_EQ(t.find(translateJet("SELECT * FROM tevoxB WHERE gt_size > 3 ORDER BY gt_pf;", t.schema())).rows,
+              (std::vector<std::uint32_t>{7, 6, 4, 5})); // pc, PS, SS, SS
 }
 
 // Many rows: blocks of rows, runs of rows searched in one go, words that run on from one row's
@@ -198,10 +216,13 @@ TEST(RowPlan, TextsTooLargeToJoinAreLeftToSql)
 {
     const PlanTable t({{"PC", "", "a", "b", "001"}, {"SS", "", "c", "d", "002"}});
     const std::string huge(5000, 'z');
-    const TranslatedQuery q = translateJet("SELECT * FROM tevoxB WHERE gt_str1+'" + huge + "' LIKE '*a*';", t.schema());
-    ASSERT_TRUE(q.plan.conditionPlanned);
+    const TranslatedQuery q =
+        translateJet("SELECT * FROM tevoxB WHERE gt_str1+'" + huge + "' LIKE '*a*' ORDER BY gt_pf DESC;", t.schema());
+    ASSERT_EQ(q.plan.reach, RowPlan::Reach::Condition);
     EXPECT_FALSE(selectRows(q.plan, t.store()).has_value());
-    EXPECT_EQ(t.bySql(q), (std::vector<std::uint32_t>{0}));
+    const TableRows found = t.find(q);
+    EXPECT_EQ(found.route, RowRoute::SqlSelectsPlanSorts);
+    EXPECT_EQ(found.rows, (std::vector<std::uint32_t>{0}));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -64,13 +65,13 @@ bool asUnprivileged(const std::function<bool()>& fn)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The UTF-16LE bytes of UTF-8 text.
-std::string utf16(const std::string& utf8)
+// The UTF-16LE (or UTF-16BE) bytes of UTF-8 text.
+std::string utf16(const std::string& utf8, bool bigEndian = false)
 {
     std::string out;
     for (const char16_t u : QString::fromUtf8(utf8).toStdU16String()) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
+        out += static_cast<char>(bigEndian ? u >> 8 : u & 0xFF);
+        out += static_cast<char>(bigEndian ? u & 0xFF : u >> 8);
     }
     return out;
 }
@@ -232,6 +233,31 @@ TEST_F(Ini, Utf8FileWithByteOrderMarkStaysUtf8)
     EXPECT_EQ(file(), "\xEF\xBB\xBF[SEARCH]\r\nWORD=ゲーム\r\nNOTWORD=♪\r\n");
 }
 
+// Writing back the value a key was read as keeps the stored bytes, whatever they are: a UTF-8
+// file without a mark is read as CP932, and its text is not all valid CP932.
+TEST_F(Ini, AValueWrittenBackAsReadKeepsItsBytes)
+{
+    const std::string utf8Word = "デモ版 max"; // E3 83 87 E3 83 A2 E7 89 88: 87 E3 and a lone 88
+    const std::string stored = "[SEARCH]\r\nWORD=" + utf8Word + "\r\nNOTWORD=\"\x81\x40 quoted \"\r\n"
+        + "PFORMSTR=" + std::string(130, 'p') + "\r\n";
+    setFile(stored);
+    const std::string word = read("SEARCH", "WORD");
+    const std::string notWord = read("SEARCH", "NOTWORD");
+    const std::string platforms = read("SEARCH", "PFORMSTR");
+    EXPECT_NE(word, utf8Word);
+    EXPECT_EQ(platforms, std::string(127, 'p'));
+    ASSERT_TRUE(WriteIniEntries(path,
+                                {{"SEARCH", "WORD", word},
+                                 {"SEARCH", "NOTWORD", notWord},
+                                 {"SEARCH", "PFORMSTR", platforms},
+                                 {"SEARCH", "NEW", "1"}}));
+    EXPECT_EQ(file(), stored + "NEW=1\r\n");
+    // A value changed is stored in CP932.
+    ASSERT_TRUE(WriteIni(path, "SEARCH", "WORD", "デモ版"));
+    EXPECT_EQ(read("SEARCH", "WORD"), "デモ版");
+    EXPECT_NE(file().find("WORD=" + utf8ToCp932("デモ版") + "\r\n"), std::string::npos);
+}
+
 TEST_F(Ini, HostileContentNeitherCrashesNorHangs)
 {
     const char head[] = "[S]\r\nk=a\0b\r\n\0[T]=\x81\r\n\xFF\xFE=\x81\r\nbig=";
@@ -380,6 +406,62 @@ TEST_F(Ini, TemporaryFilesLeftByAnInterruptedUpdateAreRemovedByTheNext)
         EXPECT_TRUE(fs::exists(dir.file(n))) << n;
     EXPECT_TRUE(fs::is_directory(dir.file(".tevo.ini.999.tmp"))) << "only files are ours";
     EXPECT_EQ(read("S", "k"), "2");
+}
+
+// An update killed half-way holds no lock on its temporary file any more: the next update (or
+// start-up) removes it however recent. One that an update is writing now (it holds the file's
+// lock) stays, and so does one made a moment ago.
+TEST_F(Ini, TemporaryFilesNoUpdateHoldsAreRemovedHoweverRecent)
+{
+    setFile("[S]\r\nk=1\r\n");
+    const auto recent = fs::file_time_type::clock::now() - std::chrono::seconds(10);
+    for (const char* n : {".tevo.ini.1.tmp", ".tevo.ini.2.tmp", ".tevo.ini.3.tmp"}) {
+        writeFileBytes(dir.file(n), "[S]\r\nk=half");
+        fs::last_write_time(dir.file(n), recent);
+    }
+    const int writing = ::open(dir.file(".tevo.ini.3.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(writing, 0);
+    ASSERT_EQ(::flock(writing, LOCK_EX | LOCK_NB), 0);
+    writeFileBytes(dir.file(".tevo.ini.4.tmp"), "x");
+    ASSERT_TRUE(WriteIni(path, "S", "k", "2"));
+    EXPECT_FALSE(fs::exists(dir.file(".tevo.ini.1.tmp")));
+    EXPECT_FALSE(fs::exists(dir.file(".tevo.ini.2.tmp")));
+    EXPECT_TRUE(fs::exists(dir.file(".tevo.ini.3.tmp"))) << "an update is writing it";
+    EXPECT_TRUE(fs::exists(dir.file(".tevo.ini.4.tmp"))) << "just made";
+    ::close(writing);
+}
+
+// A link to a file that does not exist yet is written through, as a link to one that does: the
+// file it names is made and the link stays. Where that cannot be, nothing is written.
+TEST_F(Ini, DanglingLinkIsWrittenThrough)
+{
+    fs::create_directory(dir.file("real"));
+    fs::create_symlink("real/settings.ini", path);
+    ASSERT_TRUE(WriteIni(path, "S", "k", "1"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(readFileBytes(dir.file("real/settings.ini")), "[S]\r\nk=1\r\n");
+    EXPECT_EQ(read("S", "k"), "1");
+
+    // A chain of links, the last one dangling.
+    fs::remove(path);
+    fs::create_symlink(dir.file("real/second.ini"), path);
+    fs::create_symlink("target.ini", dir.file("real/second.ini"));
+    ASSERT_TRUE(WriteIni(path, "S", "k", "2"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_TRUE(fs::is_symlink(dir.file("real/second.ini")));
+    EXPECT_EQ(readFileBytes(dir.file("real/target.ini")), "[S]\r\nk=2\r\n");
+
+    // Into a folder that is not there, or round in a loop: the link stays as it was.
+    fs::remove(path);
+    fs::create_symlink(dir.file("missing/tevo.ini"), path);
+    EXPECT_FALSE(WriteIni(path, "S", "k", "3"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_FALSE(fs::exists(dir.file("missing")));
+    fs::remove(path);
+    fs::create_symlink("loop.ini", path);
+    fs::create_symlink("tevo.ini", dir.file("loop.ini"));
+    EXPECT_FALSE(WriteIni(path, "S", "k", "4"));
+    EXPECT_TRUE(fs::is_symlink(path));
 }
 
 namespace {
@@ -534,6 +616,23 @@ TEST_F(Ini, Utf16FileIsReadAndWrittenBackInUtf16)
                   + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=♪ max\r\nNOTWORD = \"demo\" \r\n[Disp]\r\nMODE=0\r\n"
                           "[LIST]\r\nWIDTHCOL00=700\r\n"));
     EXPECT_EQ(read("SEARCH", "WORD"), "♪ max");
+}
+
+// A file with the big-endian mark FE FF stays big-endian: its lines, line ends and new keys.
+TEST_F(Ini, Utf16BigEndianFileStaysBigEndian)
+{
+    const std::string mark = "\xFE\xFF";
+    const std::string lone("\xD8\x00", 2);
+    setFile(mark + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=ゲーム\r\n[Disp]\nMODE=1\n; a", true) + lone + utf16("b", true));
+    EXPECT_EQ(read("SEARCH", "WORD"), "ゲーム");
+    EXPECT_EQ(read("DISP", "mode"), "1");
+    ASSERT_TRUE(
+        WriteIniEntries(path, {{"SEARCH", "WORD", "♪ max"}, {"DISP", "MODE", "1"}, {"LIST", "WIDTHCOL00", "700"}}));
+    EXPECT_EQ(file(),
+              mark + utf16("; メモ 😀\r\n[SEARCH]\r\nWORD=♪ max\r\n[Disp]\r\nMODE=1\r\n; a", true) + lone
+                  + utf16("b\r\n[LIST]\r\nWIDTHCOL00=700\r\n", true));
+    EXPECT_EQ(read("SEARCH", "WORD"), "♪ max");
+    EXPECT_EQ(read("LIST", "WIDTHCOL00"), "700");
 }
 
 TEST_F(Ini, Utf16FileKeepsUnitsItCannotDecode)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
 #include <vector>
 
 using orv::QuitSignals;
@@ -53,6 +54,24 @@ TEST(QuitSignals, EachSignalArrivesThroughTheEventLoop)
         EXPECT_TRUE(got.empty());
         EXPECT_EQ(receivedWithin(q, 5000, 1), std::vector<int>{sig}) << sig;
     }
+}
+
+// Work that blocks the event loop learns of a quit signal from a descriptor that turns readable
+// at the first signal and stays so, whether or not the event loop has run since.
+TEST(QuitSignals, TheRequestStaysReadable)
+{
+    app();
+    QuitSignals q;
+    ASSERT_GE(q.requestedFd(), 0);
+    auto readable = [&] {
+        pollfd p{q.requestedFd(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    };
+    EXPECT_FALSE(readable());
+    ::raise(SIGTERM);
+    EXPECT_TRUE(readable());
+    EXPECT_EQ(receivedWithin(q, 5000, 1), std::vector<int>{SIGTERM});
+    EXPECT_TRUE(readable());
 }
 
 TEST(QuitSignals, DefaultHandlersAreBackAfterwards)

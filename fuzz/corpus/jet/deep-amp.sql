@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_pf = 'a' & ('a' & ('a' & ('a' & ('a' & ('a' & ('a' & ('a' & ('a' & ('a' & ('a' & ('a' & (gt_new))))))))))))

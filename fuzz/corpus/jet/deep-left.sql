@@ -1,0 +1,1 @@
+SELECT gt_pf FROM tevoxB WHERE LEFT(LEFT(LEFT(LEFT(LEFT(LEFT(LEFT(LEFT(LEFT(LEFT(LEFT(gt_pf, 2), 2), 2), 2), 2), 2), 2), 2), 2), 2), 2) = 'PC'

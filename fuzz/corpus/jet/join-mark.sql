@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE 'ｶ' + gt_new + 'ﾞ' = 'ガ' AND gt_str1 + 'ﾊ' & 'ﾟ' LIKE '*パ'

@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_pf < 'SS' AND gt_pf >= 'PC-98' ORDER BY gt_cdno DESC;

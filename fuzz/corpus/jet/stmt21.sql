@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_pf IN ('SS', 'GB') OR LEN(gt_game) > 5 ORDER BY gt_maker;

@@ -1,0 +1,1 @@
+SELECT * FROM tevoxB WHERE gt_cdno <= '004' AND gt_game+gt_maker > 'm' ORDER BY gt_new DESC;

@@ -1,0 +1,21 @@
+#include "platform/files/FileIo.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace orv {
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace orv

@@ -1,0 +1,230 @@
+// Copying a folder out of an ISO 9660 image in this process: names in either case, the three
+// kinds of names, hard links, and images made to write elsewhere or to end early.
+#include "platform/disc/DiscImage.h"
+
+#include "support/IsoImage.h"
+#include "support/TestSupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace orvtest;
+using orv::CopyImageFolder;
+using orv::ImageCopyStatus;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// Every path below dir ('/'-separated, relative), folders marked with a trailing '/'.
+std::set<std::string> treeOf(const fs::path& dir)
+{
+    std::set<std::string> out;
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = fs::relative(it->path(), dir).generic_string();
+        out.insert(it->is_directory() && !it->is_symlink() ? rel + "/" : rel);
+    }
+    return out;
+}
+
+// Nothing but folders and regular files, none of them writable files.
+void expectOnlyPlainReadOnlyFiles(const fs::path& dir)
+{
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const fs::file_status st = e.symlink_status();
+        ASSERT_TRUE(fs::is_directory(st) || fs::is_regular_file(st)) << e.path();
+        if (fs::is_regular_file(st)) {
+            EXPECT_EQ(st.permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read)
+                << e.path();
+        }
+    }
+}
+
+const std::vector<IsoEntry> kVolume = {
+    isoFolder("UTIL"),
+    isoFolder("UTIL/SS"),
+    isoFolder("UTIL/SS/POINT"),
+    isoFile("UTIL/SS/POINT/POINT.EXE", "MZ point"),
+    isoFolder("UTIL/SS/POINT/DATA"),
+    isoFile("UTIL/SS/POINT/DATA/Stage1.dat", std::string(70000, 'x')),
+    isoFolder("UTIL/PC"),
+    isoFile("UTIL/PC/SETUP.EXE", "MZ setup"),
+    isoFile("README.TXT", "read me"),
+};
+
+} // namespace
+
+TEST(DiscImage, CopiesOneFolderUnderTheImagesNamesWhateverTheCaseAsked)
+{
+    TempDir dir;
+    const std::string image = dir.file("cd.iso");
+    writeIsoImage(image, kVolume);
+    const fs::path dest = dir.path() / "copy";
+    fs::create_directory(dest);
+
+    const orv::ImageCopyResult r = CopyImageFolder(image, {"util", "Ss", "point"}, dest.string());
+    EXPECT_EQ(r.status, ImageCopyStatus::Copied);
+    EXPECT_EQ(r.files, 2u);
+    EXPECT_EQ(r.bytes, 8u + 70000u);
+    EXPECT_EQ(treeOf(dest),
+              (std::set<std::string>{"UTIL/", "UTIL/SS/", "UTIL/SS/POINT/", "UTIL/SS/POINT/POINT.EXE",
+                                     "UTIL/SS/POINT/DATA/", "UTIL/SS/POINT/DATA/Stage1.dat"}));
+    EXPECT_EQ(readFileBytes((dest / "UTIL/SS/POINT/DATA/Stage1.dat").string()), std::string(70000, 'x'));
+    expectOnlyPlainReadOnlyFiles(dest);
+
+    // A dry run writes nothing and lists the files.
+    const orv::ImageCopyResult dry = CopyImageFolder(image, {"UTIL", "SS", "POINT"}, std::string());
+    EXPECT_EQ(dry.status, ImageCopyStatus::Copied);
+    EXPECT_EQ(dry.files, 2u);
+    EXPECT_EQ(std::set<std::string>(dry.listed.begin(), dry.listed.end()),
+              (std::set<std::string>{"UTIL/SS/POINT/POINT.EXE", "UTIL/SS/POINT/DATA/Stage1.dat"}));
+
+    // The whole volume, for an entry whose folder is the root.
+    const fs::path all = dir.path() / "all";
+    fs::create_directory(all);
+    EXPECT_EQ(CopyImageFolder(image, {}, all.string()).files, 4u);
+
+    for (const Names& missing :
+         {Names{"UTIL", "GB"}, Names{"UTIL", "PC", "SETUP.EXE"}, Names{"UTIL", "SS", "POINT", "X"}})
+        EXPECT_EQ(CopyImageFolder(image, missing, std::string()).status, ImageCopyStatus::FolderMissing)
+            << missing.back();
+    EXPECT_EQ(CopyImageFolder(image, {"UTIL"}, std::string(), 1000).status, ImageCopyStatus::TooLarge);
+}
+
+TEST(DiscImage, ReadsRockRidgeJolietAndPlainNames)
+{
+    TempDir dir;
+    const std::vector<IsoEntry> entries = {isoFolder("Util"), isoFolder("Util/Point"),
+                                           isoFile("Util/Point/Point.exe", "MZ"),
+                                           isoFile("Util/Point/a long file name.txt", "long")};
+    const std::pair<std::string, std::set<std::string>> kinds[] = {
+        {"", {"Util/Point/Point.exe", "Util/Point/a long file name.txt"}},
+        {"!rockridge", {"Util/Point/Point.exe", "Util/Point/a long file name.txt"}},
+        // Plain ISO 9660 names are upper case, 8.3.
+        {"!rockridge,!joliet", {"UTIL/POINT/POINT.EXE", "UTIL/POINT/A_LONG_F.TXT"}},
+    };
+    for (const auto& [options, listed] : kinds) {
+        const std::string image = dir.file("names.iso");
+        writeIsoImage(image, entries, options);
+        const orv::ImageCopyResult r = CopyImageFolder(image, {"UTIL", "POINT"}, std::string());
+        EXPECT_EQ(r.status, ImageCopyStatus::Copied) << options;
+        EXPECT_EQ(std::set<std::string>(r.listed.begin(), r.listed.end()), listed) << options;
+    }
+}
+
+TEST(DiscImage, EveryCaseVariantOfTheFolderIsCopied)
+{
+    TempDir dir;
+    const std::string image = dir.file("mixed.iso");
+    writeIsoImage(image,
+                  {isoFolder("UTIL"), isoFolder("UTIL/SS"), isoFolder("util"), isoFolder("util/ss"),
+                   isoFile("util/ss/POINT.EXE", "lower"), isoFile("UTIL/SS/OTHER.EXE", "upper")});
+    const fs::path dest = dir.path() / "copy";
+    fs::create_directory(dest);
+    EXPECT_EQ(CopyImageFolder(image, {"Util", "ss"}, dest.string()).status, ImageCopyStatus::Copied);
+    EXPECT_EQ(
+        treeOf(dest),
+        (std::set<std::string>{"UTIL/", "UTIL/SS/", "UTIL/SS/OTHER.EXE", "util/", "util/ss/", "util/ss/POINT.EXE"}));
+}
+
+TEST(DiscImage, HardLinksBecomeCopiesOfTheirData)
+{
+    TempDir dir;
+    const std::string image = dir.file("links.iso");
+    // The reader names whichever of a linked pair comes first as the one with the data: here the
+    // ones in A.
+    writeIsoImage(image,
+                  {isoFolder("A"), isoFolder("B"), isoFile("B/OUT", "outside data"), isoFile("A/IN", "inside"),
+                   isoHardLink("A/OUTLINK", "B/OUT"), isoHardLink("A/INLINK", "A/IN")});
+    const fs::path a = dir.path() / "a";
+    fs::create_directory(a);
+    ASSERT_EQ(CopyImageFolder(image, {"A"}, a.string()).status, ImageCopyStatus::Copied);
+    EXPECT_EQ(treeOf(a), (std::set<std::string>{"A/", "A/IN", "A/INLINK", "A/OUTLINK"}));
+    for (const char* name : {"IN", "INLINK"})
+        EXPECT_EQ(readFileBytes((a / "A" / name).string()), "inside") << name;
+    EXPECT_EQ(readFileBytes((a / "A/OUTLINK").string()), "outside data");
+    expectOnlyPlainReadOnlyFiles(a);
+
+    // B/OUT's data lies in A, which has gone by when B/OUT comes: a second read brings it.
+    const fs::path b = dir.path() / "b";
+    fs::create_directory(b);
+    const orv::ImageCopyResult r = CopyImageFolder(image, {"B"}, b.string());
+    ASSERT_EQ(r.status, ImageCopyStatus::Copied);
+    EXPECT_EQ(r.bytes, 12u);
+    EXPECT_EQ(readFileBytes((b / "B/OUT").string()), "outside data");
+    expectOnlyPlainReadOnlyFiles(b);
+}
+
+TEST(DiscImage, NamesAndLinksNeverLeadOutOfTheCopy)
+{
+    TempDir dir;
+    const fs::path dest = dir.path() / "cache" / "copy";
+    fs::create_directories(dest);
+    // Rock Ridge names patched after writing: "QQ" becomes ".." and "/e" (a name holding a
+    // separator); links lead out by relative and absolute targets.
+    const std::string image = dir.file("hostile.iso");
+    writeIsoImage(image,
+                  {isoFolder("UTIL"), isoFolder("UTIL/QQ"), isoFolder("UTIL/QQ/QQ"),
+                   isoFile("UTIL/QQ/QQ/ESCAPED.TXT", "escaped"), isoFile("UTIL/OK.TXT", "ok"),
+                   isoLink("UTIL/UP", "../../../../../../.."), isoLink("UTIL/PASSWD", "/etc/passwd"),
+                   isoHardLink("UTIL/HARD", "../../../etc/passwd")},
+                  "!joliet");
+    const std::string dotted = dir.file("dotted.iso");
+    fs::copy_file(image, dotted);
+    ASSERT_GT(patchFileBytes(dotted, "QQ", ".."), 0);
+    const std::string slashed = dir.file("slashed.iso");
+    fs::copy_file(image, slashed);
+    ASSERT_GT(patchFileBytes(slashed, "QQ", "/e"), 0);
+
+    for (const std::string& hostile : {dotted, slashed}) {
+        fs::remove_all(dest);
+        fs::create_directories(dest);
+        const orv::ImageCopyResult r = CopyImageFolder(hostile, {"UTIL"}, dest.string());
+        EXPECT_EQ(r.status, ImageCopyStatus::Copied) << hostile;
+        EXPECT_EQ(readFileBytes((dest / "UTIL/OK.TXT").string()), "ok");
+        expectOnlyPlainReadOnlyFiles(dest);
+        // Nothing beside the copy, nothing above it.
+        for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
+            if (e.path().filename() == "ESCAPED.TXT") {
+                EXPECT_EQ(e.path().string().rfind(dest.string() + "/", 0), 0u) << e.path();
+            }
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "cache"), fs::directory_iterator()), 1);
+    }
+    // The slashed names stay folders of the copy.
+    const orv::ImageCopyResult r = CopyImageFolder(slashed, {"UTIL", "e", "e"}, std::string());
+    EXPECT_EQ(r.status, ImageCopyStatus::Copied);
+    EXPECT_EQ(r.listed, (std::vector<std::string>{"UTIL/e/e/ESCAPED.TXT"}));
+
+    // Names that climb are no path to ask for either.
+    std::vector<std::string> names;
+    EXPECT_FALSE(orv::ImagePathNames("UTIL\\..\\..\\etc", &names));
+    names.clear();
+    EXPECT_TRUE(orv::ImagePathNames("\\UTIL\\.\\SS\\..\\PC\\", &names));
+    EXPECT_EQ(names, (std::vector<std::string>{"UTIL", "PC"}));
+}
+
+TEST(DiscImage, ATruncatedImageIsDamaged)
+{
+    TempDir dir;
+    const std::string image = dir.file("cd.iso");
+    writeIsoImage(image, kVolume);
+    const std::string whole = readFileBytes(image);
+    const std::size_t data = whole.find(std::string(70000, 'x'));
+    ASSERT_NE(data, std::string::npos);
+    // Cut in the system area, in the volume descriptors, after them, and in a file's data.
+    for (std::size_t size :
+         {std::size_t(0), std::size_t(20000), std::size_t(33000), std::size_t(40000), data + 35000}) {
+        writeFileBytes(image, whole.substr(0, size));
+        const fs::path dest = dir.path() / ("cut" + std::to_string(size));
+        fs::create_directory(dest);
+        EXPECT_NE(CopyImageFolder(image, {"UTIL", "SS", "POINT"}, dest.string()).status, ImageCopyStatus::Copied)
+            << size;
+        // What was written before the image ended is read-only too.
+        expectOnlyPlainReadOnlyFiles(dest);
+    }
+    EXPECT_EQ(orv::CopyImageFolderFromMemory(whole.data(), whole.size(), {"UTIL", "PC"}, std::string()).files, 1u);
+}

@@ -1,0 +1,138 @@
+// The drive button's folder chooser: the discs first, Japanese texts only, folders only, and no
+// settings file of the toolkit's.
+#include "platform/widgets/FolderChooser.h"
+#include "platform/widgets/Toolkit.h"
+#include "support/TestSupport.h"
+#include "widgets/WidgetHarness.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace orvtest;
+using orv::ChooserPlace;
+using orv::FolderChooser;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+// The visible texts of the dialog: labels, buttons, list items, the tree's visible headings.
+QStringList visibleTexts(const FolderChooser& c)
+{
+    QStringList texts{c.windowTitle()};
+    for (const QLabel* l : c.findChildren<QLabel*>())
+        texts << l->text();
+    for (const QAbstractButton* b : c.findChildren<QAbstractButton*>())
+        texts << b->text();
+    for (int i = 0; i < c.placeList()->count(); ++i)
+        texts << c.placeList()->item(i)->text();
+    const QTreeView* tree = c.folderTree();
+    for (int column = 0; column < tree->model()->columnCount(); ++column) {
+        if (!tree->isColumnHidden(column))
+            texts << tree->model()->headerData(column, Qt::Horizontal).toString();
+    }
+    return texts;
+}
+
+class Chooser : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(disc.path() / "UTIL/SS");
+        writeFileBytes((disc.path() / "README.TXT").string(), "a file is never offered");
+        places = {{ChooserPlace::Kind::Disc, "お楽しみCD 11", disc.path().string()},
+                  {ChooserPlace::Kind::Home, "ホーム", home.path().string()},
+                  {ChooserPlace::Kind::Root, "ルート", "/"}};
+    }
+
+    TempDir disc, home;
+    std::vector<ChooserPlace> places;
+    const QString title = QStringLiteral("お楽しみCDのドライブを選択して下さい");
+};
+
+} // namespace
+
+TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapanese)
+{
+    FolderChooser c(nullptr, title, places);
+    EXPECT_EQ(c.windowTitle(), title);
+    ASSERT_EQ(c.placeList()->count(), 3);
+    EXPECT_EQ(c.placeList()->item(0)->text(), QStringLiteral("お楽しみCD 11"));
+    EXPECT_EQ(c.placeList()->item(0)->toolTip(), q(disc.path()));
+    EXPECT_EQ(c.placeList()->item(2)->text(), QStringLiteral("ルート"));
+    // At the top: the first place, nothing below it chosen.
+    EXPECT_EQ(c.placeList()->currentRow(), 0);
+    EXPECT_EQ(c.chosenFolder(), q(disc.path()));
+    EXPECT_EQ(c.findChild<QLineEdit*>(QStringLiteral("chosen"))->text(), q(disc.path()));
+
+    const QStringList texts = visibleTexts(c);
+    EXPECT_TRUE(texts.contains(QStringLiteral("名前")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("更新日時")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("キャンセル")));
+    for (const QString& t : texts)
+        EXPECT_FALSE(t.contains(QRegularExpression(QStringLiteral("Folder|Drive|Name|Date|Type|Size|Cancel"))))
+            << t.toStdString();
+}
+
+TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
+{
+    FolderChooser c(nullptr, title, places);
+    c.resize(400, 300);
+    c.show();
+    auto* model = qobject_cast<QFileSystemModel*>(c.folderTree()->model());
+    ASSERT_NE(model, nullptr);
+    const QModelIndex root = c.folderTree()->rootIndex();
+    ASSERT_TRUE(waitFor([&] { return model->rowCount(root) > 0; }));
+    QTest::qWait(100); // a file would come in the same listing
+    ASSERT_EQ(model->rowCount(root), 1) << "only the folder UTIL";
+    const QModelIndex util = model->index(0, 0, root);
+    EXPECT_EQ(util.data().toString(), QStringLiteral("UTIL"));
+    const QString date = model->index(0, 3, root).data().toString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$")).match(date).hasMatch())
+        << date.toStdString();
+    // The date column is as wide as its dates.
+    const QFontMetrics fm(c.folderTree()->font());
+    EXPECT_GE(c.folderTree()->columnWidth(3), fm.horizontalAdvance(date));
+
+    c.folderTree()->setCurrentIndex(util);
+    EXPECT_EQ(c.chosenFolder(), q(disc.path() / "UTIL"));
+    // Another place starts again at its top.
+    c.placeList()->setCurrentRow(1);
+    EXPECT_EQ(c.chosenFolder(), q(home.path()));
+}
+
+TEST_F(Chooser, BrowseForFolderReturnsTheChoiceOrNothingAndWritesNoSettings)
+{
+    const fs::path config = fs::path(std::getenv("XDG_CONFIG_HOME"));
+    const auto answer = [](bool accept) {
+        QTimer::singleShot(0, [accept] {
+            auto* dialog = qobject_cast<FolderChooser*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            accept ? dialog->accept() : dialog->reject();
+        });
+    };
+    answer(false);
+    EXPECT_TRUE(orv::BrowseForFolder(nullptr, title, QString()).isEmpty());
+    // Accepted at once, the chooser gives the first place of this system (the root at least).
+    answer(true);
+    const QString chosen = orv::BrowseForFolder(nullptr, title, QString());
+    EXPECT_EQ(chosen, q(FolderChooser::systemPlaces().front().path));
+    // A start folder that names a directory is the top of the tree.
+    answer(true);
+    EXPECT_EQ(orv::BrowseForFolder(nullptr, title, q(disc.path())), q(disc.path()));
+    EXPECT_FALSE(fs::exists(config / "QtProject.conf"));
+    EXPECT_FALSE(fs::exists(fs::path(std::getenv("HOME")) / ".config/QtProject.conf"));
+}
