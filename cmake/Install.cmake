@@ -71,7 +71,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the binaries link (dpkg-shlibdeps), and xdg-open, which opens entries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
-# The window's font family (app/UiFont.cpp) and the toolkit's own texts in Japanese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
+# The window's font family (app/UiFont.cpp), the toolkit's own texts in Japanese, and an input
+# method to type Japanese search words with (Qt talks to ibus itself; fcitx5 needs its Qt 6
+# frontend).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, ibus-mozc | fcitx5-mozc")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fcitx5-frontend-qt6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -1,4 +1,5 @@
 // Orvantis: starts the main window.
+#include "app/InputMethod.h"
 #include "app/Startup.h"
 #include "app/widgets/Appearance.h"
 #include "app/widgets/frmMain.h"
@@ -52,7 +53,16 @@ int main(int argc, char** argv)
     }
     int toolkitArgc = static_cast<int>(toolkitArgs.size());
     toolkitArgs.push_back(nullptr);
+    // Japanese search words are typed through an input method. A session that runs ibus without
+    // telling Qt (QT_IM_MODULE, which im-config sets) gets it here as its other programs do; the
+    // toolkit reads the choice while it starts, and programs started from here get the session's
+    // environment as it was.
+    const std::string inputMethod = orv::InputMethodToUse(orv::InputMethodProbeOfProcess(), windowSystem);
+    if (!inputMethod.empty())
+        qputenv("QT_IM_MODULE", QByteArray::fromStdString(inputMethod));
     QApplication app(toolkitArgc, toolkitArgs.data());
+    if (!inputMethod.empty())
+        qunsetenv("QT_IM_MODULE");
     orv::UseUiFont();
     orv::UseJapaneseToolkitTexts(app);
     QApplication::setApplicationName(QStringLiteral("Orvantis"));

@@ -41,6 +41,12 @@ desktop-file-validate "$root/usr/share/applications/orvantis.desktop" || fail "d
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null \
   || { appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml; fail "AppStream metadata"; }
 
+# Japanese search words are typed through an input method: the package recommends one.
+case "$(dpkg-deb -f "$deb" Recommends)" in
+  *"ibus-mozc | fcitx5-mozc"*) ;;
+  *) fail "no input method recommended" ;;
+esac
+
 sample=$root/usr/share/orvantis/tevox20.mdb
 [ -f "$sample" ] || fail "no sample catalogue in the package"
 
@@ -124,3 +130,4 @@ echo "package-check: $(basename "$deb") OK in $(( $(date +%s) - started )) s" \
      "(package $(( packaged - started )) s, checks $(( $(date +%s) - packaged )) s)"
 echo "  Depends: $(dpkg-deb -f "$deb" Depends)"
 echo "  Recommends: $(dpkg-deb -f "$deb" Recommends)"
+echo "  Suggests: $(dpkg-deb -f "$deb" Suggests)"

@@ -66,6 +66,8 @@ public:
 
     // Keys as xdotool names them ("Tab", "alt+r", "shift+Tab"), to the focused window.
     void key(const QString& keys) const;
+    // Text typed key by key, to the focused window.
+    void type(const QString& text) const;
     // Mouse clicks at a point of the window's client area, or of the screen.
     void click(const QString& window, QPoint at, int count = 1) const;
     void clickScreen(QPoint at, int count = 1) const;
@@ -127,9 +129,16 @@ public:
 
     qint64 pid() const;
     bool running() const;
+    // Time since the program was launched (the process start requested).
+    const QElapsedTimer& sinceLaunch() const { return sinceLaunch_; }
     // The main window once the first activation has ended: the two load dialogs have come and
     // gone and the title shows no statement. Empty when that does not come within the time.
     QString waitMainWindow(int timeoutMs = 30000) const;
+    // Since the launch (ms): when the window manager first listed a window of the program (the main
+    // window mapped), and when its list of the program's windows last changed (after
+    // waitMainWindow: the last wait dialog gone, the first list shown). -1 before either.
+    qint64 firstWindowAtMs() const { return firstWindowAtMs_; }
+    qint64 lastChangeAtMs() const { return lastChangeAtMs_; }
     // The window manager's close command (Alt+F4) on the window, then the end of the process.
     bool closeThroughWindowManager(const QString& window, int timeoutMs = 15000);
     bool waitExit(int timeoutMs);
@@ -151,6 +160,38 @@ private:
     mutable QStringList seen_; // every window that came, in order (decimal ids)
     mutable QStringList current_; // the windows there now
     mutable QElapsedTimer sinceChange_; // since the list of windows there last changed
+    QElapsedTimer sinceLaunch_;
+    mutable qint64 firstWindowAtMs_ = -1, lastChangeAtMs_ = -1;
+};
+
+// An input method in the session, as a desktop starts one: a message bus of its own with an ibus
+// daemon on it, its engine Anthy in hiragana mode. Its configuration goes into the process's
+// XDG_CONFIG_HOME (a test's private one), where the program finds the daemon's address too.
+class IbusSession {
+public:
+    explicit IbusSession(const XSession& x);
+    ~IbusSession();
+    IbusSession(const IbusSession&) = delete;
+    IbusSession& operator=(const IbusSession&) = delete;
+
+    // Empty when ibus, Anthy and Qt's ibus plugin are installed; else what is missing.
+    static QString missing();
+    bool started() const { return started_; }
+    QString error() const { return error_; }
+    // What a program run needs to type through it.
+    RunOptions runOptions() const;
+
+private:
+    QProcessEnvironment environment() const;
+    QString ibus(const QStringList& args) const;
+
+    const XSession& x_;
+    bool started_ = false;
+    QString error_;
+    QString busAddress_, ibusAddress_;
+    QTemporaryDir busFolder_;
+    std::unique_ptr<QProcess> bus_;
+    std::unique_ptr<QProcess> daemon_;
 };
 
 // Polls until cond() holds or timeoutMs pass.

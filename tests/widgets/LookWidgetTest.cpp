@@ -7,6 +7,7 @@
 #include "widgets/WidgetHarness.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHelpEvent>
 #include <QImage>
@@ -133,25 +134,55 @@ TEST_F(Look, FrameCaptionIsDrawnWithItsAccessKeyUnderlined)
     EXPECT_EQ(lineIn(caption.left(), caption.left() + 1), 0) << "the line stops before the caption";
 }
 
-TEST_F(Look, FrameAccessKeysMoveTheFocusIntoTheFrame)
+TEST_F(Look, AccessKeysOfFramesGoToTheControlAfterTheFrame)
 {
     w().activateWindow();
     ASSERT_TRUE(waitFor([&] { return w().isActiveWindow(); }, 2000));
+    auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier); };
     ctl<QRadioButton>(w(), "optNew_2")->setChecked(true);
     ctl<QLineEdit>(w(), "txtStrGame_0")->setFocus();
-    // Alt+W: the frame's chosen option button.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier);
+    // Alt+W: the frame's chosen option button, where Tab enters the group.
+    press(Qt::Key_W);
     EXPECT_EQ(QApplication::focusWidget(), ctl<QRadioButton>(w(), "optNew_2"));
-    // Alt+P: the platform list.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
+    // Alt+P: the platform list, past the enable check on the frame's edge.
+    press(Qt::Key_P);
     EXPECT_EQ(QApplication::focusWidget(), ctl<orv::ListBox>(w(), "List1"));
-    // Alt+M: the negative-word frame's chosen option button.
+    // Alt+M and Alt+N: the text boxes, whichever control of the frame had the focus last.
     ctl<QRadioButton>(w(), "optMaker_1")->setChecked(true);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), ctl<QRadioButton>(w(), "optMaker_1"));
-    // Alt+R: the first record button (the frame's own rule).
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    ctl<QRadioButton>(w(), "optMaker_1")->setFocus();
+    ctl<QRadioButton>(w(), "optGame_0")->setFocus();
+    press(Qt::Key_M);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QLineEdit>(w(), "txtStrMaker_0"));
+    press(Qt::Key_N);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QLineEdit>(w(), "txtStrGame_0"));
+    // Alt+R: the first record button.
+    ctl<QPushButton>(w(), "btnRecord_3")->setFocus();
+    press(Qt::Key_R);
     EXPECT_EQ(QApplication::focusWidget(), ctl<QPushButton>(w(), "btnRecord_1"));
+    // Alt+S: the label's volume selector.
+    press(Qt::Key_S);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QComboBox>(w(), "Combo2"));
+    // A control Tab cannot reach is passed over, as Tab passes it: the next one in the order.
+    ctl<orv::ListBox>(w(), "List1")->setEnabled(false);
+    press(Qt::Key_P);
+    EXPECT_EQ(QApplication::focusWidget(), ctl<QCheckBox>(w(), "Check1_1"));
+    ctl<orv::ListBox>(w(), "List1")->setEnabled(true);
+}
+
+TEST_F(Look, AnAltLetterOfNoCaptionTypesNothing)
+{
+    QLineEdit* box = ctl<QLineEdit>(w(), "txtStrGame_0");
+    box->setFocus();
+    box->setText(QStringLiteral("ab"));
+    // In list view no caption has L (一覧(&L) is the card view's), none has J or Q.
+    for (Qt::Key key : {Qt::Key_L, Qt::Key_J, Qt::Key_Q})
+        QTest::keyClick(box, key, Qt::AltModifier);
+    QTest::keyClick(box, Qt::Key_L, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(box->text(), QStringLiteral("ab"));
+    // Typing goes on as before; AltGr (Ctrl+Alt where the window system reports it so) types.
+    QTest::keyClicks(box, QStringLiteral("c"));
+    QTest::keyClick(box, Qt::Key_At, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(box->text(), QStringLiteral("abc@"));
 }
 
 // --- Themes ---------------------------------------------------------------------------------------
@@ -299,6 +330,7 @@ TEST_F(Look, FittingNarrowsOnlyWhatIsTooWide)
 TEST_F(Look, OneLineBoxesShowTheirTextInTheMiddle)
 {
     ctl<QPushButton>(w(), "btnMode")->click(); // card view
+    ctl<QPushButton>(w(), "btnMode")->setFocus(); // a focused box's caret is no text
     const QString text = QStringLiteral("ソフトハウス雪月");
     ctl<QPlainTextEdit>(w(), "txtMaker")->setPlainText(text);
     ctl<QLineEdit>(w(), "txtSS")->setText(text);

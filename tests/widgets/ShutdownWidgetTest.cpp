@@ -346,3 +346,31 @@ TEST(FirstActivation, SavedRectangleAndMaximisedState)
         EXPECT_TRUE(h->isMaximized()) << "the saved state applies whatever the switch";
     }
 }
+
+TEST(FirstActivation, PlacementGoesOnWithoutWaitingForTheWindowSystem)
+{
+    // A window manager answers a request that changes nothing with nothing, and some never answer:
+    // once the window is on the screen the placement hands nothing to the event loop, and the
+    // frame is where it was saved all the same.
+    clearStoredDrive();
+    for (const char* state : {"0", "2"}) {
+        AppFolder folder;
+        folder.setIni("WINDOW", "LEFT", "1500");
+        folder.setIni("WINDOW", "TOP", "1200");
+        folder.setIni("WINDOW", "WIDTH", "10500");
+        folder.setIni("WINDOW", "HEIGHT", "7500");
+        folder.setIni("WINDOW", "WINSATE", state);
+        Harness h(folder);
+        ASSERT_TRUE(h.start());
+        bool eventLoopRan = false;
+        QTimer::singleShot(0, [&] { eventLoopRan = true; });
+        h->PlaceFromSettings();
+        EXPECT_FALSE(eventLoopRan) << "WINSATE " << state;
+        EXPECT_EQ(h->isMaximized(), std::string(state) == "2");
+        if (!h->isMaximized()) {
+            EXPECT_EQ(h->frameGeometry(), QRect(100, 80, 700, 500));
+        }
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(eventLoopRan);
+    }
+}

@@ -59,6 +59,10 @@ W* make(QWidget* parent, const char* name, double l, double t, double w, double 
     return x;
 }
 
+// How long after the first activation a window manager's late answer to the placement is still
+// taken as one.
+constexpr int kLateAnswerMs = 1000;
+
 QString indexedName(const char* base, int i) { return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(i); }
 
 // The record buttons' 16 x 16 pictures: triangles, with a bar for first and last, in the
@@ -108,6 +112,8 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     buildGrid();
     buildCardPanel();
     buildTopBand();
+    IgnoreUnboundAltKeys(this);
+    FollowKeyboardFocus(this);
     NameControls();
 
     // The designed client area; placement may change it at the first activation.
@@ -192,8 +198,6 @@ void frmMain::buildTopBand()
     Command1->setToolTip(QStringLiteral("検索開始"));
 
     Frame4 = make<Frame>(Frame1, "Frame4", 1350, 2190, 1545, 555, QStringLiteral("レコード(&R)"));
-    // Its access key goes to the first record button, not to the button focused last.
-    Frame4->installEventFilter(this);
     const double recLeft[] = {0, 150, 465, 780, 1095};
     for (int i = 1; i <= 4; ++i) {
         auto* button = make<PictureButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
@@ -276,6 +280,13 @@ void frmMain::buildTopBand()
         txtCopyright, txtEffect,    DBGrid1,      txtNo,        txtCDDate};
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+    // A captioned frame stands in that order before its text box, list or buttons (after the enable
+    // check on its edge): its access key goes there, not to the control of the frame focused last.
+    Frame7->setNextInTabOrder(optNew[0]);
+    Frame6->setNextInTabOrder(List1);
+    Frame2->setNextInTabOrder(txtStrGame[0]);
+    Frame3->setNextInTabOrder(txtStrMaker[0]);
+    Frame4->setNextInTabOrder(btnRecord[1]);
     Frame1->raise();
 }
 
@@ -506,23 +517,23 @@ Placement frmMain::FirstPlacement() const
 void frmMain::PlaceFromSettings()
 {
     // The saved rectangle is the outer frame; the frame's size is known once the window manager
-    // has mapped the window.
+    // has mapped the window. Its answer to the placement is not waited for: a request that changes
+    // nothing gets none, and frame extents that come with the answer or later place the frame
+    // again as they arrive (followFrameExtents).
     WaitForExposure(this);
     Placement p = SavedPlacement();
     if (!p.move)
         p = FirstPlacement();
     const bool maximise = savedSettings_.whole(SettingKey::WinState) == 2;
-    WindowSystemWatch watch(this);
     if (p.move) {
         placedFrame_ = p.rect;
         placeFrame();
     }
     // Maximised after the move, so that restoring returns to the placed frame.
-    if (maximise)
+    if (maximise) {
         setWindowState(windowState() | Qt::WindowMaximized);
-    if (p.move || maximise)
-        watch.wait();
-    followFrameExtents(); // they may have come with the answer
+        placementAnswered_ = false;
+    }
     appliedSettings_.mark(SettingGroup::Window);
 }
 
@@ -538,8 +549,10 @@ void frmMain::placeFrame()
     const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
     const QRect client(static_cast<int>(c.left), static_cast<int>(c.top), static_cast<int>(c.right - c.left),
                        static_cast<int>(c.bottom - c.top));
-    if (client != geometry())
+    if (client != geometry()) {
         setGeometry(client);
+        placementAnswered_ = false;
+    }
 }
 
 // A window manager that reports its frame extents only after the placement: the frame goes where
@@ -552,6 +565,29 @@ void frmMain::followFrameExtents()
         && (m.left != placedMargins_.left || m.top != placedMargins_.top || m.right != placedMargins_.right
             || m.bottom != placedMargins_.bottom))
         placeFrame();
+}
+
+// The window system's word on the window's geometry: the answer to the placement, or a change of
+// its own. The placed frame is followed until the first activation has ended and the placement
+// has had its answer, or for a bounded time after that activation where the answer never comes.
+void frmMain::windowSystemMoved()
+{
+    if (!placedFrame_)
+        return;
+    placementAnswered_ = true;
+    followFrameExtents(); // a new request waits for its own answer
+    if (activated && !activating_ && placementAnswered_)
+        placedFrame_.reset();
+}
+
+void frmMain::endPlacement()
+{
+    followFrameExtents();
+    if (placementAnswered_) {
+        placedFrame_.reset();
+        return;
+    }
+    QTimer::singleShot(kLateAnswerMs, this, [this] { placedFrame_.reset(); });
 }
 
 // --- Activation ------------------------------------------------------------------------------------
@@ -569,6 +605,14 @@ bool frmMain::event(QEvent* e)
     case QEvent::WindowDeactivate:
         // A press never outlives the window's focus.
         Timer1->stop();
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+        if (e->spontaneous()) {
+            const bool handled = QWidget::event(e);
+            windowSystemMoved();
+            return handled;
+        }
         break;
     default: break;
     }
@@ -599,9 +643,7 @@ void frmMain::Form_Activate()
     SetCombo2Text(QStringLiteral("ALL"));
     if (ended_)
         return;
-    // A window manager that reported its frame extents late has done so by now.
-    followFrameExtents();
-    placedFrame_.reset();
+    endPlacement();
     if (catalogueOpenFailed) {
         MsgBox(this, QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。"));
         close();
@@ -616,6 +658,9 @@ void frmMain::Form_Activate()
     if (view.mode && *view.mode != btnModeTag.toLong())
         btnMode_Click();
     appliedSettings_.mark(SettingGroup::ViewMode);
+    // The active window, whatever the wait dialogs did with the focus: access keys work from the
+    // first key on.
+    TakeKeyboardFocus(this);
     txtStrGame[0]->setFocus();
 }
 
@@ -713,6 +758,7 @@ void frmMain::Form_Unload()
     Timer1->stop();
     // An installed program's settings folder does not exist before its first shut-down.
     MakeFolderFor(settingsPath);
+    CommitComposition();
     writeSettings();
     ended_ = true;
     SetMousePointer(0);

@@ -233,6 +233,8 @@ private:
     QRect roomOnScreen() const; // the screen's available area, in logical pixels
     void placeFrame();
     void followFrameExtents();
+    void windowSystemMoved();
+    void endPlacement();
     FrameMargins frameMargins() const;
     QRect outerRect() const; // the window with its frame, in pixels
     void endPressIfNoClick();
@@ -259,6 +261,7 @@ private:
     bool activating_ = false; // the first activation is running
     std::optional<TwipsRect> placedFrame_; // the frame placement put the window in, until the first activation ends
     FrameMargins placedMargins_; // the frame extents it was placed with
+    bool placementAnswered_ = true; // no request of the placement waits for the window system's answer
 };
 
 } // namespace orv

@@ -98,8 +98,38 @@ Frame::Frame(QWidget* parent) : QGroupBox(parent), inside_(new QWidget(this))
     inside_->setObjectName(QStringLiteral("inside"));
 }
 
+namespace {
+bool reachedByTab(const QWidget* w)
+{
+    return (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isVisible() && w->isEnabled();
+}
+} // namespace
+
+QWidget* Frame::accessKeyTarget() const
+{
+    if (!next_)
+        return nullptr;
+    QWidget* w = next_;
+    while (!reachedByTab(w)) {
+        w = w->nextInFocusChain();
+        if (w == next_)
+            return nullptr;
+    }
+    // Tab enters a group of option buttons at the chosen one.
+    if (auto* option = qobject_cast<QRadioButton*>(w); option && option->autoExclusive() && !option->isChecked())
+        for (QRadioButton* sibling : option->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+            if (sibling->isChecked() && sibling->autoExclusive() && reachedByTab(sibling))
+                return sibling;
+    return w;
+}
+
 bool Frame::event(QEvent* e)
 {
+    if (e->type() == QEvent::Shortcut && next_) {
+        if (QWidget* target = accessKeyTarget())
+            target->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
     if (e->type() == QEvent::Resize)
         inside_->setGeometry(rect());
     const bool handled = QGroupBox::event(e);

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRect>
@@ -18,11 +19,19 @@ namespace orv {
 
 // A frame: the caption is drawn on the top border line, inside the frame's own rectangle, and the
 // contents are placed relative to the frame's top-left corner (there is no title band above
-// them). The caption's access key moves the focus into the frame, as a group box does.
+// them). The caption's access key moves the focus to the next control in tab order after the
+// frame, as Tab would reach it from there; a frame without that place in the order moves it into
+// the frame, as a group box does.
 class Frame : public QGroupBox {
     Q_OBJECT
 public:
     explicit Frame(QWidget* parent = nullptr);
+
+    // The control that follows the frame in tab order.
+    void setNextInTabOrder(QWidget* next) { next_ = next; }
+    // Where the access key puts the focus: the first control from the next one on, along the
+    // focus chain, that Tab can reach (of a group of option buttons, the chosen one).
+    QWidget* accessKeyTarget() const;
 
     // Where the frame's controls go: a transparent area covering the whole frame. Assistive
     // technology gives every direct child of a group box the group's access key and, lacking a
@@ -39,6 +48,7 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    QPointer<QWidget> next_;
     QWidget* inside_;
 };
 

@@ -8,12 +8,21 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QHelpEvent>
+#include <QInputMethod>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 #include <QToolTip>
 #include <QWidget>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <cstdlib>
+
+#ifdef ORV_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace orv {
 
@@ -97,29 +106,90 @@ void RepaintNow(QWidget* w)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-WindowSystemWatch::WindowSystemWatch(QWidget* w) : window_(w ? w->windowHandle() : nullptr)
+namespace {
+// The window that has the keyboard focus on the X display; 0 elsewhere or without an answer.
+WId xFocusWindow()
 {
-    if (window_)
-        window_->installEventFilter(this);
+#ifdef ORV_HAVE_XCB
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return 0;
+    xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    const WId focus = reply ? reply->focus : 0;
+    std::free(reply);
+    return focus;
+#else
+    return 0;
+#endif
+}
+} // namespace
+
+namespace {
+// Makes w the active window where the display's keyboard focus is on it and the toolkit knows
+// no active window (nor a modal dialog or a popup that would be it).
+bool adoptKeyboardFocus(QWidget* w)
+{
+    if (QApplication::activeWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
+        || !w->isVisible() || !w->windowHandle() || xFocusWindow() != w->winId())
+        return false;
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    QApplication::setActiveWindow(w);
+    QT_WARNING_POP
+    return true;
+}
+} // namespace
+
+void FollowKeyboardFocus(QWidget* w)
+{
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, w, [w](QWindow* now) {
+        // Looked at once the events that came with the change are handled.
+        if (!now)
+            QTimer::singleShot(0, w, [w] { adoptKeyboardFocus(w); });
+    });
 }
 
-WindowSystemWatch::~WindowSystemWatch()
+void TakeKeyboardFocus(QWidget* w)
 {
-    if (window_)
-        window_->removeEventFilter(this);
+    if (QApplication::activeWindow() != w && !adoptKeyboardFocus(w))
+        w->activateWindow();
 }
 
-bool WindowSystemWatch::eventFilter(QObject* watched, QEvent* e)
+void CommitComposition()
 {
-    if (watched == window_ && (e->type() == QEvent::Move || e->type() == QEvent::Resize))
-        answered_ = true;
-    return false;
+    if (QInputMethod* im = QGuiApplication::inputMethod())
+        im->commit();
 }
 
-bool WindowSystemWatch::wait(int maxMs)
-{
-    return WindowEventWait(window_, [this] { return answered_; }).run(maxMs);
-}
+namespace {
+class UnboundAltKeys : public QObject {
+public:
+    explicit UnboundAltKeys(QWidget* window) : QObject(window), window_(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(e);
+        // Alt alone: Ctrl+Alt is AltGr where the window system reports it so, and types.
+        const Qt::KeyboardModifiers m = key->modifiers();
+        if (!(m & Qt::AltModifier) || (m & (Qt::ControlModifier | Qt::MetaModifier)))
+            return false;
+        const QString text = key->text();
+        if (text.isEmpty() || !text.front().isPrint())
+            return false;
+        const auto* target = qobject_cast<QWidget*>(watched);
+        return target && target->window() == window_;
+    }
+
+private:
+    QWidget* window_;
+};
+} // namespace
+
+void IgnoreUnboundAltKeys(QWidget* w) { QCoreApplication::instance()->installEventFilter(new UnboundAltKeys(w)); }
 
 namespace {
 class PlainToolTip : public QObject {

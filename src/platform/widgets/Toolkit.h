@@ -2,7 +2,6 @@
 // the hourglass pointer, the folder chooser; each modal piece has a seam for tests.
 #pragma once
 
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -25,10 +24,9 @@ int TwipsToPxY(double twips);
 // Places w at a rectangle given in twips, relative to its parent.
 void PlaceTwips(QWidget* w, double left, double top, double width, double height);
 
-// Bounds of the waits below. A display server maps, frames and exposes a window within a few
-// milliseconds; the bounds only matter where none ever does, and there the program goes on.
+// Bound of the wait below. A display server maps and exposes a window within a few milliseconds;
+// the bound only matters where none ever does, and there the program goes on.
 inline constexpr int kExposureWaitMs = 2000;
-inline constexpr int kWindowSystemWaitMs = 1000;
 
 // Handles every event but user input (which waits its turn) until the top-level widget w is
 // exposed on the screen, at most maxMs. True when it is.
@@ -38,21 +36,25 @@ bool WaitForExposure(QWidget* w, int maxMs = kExposureWaitMs);
 // is on the screen before a long job blocks the user interface. Waits for the exposure first.
 void RepaintNow(QWidget* w);
 
-// Watches a top-level widget's window for the window system's answer to a move, resize or
-// maximise (a new geometry): construct it before the request, then wait() (at most maxMs).
-class WindowSystemWatch : public QObject {
-public:
-    explicit WindowSystemWatch(QWidget* w);
-    ~WindowSystemWatch() override;
-    bool wait(int maxMs = kWindowSystemWaitMs);
+// Keeps the toolkit's active window in step with the X display's keyboard focus for the top-level
+// widget w, for w's lifetime. The toolkit can lose track of it: a focus that comes back to w
+// while a modal dialog is still up is handed on to the dialog, and where the dialog is gone
+// before the window manager acts on that, nothing tells the toolkit again; w then gets the keys
+// but not as the active window, and its access keys type their letters. Whenever the toolkit
+// finds no active window while the display's focus is on w, w becomes the active window.
+void FollowKeyboardFocus(QWidget* w);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
+// Makes w the active window once a job is over: at once where the display's focus is on it
+// already, else by asking the window manager.
+void TakeKeyboardFocus(QWidget* w);
 
-private:
-    QWindow* window_;
-    bool answered_ = false;
-};
+// Ends the input method's composition in the focused control: the text being converted becomes
+// part of the control's text, as Enter makes it. Anything that reads text boxes runs this first.
+void CommitComposition();
+
+// Alt with a key that is no control's access key reaches the focused control as a key press; in
+// the window w it does nothing, instead of typing the letter into a text box.
+void IgnoreUnboundAltKeys(QWidget* w);
 
 // Shows w's tool tip as plain text, as its label shows its caption (a tool tip would otherwise
 // take text that looks like markup for markup).

@@ -37,6 +37,7 @@ SearchConditions frmMain::ReadConditions() const
 
 void frmMain::Command1_Click()
 {
+    CommitComposition();
     module.filterText = BuildFilter(ReadConditions());
     try {
         ShowWait();
@@ -47,6 +48,8 @@ void frmMain::Command1_Click()
 
 void frmMain::Command5_Click()
 {
+    // A word still being converted would otherwise come back after the boxes are emptied.
+    CommitComposition();
     optNew[0]->setChecked(true);
     for (int i = 0; i < List1->count(); ++i)
         List1->item(i)->setSelected(true);

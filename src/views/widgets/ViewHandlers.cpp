@@ -215,10 +215,6 @@ void SelectAllText(QWidget* box)
 
 bool frmMain::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched == Frame4 && e->type() == QEvent::Shortcut) {
-        btnRecord[1]->setFocus(Qt::ShortcutFocusReason);
-        return true;
-    }
     for (int i = 1; i <= 4; ++i) {
         if (watched != btnRecord[i])
             continue;
