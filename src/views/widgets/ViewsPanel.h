@@ -6,6 +6,7 @@
 
 #include "actions/widgets/ActionsPanel.h"
 #include "app/Settings.h"
+#include "catalogue/Schema.h"
 #include "catalogue/widgets/CatalogueSession.h"
 
 #include <QObject>
@@ -59,7 +60,7 @@ public:
     // The mode and column widths the settings file kept, and those to keep.
     void RestoreView(const ViewSettings& view);
     ViewSettings CurrentView() const;
-    const std::array<long, 20>& columnWidths() const { return columnWidths_; }
+    const std::array<long, schema::kGridColumnSlots>& columnWidths() const { return columnWidths_; }
 
     void btnMode_Click();
     void HScroll2_Change();
@@ -130,8 +131,8 @@ private:
     QString btnModeTag = QStringLiteral("0");
     FittingLabel* Label3 = nullptr;
 
-    std::array<long, 20> columnWidths_{}; // the list's widths in twips, kept across queries
-    std::array<bool, 20> sortDescending_{};
+    std::array<long, schema::kGridColumnSlots> columnWidths_{}; // in twips, kept across queries
+    std::array<bool, schema::kGridColumnSlots> sortDescending_{};
     bool widthsCaptured_ = false;
     int heldButton_ = 0;
     int swallowClick_ = 0;
