@@ -2,12 +2,15 @@
 // of about 50 MB: the load handler (search conditions), the first activation (window, widths and
 // mode, plus the opening of the small sample catalogue) and the close (every key written).
 // Usage: bench_settings [size of the big file in MB, default 50]
-#include "../tests/widgets/MainWindowProbe.h"
+#include "../tests/widgets/FindControl.h"
 #include "BenchSupport.h"
 
 #include "app/widgets/frmMain.h"
+#include "catalogue/widgets/CataloguePanel.h"
 #include "platform/engine/EngineIsolation.h"
 #include "platform/widgets/Toolkit.h"
+#include "search/widgets/SearchPanel.h"
+#include "views/widgets/ViewsPanel.h"
 
 #include <QApplication>
 
@@ -19,8 +22,6 @@
 #include <string>
 
 namespace fs = std::filesystem;
-
-using orvtest::probe;
 
 namespace {
 
@@ -78,7 +79,8 @@ bool measure(const fs::path& folder, const std::string& text,
     w.setEndProgram([&] { ended = true; });
     t0 = std::chrono::steady_clock::now();
     w.show();
-    if (!waitFor([&] { return ended || (probe(w).activated() && probe(w).module().waitJob == 1); }) || ended) {
+    if (!waitFor([&] { return ended || (w.activated() && w.catalogue().session().waitJob() == orv::WaitJob::Search); })
+        || ended) {
         std::fprintf(stderr, "the first activation did not finish\n");
         return false;
     }

@@ -1,14 +1,18 @@
 // The window's speed (offscreen): process start to the first list on the 50k catalogue, binding
 // a 200,000-row result to the grid, a search through the panel and a column sort.
-#include "../tests/widgets/MainWindowProbe.h"
+#include "../tests/widgets/FindControl.h"
 #include "BenchSupport.h"
 
 #include "app/widgets/frmMain.h"
+#include "catalogue/widgets/CataloguePanel.h"
 #include "platform/engine/Engine.h"
 #include "platform/engine/EngineIsolation.h"
+#include "platform/widgets/Controls.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
+#include "search/widgets/SearchPanel.h"
+#include "views/widgets/ViewsPanel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,7 +30,6 @@
 namespace fs = std::filesystem;
 
 using orvtest::ctl;
-using orvtest::probe;
 
 namespace {
 
@@ -90,7 +93,7 @@ int main(int argc, char** argv)
     orv::frmMain w(env);
     w.setEndProgram([] {});
     w.show();
-    if (!waitFor([&] { return probe(w).activated() && ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount() > 0; })) {
+    if (!waitFor([&] { return w.activated() && ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount() > 0; })) {
         std::fprintf(stderr, "the first list did not appear\n");
         return 1;
     }
@@ -108,18 +111,18 @@ int main(int argc, char** argv)
     double best = 1e18;
     for (int i = 0; i < 5; ++i) {
         auto t0 = std::chrono::steady_clock::now();
-        w.Command1_Click();
+        w.search().Command1_Click();
         ctl<orv::DBGrid>(w, "DBGrid1")->repaint();
         best = std::min(best, bench::msSince(t0));
     }
     std::printf("search button to new list (50k):   %8.1f ms  (%d rows)\n", best,
                 ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount());
-    w.Command5_Click();
-    w.Command1_Click();
+    w.search().Command5_Click();
+    w.search().Command1_Click();
     best = 1e18;
     for (int i = 0; i < 4; ++i) {
         auto t0 = std::chrono::steady_clock::now();
-        w.DBGrid1_HeadClick(3);
+        w.views().DBGrid1_HeadClick(3);
         ctl<orv::DBGrid>(w, "DBGrid1")->repaint();
         best = std::min(best, bench::msSince(t0));
     }

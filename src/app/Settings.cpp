@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "catalogue/Lists.h"
 #include "platform/settings/NumberText.h"
 
 namespace orv {
@@ -8,43 +9,54 @@ namespace {
 
 using F = SettingFormat;
 using G = SettingGroup;
+using K = SettingKey;
 
 constexpr std::array<SettingDef, kSettingCount> kSettings{{
-    {"SEARCH", "NEW", F::Whole, "0", G::Search},
-    {"SEARCH", "PFORMFL", F::Check, "1", G::Search},
-    {"SEARCH", "PFORMSTR", F::Text, "@ALL@", G::Platforms},
-    {"SEARCH", "WORDFL", F::Check, "1", G::Search},
-    {"SEARCH", "WORDSELFL0", F::Check, "1", G::Search},
-    {"SEARCH", "WORDSELFL1", F::Check, "1", G::Search},
-    {"SEARCH", "WORDSELFL2", F::Check, "1", G::Search},
-    {"SEARCH", "WORDSELFL3", F::Check, "1", G::Search},
-    {"SEARCH", "WORD", F::Text, "", G::Search},
-    {"SEARCH", "WORDANDFL", F::Boolean, "True", G::Search},
+    {K::New, "SEARCH", "NEW", F::Whole, "0", G::Search},
+    {K::PformFl, "SEARCH", "PFORMFL", F::Check, "1", G::Search},
+    {K::PformStr, "SEARCH", "PFORMSTR", F::Text, "@ALL@", G::Platforms},
+    {K::WordFl, "SEARCH", "WORDFL", F::Check, "1", G::Search},
+    {K::WordSelFl0, "SEARCH", "WORDSELFL0", F::Check, "1", G::Search},
+    {K::WordSelFl1, "SEARCH", "WORDSELFL1", F::Check, "1", G::Search},
+    {K::WordSelFl2, "SEARCH", "WORDSELFL2", F::Check, "1", G::Search},
+    {K::WordSelFl3, "SEARCH", "WORDSELFL3", F::Check, "1", G::Search},
+    {K::Word, "SEARCH", "WORD", F::Text, "", G::Search},
+    {K::WordAndFl, "SEARCH", "WORDANDFL", F::Boolean, "True", G::Search},
     // The default is the box's starting state, checked.
-    {"SEARCH", "NOTWORDFL", F::Check, "1", G::Search},
-    {"SEARCH", "NOTWORDSELFL0", F::Check, "1", G::Search},
-    {"SEARCH", "NOTWORDSELFL1", F::Check, "1", G::Search},
-    {"SEARCH", "NOTWORDSELFL2", F::Check, "1", G::Search},
-    {"SEARCH", "NOTWORDSELFL3", F::Check, "1", G::Search},
-    {"SEARCH", "NOTWORD", F::Text, "", G::Search},
-    {"DISP", "MODE", F::Whole, "0", G::ViewMode},
-    {"WINDOW", "WINSATE", F::Whole, "0", G::Window},
-    {"WINDOW", "TOP", F::Single, "0", G::Window},
-    {"WINDOW", "LEFT", F::Single, "0", G::Window},
-    {"WINDOW", "WIDTH", F::Single, "0", G::Window},
-    {"WINDOW", "HEIGHT", F::Single, "0", G::Window},
-    {"LIST", "WIDTHCOL00", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL01", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL02", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL03", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL04", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL05", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL06", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL07", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL08", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL09", F::Single, "0", G::ColumnWidths},
-    {"LIST", "WIDTHCOL10", F::Single, "0", G::ColumnWidths},
+    {K::NotWordFl, "SEARCH", "NOTWORDFL", F::Check, "1", G::Search},
+    {K::NotWordSelFl0, "SEARCH", "NOTWORDSELFL0", F::Check, "1", G::Search},
+    {K::NotWordSelFl1, "SEARCH", "NOTWORDSELFL1", F::Check, "1", G::Search},
+    {K::NotWordSelFl2, "SEARCH", "NOTWORDSELFL2", F::Check, "1", G::Search},
+    {K::NotWordSelFl3, "SEARCH", "NOTWORDSELFL3", F::Check, "1", G::Search},
+    {K::NotWord, "SEARCH", "NOTWORD", F::Text, "", G::Search},
+    {K::Mode, "DISP", "MODE", F::Whole, "0", G::ViewMode},
+    {K::WinState, "WINDOW", "WINSATE", F::Whole, "0", G::Window},
+    {K::Top, "WINDOW", "TOP", F::Single, "0", G::Window},
+    {K::Left, "WINDOW", "LEFT", F::Single, "0", G::Window},
+    {K::Width, "WINDOW", "WIDTH", F::Single, "0", G::Window},
+    {K::Height, "WINDOW", "HEIGHT", F::Single, "0", G::Window},
+    {K::WidthCol00, "LIST", "WIDTHCOL00", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol01, "LIST", "WIDTHCOL01", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol02, "LIST", "WIDTHCOL02", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol03, "LIST", "WIDTHCOL03", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol04, "LIST", "WIDTHCOL04", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol05, "LIST", "WIDTHCOL05", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol06, "LIST", "WIDTHCOL06", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol07, "LIST", "WIDTHCOL07", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol08, "LIST", "WIDTHCOL08", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol09, "LIST", "WIDTHCOL09", F::Single, "0", G::ColumnWidths},
+    {K::WidthCol10, "LIST", "WIDTHCOL10", F::Single, "0", G::ColumnWidths},
 }};
+
+// Each row is found by its key: the table is kept in the keys' order.
+constexpr bool rowsInKeyOrder()
+{
+    for (std::size_t i = 0; i < kSettingCount; ++i)
+        if (static_cast<std::size_t>(kSettings[i].id) != i)
+            return false;
+    return true;
+}
+static_assert(rowsInKeyOrder());
 
 bool isRectangle(SettingKey k)
 {
@@ -135,14 +147,14 @@ bool SaveSettings(const std::string& file, const SettingsValues& now, const Appl
 
 // --- The values the window applies -------------------------------------------------------------------
 
-SearchSettings LoadSearchSettings(const SavedSettings& s)
+SearchConditions LoadSearchSettings(const SavedSettings& s)
 {
     using K = SettingKey;
-    SearchSettings v;
+    SearchConditions v;
     const long newMark = s.whole(K::New);
     v.newMark = newMark == 2 ? 2 : (newMark == 1 ? 1 : 0);
     v.platformCheck = s.check(K::PformFl);
-    v.platforms = s.text(K::PformStr);
+    v.selectedPlatforms = SplitByDelimiter(s.text(K::PformStr), ",");
     v.keywordCheck = s.check(K::WordFl);
     v.keywordText = s.text(K::Word);
     v.keywordAnd = s.boolean(K::WordAndFl);
@@ -155,12 +167,12 @@ SearchSettings LoadSearchSettings(const SavedSettings& s)
     return v;
 }
 
-void StoreSearchSettings(const SearchSettings& v, SettingsValues& now)
+void StoreSearchSettings(const SearchConditions& v, SettingsValues& now)
 {
     using K = SettingKey;
     now.setWhole(K::New, v.newMark);
     now.setWhole(K::PformFl, v.platformCheck);
-    now.setText(K::PformStr, v.platforms);
+    now.setText(K::PformStr, JoinPlatforms(v.selectedPlatforms));
     now.setWhole(K::WordFl, v.keywordCheck);
     for (int i = 0; i < 4; ++i)
         now.setWhole(WordSelFl(i), v.keywordFields[static_cast<std::size_t>(i)]);

@@ -4,7 +4,9 @@
 // says which of them it applied.
 #pragma once
 
+#include "catalogue/Schema.h"
 #include "platform/settings/Ini.h"
+#include "search/SearchConditions.h"
 
 #include <array>
 #include <cstddef>
@@ -58,14 +60,21 @@ enum class SettingKey {
 };
 inline constexpr std::size_t kSettingCount = static_cast<std::size_t>(SettingKey::WidthCol10) + 1;
 
-inline SettingKey WordSelFl(int i) { return static_cast<SettingKey>(static_cast<int>(SettingKey::WordSelFl0) + i); }
-inline SettingKey NotWordSelFl(int i)
-{
-    return static_cast<SettingKey>(static_cast<int>(SettingKey::NotWordSelFl0) + i);
-}
-inline SettingKey WidthCol(int i) { return static_cast<SettingKey>(static_cast<int>(SettingKey::WidthCol00) + i); }
+// The keys of the field checks (game, maker, effect, file) and of the list's column widths.
+inline constexpr std::array<SettingKey, 4> kWordSelFl = {SettingKey::WordSelFl0, SettingKey::WordSelFl1,
+                                                         SettingKey::WordSelFl2, SettingKey::WordSelFl3};
+inline constexpr std::array<SettingKey, 4> kNotWordSelFl = {SettingKey::NotWordSelFl0, SettingKey::NotWordSelFl1,
+                                                            SettingKey::NotWordSelFl2, SettingKey::NotWordSelFl3};
+inline constexpr std::array<SettingKey, schema::kListColumns> kWidthCol = {
+    SettingKey::WidthCol00, SettingKey::WidthCol01, SettingKey::WidthCol02, SettingKey::WidthCol03,
+    SettingKey::WidthCol04, SettingKey::WidthCol05, SettingKey::WidthCol06, SettingKey::WidthCol07,
+    SettingKey::WidthCol08, SettingKey::WidthCol09, SettingKey::WidthCol10};
+inline SettingKey WordSelFl(int i) { return kWordSelFl.at(static_cast<std::size_t>(i)); }
+inline SettingKey NotWordSelFl(int i) { return kNotWordSelFl.at(static_cast<std::size_t>(i)); }
+inline SettingKey WidthCol(int i) { return kWidthCol.at(static_cast<std::size_t>(i)); }
 
 struct SettingDef {
+    SettingKey id;
     const char* section;
     const char* key;
     SettingFormat format;
@@ -133,33 +142,19 @@ std::vector<IniEntry> SettingsToWrite(const SettingsValues& now, const AppliedSe
 bool SaveSettings(const std::string& file, const SettingsValues& now, const AppliedSettings& applied);
 
 // --- The values the window applies -------------------------------------------------------------------
-// Plain structures, converted from the reading and into the values to write without widgets. Their
-// members start at zero: the defaults are the table's, as LoadSearchSettings(SavedSettings{}) gives.
+// Plain structures, converted from the reading and into the values to write without widgets; the
+// defaults are the table's, as LoadSearchSettings(SavedSettings{}) gives.
 
-// The search panel as the file keeps it (not the negative words' AND/OR, nor the CD volume).
-struct SearchSettings {
-    int newMark = 0; // the selected optNew: 0 ALL, 1 "♪", 2 "♪以外"
-    int platformCheck = 0; // check-box values 0, 1 or 2
-    std::string platforms; // the chosen platform names, joined by ","
-    int keywordCheck = 0;
-    std::array<int, 4> keywordFields{}; // game, maker, effect, file
-    std::string keywordText;
-    bool keywordAnd = false;
-    int negativeCheck = 0;
-    std::array<int, 4> negativeFields{};
-    std::string negativeText;
-
-    bool operator==(const SearchSettings&) const = default;
-};
-
-SearchSettings LoadSearchSettings(const SavedSettings& s);
-void StoreSearchSettings(const SearchSettings& v, SettingsValues& now);
+// The search conditions the file keeps (not the negative words' AND/OR, nor the CD volume); the
+// platforms are the names joined by ",".
+SearchConditions LoadSearchSettings(const SavedSettings& s);
+void StoreSearchSettings(const SearchConditions& v, SettingsValues& now);
 
 // The platform names as the file keeps a selection; an empty selection is an empty text.
 std::string JoinPlatforms(const std::vector<std::string>& names);
 
-// The list columns whose widths are kept.
-inline constexpr int kSavedColumnCount = 11;
+// The list columns whose widths are kept: all of them.
+inline constexpr int kSavedColumnCount = schema::kListColumns;
 static_assert(static_cast<int>(SettingKey::WidthCol10) - static_cast<int>(SettingKey::WidthCol00) + 1
               == kSavedColumnCount);
 

@@ -29,9 +29,12 @@ inline constexpr std::array<std::string_view, kListColumns> kSortTexts = {
     " ORDER BY gt_maker", " ORDER BY gt_effecttmp", " ORDER BY gt_file", " ORDER BY gt_exeenv",
     " ORDER BY gt_f_s",   " ORDER BY gt_copyright", " ORDER BY gt_cdnod"};
 
-// Default list column widths in twips; indices 11 to 19 are 0.
-inline constexpr std::array<long, 20> kDefaultColumnWidths = {700,  500, 1000, 5000, 3000, 2000, 2000, 1000, 500, 2000,
-                                                              1000, 0,   0,    0,    0,    0,    0,    0,    0,   0};
+// The grid's columns whose widths and sort orders the window keeps: the list's and those after.
+inline constexpr int kGridColumnSlots = 20;
+
+// Default list column widths in twips; the columns after the list's are 0.
+inline constexpr std::array<long, kGridColumnSlots> kDefaultColumnWidths = {
+    700, 500, 1000, 5000, 3000, 2000, 2000, 1000, 500, 2000, 1000, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // Card-view bindings in the order the record query assigns them.
 struct CardBinding {

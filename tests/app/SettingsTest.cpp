@@ -171,10 +171,10 @@ TEST(Settings, DefaultsWithoutAFileAndTheReadingIsASnapshot)
 namespace orv {
 
 // Readable values in failure messages.
-void PrintTo(const SearchSettings& v, std::ostream* os)
+void PrintTo(const SearchConditions& v, std::ostream* os)
 {
-    *os << "{new " << v.newMark << ", platforms " << v.platformCheck << " '" << v.platforms << "', words "
-        << v.keywordCheck << " '" << v.keywordText << "' " << (v.keywordAnd ? "AND" : "OR") << " fields";
+    *os << "{new " << v.newMark << ", platforms " << v.platformCheck << " '" << JoinPlatforms(v.selectedPlatforms)
+        << "', words " << v.keywordCheck << " '" << v.keywordText << "' " << (v.keywordAnd ? "AND" : "OR") << " fields";
     for (int f : v.keywordFields)
         *os << ' ' << f;
     *os << ", not " << v.negativeCheck << " '" << v.negativeText << "' fields";
@@ -195,12 +195,12 @@ void PrintTo(const ViewSettings& v, std::ostream* os)
 
 namespace {
 
-SearchSettings unusualSearch()
+SearchConditions unusualSearch()
 {
-    SearchSettings v;
+    SearchConditions v;
     v.newMark = 2;
     v.platformCheck = 2;
-    v.platforms = JoinPlatforms({"PC", "M'S BOX", "ＭＳＸ"});
+    v.selectedPlatforms = {"PC", "M'S BOX", "ＭＳＸ"};
     v.keywordCheck = 0;
     v.keywordFields = {0, 2, 1, 0};
     v.keywordText = "max　life [x] ; a=b";
@@ -265,10 +265,10 @@ TEST(Settings, EveryKeyIsWrittenInTheFormatItsEntryDeclares)
 
 TEST(Settings, BadOrMissingValuesGiveTheDefaultsOfTheTable)
 {
-    const SearchSettings none = LoadSearchSettings(SavedSettings{});
+    const SearchConditions none = LoadSearchSettings(SavedSettings{});
     EXPECT_EQ(none.newMark, 0);
     EXPECT_EQ(none.platformCheck, 1);
-    EXPECT_EQ(none.platforms, "@ALL@");
+    EXPECT_EQ(JoinPlatforms(none.selectedPlatforms), "@ALL@");
     EXPECT_EQ(none.keywordCheck, 1);
     EXPECT_EQ(none.keywordFields, (std::array<int, 4>{1, 1, 1, 1}));
     EXPECT_TRUE(none.keywordAnd);
@@ -282,7 +282,7 @@ TEST(Settings, BadOrMissingValuesGiveTheDefaultsOfTheTable)
     writeFileBytes(path,
                    "[SEARCH]\r\nNEW=7\r\nPFORMFL=-1\r\nWORDSELFL2=9\r\nWORDANDFL=TRUE\r\n"
                    "NOTWORDSELFL0=0\r\nNOTWORDSELFL1=1e3\r\n");
-    const SearchSettings bad = LoadSearchSettings(SavedSettings::Read(path));
+    const SearchConditions bad = LoadSearchSettings(SavedSettings::Read(path));
     EXPECT_EQ(bad.newMark, 0) << "no option 7: the first";
     EXPECT_EQ(bad.platformCheck, 1);
     EXPECT_EQ(bad.keywordFields, (std::array<int, 4>{1, 1, 1, 1}));

@@ -44,8 +44,8 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(root())});
     ctl<QPushButton>(w(), "btnSelRoot")->click();
     EXPECT_EQ(orv::FolderChooserHook::calls(), 1);
-    EXPECT_EQ(probe(w()).driveRoot(), root());
-    EXPECT_EQ(probe(w()).driveRootPath(), root() + "/");
+    EXPECT_EQ(w().actions().driveRoot(), root());
+    EXPECT_EQ(w().actions().driveRootPath(), root() + "/");
     EXPECT_EQ(storedDrive(), root());
     const QString labelText = QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(root());
     EXPECT_EQ(ctl<QLabel>(w(), "Label6")->toolTip(), labelText);
@@ -54,7 +54,7 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
     EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/UTIL/SS/POINT"));
 
     // Moving to another entry changes the folder part of the title.
-    w().StepRecord(3);
+    w().views().StepRecord(3);
     EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/UTIL/PC98/BGMTEST"));
 
     // After a search the title names the folder of the new current entry.
@@ -66,14 +66,14 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
     EXPECT_EQ(w().windowTitle(),
               target + QStringLiteral("/")
                   + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
-    w().StepRecord(1);
+    w().views().StepRecord(1);
 
     // Cancelling later keeps the drive; the registry is not written again.
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/elsewhere");
     orv::FolderChooserHook::setNextFolders({QString()});
     ctl<QPushButton>(w(), "btnSelRoot")->click();
-    EXPECT_EQ(probe(w()).driveRoot(), root());
-    EXPECT_EQ(probe(w()).driveRootPath(), root() + "/");
+    EXPECT_EQ(w().actions().driveRoot(), root());
+    EXPECT_EQ(w().actions().driveRootPath(), root() + "/");
     EXPECT_EQ(ctl<QLabel>(w(), "Label6")->toolTip(), labelText);
     EXPECT_EQ(storedDrive(), "/elsewhere");
     EXPECT_EQ(w().windowTitle(),
@@ -96,8 +96,8 @@ TEST_F(Actions, CancellingTheFirstChoiceLeavesNoDrive)
     const QString title = w().windowTitle();
     orv::FolderChooserHook::setNextFolders({QString()});
     ctl<QPushButton>(w(), "btnSelRoot")->click();
-    EXPECT_TRUE(probe(w()).driveRoot().empty());
-    EXPECT_TRUE(probe(w()).driveRootPath().empty());
+    EXPECT_TRUE(w().actions().driveRoot().empty());
+    EXPECT_TRUE(w().actions().driveRootPath().empty());
     EXPECT_EQ(ctl<QLabel>(w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
     EXPECT_TRUE(ctl<QLabel>(w(), "Label6")->toolTip().isEmpty());
     EXPECT_EQ(w().windowTitle(), title);
@@ -175,9 +175,9 @@ TEST_F(Actions, FolderButtonChecksTheFolderFirst)
     // Only subfolders, or no folder at all: nothing to show.
     h->messages.clear();
     h->shellCalls.clear();
-    w().StepRecord(3);
+    w().views().StepRecord(3);
     ctl<QPushButton>(w(), "Command2")->click();
-    w().StepRecord(3);
+    w().views().StepRecord(3);
     ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->messages.size(), 2u);
     for (const auto& m : h->messages) {
@@ -234,7 +234,7 @@ TEST_F(Actions, EntriesLeadingOffTheDriveAreNotFound)
     }
     EXPECT_TRUE(h->shellCalls.empty());
     // The title may still name the folder as stored.
-    w().ShowTargetCaption();
+    w().actions().ShowTargetCaption();
     EXPECT_EQ(w().windowTitle(),
               QStringLiteral("Orvantis  Target：") + QString::fromStdString(drive) + QStringLiteral("/UTIL/UP"));
 
@@ -295,7 +295,7 @@ TEST_F(Actions, ALibraryOfCopiesOpensEachEntryFromItsVolume)
     EXPECT_TRUE(h->shellCalls[1].folder);
     EXPECT_EQ(h->shellCalls[1].target, fs::path(file).parent_path().string());
 
-    w().StepRecord(3);
+    w().views().StepRecord(3);
     ASSERT_EQ(ctl<QLabel>(w(), "lblFolder")->text(), QStringLiteral("UTIL\\PC98\\BGMTEST"));
     ctl<QPushButton>(w(), "Command3")->click();
     ASSERT_EQ(h->shellCalls.size(), 3u);

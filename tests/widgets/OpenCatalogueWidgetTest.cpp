@@ -40,7 +40,7 @@ class WaitDialogSpy : public QObject {
 public:
     struct Seen {
         QString title, message;
-        int job;
+        orv::WaitJob job;
         QPoint centre, mainCentre;
         Qt::WindowFlags flags;
         QSize minimum, maximum;
@@ -56,7 +56,7 @@ protected:
     {
         if (e->type() == QEvent::Show)
             if (auto* d = qobject_cast<orv::dlgWait*>(o))
-                seen.push_back({d->windowTitle(), d->Label1->text(), probe(*w_).module().waitJob,
+                seen.push_back({d->windowTitle(), d->Label1->text(), w_->catalogue().session().waitJob(),
                                 d->geometry().center(), w_->frameGeometry().center(), d->windowFlags(),
                                 d->minimumSize(), d->maximumSize(), d->grab().toImage()});
         if (e->type() == QEvent::WindowTitleChange && o == w_)
@@ -109,7 +109,7 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
             << ctl<orv::ListBox>(h.w(), "List1")->item(i)->text().toStdString();
 
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
-    EXPECT_EQ(probe(h.w()).recordTotal(), 80);
+    EXPECT_EQ(h.w().catalogue().recordTotal(), 80);
     EXPECT_EQ(h.rowCount(), 80);
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("1/80"));
     EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis"));
@@ -136,7 +136,7 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
     EXPECT_EQ(ctl<QPlainTextEdit>(h.w(), "txtGame")->toPlainText(), QStringLiteral("ぷにぷにパーク"));
     EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtNo")->text(), QStringLiteral("011"));
     EXPECT_EQ(ctl<QLabel>(h.w(), "lblFolder")->text(), QStringLiteral("UTIL\\SS\\POINT"));
-    h->StepRecord(3);
+    h->views().StepRecord(3);
     EXPECT_EQ(ctl<QPlainTextEdit>(h.w(), "txtGame")->toPlainText(), QStringLiteral("月影の剣士"));
     EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtSS")->text(), QStringLiteral("PC-98"));
     EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtF_S")->text(), QStringLiteral("F"));
@@ -178,14 +178,15 @@ TEST(OpenCatalogue, PlatformPreselectionFromTheSettings)
 TEST(OpenCatalogue, WaitDialogTextsPerJob)
 {
     const QString wait = QStringLiteral("\r\nしばらくお待ちください。");
-    EXPECT_EQ(orv::dlgWait::MessageFor(0), QStringLiteral("データベースファイル読み込み中・・・") + wait);
-    EXPECT_EQ(orv::dlgWait::MessageFor(1), QStringLiteral("検索中・・・") + wait);
-    EXPECT_EQ(orv::dlgWait::MessageFor(2), QStringLiteral("ソート中・・・") + wait);
-    EXPECT_TRUE(orv::dlgWait::MessageFor(3).isEmpty());
-    EXPECT_EQ(orv::dlgWait::TitleFor(0), QStringLiteral("Orvantis （読込）"));
-    EXPECT_EQ(orv::dlgWait::TitleFor(1), QStringLiteral("Orvantis （検索）"));
-    EXPECT_EQ(orv::dlgWait::TitleFor(2), QStringLiteral("Orvantis （ソート）"));
-    EXPECT_TRUE(orv::dlgWait::TitleFor(7).isEmpty());
+    EXPECT_EQ(orv::dlgWait::MessageFor(orv::WaitJob::Load),
+              QStringLiteral("データベースファイル読み込み中・・・") + wait);
+    EXPECT_EQ(orv::dlgWait::MessageFor(orv::WaitJob::Search), QStringLiteral("検索中・・・") + wait);
+    EXPECT_EQ(orv::dlgWait::MessageFor(orv::WaitJob::Sort), QStringLiteral("ソート中・・・") + wait);
+    EXPECT_TRUE(orv::dlgWait::MessageFor(static_cast<orv::WaitJob>(3)).isEmpty());
+    EXPECT_EQ(orv::dlgWait::TitleFor(orv::WaitJob::Load), QStringLiteral("Orvantis （読込）"));
+    EXPECT_EQ(orv::dlgWait::TitleFor(orv::WaitJob::Search), QStringLiteral("Orvantis （検索）"));
+    EXPECT_EQ(orv::dlgWait::TitleFor(orv::WaitJob::Sort), QStringLiteral("Orvantis （ソート）"));
+    EXPECT_TRUE(orv::dlgWait::TitleFor(static_cast<orv::WaitJob>(7)).isEmpty());
 }
 
 TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
@@ -197,7 +198,7 @@ TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
     ASSERT_TRUE(h.start());
     ASSERT_EQ(spy.seen.size(), 2u);
     for (const auto& s : spy.seen) {
-        EXPECT_EQ(s.job, 0);
+        EXPECT_EQ(s.job, orv::WaitJob::Load);
         EXPECT_EQ(s.title, QStringLiteral("Orvantis （読込）"));
         EXPECT_TRUE(s.message.startsWith(QStringLiteral("データベースファイル読み込み中・・・")));
         EXPECT_TRUE(s.message.endsWith(QStringLiteral("しばらくお待ちください。")));
@@ -212,15 +213,15 @@ TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
     ctl<QPushButton>(h.w(), "Command1")->click();
     ctl<QPushButton>(h.w(), "Command1")->click();
     ASSERT_EQ(spy.seen.size(), 5u);
-    EXPECT_EQ(spy.seen[2].job, 2);
+    EXPECT_EQ(spy.seen[2].job, orv::WaitJob::Sort);
     EXPECT_EQ(spy.seen[2].title, QStringLiteral("Orvantis （ソート）"));
     EXPECT_TRUE(spy.seen[2].message.startsWith(QStringLiteral("ソート中・・・")));
     for (size_t i : {3u, 4u}) {
-        EXPECT_EQ(spy.seen[i].job, 1);
+        EXPECT_EQ(spy.seen[i].job, orv::WaitJob::Search);
         EXPECT_EQ(spy.seen[i].title, QStringLiteral("Orvantis （検索）"));
         EXPECT_TRUE(spy.seen[i].message.startsWith(QStringLiteral("検索中・・・")));
     }
-    EXPECT_EQ(probe(h.w()).module().waitJob, 1);
+    EXPECT_EQ(h.w().catalogue().session().waitJob(), orv::WaitJob::Search);
     // The lists were filled once: the later jobs left them alone.
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 15);
     EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 9);
@@ -274,7 +275,7 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
     ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("kept"));
     ASSERT_TRUE(h.start());
     EXPECT_TRUE(h.ended);
-    EXPECT_TRUE(probe(h.w()).catalogueOpenFailed());
+    EXPECT_TRUE(h.w().catalogue().openFailed());
     EXPECT_EQ(h.messageTexts().count(kOpenFailure), 1) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     // At most one report of the engine's error before the open failure.
     EXPECT_LE(h.messages.size(), 2u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
@@ -298,7 +299,7 @@ TEST_P(OpenFailure, EndsTheProgramWithOneMessageAndSavesTheSettings)
 
     // Later selections never retry the open.
     const size_t before = h.messages.size();
-    h->SetCombo2Text(QStringLiteral("ALL"));
+    h->catalogue().SetCombo2Text(QStringLiteral("ALL"));
     EXPECT_EQ(h.messages.size(), before);
 }
 
@@ -361,7 +362,7 @@ TEST(OpenCatalogue, EmptyTableOpensWithAnEmptyList)
 
     // Nothing to step to, nothing to search: no crash, no message.
     for (int d = 1; d <= 4; ++d)
-        h->StepRecord(d);
+        h->views().StepRecord(d);
     ctl<QPushButton>(h.w(), "Command1")->click();
     h.clickHeader(3);
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("0/0"));
@@ -390,12 +391,12 @@ TEST(OpenCatalogue, SixteenthFieldStaysAsAColumnAfterTheList)
 
     // Only the eleven list columns sort; the extra column's header does nothing.
     h.clickHeader(3);
-    ASSERT_EQ(probe(h.w()).module().sortText, " ORDER BY gt_game");
+    ASSERT_EQ(h.w().catalogue().session().sortText(), " ORDER BY gt_game");
     const QStringList byGame = h.columnValues(11);
     h.clickHeader(11);
     h.clickHeader(11);
     EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(probe(h.w()).module().sortText, " ORDER BY gt_game");
+    EXPECT_EQ(h.w().catalogue().session().sortText(), " ORDER BY gt_game");
     EXPECT_EQ(h.columnValues(11), byGame);
 }
 
@@ -410,17 +411,17 @@ TEST(OpenCatalogue, RejectedStatementShowsThePreviousListAgain)
     const std::vector<int> lifeRows = h.shownRows();
     ASSERT_FALSE(lifeRows.empty());
     ASSERT_LT(lifeRows.size(), 80u);
-    const std::string good = probe(h.w()).module().queryText;
+    const std::string good = h.w().catalogue().session().lastStatement();
 
     // A sort text the engine rejects (a column the table does not have).
-    probe(h.w()).module().sortText = " ORDER BY gt_nosuchfield";
+    h.w().catalogue().session().setSortText(" ORDER BY gt_nosuchfield");
     ctl<QPushButton>(h.w(), "Command1")->click();
     ASSERT_EQ(h.messages.size(), 1u);
     EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err "))) << h.messages[0].text.toStdString();
     EXPECT_TRUE(h.messages[0].text.contains(QStringLiteral("： "))) << h.messages[0].text.toStdString();
     EXPECT_EQ(h.messages[0].style, orv::MsgStyle::OkOnly);
     EXPECT_EQ(h.shownRows(), lifeRows);
-    EXPECT_EQ(probe(h.w()).module().queryText, good) << "the rejected statement never becomes the fallback";
+    EXPECT_EQ(h.w().catalogue().session().lastStatement(), good) << "the rejected statement never becomes the fallback";
     EXPECT_EQ(gridCaptions(h.w()), kCaptions);
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("1/%1").arg(lifeRows.size()));
 }
@@ -431,8 +432,8 @@ TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
     AppFolder folder;
     Harness h(folder);
     ASSERT_TRUE(h.start());
-    probe(h.w()).module().sortText = " ORDER BY gt_nosuchfield";
-    probe(h.w()).module().queryText = "SELECT * FROM nosuchtable;";
+    h.w().catalogue().session().setSortText(" ORDER BY gt_nosuchfield");
+    h.w().catalogue().session().setLastStatement("SELECT * FROM nosuchtable;");
     ctl<QPushButton>(h.w(), "Command1")->click();
     ASSERT_EQ(h.messages.size(), 1u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err ")));
@@ -442,7 +443,7 @@ TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
     EXPECT_FALSE(h.ended);
 
     // The program goes on: a sort of a good statement works again.
-    probe(h.w()).module().sortText.clear();
+    h.w().catalogue().session().setSortText({});
     ctl<QPushButton>(h.w(), "Command1")->click();
     EXPECT_EQ(h.rowCount(), 80);
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("1/80"));

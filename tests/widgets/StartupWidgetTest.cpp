@@ -60,26 +60,26 @@ TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
     EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text().isEmpty());
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_0")->isChecked());
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked());
-    EXPECT_EQ(probe(h.w()).module().platformSelection, "@ALL@");
+    EXPECT_EQ(orv::JoinPlatforms(h.w().search().platformSelection()), "@ALL@");
 
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
-    EXPECT_TRUE(probe(h.w()).driveRoot().empty());
-    EXPECT_TRUE(probe(h.w()).driveRootPath().empty());
-    EXPECT_EQ(probe(h.w()).appFolder(), folder.path() + "/");
-    EXPECT_EQ(probe(h.w()).settingsPath(), folder.path() + "/tevo.ini");
+    EXPECT_TRUE(h.w().actions().driveRoot().empty());
+    EXPECT_TRUE(h.w().actions().driveRootPath().empty());
+    EXPECT_EQ(h.w().appFolder(), folder.path() + "/");
+    EXPECT_EQ(h.w().settingsPath(), folder.path() + "/tevo.ini");
 
     // Nothing is open yet: the selector holds only ALL, with nothing selected.
     ASSERT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 1);
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->itemText(0), QStringLiteral("ALL"));
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->currentIndex(), -1);
-    EXPECT_TRUE(probe(h.w()).openCatalogueKey().empty());
-    EXPECT_FALSE(probe(h.w()).module().catalogueDb);
-    EXPECT_EQ(probe(h.w()).module().waitJob, 0);
-    EXPECT_EQ(probe(h.w()).module().listsPending, 1);
-    EXPECT_EQ(probe(h.w()).module().queryText, "SELECT * FROM ;");
-    EXPECT_FALSE(probe(h.w()).activated());
-    EXPECT_EQ(probe(h.w()).screenCheck(), 255);
-    EXPECT_EQ(probe(h.w()).module().census.monitorCount, QGuiApplication::screens().size());
+    EXPECT_TRUE(h.w().catalogue().openCatalogueKey().empty());
+    EXPECT_FALSE(h.w().catalogue().session().isOpen());
+    EXPECT_EQ(h.w().catalogue().session().waitJob(), orv::WaitJob::Load);
+    EXPECT_TRUE(h.w().catalogue().listsPending());
+    EXPECT_EQ(h.w().catalogue().session().lastStatement(), "SELECT * FROM ;");
+    EXPECT_FALSE(h.w().activated());
+    EXPECT_EQ(h.w().screenCheck(), 255);
+    EXPECT_EQ(h.w().census().monitorCount, QGuiApplication::screens().size());
 
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label4")->text().toStdString(),
               orv::VersionCaption(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR, ORVANTIS_VERSION_PATCH,
@@ -107,7 +107,7 @@ TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_2")->isChecked());
     EXPECT_FALSE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1_2")), 0);
-    EXPECT_EQ(probe(h.w()).module().platformSelection, "PC,MSX");
+    EXPECT_EQ(orv::JoinPlatforms(h.w().search().platformSelection()), "PC,MSX");
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1_1")), 0);
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1_0")), 1);
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1_1")), 0);
@@ -156,18 +156,18 @@ TEST(StartupWidgets, ScreenSwitchLimitsTheMonitorCount)
     AppFolder folder;
     {
         Harness h(folder, QStringLiteral("/SCHK=0"));
-        EXPECT_EQ(probe(h.w()).screenCheck(), 0);
-        EXPECT_EQ(probe(h.w()).module().census.monitorCount, 0);
+        EXPECT_EQ(h.w().screenCheck(), 0);
+        EXPECT_EQ(h.w().census().monitorCount, 0);
     }
     {
         Harness h(folder, QStringLiteral("x /schk=1x"));
-        EXPECT_EQ(probe(h.w()).screenCheck(), 1);
-        EXPECT_EQ(probe(h.w()).module().census.monitorCount, 1);
+        EXPECT_EQ(h.w().screenCheck(), 1);
+        EXPECT_EQ(h.w().census().monitorCount, 1);
     }
     {
         Harness h(folder, QStringLiteral("SCHK=0 /SCHK=2"));
-        EXPECT_EQ(probe(h.w()).screenCheck(), 255);
-        EXPECT_EQ(probe(h.w()).module().census.monitorCount, QGuiApplication::screens().size());
+        EXPECT_EQ(h.w().screenCheck(), 255);
+        EXPECT_EQ(h.w().census().monitorCount, QGuiApplication::screens().size());
     }
 }
 
@@ -177,8 +177,8 @@ TEST(StartupWidgets, StoredDriveIsShownAndShortened)
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/cd");
     {
         Harness h(folder);
-        EXPECT_EQ(probe(h.w()).driveRoot(), "/media/cd");
-        EXPECT_EQ(probe(h.w()).driveRootPath(), "/media/cd/");
+        EXPECT_EQ(h.w().actions().driveRoot(), "/media/cd");
+        EXPECT_EQ(h.w().actions().driveRootPath(), "/media/cd/");
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cd"));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(), ctl<QLabel>(h.w(), "Label6")->text());
     }
@@ -186,7 +186,7 @@ TEST(StartupWidgets, StoredDriveIsShownAndShortened)
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, longRoot);
     {
         Harness h(folder);
-        EXPECT_EQ(probe(h.w()).driveRootPath(), longRoot) << "a root ending in a separator gets none added";
+        EXPECT_EQ(h.w().actions().driveRootPath(), longRoot) << "a root ending in a separator gets none added";
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cdrom/volume..."));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text().size(), 31);
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(),

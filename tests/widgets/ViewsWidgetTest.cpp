@@ -73,7 +73,7 @@ TEST_F(Views, NarrowWindowPansTheTopBand)
 TEST_F(Views, CardViewStackedAndSideBySide)
 {
     ctl<QPushButton>(w(), "btnMode")->click();
-    EXPECT_EQ(probe(w()).btnModeTag(), QStringLiteral("1"));
+    EXPECT_EQ(w().views().modeTag(), QStringLiteral("1"));
     EXPECT_EQ(ctl<QPushButton>(w(), "btnMode")->text(), QStringLiteral("一覧(&L)"));
     ASSERT_TRUE(ctl<QWidget>(w(), "Frame8")->isVisible());
     EXPECT_EQ(ctl<QWidget>(w(), "Frame8")->geometry(), QRect(0, 185, 632, 230));
@@ -135,20 +135,20 @@ TEST_F(Views, WindowNeverSmallerThanItsMinimum)
 TEST_F(Views, StepsStopAtBothEnds)
 {
     EXPECT_EQ(position(), QStringLiteral("1/80"));
-    w().StepRecord(2);
+    w().views().StepRecord(2);
     EXPECT_EQ(position(), QStringLiteral("1/80"));
-    w().StepRecord(4);
+    w().views().StepRecord(4);
     EXPECT_EQ(position(), QStringLiteral("80/80"));
     EXPECT_EQ(ctl<QLineEdit>(w(), "txtNo")->text(), QStringLiteral("007")) << "row 80 is volume 007";
-    w().StepRecord(3);
+    w().views().StepRecord(3);
     EXPECT_EQ(position(), QStringLiteral("80/80"));
     EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->currentIndex().row(), 79);
-    w().StepRecord(2);
+    w().views().StepRecord(2);
     EXPECT_EQ(position(), QStringLiteral("79/80"));
-    w().StepRecord(0);
-    w().StepRecord(5);
+    w().views().StepRecord(0);
+    w().views().StepRecord(5);
     EXPECT_EQ(position(), QStringLiteral("79/80"));
-    w().StepRecord(1);
+    w().views().StepRecord(1);
     EXPECT_EQ(position(), QStringLiteral("1/80"));
 }
 
@@ -159,45 +159,45 @@ TEST_F(Views, EmptyResultNavigatesNowhere)
     ASSERT_EQ(h->rowCount(), 0);
     EXPECT_EQ(position(), QStringLiteral("0/0"));
     for (int d = 1; d <= 4; ++d)
-        w().StepRecord(d);
-    w().btnRecord_MouseDown(3, 1);
-    w().Timer1_Timer();
-    w().btnRecord_MouseUp(3, 1);
+        w().views().StepRecord(d);
+    w().views().btnRecord_MouseDown(3, 1);
+    w().views().Timer1_Timer();
+    w().views().btnRecord_MouseUp(3, 1);
     EXPECT_EQ(position(), QStringLiteral("0/0"));
     EXPECT_TRUE(h->messages.empty());
 }
 
 TEST_F(Views, PressStepsAtOnceThenTheTimerRepeats)
 {
-    w().btnRecord_MouseDown(3, 1);
+    w().views().btnRecord_MouseDown(3, 1);
     EXPECT_EQ(position(), QStringLiteral("2/80"));
     EXPECT_TRUE(ctl<QTimer>(w(), "Timer1")->isActive());
     EXPECT_EQ(ctl<QTimer>(w(), "Timer1")->interval(), 800);
-    EXPECT_EQ(probe(w()).heldButton(), 3);
-    EXPECT_EQ(probe(w()).swallowClick(), 1);
+    EXPECT_EQ(w().views().heldButton(), 3);
+    EXPECT_EQ(w().views().swallowClick(), 1);
 
-    w().Timer1_Timer();
+    w().views().Timer1_Timer();
     EXPECT_EQ(ctl<QTimer>(w(), "Timer1")->interval(), 50);
     EXPECT_TRUE(ctl<QTimer>(w(), "Timer1")->isActive());
     EXPECT_EQ(position(), QStringLiteral("3/80"));
-    w().Timer1_Timer();
+    w().views().Timer1_Timer();
     EXPECT_EQ(position(), QStringLiteral("4/80"));
 
-    w().btnRecord_MouseUp(3, 1);
+    w().views().btnRecord_MouseUp(3, 1);
     EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
-    w().btnRecord_Click(3); // the click that follows the release
+    w().views().btnRecord_Click(3); // the click that follows the release
     EXPECT_EQ(position(), QStringLiteral("4/80"));
-    EXPECT_EQ(probe(w()).swallowClick(), 0);
+    EXPECT_EQ(w().views().swallowClick(), 0);
 
     // Holding the last button re-positions at the end.
-    w().btnRecord_MouseDown(4, 1);
-    w().Timer1_Timer();
-    w().Timer1_Timer();
+    w().views().btnRecord_MouseDown(4, 1);
+    w().views().Timer1_Timer();
+    w().views().Timer1_Timer();
     EXPECT_EQ(position(), QStringLiteral("80/80"));
-    w().btnRecord_MouseUp(4, 1);
+    w().views().btnRecord_MouseUp(4, 1);
 
     // Right button: no step, no repetition.
-    w().btnRecord_MouseDown(1, 2);
+    w().views().btnRecord_MouseDown(1, 2);
     EXPECT_EQ(position(), QStringLiteral("80/80"));
     EXPECT_FALSE(ctl<QTimer>(w(), "Timer1")->isActive());
 }
@@ -238,8 +238,8 @@ TEST_F(Views, DoubleClickStepsTwice)
 
 TEST_F(Views, PressWithoutClickDoesNotSwallowALaterEnter)
 {
-    w().btnRecord_MouseDown(3, 1);
-    w().btnRecord_MouseUp(3, 1);
+    w().views().btnRecord_MouseDown(3, 1);
+    w().views().btnRecord_MouseUp(3, 1);
     QCoreApplication::processEvents();
     EXPECT_EQ(position(), QStringLiteral("2/80"));
     // Enter on the focused record button: exactly one step.
@@ -253,7 +253,7 @@ TEST_F(Views, PressWithoutClickDoesNotSwallowALaterEnter)
 
 TEST_F(Views, LosingTheWindowEndsAPress)
 {
-    w().btnRecord_MouseDown(3, 1);
+    w().views().btnRecord_MouseDown(3, 1);
     ASSERT_TRUE(ctl<QTimer>(w(), "Timer1")->isActive());
     QEvent deactivate(QEvent::WindowDeactivate);
     QCoreApplication::sendEvent(&w(), &deactivate);

@@ -135,7 +135,8 @@ bool Harness::start()
 {
     w_->show();
     // The first activation runs whole inside one event (the wait dialogs nest their own loops).
-    return waitFor([this] { return ended || (probe(*w_).activated() && probe(*w_).module().waitJob == 1); });
+    return waitFor(
+        [this] { return ended || (w_->activated() && w_->catalogue().session().waitJob() == orv::WaitJob::Search); });
 }
 
 QStringList Harness::messageTexts() const

@@ -2,10 +2,15 @@
 // boxes, folder chooser, shell, ending the process) replaced by a recorder.
 #pragma once
 
+#include "actions/widgets/ActionsPanel.h"
 #include "app/widgets/frmMain.h"
+#include "catalogue/widgets/CataloguePanel.h"
+#include "platform/widgets/Controls.h"
 #include "platform/widgets/Toolkit.h"
+#include "search/widgets/SearchPanel.h"
 #include "support/TestSupport.h"
-#include "widgets/MainWindowProbe.h"
+#include "views/widgets/ViewsPanel.h"
+#include "widgets/FindControl.h"
 
 #include <gtest/gtest.h>
 

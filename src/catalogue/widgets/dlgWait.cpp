@@ -11,23 +11,23 @@
 
 namespace orv {
 
-QString dlgWait::MessageFor(unsigned char waitJob)
+QString dlgWait::MessageFor(WaitJob waitJob)
 {
     const QString wait = QStringLiteral("\r\nしばらくお待ちください。");
     switch (waitJob) {
-    case 0: return QStringLiteral("データベースファイル読み込み中・・・") + wait;
-    case 1: return QStringLiteral("検索中・・・") + wait;
-    case 2: return QStringLiteral("ソート中・・・") + wait;
+    case WaitJob::Load: return QStringLiteral("データベースファイル読み込み中・・・") + wait;
+    case WaitJob::Search: return QStringLiteral("検索中・・・") + wait;
+    case WaitJob::Sort: return QStringLiteral("ソート中・・・") + wait;
     default: return {};
     }
 }
 
-QString dlgWait::TitleFor(unsigned char waitJob)
+QString dlgWait::TitleFor(WaitJob waitJob)
 {
     switch (waitJob) {
-    case 0: return kAppTitle + QStringLiteral(" （読込）");
-    case 1: return kAppTitle + QStringLiteral(" （検索）");
-    case 2: return kAppTitle + QStringLiteral(" （ソート）");
+    case WaitJob::Load: return kAppTitle + QStringLiteral(" （読込）");
+    case WaitJob::Search: return kAppTitle + QStringLiteral(" （検索）");
+    case WaitJob::Sort: return kAppTitle + QStringLiteral(" （ソート）");
     default: return {};
     }
 }
@@ -38,7 +38,7 @@ namespace {
 constexpr double kTitleBarTwips = 300;
 } // namespace
 
-dlgWait::dlgWait(QWidget* mainWindow, unsigned char waitJob, std::function<void()> work)
+dlgWait::dlgWait(QWidget* mainWindow, WaitJob waitJob, std::function<void()> work)
     : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), work_(std::move(work))
 {
     setObjectName(QStringLiteral("dlgWait"));

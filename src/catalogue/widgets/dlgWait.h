@@ -1,6 +1,8 @@
 // dlgWait: the modal dialog that runs every long catalogue job once it is on the screen.
 #pragma once
 
+#include "catalogue/widgets/CatalogueSession.h"
+
 #include <QDialog>
 #include <exception>
 #include <functional>
@@ -13,8 +15,8 @@ namespace orv {
 class dlgWait : public QDialog {
     Q_OBJECT
 public:
-    // job: 0 load, 1 search, 2 sort; work runs once the dialog shows.
-    dlgWait(QWidget* mainWindow, unsigned char waitJob, std::function<void()> work);
+    // work runs once the dialog shows.
+    dlgWait(QWidget* mainWindow, WaitJob waitJob, std::function<void()> work);
 
     // Shows the dialog modally and returns when the work is done and the dialog has closed.
     // A failure of the work is passed on to the caller.
@@ -24,8 +26,8 @@ public:
     QPushButton* OKButton;
     QPushButton* CancelButton;
 
-    static QString MessageFor(unsigned char waitJob);
-    static QString TitleFor(unsigned char waitJob);
+    static QString MessageFor(WaitJob waitJob);
+    static QString TitleFor(WaitJob waitJob);
 
 protected:
     void showEvent(QShowEvent* e) override;

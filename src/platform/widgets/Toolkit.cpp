@@ -237,7 +237,7 @@ void SetMousePointer(int pointer)
     // The override cursor stacks; keep at most one level of it.
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    if (pointer == 11)
+    if (pointer == kHourglassPointer)
         QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 

@@ -74,7 +74,9 @@ struct MsgBoxHook {
     static void remove();
 };
 
-// Screen.MousePointer: 11 hourglass, 0 default.
+// Screen.MousePointer's values this program uses.
+inline constexpr int kDefaultPointer = 0;
+inline constexpr int kHourglassPointer = 11;
 void SetMousePointer(int pointer);
 
 // A folder chooser restricted to directories; empty text on cancel.

@@ -1,14 +1,10 @@
-// The record views of the main window: view mode and layout, record navigation with
-// press-and-hold repetition, the card's field boxes and the position display.
-#include "app/widgets/frmMain.h"
+// The views' record navigation: the record buttons with press-and-hold repetition, Page Up and
+// Page Down in the card's boxes, and the position display.
 #include "platform/engine/Engine.h"
 #include "platform/widgets/Controls.h"
-#include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
-#include "platform/widgets/Toolkit.h"
-#include "views/Layout.h"
+#include "views/widgets/ViewsPanel.h"
 
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,80 +17,9 @@
 
 namespace orv {
 
-// --- View mode and layout ---------------------------------------------------------------------------
-
-void frmMain::btnMode_Click()
-{
-    if (btnModeTag.toInt() == 1) {
-        btnMode->setText(QStringLiteral("カード(&C)"));
-        btnMode->setToolTip(QStringLiteral("カード型表示へ"));
-        btnModeTag = QStringLiteral("0");
-    } else {
-        btnMode->setText(QStringLiteral("一覧(&L)"));
-        btnMode->setToolTip(QStringLiteral("一覧型表示へ"));
-        btnModeTag = QStringLiteral("1");
-    }
-    ArrangeViews();
-}
-
-namespace {
-void applyScrollBar(QScrollBar* bar, const ScrollBarGeometry& g)
-{
-    if (g.visible) {
-        PlaceTwips(bar, g.left, g.top, g.width, g.height);
-        bar->setRange(g.min, std::max(g.min, g.max));
-        bar->setPageStep(std::max(1, g.largeChange));
-        bar->setValue(g.value);
-        bar->show();
-        bar->raise();
-    } else {
-        bar->setValue(g.value);
-        bar->hide();
-    }
-}
-} // namespace
-
-void frmMain::ArrangeViews()
-{
-    LayoutInput in;
-    in.scaleWidth = ScaleWidth();
-    in.scaleHeight = ScaleHeight();
-    in.mode = btnModeTag.toInt();
-    in.tppX = TwipsPerPixelX();
-    in.tppY = TwipsPerPixelY();
-    in.gridHeight = static_cast<float>(DBGrid1->height()) * in.tppY;
-    const LayoutResult r = ArrangeViewsGeometry(in);
-
-    applyScrollBar(HScroll1, r.hScroll1);
-    Frame1->move(TwipsToPxX(r.frame1Left), 0);
-    if (r.frame8Visible) {
-        PlaceTwips(Frame8, r.frame8Left, r.frame8Top, r.frame8Width, r.frame8Height);
-        Frame8->show();
-    } else {
-        Frame8->hide();
-    }
-    applyScrollBar(HScroll2, r.hScroll2);
-    applyScrollBar(VScroll2, r.vScroll2);
-    Frame5->move(TwipsToPxX(r.frame5Left), TwipsToPxY(r.frame5Top));
-    if (r.gridVisible) {
-        PlaceTwips(DBGrid1, 0, r.gridTop, in.scaleWidth, r.gridHeight);
-        DBGrid1->show();
-    } else {
-        DBGrid1->hide();
-    }
-    Frame1->raise();
-    for (auto* s : {HScroll1, HScroll2, VScroll2})
-        if (s->isVisible())
-            s->raise();
-}
-
-void frmMain::HScroll1_Change() { Frame1->move(-HScroll1->value(), Frame1->y()); }
-void frmMain::HScroll2_Change() { Frame5->move(-HScroll2->value(), Frame5->y()); }
-void frmMain::VScroll2_Change() { Frame5->move(Frame5->x(), -VScroll2->value()); }
-
 // --- Record navigation -------------------------------------------------------------------------------
 
-void frmMain::StepRecord(int direction)
+void ViewsPanel::StepRecord(int direction)
 {
     Recordset* rs = Data1->recordset();
     if (!rs || rs->RecordCount() == 0)
@@ -119,18 +44,18 @@ void frmMain::StepRecord(int direction)
     Data1->notifyMoved();
 }
 
-void frmMain::btnRecord_MouseDown(int index, int button)
+void ViewsPanel::btnRecord_MouseDown(int index, int button)
 {
     if (button != 1)
         return;
-    heldButton = index;
-    StepRecord(heldButton);
-    swallowClick = 1;
+    heldButton_ = index;
+    StepRecord(heldButton_);
+    swallowClick_ = 1;
     Timer1->setInterval(800);
     Timer1->start();
 }
 
-void frmMain::btnRecord_MouseUp(int, int button)
+void ViewsPanel::btnRecord_MouseUp(int, int button)
 {
     if (button != 1)
         return;
@@ -138,23 +63,23 @@ void frmMain::btnRecord_MouseUp(int, int button)
     endPressIfNoClick();
 }
 
-void frmMain::btnRecord_KeyDown(int index, int keyCode)
+void ViewsPanel::btnRecord_KeyDown(int index, int keyCode)
 {
     if (keyCode == 32)
         btnRecord_MouseDown(index, 1);
 }
 
-void frmMain::btnRecord_KeyUp(int index, int keyCode)
+void ViewsPanel::btnRecord_KeyUp(int index, int keyCode)
 {
     if (keyCode == 32)
         btnRecord_MouseUp(index, 1);
 }
 
-void frmMain::btnRecord_Click(int index)
+void ViewsPanel::btnRecord_Click(int index)
 {
     clickSeen_ = true;
-    if (swallowClick) {
-        swallowClick = 0;
+    if (swallowClick_) {
+        swallowClick_ = 0;
         return;
     }
     StepRecord(index);
@@ -162,22 +87,22 @@ void frmMain::btnRecord_Click(int index)
 
 // A press whose click never comes (released outside the button, or started from a field box)
 // must not swallow a later click of its own.
-void frmMain::endPressIfNoClick()
+void ViewsPanel::endPressIfNoClick()
 {
     clickSeen_ = false;
     QTimer::singleShot(0, this, [this] {
         if (!clickSeen_)
-            swallowClick = 0;
+            swallowClick_ = 0;
     });
 }
 
-void frmMain::Timer1_Timer()
+void ViewsPanel::Timer1_Timer()
 {
     Timer1->setInterval(50);
-    StepRecord(heldButton);
+    StepRecord(heldButton_);
 }
 
-void frmMain::FieldPageKeyDown(int keyCode)
+void ViewsPanel::FieldPageKeyDown(int keyCode)
 {
     if (keyCode == 33)
         btnRecord_MouseDown(2, 1);
@@ -185,7 +110,7 @@ void frmMain::FieldPageKeyDown(int keyCode)
         btnRecord_MouseDown(3, 1);
 }
 
-void frmMain::FieldPageKeyUp(int keyCode)
+void ViewsPanel::FieldPageKeyUp(int keyCode)
 {
     if (keyCode == 33)
         btnRecord_MouseUp(2, 1);
@@ -213,7 +138,7 @@ void SelectAllText(QWidget* box)
 }
 } // namespace
 
-bool frmMain::eventFilter(QObject* watched, QEvent* e)
+bool ViewsPanel::eventFilter(QObject* watched, QEvent* e)
 {
     for (int i = 1; i <= 4; ++i) {
         if (watched != btnRecord[i])
@@ -273,18 +198,20 @@ bool frmMain::eventFilter(QObject* watched, QEvent* e)
         }
         return false;
     }
-    return QWidget::eventFilter(watched, e);
+    return QObject::eventFilter(watched, e);
 }
 
 // --- Position display ---------------------------------------------------------------------------------
 
-void frmMain::ShowRecordPosition()
+void ViewsPanel::ShowRecordPosition()
 {
     Recordset* rs = Data1->recordset();
     if (!rs)
         return;
     Label3->setText(QStringLiteral("%1/%2").arg(rs->AbsolutePosition() + 1).arg(rs->RecordCount()));
-    ShowTargetCaption();
+    emit recordShown();
 }
+
+void ViewsPanel::StopRepeat() { Timer1->stop(); }
 
 } // namespace orv

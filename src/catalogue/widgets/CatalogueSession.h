@@ -1,0 +1,92 @@
+// The open catalogue and its record query: the database, the table, the filter and sort, the last
+// statement that ran through and the wait job. The one place that runs a statement; the rows go to
+// the views and the lists through the small interfaces below.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QWidget;
+
+namespace orv {
+
+class CatalogueSource;
+class DataControl;
+class Database;
+class Recordset;
+struct DbError;
+
+// What the wait dialog says the program is doing.
+enum class WaitJob : unsigned char { Load = 0, Search = 1, Sort = 2 };
+
+// The views' side of a record query (the list and the card).
+class RecordsView {
+public:
+    virtual ~RecordsView() = default;
+    virtual DataControl& records() = 0; // Data1: the rows shown
+    virtual void KeepColumnWidths() = 0; // the list's widths, before a record query replaces it
+    virtual void ShowRecords(Recordset& rs) = 0; // binds the card and lays out the list; throws DbError
+    virtual void ShowNoRecords() = 0; // an empty list that keeps its captions
+    virtual void CatalogueRead() = 0; // a statement ran through: the loading notice goes
+};
+
+// The platform list the catalogue fills once it is read.
+class PlatformList {
+public:
+    virtual ~PlatformList() = default;
+    virtual void ClearPlatforms() = 0;
+    virtual void AddPlatform(const std::string& name, long count) = 0;
+    virtual void PlatformsAdded() = 0;
+};
+
+class CatalogueSession {
+public:
+    CatalogueSession(QWidget* window, RecordsView& views);
+    ~CatalogueSession();
+    CatalogueSession(const CatalogueSession&) = delete;
+    CatalogueSession& operator=(const CatalogueSession&) = delete;
+
+    // Reads the catalogue file; throws DbError (any other failure turned into one).
+    void Open(const CatalogueSource& source, const std::string& path);
+    bool isOpen() const { return db_ != nullptr; }
+
+    // The wait dialog of the current job, which runs work once it is on the screen.
+    void ShowWait(const std::function<void()>& work);
+    WaitJob waitJob() const { return waitJob_; }
+    void setWaitJob(WaitJob job) { waitJob_ = job; }
+
+    // Runs a statement into Data1 as every list routine does: a failure other than "no current
+    // record" is reported once and the last statement that ran through runs instead; a failure of
+    // that retry reaches the caller.
+    void RunStatement(std::string statement, const std::function<void(Recordset&)>& use);
+    // SELECT * of the table with the filter and sort, into the views.
+    void RunRecordQuery();
+    // Where the retry fails too: the list is emptied but keeps its captions, and the program goes on.
+    void ShowQueryFailure(const DbError& e);
+
+    const std::string& tableName() const { return tableName_; }
+    const std::string& filterText() const { return filterText_; }
+    void setFilterText(std::string filter) { filterText_ = std::move(filter); }
+    const std::string& sortText() const { return sortText_; }
+    void setSortText(std::string sort) { sortText_ = std::move(sort); }
+    // What a failed statement falls back to: the last one that ran through.
+    const std::string& lastStatement() const { return queryText_; }
+    void setLastStatement(std::string statement) { queryText_ = std::move(statement); }
+
+private:
+    void setCaption(const QString& caption);
+
+    QWidget* window_;
+    RecordsView& views_;
+    std::unique_ptr<Database> db_;
+    std::string tableName_;
+    std::string filterText_;
+    std::string sortText_;
+    std::string queryText_ = "SELECT * FROM ;";
+    WaitJob waitJob_ = WaitJob::Load;
+    bool messageShown_ = false; // the statement's failure was reported already
+};
+
+} // namespace orv

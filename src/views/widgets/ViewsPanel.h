@@ -1,0 +1,142 @@
+// The record views: the list (DBGrid1) and the card (Frame8, Frame5 and its field boxes) over the
+// rows of Data1, the loading notice over them (Frame10), the record buttons (Frame4, btnRecord,
+// Timer1) with press-and-hold repetition, the view mode button (btnMode), the position (Label3) and
+// the card's scroll bars. It shows the rows the catalogue hands it and asks for the sorts.
+#pragma once
+
+#include "actions/widgets/ActionsPanel.h"
+#include "app/Settings.h"
+#include "catalogue/Schema.h"
+#include "catalogue/widgets/CatalogueSession.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+class QWidget;
+
+namespace orv {
+
+class DataControl;
+class DBGrid;
+class FittingLabel;
+class Frame;
+struct LayoutResult;
+struct ScrollBarGeometry;
+
+// Places a scroll bar as the layout says, or hides it.
+void ApplyScrollBar(QScrollBar* bar, const ScrollBarGeometry& g);
+
+class ViewsPanel : public QObject, public RecordsView, public EntrySource {
+    Q_OBJECT
+public:
+    // window: the main window, whose client area the list, the card and the notice take.
+    explicit ViewsPanel(QWidget* window);
+
+    // The window's controls are made in the design's order, a part at a time.
+    void BuildGrid();
+    void BuildCard();
+    void BuildRecordBar(QWidget* band); // Frame4, btnMode, Label3
+    void BuildScrollBars(); // HScroll2, VScroll2
+    void BuildNotice(); // Frame10
+
+    int mode() const { return btnModeTag.toInt(); } // 0 list, 1 card
+    const QString& modeTag() const { return btnModeTag; }
+    float gridHeightTwips() const;
+    void Arrange(const LayoutResult& r, float scaleWidth);
+    void RaiseScrollBars();
+    // Before the first arrangement the window is painted without either view; the card then
+    // starts where the list is.
+    void HideViews();
+    void PutCardAtList();
+
+    // The mode and column widths the settings file kept, and those to keep.
+    void RestoreView(const ViewSettings& view);
+    ViewSettings CurrentView() const;
+    const std::array<long, schema::kGridColumnSlots>& columnWidths() const { return columnWidths_; }
+
+    void btnMode_Click();
+    void HScroll2_Change();
+    void VScroll2_Change();
+    void DBGrid1_HeadClick(int colIndex);
+    void StepRecord(int direction);
+    void btnRecord_MouseDown(int index, int button);
+    void btnRecord_MouseUp(int index, int button);
+    void btnRecord_KeyDown(int index, int keyCode);
+    void btnRecord_KeyUp(int index, int keyCode);
+    void btnRecord_Click(int index);
+    void Timer1_Timer();
+    void FieldPageKeyDown(int keyCode);
+    void FieldPageKeyUp(int keyCode);
+    void ShowRecordPosition();
+    void StopRepeat(); // a press never outlives the window's focus
+    int heldButton() const { return heldButton_; }
+    int swallowClick() const { return swallowClick_; }
+
+    // RecordsView
+    DataControl& records() override { return *Data1; }
+    void KeepColumnWidths() override;
+    void ShowRecords(Recordset& rs) override;
+    void ShowNoRecords() override;
+    void CatalogueRead() override;
+
+    // EntrySource
+    ShownEntry currentEntry() const override;
+
+signals:
+    void modeChanged();
+    void sortRequested(const std::string& sortText);
+    void recordShown();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void endPressIfNoClick();
+    void applyColumnWidths();
+    void NameControls();
+
+    QWidget* window_;
+    DataControl* Data1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    DBGrid* DBGrid1 = nullptr;
+    QWidget* Frame8 = nullptr;
+    QWidget* Frame5 = nullptr;
+    QLineEdit* txtNew = nullptr;
+    QLineEdit* txtSS = nullptr;
+    QLineEdit* txtWindows = nullptr;
+    QLineEdit* txtF_S = nullptr;
+    QPlainTextEdit* txtGame = nullptr;
+    QPlainTextEdit* txtMaker = nullptr;
+    QLineEdit* txtFile = nullptr;
+    QLineEdit* txtCopyright = nullptr;
+    QPlainTextEdit* txtEffect = nullptr;
+    QLineEdit* txtNo = nullptr;
+    QLineEdit* txtCDDate = nullptr;
+    QLabel* lblFolder = nullptr;
+    QScrollBar* HScroll2 = nullptr;
+    QScrollBar* VScroll2 = nullptr;
+    QWidget* Frame10 = nullptr;
+    QLabel* Label7 = nullptr;
+    Frame* Frame4 = nullptr;
+    std::array<QPushButton*, 5> btnRecord{}; // 1..4
+    QPushButton* btnMode = nullptr;
+    QString btnModeTag = QStringLiteral("0");
+    FittingLabel* Label3 = nullptr;
+
+    std::array<long, schema::kGridColumnSlots> columnWidths_{}; // in twips, kept across queries
+    std::array<bool, schema::kGridColumnSlots> sortDescending_{};
+    bool widthsCaptured_ = false;
+    int heldButton_ = 0;
+    int swallowClick_ = 0;
+    bool clickSeen_ = false;
+};
+
+} // namespace orv

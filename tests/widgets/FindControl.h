@@ -1,0 +1,26 @@
+// Tests and benchmarks find the main window's controls by the object names they were given. Free
+// of GoogleTest, so that the benchmarks can use it too.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+
+namespace orvtest {
+
+// The control of that name and type; a test that names one the window lacks stops at once.
+template <class T> T* ctl(const QObject& w, const QString& name)
+{
+    T* c = w.findChild<T*>(name);
+    if (!c)
+        qFatal("the main window has no %s named %s", T::staticMetaObject.className(), qPrintable(name));
+    return c;
+}
+
+// A member of a control array, named "name_index".
+template <class T> T* ctl(const QObject& w, const char* name, int index)
+{
+    return ctl<T>(w, QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index));
+}
+
+} // namespace orvtest
