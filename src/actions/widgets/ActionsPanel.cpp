@@ -103,11 +103,16 @@ void ActionsPanel::ShowTargetCaption()
     }
 }
 
-void ActionsPanel::Command2_Click()
+bool ActionsPanel::HaveDrive()
 {
     if (driveRootPath_.empty())
         btnSelRoot_Click();
-    if (driveRootPath_.empty())
+    return !driveRootPath_.empty();
+}
+
+void ActionsPanel::Command2_Click()
+{
+    if (!HaveDrive())
         return;
     const ShownEntry entry = entry_.currentEntry();
     std::string folder;
@@ -122,9 +127,7 @@ void ActionsPanel::Command2_Click()
 
 void ActionsPanel::Command3_Click()
 {
-    if (driveRootPath_.empty())
-        btnSelRoot_Click();
-    if (driveRootPath_.empty())
+    if (!HaveDrive())
         return;
     const ShownEntry entry = entry_.currentEntry();
     const std::optional<std::string> file =

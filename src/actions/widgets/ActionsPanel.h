@@ -55,6 +55,9 @@ public:
     const std::string& driveRootPath() const { return driveRootPath_; }
 
 private:
+    // The drive, asked for now when none is chosen yet; false when the user chose none.
+    bool HaveDrive();
+
     QWidget* window_;
     const EntrySource& entry_;
     QString exeFolder_;

@@ -153,7 +153,6 @@ void CataloguePanel::FillVolumeList()
 {
     views_.records().setRecordset(nullptr);
     const std::string statement = schema::volumeListStatement(session_.tableName());
-    window_->setWindowTitle(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
     session_.RunStatement(statement, [this](Recordset& rs) {
         const long n = rs.RecordCount();
         for (long r = 1; r <= n; ++r) {
@@ -168,7 +167,6 @@ void CataloguePanel::FillPlatformList()
 {
     views_.records().setRecordset(nullptr);
     const std::string statement = schema::platformListStatement(session_.tableName());
-    window_->setWindowTitle(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
     session_.RunStatement(statement, [this](Recordset& rs) {
         const long n = rs.RecordCount();
         for (long r = 1; r <= n; ++r) {

@@ -53,6 +53,8 @@ void CatalogueSession::ShowWait(const std::function<void()>& work)
 
 void CatalogueSession::RunStatement(std::string statement, const std::function<void(Recordset&)>& use)
 {
+    // The title shows what runs, as long as it runs.
+    setCaption(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
     DataControl& data = views_.records();
     auto pass = [&] {
         asDbError([&] {
@@ -91,7 +93,6 @@ void CatalogueSession::RunRecordQuery()
     views_.records().setRecordset(nullptr);
 
     const std::string statement = "SELECT * FROM " + tableName_ + filterText_ + sortText_ + ";";
-    setCaption(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
     RunStatement(statement, [this](Recordset& rs) { views_.ShowRecords(rs); });
 }
 

@@ -57,9 +57,9 @@ public:
     WaitJob waitJob() const { return waitJob_; }
     void setWaitJob(WaitJob job) { waitJob_ = job; }
 
-    // Runs a statement into Data1 as every list routine does: a failure other than "no current
-    // record" is reported once and the last statement that ran through runs instead; a failure of
-    // that retry reaches the caller.
+    // Runs a statement into Data1 as every list routine does, showing it in the window's title: a
+    // failure other than "no current record" is reported once and the last statement that ran
+    // through runs instead; a failure of that retry reaches the caller.
     void RunStatement(std::string statement, const std::function<void(Recordset&)>& use);
     // SELECT * of the table with the filter and sort, into the views.
     void RunRecordQuery();
