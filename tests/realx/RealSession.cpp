@@ -81,6 +81,23 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs, int stepMs)
     return true;
 }
 
+long DifferingPixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return static_cast<long>(a.width()) * a.height() + 1;
+    return DifferingPixels(a, b, a.rect());
+}
+
+long DifferingPixels(const QImage& a, const QImage& b, const QRect& area)
+{
+    long n = 0;
+    const QRect r = area.intersected(a.rect()).intersected(b.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+
 PixelShares CountPixels(const QImage& image, const QRect& area)
 {
     PixelShares s;
@@ -351,6 +368,15 @@ QRect AppFolder::savedRect() const
         return v ? static_cast<int>(std::lround(*v)) : -99999;
     };
     return QRect(twips("LEFT"), twips("TOP"), twips("WIDTH"), twips("HEIGHT"));
+}
+
+void AppFolder::saveFrame(const QRect& twips, int state) const
+{
+    setIni("WINDOW", "LEFT", std::to_string(twips.left()));
+    setIni("WINDOW", "TOP", std::to_string(twips.top()));
+    setIni("WINDOW", "WIDTH", std::to_string(twips.width()));
+    setIni("WINDOW", "HEIGHT", std::to_string(twips.height()));
+    setIni("WINDOW", "WINSATE", std::to_string(state));
 }
 
 // --- One run ------------------------------------------------------------------------------------------

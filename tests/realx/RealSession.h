@@ -39,6 +39,11 @@ struct PixelShares {
 };
 PixelShares CountPixels(const QImage& image, const QRect& area);
 
+// Pixels that differ between two pictures (pictures of different sizes differ in every pixel and
+// one more); of a rectangle only, where area is given.
+long DifferingPixels(const QImage& a, const QImage& b);
+long DifferingPixels(const QImage& a, const QImage& b, const QRect& area);
+
 class XSession {
 public:
     explicit XSession(QSize screen = QSize(1280, 1024));
@@ -107,6 +112,8 @@ public:
     std::string ini(const std::string& section, const std::string& key) const;
     // WINDOW's TOP, LEFT, WIDTH and HEIGHT (twips) as a rectangle left, top, width, height.
     QRect savedRect() const;
+    // Stores a frame (twips) and a window state as the program saves them.
+    void saveFrame(const QRect& twips, int state = 0) const;
 
 private:
     QTemporaryDir dir_;

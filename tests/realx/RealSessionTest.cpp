@@ -2,6 +2,7 @@
 // the X protocol: what no offscreen test can see (frames, placement, exposure, focus, the
 // command line the toolkit would read).
 #include "realx/RealSession.h"
+#include "realx/SessionTest.h"
 
 #include "BenchSupport.h"
 #include "platform/settings/UserStore.h"
@@ -62,26 +63,6 @@ qint64 ReaderChildOf(qint64 parent)
     return 0;
 }
 
-// Pixels of a rectangle that differ between two pictures.
-long Differing(const QImage& a, const QImage& b, const QRect& area)
-{
-    long n = 0;
-    const QRect r = area.intersected(a.rect()).intersected(b.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            n += a.pixel(x, y) != b.pixel(x, y);
-    return n;
-}
-
-void SaveRect(const AppFolder& app, const QRect& twips, int state = 0)
-{
-    app.setIni("WINDOW", "LEFT", std::to_string(twips.left()));
-    app.setIni("WINDOW", "TOP", std::to_string(twips.top()));
-    app.setIni("WINDOW", "WIDTH", std::to_string(twips.width()));
-    app.setIni("WINDOW", "HEIGHT", std::to_string(twips.height()));
-    app.setIni("WINDOW", "WINSATE", std::to_string(state));
-}
-
 ::testing::AssertionResult Near(const QRect& got, const QRect& want, int tolerance)
 {
     if (std::abs(got.left() - want.left()) <= tolerance && std::abs(got.top() - want.top()) <= tolerance
@@ -101,20 +82,9 @@ QString Describe(const QRect& r)
         .arg(r.height());
 }
 
-class RealSession : public testing::Test {
+class RealSession : public SessionTest {
 protected:
-    void SetUp() override
-    {
-        const QStringList missing = MissingTools();
-        if (!missing.isEmpty())
-            GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", ")).toStdString();
-        x = std::make_unique<XSession>();
-        ASSERT_TRUE(x->started()) << x->error().toStdString();
-    }
-
     QString sample() const { return QString::fromStdString(orvtest::dataPath("tevox20.mdb")); }
-
-    std::unique_ptr<XSession> x;
 };
 
 } // namespace
@@ -124,7 +94,7 @@ protected:
 TEST_F(RealSession, FourStartsInARowSaveTheSameFrame)
 {
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     for (int start = 1; start <= 4; ++start) {
         AppRun run(*x, app);
         const QString w = run.waitMainWindow();
@@ -156,7 +126,7 @@ TEST_F(RealSession, ClampKeepsTheWholeFrameWithItsTitleBarOnTheScreen)
     };
     for (const Case& c : cases) {
         AppFolder app(sample());
-        SaveRect(app, c.saved);
+        app.saveFrame(c.saved);
         AppRun run(*x, app);
         const QString w = run.waitMainWindow();
         ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -171,7 +141,7 @@ TEST_F(RealSession, ClampKeepsTheWholeFrameWithItsTitleBarOnTheScreen)
 TEST_F(RealSession, RestoringAMaximisedStartReturnsToTheSavedFrame)
 {
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips, 2);
+    app.saveFrame(kSavedTwips, 2);
     AppRun run(*x, app);
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -220,7 +190,7 @@ TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
     bench::generateCatalogue(catalogue.toStdString(), 400000);
     AppFolder app(catalogue);
     QFile::remove(catalogue);
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
 
     AppRun run(*x, app);
     int frozen = 0, dialogsSeen = 0;
@@ -324,7 +294,7 @@ TEST_F(RealSession, SigtermDuringTheCatalogueReadEndsTheProgram)
 TEST_F(RealSession, TabLeavesTheGridBothWays)
 {
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     AppRun run(*x, app);
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -361,7 +331,7 @@ TEST_F(RealSession, AltRGoesToTheFirstRecordButton)
     // With a drive chosen the title names the current entry's folder: it tells which entry is shown.
     ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/cd"));
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     AppRun run(*x, app);
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -393,7 +363,7 @@ TEST_F(RealSession, ToolTipsShowOnHover)
     const std::string root = "/media/cdrom/bonus-volume-twelve";
     ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, root));
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     AppRun run(*x, app);
     const QString w = run.waitMainWindow();
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "");
@@ -412,7 +382,7 @@ TEST_F(RealSession, ToolTipsShowOnHover)
         const bool shown = WaitUntil(
             [&] {
                 during = x->screenshot();
-                return Differing(before, during, near) > 400;
+                return DifferingPixels(before, during, near) > 400;
             },
             4000, 100);
         x->keepScreenshot(during, QStringLiteral("tooltip-%1").arg(at.x()));
@@ -426,7 +396,7 @@ TEST_F(RealSession, ScaleFactorTwoScalesTheWholeWindow)
     XSession big(QSize(1800, 1400));
     ASSERT_TRUE(big.started()) << big.error().toStdString();
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     RunOptions scaled;
     scaled.setEnv.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
     AppRun run(big, app, scaled);
@@ -445,24 +415,13 @@ TEST_F(RealSession, ScaleFactorTwoScalesTheWholeWindow)
     EXPECT_TRUE(Near(app.savedRect(), kSavedTwips, 30));
 }
 
-static long DifferingPixels(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return static_cast<long>(a.width()) * a.height() + 1;
-    long differing = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int xx = 0; xx < a.width(); ++xx)
-            differing += a.pixel(xx, y) != b.pixel(xx, y);
-    return differing;
-}
-
 TEST_F(RealSession, APlatformThemesFontLeavesTheLayoutAsDesigned)
 {
     // qt6ct sets its own application font once the program runs, even with nothing configured.
     if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platformthemes/libqt6ct.so")))
         GTEST_SKIP() << "qt6ct is not installed";
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     QTemporaryDir config; // the theme's configuration: none
     auto band = [&](bool themed) {
         RunOptions o;
@@ -495,7 +454,7 @@ TEST_F(RealSession, APlatformThemesFontLeavesTheLayoutAsDesigned)
 TEST_F(RealSession, QtCommandLineOptionsChangeNothing)
 {
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     auto look = [&](const QStringList& arguments, WindowGeometry* g) {
         AppRun run(*x, app, RunOptions{arguments, {}, {}});
         const QString w = run.waitMainWindow();
@@ -543,7 +502,7 @@ TEST_F(RealSession, QtCommandLineOptionsChangeNothing)
 TEST_F(RealSession, WaylandSessionWithAnXServerRunsOnIt)
 {
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     RunOptions wayland;
     wayland.setEnv.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
     wayland.setEnv.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("orvantis-test-absent-0"));
@@ -591,7 +550,7 @@ TEST_F(RealSession, TheFileButtonOpensAFileOutOfADiscImage)
     } forget;
 
     AppFolder app(sample());
-    SaveRect(app, kSavedTwips);
+    app.saveFrame(kSavedTwips);
     RunOptions options;
     options.setEnv.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
     AppRun run(*x, app, options);

@@ -2,6 +2,7 @@
 // restarts that go straight on to the list, access keys that answer at once and go where their
 // captions say, input-method text that takes part in the search.
 #include "realx/RealSession.h"
+#include "realx/SessionTest.h"
 
 #include "BenchSupport.h"
 #include "platform/settings/UserStore.h"
@@ -30,40 +31,18 @@ const QPoint kLastRecordButton(171, 168); // btnRecord(4)
 const QPoint kKeywordBox(390, 47); // txtStrGame(0)
 const QPoint kSearchButton(160, 132); // Command1
 
-long Differing(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return a.width() * a.height();
-    long n = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            n += a.pixel(x, y) != b.pixel(x, y);
-    return n;
-}
-
-class RealStart : public testing::Test {
+class RealStart : public SessionTest {
 protected:
     void SetUp() override
     {
-        const QStringList missing = MissingTools();
-        if (!missing.isEmpty())
-            GTEST_SKIP() << "not installed: " << missing.join(QStringLiteral(", ")).toStdString();
-        x = std::make_unique<XSession>();
-        ASSERT_TRUE(x->started()) << x->error().toStdString();
+        SessionTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         // No drive from an earlier test of this process.
         orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "");
     }
 
     QString sample() const { return QString::fromStdString(orvtest::dataPath("tevox20.mdb")); }
-
-    void saveFrame(const AppFolder& app) const
-    {
-        app.setIni("WINDOW", "LEFT", std::to_string(kSavedTwips.left()));
-        app.setIni("WINDOW", "TOP", std::to_string(kSavedTwips.top()));
-        app.setIni("WINDOW", "WIDTH", std::to_string(kSavedTwips.width()));
-        app.setIni("WINDOW", "HEIGHT", std::to_string(kSavedTwips.height()));
-        app.setIni("WINDOW", "WINSATE", "0");
-    }
 
     // The main window once the first list is shown, given the focus; empty (the program's output
     // reported) where it does not come.
@@ -87,8 +66,6 @@ protected:
     {
         return WaitUntil([&] { return x->windowName(window).endsWith(folder); }, timeoutMs);
     }
-
-    std::unique_ptr<XSession> x;
 };
 
 using RealKeys = RealStart;
@@ -124,7 +101,7 @@ protected:
             [&] {
                 QThread::msleep(250);
                 const QImage now = x->screenshot().copy(box);
-                const bool still = Differing(now, before) < 40; // the caret blinks
+                const bool still = DifferingPixels(now, before) < 40; // the caret blinks
                 before = now;
                 return still;
             },
@@ -181,7 +158,7 @@ TEST_F(RealKeys, AccessKeysAnswerTheMomentTheListIsShown)
     bench::generateCatalogue(catalogue.toStdString(), 5000);
     for (int start = 1; start <= 12; ++start) {
         AppFolder app(start % 2 ? catalogue : sample());
-        saveFrame(app);
+        app.saveFrame(kSavedTwips);
         AppRun run(*x, app);
         const QString w = run.waitMainWindow();
         ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -198,7 +175,7 @@ TEST_F(RealKeys, FrameAccessKeysGoToTheControlAfterTheFrame)
 {
     chooseDrive();
     AppFolder app(sample());
-    saveFrame(app);
+    app.saveFrame(kSavedTwips);
     AppRun run(*x, app);
     const QString w = focusedMainWindow(run);
     ASSERT_FALSE(w.isEmpty());
@@ -239,7 +216,7 @@ TEST_F(RealKeys, FrameAccessKeysGoToTheControlAfterTheFrame)
 TEST_F(RealKeys, AnAltLetterWithoutACaptionDoesNothing)
 {
     AppFolder app(sample());
-    saveFrame(app);
+    app.saveFrame(kSavedTwips);
     AppRun run(*x, app);
     const QString w = focusedMainWindow(run);
     ASSERT_FALSE(w.isEmpty());
@@ -258,7 +235,7 @@ TEST_F(RealKeys, AnAltLetterWithoutACaptionDoesNothing)
 TEST_F(RealInput, AWordStillBeingConvertedTakesPartInTheSearch)
 {
     AppFolder app(sample());
-    saveFrame(app);
+    app.saveFrame(kSavedTwips);
     AppRun run(*x, app, ime->runOptions());
     const QString w = focusedMainWindow(run);
     ASSERT_FALSE(w.isEmpty());
@@ -305,7 +282,7 @@ TEST_F(RealInput, ARunningIbusIsUsedWithoutQtBeingTold)
         untold.unsetEnv << QString::fromLatin1(name);
     }
     AppFolder app(sample());
-    saveFrame(app);
+    app.saveFrame(kSavedTwips);
     AppRun run(*x, app, untold);
     const QString w = focusedMainWindow(run);
     ASSERT_FALSE(w.isEmpty());
