@@ -222,6 +222,11 @@ TEST(CaseVariants, ADeadEndIsLeftForTheNextVariant)
     // When no variant leads to the whole path, the one that gets furthest keeps the rest as
     // written, so the shell can say what is missing.
     EXPECT_EQ(EntryFilePath(root, "a\\b\\C\\d", "Z.TXT"), root + "a/b/c/d/Z.TXT");
+    // Also where the exact spelling stops sooner than another variant does: an empty UTIL beside
+    // util/pc98 names the missing folder in util/pc98.
+    fs::create_directories(cd / "UTIL");
+    fs::create_directories(cd / "util/pc98");
+    EXPECT_EQ(EntryFilePath(root, "UTIL\\PC98\\GAME", "GAME.EXE"), root + "util/pc98/GAME/GAME.EXE");
 }
 
 TEST(CaseVariants, TheSearchIsBounded)
