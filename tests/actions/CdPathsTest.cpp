@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -294,16 +296,47 @@ TEST(CheckFolderHasFiles, UnusableRoot)
     EXPECT_EQ(CheckFolderHasFiles(tmp.file("UTIL"), ""), FolderCheck::Unusable);
 }
 
+namespace {
+// Permissions do not hold for root, and CI runs as root: there the check runs in a child that
+// has given up root for an unprivileged user ("nobody").
+FolderCheck checkAsUser(const std::string& folder, const std::string& root)
+{
+    if (geteuid() != 0)
+        return CheckFolderHasFiles(folder, root);
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0
+            || setresuid(kNobody, kNobody, kNobody) != 0 || geteuid() == 0)
+            _exit(100);
+        _exit(static_cast<int>(CheckFolderHasFiles(folder, root)));
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 100) {
+        ADD_FAILURE() << "no unprivileged child";
+        return FolderCheck::HasFiles;
+    }
+    return static_cast<FolderCheck>(WEXITSTATUS(status));
+}
+} // namespace
+
 TEST(CheckFolderHasFiles, UnreadableRootIsUnusable)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not hold for root";
     orvtest::TempDir tmp;
     touch(tmp.path() / "locked" / "UTIL" / "A.EXE");
-    fs::permissions(tmp.path() / "locked", fs::perms::none);
-    const FolderCheck check = CheckFolderHasFiles(tmp.file("locked/UTIL"), tmp.file("locked") + "/");
-    fs::permissions(tmp.path() / "locked", fs::perms::owner_all);
-    EXPECT_EQ(check, FolderCheck::Unusable);
+    // Open to everyone but for the root's own listing (the temporary folder too, for the child).
+    fs::permissions(tmp.path(), fs::perms::all);
+    fs::permissions(tmp.path() / "locked" / "UTIL", fs::perms::all);
+    fs::permissions(tmp.path() / "locked" / "UTIL" / "A.EXE", fs::perms::all);
+    fs::permissions(tmp.path() / "locked", fs::perms::all);
+    EXPECT_EQ(checkAsUser(tmp.file("locked/UTIL"), tmp.file("locked") + "/"), FolderCheck::HasFiles);
+    // Not even to be passed through; to be passed through but not listed.
+    for (const fs::perms perms : {fs::perms::none, fs::perms::owner_exec | fs::perms::others_exec}) {
+        fs::permissions(tmp.path() / "locked", perms);
+        const FolderCheck check = checkAsUser(tmp.file("locked/UTIL"), tmp.file("locked") + "/");
+        fs::permissions(tmp.path() / "locked", fs::perms::all);
+        EXPECT_EQ(check, FolderCheck::Unusable) << static_cast<int>(perms);
+    }
 }
 
 TEST(Messages, ShellResultsAndDrive)
