@@ -13,9 +13,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
-#include <QTest>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -89,13 +90,17 @@ TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapanese)
 TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
 {
     FolderChooser c(nullptr, title, places);
-    c.resize(400, 300);
-    c.show();
     auto* model = qobject_cast<QFileSystemModel*>(c.folderTree()->model());
     ASSERT_NE(model, nullptr);
+    // The listing of the disc's top, files and folders alike, has come in whole.
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    c.resize(400, 300);
+    c.show();
+    const QString top = q(disc.path());
+    ASSERT_TRUE(waitFor([&] {
+        return std::any_of(loaded.begin(), loaded.end(), [&](const QList<QVariant>& a) { return a.value(0) == top; });
+    }));
     const QModelIndex root = c.folderTree()->rootIndex();
-    ASSERT_TRUE(waitFor([&] { return model->rowCount(root) > 0; }));
-    QTest::qWait(100); // a file would come in the same listing
     ASSERT_EQ(model->rowCount(root), 1) << "only the folder UTIL";
     const QModelIndex util = model->index(0, 0, root);
     EXPECT_EQ(util.data().toString(), QStringLiteral("UTIL"));

@@ -7,7 +7,6 @@
 #include "platform/widgets/DataControl.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QSettings>
@@ -89,18 +88,7 @@ int FakeShell::openFolder(const std::string& folder, const std::string& wd, std:
     return result;
 }
 
-bool waitFor(const std::function<bool()>& cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qSleep(1);
-    }
-    return true;
-}
+bool waitFor(const std::function<bool()>& cond, int ms) { return QTest::qWaitFor(cond, ms); }
 
 void clearStoredDrive()
 {
