@@ -19,6 +19,7 @@
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #ifdef ORV_HAVE_XCB
 #include <xcb/xcb.h>
@@ -126,18 +127,41 @@ WId xFocusWindow()
 } // namespace
 
 namespace {
-// Makes w the active window where the display's keyboard focus is on it and the toolkit knows
-// no active window (nor a modal dialog or a popup that would be it).
+// Hands the toolkit the focus event the X server would send when the display's keyboard focus
+// comes to the top-level window: the toolkit makes the window its focus window, as for a real one.
+bool tellFocusIn(WId window)
+{
+#ifdef ORV_HAVE_XCB
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false;
+    xcb_focus_in_event_t in{};
+    in.response_type = XCB_FOCUS_IN;
+    in.detail = XCB_NOTIFY_DETAIL_NONLINEAR;
+    in.event = xcb_window_t(window);
+    in.mode = XCB_NOTIFY_MODE_NORMAL;
+    char event[32] = {}; // events are sent as 32 bytes
+    std::memcpy(event, &in, sizeof in);
+    xcb_send_event(c, 0, xcb_window_t(window), XCB_EVENT_MASK_FOCUS_CHANGE, event);
+    xcb_flush(c);
+    return true;
+#else
+    Q_UNUSED(window);
+    return false;
+#endif
+}
+
+// Makes w the focus window where the display's keyboard focus is on it and the toolkit knows no
+// focus window (nor a modal dialog or a popup that would be it). The toolkit's own activation
+// (QApplication::setActiveWindow) would leave it without a focus window: no input method, no
+// access keys.
 bool adoptKeyboardFocus(QWidget* w)
 {
-    if (QApplication::activeWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
+    if (QGuiApplication::focusWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
         || !w->isVisible() || !w->windowHandle() || xFocusWindow() != w->winId())
         return false;
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    QApplication::setActiveWindow(w);
-    QT_WARNING_POP
-    return true;
+    return tellFocusIn(w->winId());
 }
 } // namespace
 
@@ -152,7 +176,7 @@ void FollowKeyboardFocus(QWidget* w)
 
 void TakeKeyboardFocus(QWidget* w)
 {
-    if (QApplication::activeWindow() != w && !adoptKeyboardFocus(w))
+    if (QGuiApplication::focusWindow() != w->windowHandle() && !adoptKeyboardFocus(w))
         w->activateWindow();
 }
 
