@@ -101,6 +101,7 @@ protected:
 private:
     void endPressIfNoClick();
     void applyColumnWidths();
+    QString widestDate() const;
     void NameControls();
 
     QWidget* window_;
