@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package in a build folder that is already built (tools/test.sh makes build/),
 # checks it with lintian, validates its desktop entry and AppStream metadata, unpacks it into a
-# temporary root (nothing is installed on the system) and starts the unpacked program with a temporary home and XDG folders:
-# it must open the packaged sample catalogue (found through XDG_DATA_DIRS), keep its settings
-# under XDG_CONFIG_HOME, and open the user's own catalogue once one lies in XDG_DATA_HOME/orvantis/.
+# temporary root (nothing is installed on the system) and starts the unpacked program with a
+# temporary home and XDG folders: it must open the packaged sample catalogue (found through
+# XDG_DATA_DIRS), keep its settings under XDG_CONFIG_HOME, and open the user's own catalogue once
+# one lies in XDG_DATA_HOME/orvantis/.
 #
 # Which catalogue was opened is read from the saved platform selection: with no settings file
 # every platform of the opened catalogue is selected, and the shut-down that SIGTERM starts saves
