@@ -7,6 +7,7 @@
 #include "app/widgets/frmMain.h"
 #include "platform/disc/VolumeCache.h"
 #include "platform/engine/EngineIsolation.h"
+#include "platform/signals/ProcessEnd.h"
 #include "platform/signals/QuitSignals.h"
 
 #include <cstdio>
@@ -120,5 +121,8 @@ int main(int argc, char** argv)
     orv::frmMain w(env);
     QObject::connect(&quitSignals, &orv::QuitSignals::received, &w, &orv::frmMain::RequestClose);
     w.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // The settings are written and the window is gone.
+    orv::EndProcessWithin(orv::kEndGraceMs, code);
+    return code;
 }
