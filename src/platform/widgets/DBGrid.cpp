@@ -238,7 +238,7 @@ void DBGrid::paintGridLines()
     const int lastRowIndex = rows->logicalIndex(lastRow);
     const int lastColumnIndex = columns->logicalIndex(lastColumn);
     const int bottom = device(rowViewportPosition(lastRowIndex) + rowHeight(lastRowIndex));
-    const int right = device(columnViewportPosition(lastColumnIndex) + columnWidth(lastColumnIndex));
+    const int right = device(columnViewportPosition(lastColumnIndex) + columns->sectionSize(lastColumnIndex));
 
     QStyleOptionViewItem option;
     initViewItemOption(&option);
@@ -254,7 +254,8 @@ void DBGrid::paintGridLines()
     for (int v = firstColumn; v <= lastColumn; ++v) {
         const int column = columns->logicalIndex(v);
         if (!columns->isSectionHidden(column))
-            p.fillRect(QRect(device(columnViewportPosition(column) + columnWidth(column)) - 1, 0, 1, bottom), colour);
+            p.fillRect(QRect(device(columnViewportPosition(column) + columns->sectionSize(column)) - 1, 0, 1, bottom),
+                       colour);
     }
 }
 
