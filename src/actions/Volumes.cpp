@@ -1,11 +1,13 @@
 #include "actions/Volumes.h"
 
 #include "platform/disc/DiscImage.h"
+#include "platform/disc/SectorImage.h"
 #include "platform/jet/JetText.h"
 #include "platform/text/AsciiText.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <system_error>
 #include <tuple>
 
@@ -14,8 +16,6 @@ namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kImageExtension = ".iso";
 
 // The value of a run of digits, as text without leading zeros (any length compares).
 std::string numberValue(std::string_view digits)
@@ -34,10 +34,7 @@ std::string firstNumber(const std::string& folded)
     return start == end ? std::string() : numberValue(std::string_view(&*start, std::size_t(end - start)));
 }
 
-std::string withoutImageExtension(const std::string& name)
-{
-    return name.substr(0, name.size() - kImageExtension.size());
-}
+std::string withoutImageExtension(const std::string& name) { return name.substr(0, name.rfind('.')); }
 
 // The drive root without its trailing separator, with name below it.
 std::string childPath(const std::string& driveRootPath, const std::string& name)
@@ -64,11 +61,7 @@ std::string joinNames(const std::vector<std::string>& names)
 
 } // namespace
 
-bool IsImageName(std::string_view name)
-{
-    return name.size() > kImageExtension.size()
-        && AsciiEqualNoCase(name.substr(name.size() - kImageExtension.size()), kImageExtension);
-}
+bool IsImageName(std::string_view name) { return ImageFormatOfName(name) != ImageFormat::None; }
 
 std::optional<std::size_t> PickVolume(const std::vector<VolumeCandidate>& candidates, std::string_view cdno)
 {
@@ -131,6 +124,15 @@ std::vector<VolumeCandidate> VolumeCandidates(const std::string& driveRootPath)
         else if (fs::is_regular_file(st) && IsImageName(name))
             out.push_back({name, false});
     }
+    // The files a sheet names belong to it: they are no volumes of their own.
+    std::set<std::string> named;
+    for (const VolumeCandidate& c : out)
+        if (!c.folder && IsSheetFormat(ImageFormatOfName(c.name)))
+            for (const std::string& file : SheetDataFiles((realRoot / c.name).string()))
+                named.insert(fs::path(file).filename().string());
+    out.erase(std::remove_if(out.begin(), out.end(),
+                             [&](const VolumeCandidate& c) { return !c.folder && named.count(c.name); }),
+              out.end());
     std::sort(out.begin(), out.end(),
               [](const VolumeCandidate& a, const VolumeCandidate& b) { return a.name < b.name; });
     return out;

@@ -125,8 +125,7 @@ std::string audioSectors(int count, int size)
     return out;
 }
 
-std::string writeBinCue(const std::string& dir, const std::string& base, const std::string& iso,
-                        const CueOptions& o)
+std::string writeBinCue(const std::string& dir, const std::string& base, const std::string& iso, const CueOptions& o)
 {
     const std::pair<const char*, Sectors> modes[] = {{"MODE1/2048", Sectors::Mode1Cooked},
                                                      {"MODE1/2352", Sectors::Mode1Raw},
@@ -189,8 +188,8 @@ std::string writeCloneCd(const std::string& dir, const std::string& base, const 
     const auto entry = [&](int n, const char* point, int control, int plba) {
         ccd += "[Entry " + std::to_string(n) + "]\r\nSession=1\r\nPoint=" + point
             + "\r\nADR=0x01\r\nControl=" + std::to_string(control) + "\r\nTrackNo=0\r\nAMin=0\r\nASec=0\r\nAFrame=0\r\n"
-            + "ALBA=-150\r\nZero=0\r\nPMin=" + std::to_string((plba + 150) / 4500) + "\r\nPSec="
-            + std::to_string((plba + 150) / 75 % 60) + "\r\nPFrame=" + std::to_string((plba + 150) % 75)
+            + "ALBA=-150\r\nZero=0\r\nPMin=" + std::to_string((plba + 150) / 4500)
+            + "\r\nPSec=" + std::to_string((plba + 150) / 75 % 60) + "\r\nPFrame=" + std::to_string((plba + 150) % 75)
             + "\r\nPLBA=" + std::to_string(plba) + "\r\n";
     };
     entry(0, "0xa0", 4, 4350);
@@ -215,8 +214,8 @@ std::string writeCloneCd(const std::string& dir, const std::string& base, const 
     return path;
 }
 
-std::string writeAlcohol(const std::string& dir, const std::string& base, const std::string& iso, int size,
-                         bool mode2, int audioTracks)
+std::string writeAlcohol(const std::string& dir, const std::string& base, const std::string& iso, int size, bool mode2,
+                         int audioTracks)
 {
     const int dataSectors = sectorsOf(iso);
     const Sectors layout = size == 2448 ? (mode2 ? Sectors::Mode2Sub : Sectors::Mode1Sub)
@@ -279,10 +278,10 @@ std::string writeAlcohol(const std::string& dir, const std::string& base, const 
 
 std::string writeNero(const std::string& dir, const std::string& base, const std::string& iso, const NeroOptions& o)
 {
-    const std::pair<Sectors, unsigned> codes[] = {
-        {Sectors::Mode1Cooked, 0x00}, {Sectors::Mode2Cooked, 0x02}, {Sectors::Mode2Headerless, 0x03},
-        {Sectors::Mode1Raw, 0x05},    {Sectors::Mode2Raw, 0x06},    {Sectors::Mode1Sub, 0x0F},
-        {Sectors::Mode2Sub, 0x11}};
+    const std::pair<Sectors, unsigned> codes[] = {{Sectors::Mode1Cooked, 0x00},     {Sectors::Mode2Cooked, 0x02},
+                                                  {Sectors::Mode2Headerless, 0x03}, {Sectors::Mode1Raw, 0x05},
+                                                  {Sectors::Mode2Raw, 0x06},        {Sectors::Mode1Sub, 0x0F},
+                                                  {Sectors::Mode2Sub, 0x11}};
     unsigned mode = 0;
     for (const auto& [layout, code] : codes)
         if (layout == o.layout)

@@ -129,8 +129,7 @@ std::optional<std::string> fileName(const Fields& f, const MdsTrack& track, cons
 
 } // namespace
 
-bool ParseAlcoholMds(std::string_view bytes, const std::string& baseName, const FileLookup& lookup,
-                     DataTrack* track)
+bool ParseAlcoholMds(std::string_view bytes, const std::string& baseName, const FileLookup& lookup, DataTrack* track)
 {
     const Fields f(bytes);
     std::vector<MdsSession> sessions;

@@ -14,8 +14,7 @@ namespace orv {
 // "*.mdf" meaning baseName + ".mdf", baseName being the .mds's own name without its extension).
 // false for a descriptor that is not whole and consistent: blocks or names outside it, an unknown
 // layout, a track outside its file or overlapping the next.
-bool ParseAlcoholMds(std::string_view bytes, const std::string& baseName, const FileLookup& lookup,
-                     DataTrack* track);
+bool ParseAlcoholMds(std::string_view bytes, const std::string& baseName, const FileLookup& lookup, DataTrack* track);
 
 // The names of the data files the descriptor's tracks name, "*.mdf" made baseName + ".mdf".
 std::vector<std::string> AlcoholMdsFileNames(std::string_view bytes, const std::string& baseName);

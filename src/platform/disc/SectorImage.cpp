@@ -117,8 +117,7 @@ private:
 bool readSheet(const std::string& path, std::string* text)
 {
     const File f(path);
-    return f.ok() && f.size() <= kMaxSheetBytes && f.read(0, std::size_t(f.size()), text)
-        && text->size() == f.size();
+    return f.ok() && f.size() <= kMaxSheetBytes && f.read(0, std::size_t(f.size()), text) && text->size() == f.size();
 }
 
 std::string folderOf(const std::string& path)
@@ -157,8 +156,7 @@ public:
         std::size_t got = 0;
         if (!readAt(fd_, plain() ? out_.get() : raw_.get(), rawBytes, at, &got) || got != rawBytes) {
             archive_set_error(a, EIO, "disc image: cannot read sectors %llu to %llu",
-                              static_cast<unsigned long long>(sector),
-                              static_cast<unsigned long long>(sector + count));
+                              static_cast<unsigned long long>(sector), static_cast<unsigned long long>(sector + count));
             return ARCHIVE_FATAL;
         }
         if (!plain())
@@ -173,8 +171,8 @@ public:
 
     la_int64_t skip(la_int64_t request)
     {
-        const std::uint64_t n = std::min<std::uint64_t>(std::uint64_t(std::max<la_int64_t>(request, 0)),
-                                                        size_ - std::min(size_, pos_));
+        const std::uint64_t n =
+            std::min<std::uint64_t>(std::uint64_t(std::max<la_int64_t>(request, 0)), size_ - std::min(size_, pos_));
         pos_ += n;
         return la_int64_t(n);
     }
@@ -235,7 +233,8 @@ bool TrackFits(const DataTrack& t, std::uint64_t fileSize)
 
 bool IsPlainFileName(std::string_view name)
 {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\:\0", 4)) == name.npos;
+    return !name.empty() && name != "." && name != ".."
+        && name.find_first_of(std::string_view("/\\:\0", 4)) == name.npos;
 }
 
 std::optional<NamedFile> FindBeside(const std::string& dir, std::string_view name)
@@ -340,7 +339,8 @@ std::vector<std::string> SheetDataFiles(const std::string& sheet)
     if (format == ImageFormat::CloneCd)
         names = CloneCdFileNames(baseNameOf(sheet));
     else if (IsSheetFormat(format) && readSheet(sheet, &text))
-        names = format == ImageFormat::CueSheet ? CueSheetFileNames(text) : AlcoholMdsFileNames(text, baseNameOf(sheet));
+        names =
+            format == ImageFormat::CueSheet ? CueSheetFileNames(text) : AlcoholMdsFileNames(text, baseNameOf(sheet));
     std::vector<std::string> paths;
     const std::string dir = folderOf(sheet);
     for (const std::string& name : names)

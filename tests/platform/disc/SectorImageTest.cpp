@@ -1,7 +1,7 @@
 // Every disc image format of the CD era, written from one ISO image: the folder copied out of each
 // is the folder copied out of the ISO, byte for byte.
-#include "platform/disc/DiscImage.h"
 #include "platform/disc/SectorImage.h"
+#include "platform/disc/DiscImage.h"
 
 #include "support/DiscImages.h"
 #include "support/IsoImage.h"
@@ -41,14 +41,13 @@ protected:
     void SetUp() override
     {
         // Files that span many sectors and end inside one, and names of every kind.
-        writeIsoImage(isoPath, {isoFolder("UTIL"), isoFolder("UTIL/SS"), isoFolder("UTIL/SS/POINT"),
-                                isoFile("UTIL/SS/POINT/POINT.EXE", pseudoRandom(300001, 1)),
-                                isoFile("UTIL/SS/POINT/a long name.txt", "long"),
-                                isoFolder("UTIL/SS/POINT/DATA"),
-                                isoFile("UTIL/SS/POINT/DATA/STAGE1.DAT", pseudoRandom(70000, 2)),
-                                isoFile("UTIL/SS/POINT/DATA/EMPTY.DAT", ""), isoFolder("UTIL/PC"),
-                                isoFile("UTIL/PC/SETUP.EXE", pseudoRandom(5000, 3)),
-                                isoFile("README.TXT", "read me")});
+        writeIsoImage(isoPath,
+                      {isoFolder("UTIL"), isoFolder("UTIL/SS"), isoFolder("UTIL/SS/POINT"),
+                       isoFile("UTIL/SS/POINT/POINT.EXE", pseudoRandom(300001, 1)),
+                       isoFile("UTIL/SS/POINT/a long name.txt", "long"), isoFolder("UTIL/SS/POINT/DATA"),
+                       isoFile("UTIL/SS/POINT/DATA/STAGE1.DAT", pseudoRandom(70000, 2)),
+                       isoFile("UTIL/SS/POINT/DATA/EMPTY.DAT", ""), isoFolder("UTIL/PC"),
+                       isoFile("UTIL/PC/SETUP.EXE", pseudoRandom(5000, 3)), isoFile("README.TXT", "read me")});
         iso = readFileBytes(isoPath);
         expected = copyOut(isoPath);
         ASSERT_EQ(expected.size(), 8u);
@@ -134,8 +133,8 @@ TEST_F(Formats, CloneCdAlcoholAndNeroImages)
         NeroOptions options;
     };
     const Nero neros[] = {
-        {"v1-dao", {1, true, Sectors::Mode1Cooked, 1}},  {"v2-dao", {2, true, Sectors::Mode1Raw, 2}},
-        {"v1-tao", {1, false, Sectors::Mode1Cooked, 1}}, {"v2-tao", {2, false, Sectors::Mode2Cooked, 1}},
+        {"v1-dao", {1, true, Sectors::Mode1Cooked, 1}},     {"v2-dao", {2, true, Sectors::Mode1Raw, 2}},
+        {"v1-tao", {1, false, Sectors::Mode1Cooked, 1}},    {"v2-tao", {2, false, Sectors::Mode2Cooked, 1}},
         {"v2-dao-xa-sub", {2, true, Sectors::Mode2Sub, 0}}, {"v1-tao-2336", {1, false, Sectors::Mode2Headerless, 0}},
     };
     for (const Nero& n : neros)
@@ -145,9 +144,9 @@ TEST_F(Formats, CloneCdAlcoholAndNeroImages)
 TEST_F(Formats, LoneDataFilesAreToldByTheirSectors)
 {
     const std::pair<std::string, Sectors> lone[] = {
-        {"CD011.bin", Sectors::Mode1Raw},    {"CD011.img", Sectors::Mode2Raw},  {"CD011.mdf", Sectors::Mode1Sub},
-        {"cd11.BIN", Sectors::Mode2Sub},     {"vol11.bin", Sectors::Mode2Headerless},
-        {"CD011 cooked.img", Sectors::Mode1Cooked},
+        {"CD011.bin", Sectors::Mode1Raw},        {"CD011.img", Sectors::Mode2Raw},
+        {"CD011.mdf", Sectors::Mode1Sub},        {"cd11.BIN", Sectors::Mode2Sub},
+        {"vol11.bin", Sectors::Mode2Headerless}, {"CD011 cooked.img", Sectors::Mode1Cooked},
     };
     for (const auto& [name, layout] : lone) {
         const std::string path = folder("lone") + "/" + name;

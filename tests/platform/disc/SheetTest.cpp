@@ -231,9 +231,9 @@ TEST_F(Hostile, SheetsNameTheirFilesBesideThemInAnyCase)
     const std::string cue =
         writeBinCue(lib.string(), "CD013", iso, {"MODE1/2352", 2, true, false, "cd013 (track 1).BIN"});
     ASSERT_EQ(patchFileBytes(cue, "cd013 (track 1).BIN", "CD013 (TRACK 1).bin"), 1);
-    EXPECT_EQ(orv::SheetDataFiles(cue), (std::vector<std::string>{(lib / "cd013 (track 1).BIN").string(),
-                                                                   (lib / "CD013 (Track 2).bin").string(),
-                                                                   (lib / "CD013 (Track 3).bin").string()}));
+    EXPECT_EQ(orv::SheetDataFiles(cue),
+              (std::vector<std::string>{(lib / "cd013 (track 1).BIN").string(), (lib / "CD013 (Track 2).bin").string(),
+                                        (lib / "CD013 (Track 3).bin").string()}));
     const std::string ccd = writeCloneCd(lib.string(), "CD008", iso);
     fs::rename(lib / "CD008.sub", lib / "cd008.SUB");
     EXPECT_EQ(orv::SheetDataFiles(ccd),
