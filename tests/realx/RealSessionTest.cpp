@@ -3,6 +3,7 @@
 // command line the toolkit would read).
 #include "realx/RealSession.h"
 #include "realx/SessionTest.h"
+#include "realx/StubOpener.h"
 
 #include "BenchSupport.h"
 #include "platform/settings/UserStore.h"
@@ -536,23 +537,14 @@ TEST_F(RealSession, TheFileButtonOpensAFileOutOfADiscImage)
                            {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
                             orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
                             orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
-    const QString bin = dir.filePath(QStringLiteral("bin"));
-    const QString opened = dir.filePath(QStringLiteral("opened.txt"));
-    QDir().mkpath(bin);
-    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-open")).toStdString(),
-                            "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.toStdString() + "'\n");
-    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-mime")).toStdString(), "#!/bin/sh\necho stub.desktop\n");
-    for (const QString& stub : {QStringLiteral("xdg-open"), QStringLiteral("xdg-mime")})
-        QFile::setPermissions(bin + QLatin1Char('/') + stub, QFile::ReadOwner | QFile::ExeOwner);
-    ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, lib.toStdString()));
-    struct ForgetDrive {
-        ~ForgetDrive() { orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, ""); }
-    } forget;
+    const StubOpener opener(dir.path());
+    const SavedDrive drive(lib);
+    ASSERT_TRUE(drive.ok());
 
     AppFolder app(sample());
     app.saveFrame(kSavedTwips);
     RunOptions options;
-    options.setEnv.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
+    opener.addTo(options);
     AppRun run(*x, app, options);
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -561,16 +553,12 @@ TEST_F(RealSession, TheFileButtonOpensAFileOutOfADiscImage)
     EXPECT_EQ(x->windowName(w), QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/UTIL/SS/POINT"));
 
     // Twice: the copy is made, then used again.
-    const auto opens = [&] {
-        const std::string calls = orvtest::readFileBytes(opened.toStdString());
-        return std::count(calls.begin(), calls.end(), '\n');
-    };
     for (int press = 1; press <= 2; ++press) {
         x->key(QStringLiteral("alt+u"));
-        ASSERT_TRUE(WaitUntil([&] { return opens() == press; }, 10000))
+        ASSERT_TRUE(WaitUntil([&] { return opener.count() == press; }, 10000))
             << "the opener was not started: " << run.output().toStdString();
     }
-    const std::string calls = orvtest::readFileBytes(opened.toStdString());
+    const std::string calls = opener.calls();
     const std::string file = calls.substr(0, calls.find('\n'));
     EXPECT_EQ(calls, file + "\n" + file + "\n");
     const std::string cache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/orvantis/volumes/";
