@@ -28,8 +28,8 @@ bool IsImageName(std::string_view name);
 // image's without its extension) stands for it exactly when it equals "CD" + cdno or cdno, letter case
 // and character width aside; failing that, when its first run of digits has the value of cdno's
 // leading digits ("CD004", "cd4", "お楽しみCD 4.iso", "vol.04" for "004"). Exact names come before
-// numbers, folders before images, then names in byte order. A cdno without leading digits is
-// matched by its exact name only.
+// numbers, folders before images, sheets before other images, then names in byte order. A cdno
+// without leading digits is matched by its exact name only.
 std::optional<std::size_t> PickVolume(const std::vector<VolumeCandidate>& candidates, std::string_view cdno);
 
 // The folders and image files among the drive folder's children, by name; a link counts by what

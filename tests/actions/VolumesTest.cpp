@@ -56,6 +56,9 @@ TEST(PickVolume, ExactNamesThenNumbersFoldersBeforeImagesThenNameOrder)
     EXPECT_EQ(picked({folder("CD")}, ""), "<none>");
     // An image's extension is not part of its name; a folder's dots are.
     EXPECT_EQ(picked({folder("004.iso"), image("CD004.iso")}, "004"), "CD004.iso");
+    // A sheet before other images of its rank; an exact name still before a number.
+    EXPECT_EQ(picked({image("CD004.bin"), image("CD004.iso"), image("CD004.mds")}, "004"), "CD004.mds");
+    EXPECT_EQ(picked({image("cd4.cue"), image("CD004.nrg")}, "004"), "CD004.nrg");
 }
 
 class Library : public testing::Test {

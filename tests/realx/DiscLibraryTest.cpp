@@ -29,9 +29,10 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfABinCueVolume)
     const QString lib = dir.filePath(QStringLiteral("library"));
     QDir().mkpath(lib);
     const std::string iso = dir.filePath(QStringLiteral("volume.iso")).toStdString();
-    orvtest::writeIsoImage(iso, {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
-                                 orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
-                                 orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
+    orvtest::writeIsoImage(iso,
+                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
+                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
+                            orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
     const std::string sheet = orvtest::writeBinCue(lib.toStdString(), "お楽しみCD 11", orvtest::readFileBytes(iso),
                                                    {"MODE1/2352", 1, false, false, "お楽しみcd 11.BIN"});
     ASSERT_EQ(orvtest::patchFileBytes(sheet, "cd 11.BIN", "CD 11.bin"), 1);

@@ -246,16 +246,25 @@ std::optional<NamedFile> FindBeside(const std::string& dir, std::string_view nam
     if (!isValidUtf8(name))
         tries.push_back(cp932ToUtf8(name));
     for (const std::string& tried : tries) {
-        const std::vector<std::string> found = NamesIgnoringCase(dir, tried, 1);
-        if (found.empty() || IsSheetFormat(ImageFormatOfName(found.front())))
-            continue;
-        const std::string path = (fs::path(dir) / found.front()).string();
-        std::error_code ec;
-        if (fs::is_symlink(fs::symlink_status(path, ec))
-            && fs::canonical(path, ec).parent_path() != fs::canonical(dir, ec))
-            return std::nullopt;
+        // The name as written first: the folder is listed only for a name in another case.
+        std::string path = dir + '/' + tried;
         struct stat st {};
-        if (ec || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (::lstat(path.c_str(), &st) != 0) {
+            const std::vector<std::string> found = NamesIgnoringCase(dir, tried, 1);
+            if (found.empty())
+                continue;
+            path = dir + '/' + found.front();
+            if (::lstat(path.c_str(), &st) != 0)
+                return std::nullopt;
+        }
+        if (IsSheetFormat(ImageFormatOfName(path)))
+            continue;
+        if (S_ISLNK(st.st_mode)) {
+            std::error_code ec;
+            if (fs::canonical(path, ec).parent_path() != fs::canonical(dir, ec) || ec || ::stat(path.c_str(), &st) != 0)
+                return std::nullopt;
+        }
+        if (!S_ISREG(st.st_mode))
             return std::nullopt;
         return NamedFile{path, std::uint64_t(st.st_size)};
     }
