@@ -29,10 +29,7 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfABinCueVolume)
     const QString lib = dir.filePath(QStringLiteral("library"));
     QDir().mkpath(lib);
     const std::string iso = dir.filePath(QStringLiteral("volume.iso")).toStdString();
-    orvtest::writeIsoImage(iso,
-                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
-                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
-                            orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
+    orvtest::writeIsoImage(iso, PointToolVolume());
     const std::string sheet = orvtest::writeBinCue(lib.toStdString(), "お楽しみCD 11", orvtest::readFileBytes(iso),
                                                    {"MODE1/2352", 1, false, false, "お楽しみcd 11.BIN"});
     ASSERT_EQ(orvtest::patchFileBytes(sheet, "cd 11.BIN", "CD 11.bin"), 1);
@@ -42,9 +39,7 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfABinCueVolume)
 
     AppFolder app(QString::fromStdString(orvtest::dataPath("tevox20.mdb")));
     app.saveFrame(kSavedTwips);
-    RunOptions options;
-    opener.addTo(options);
-    AppRun run(*x, app, options);
+    AppRun run(*x, app, opener.runOptions());
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
     x->activate(w);
@@ -52,13 +47,7 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfABinCueVolume)
     x->key(QStringLiteral("alt+u"));
     ASSERT_TRUE(WaitUntil([&] { return opener.count() == 1; }, 10000))
         << "the opener was not started: " << run.output().toStdString();
-    const std::string calls = opener.calls();
-    const std::string file = calls.substr(0, calls.find('\n'));
-    const std::string cache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/orvantis/volumes/";
-    EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
-    EXPECT_EQ(file.substr(file.size() - 24), "/UTIL/SS/POINT/POINT.EXE");
-    EXPECT_EQ(orvtest::readFileBytes(file), "MZ");
-    EXPECT_EQ(orvtest::readFileBytes(file.substr(0, file.size() - 3) + "INI"), "[point]");
+    ExpectPointToolCopy(opener.calls().substr(0, opener.calls().find('\n')));
     EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
     ASSERT_TRUE(run.closeThroughWindowManager(w));
 }

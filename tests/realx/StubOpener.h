@@ -6,13 +6,16 @@
 #include "realx/RealSession.h"
 
 #include "platform/settings/UserStore.h"
+#include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace orvreal {
 
@@ -28,9 +31,12 @@ public:
             QFile::setPermissions(bin_ + QLatin1Char('/') + stub, QFile::ReadOwner | QFile::ExeOwner);
     }
 
-    void addTo(RunOptions& options) const
+    // A run of the program that finds them.
+    RunOptions runOptions() const
     {
+        RunOptions options;
         options.setEnv.insert(QStringLiteral("PATH"), bin_ + QLatin1Char(':') + qEnvironmentVariable("PATH"));
+        return options;
     }
 
     // What the opener was asked, a line a call.
@@ -61,5 +67,23 @@ private:
     }
     bool ok_;
 };
+
+// The folder of the sample catalogue's first entry (volume 011) as a volume holds it.
+inline std::vector<orvtest::IsoEntry> PointToolVolume()
+{
+    return {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"), orvtest::isoFolder("UTIL/SS/POINT"),
+            orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"), orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")};
+}
+
+// The file opened is that entry's POINT.EXE in a copy in the cache, with what lies beside it.
+inline void ExpectPointToolCopy(const std::string& file)
+{
+    const std::string cache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/orvantis/volumes/";
+    EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
+    ASSERT_GT(file.size(), 24u);
+    EXPECT_EQ(file.substr(file.size() - 24), "/UTIL/SS/POINT/POINT.EXE");
+    EXPECT_EQ(orvtest::readFileBytes(file), "MZ");
+    EXPECT_EQ(orvtest::readFileBytes(file.substr(0, file.size() - 3) + "INI"), "[point]");
+}
 
 } // namespace orvreal

@@ -71,7 +71,8 @@ bool readAt(int fd, char* buf, std::size_t n, std::uint64_t offset, std::size_t*
 // An open file: its descriptor, closed when dropped, and its size.
 class File {
 public:
-    explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    // Not blocking: a pipe put where a file was named is refused, never waited on.
+    explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))
     {
         struct stat st {};
         if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
@@ -180,7 +181,7 @@ public:
     la_int64_t seek(la_int64_t offset, int whence)
     {
         const la_int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? la_int64_t(pos_) : la_int64_t(size_);
-        if ((offset < 0 && -offset > base) || (offset > 0 && offset > INT64_MAX - base))
+        if ((offset < 0 && offset < -base) || (offset > 0 && offset > INT64_MAX - base))
             return ARCHIVE_FATAL;
         pos_ = std::uint64_t(base + offset);
         return la_int64_t(pos_);

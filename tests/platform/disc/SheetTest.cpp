@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace orvtest;
 using orv::ImageCopyStatus;
@@ -70,6 +71,8 @@ TEST_F(Hostile, CueSheets)
     fs::create_directories(lib / "sub");
     fs::copy_file(lib / "CD003.bin", lib / "sub/CD003.bin");
     fs::create_symlink(dir.path() / "outside.bin", lib / "link.bin");
+    // A pipe where a file is named: refused, never waited on.
+    ASSERT_EQ(::mkfifo((lib / "pipe.bin").c_str(), 0600), 0);
     const std::string bin = (lib / "CD003.bin").string();
     const std::string tenMegabytes = kCueHead + "    INDEX 01 00:00:00\n" + std::string(10 << 20, ' ');
     const std::string sheets[] = {
@@ -80,6 +83,7 @@ TEST_F(Hostile, CueSheets)
         "FILE \"sub\\CD003.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
         "FILE \"C:CD003.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
         "FILE \"link.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
+        "FILE \"pipe.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
         // Tracks past the file's end: the data track's start, the next track's.
         kCueHead + "    INDEX 01 70:00:00\n",
         kCueHead + "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 79:00:00\n",
