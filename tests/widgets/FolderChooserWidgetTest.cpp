@@ -29,6 +29,10 @@ namespace {
 
 QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
+// The chooser's places (discs, home, root) and the folder tree of the place chosen.
+QListWidget* placesOf(const FolderChooser& c) { return c.findChild<QListWidget*>(QStringLiteral("places")); }
+QTreeView* foldersOf(const FolderChooser& c) { return c.findChild<QTreeView*>(QStringLiteral("folders")); }
+
 // The visible texts of the dialog: labels, buttons, list items, the tree's visible headings.
 QStringList visibleTexts(const FolderChooser& c)
 {
@@ -37,9 +41,9 @@ QStringList visibleTexts(const FolderChooser& c)
         texts << l->text();
     for (const QAbstractButton* b : c.findChildren<QAbstractButton*>())
         texts << b->text();
-    for (int i = 0; i < c.placeList()->count(); ++i)
-        texts << c.placeList()->item(i)->text();
-    const QTreeView* tree = c.folderTree();
+    for (int i = 0; i < placesOf(c)->count(); ++i)
+        texts << placesOf(c)->item(i)->text();
+    const QTreeView* tree = foldersOf(c);
     for (int column = 0; column < tree->model()->columnCount(); ++column) {
         if (!tree->isColumnHidden(column))
             texts << tree->model()->headerData(column, Qt::Horizontal).toString();
@@ -69,12 +73,12 @@ TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapanese)
 {
     FolderChooser c(nullptr, title, places);
     EXPECT_EQ(c.windowTitle(), title);
-    ASSERT_EQ(c.placeList()->count(), 3);
-    EXPECT_EQ(c.placeList()->item(0)->text(), QStringLiteral("お楽しみCD 11"));
-    EXPECT_EQ(c.placeList()->item(0)->toolTip(), q(disc.path()));
-    EXPECT_EQ(c.placeList()->item(2)->text(), QStringLiteral("ルート"));
+    ASSERT_EQ(placesOf(c)->count(), 3);
+    EXPECT_EQ(placesOf(c)->item(0)->text(), QStringLiteral("お楽しみCD 11"));
+    EXPECT_EQ(placesOf(c)->item(0)->toolTip(), q(disc.path()));
+    EXPECT_EQ(placesOf(c)->item(2)->text(), QStringLiteral("ルート"));
     // At the top: the first place, nothing below it chosen.
-    EXPECT_EQ(c.placeList()->currentRow(), 0);
+    EXPECT_EQ(placesOf(c)->currentRow(), 0);
     EXPECT_EQ(c.chosenFolder(), q(disc.path()));
     EXPECT_EQ(c.findChild<QLineEdit*>(QStringLiteral("chosen"))->text(), q(disc.path()));
 
@@ -90,7 +94,7 @@ TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapanese)
 TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
 {
     FolderChooser c(nullptr, title, places);
-    auto* model = qobject_cast<QFileSystemModel*>(c.folderTree()->model());
+    auto* model = qobject_cast<QFileSystemModel*>(foldersOf(c)->model());
     ASSERT_NE(model, nullptr);
     // The listing of the disc's top, files and folders alike, has come in whole.
     QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
@@ -100,7 +104,7 @@ TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
     ASSERT_TRUE(waitFor([&] {
         return std::any_of(loaded.begin(), loaded.end(), [&](const QList<QVariant>& a) { return a.value(0) == top; });
     }));
-    const QModelIndex root = c.folderTree()->rootIndex();
+    const QModelIndex root = foldersOf(c)->rootIndex();
     ASSERT_EQ(model->rowCount(root), 1) << "only the folder UTIL";
     const QModelIndex util = model->index(0, 0, root);
     EXPECT_EQ(util.data().toString(), QStringLiteral("UTIL"));
@@ -108,13 +112,13 @@ TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$")).match(date).hasMatch())
         << date.toStdString();
     // The date column is as wide as its dates.
-    const QFontMetrics fm(c.folderTree()->font());
-    EXPECT_GE(c.folderTree()->columnWidth(3), fm.horizontalAdvance(date));
+    const QFontMetrics fm(foldersOf(c)->font());
+    EXPECT_GE(foldersOf(c)->columnWidth(3), fm.horizontalAdvance(date));
 
-    c.folderTree()->setCurrentIndex(util);
+    foldersOf(c)->setCurrentIndex(util);
     EXPECT_EQ(c.chosenFolder(), q(disc.path() / "UTIL"));
     // Another place starts again at its top.
-    c.placeList()->setCurrentRow(1);
+    placesOf(c)->setCurrentRow(1);
     EXPECT_EQ(c.chosenFolder(), q(home.path()));
 }
 

@@ -123,8 +123,7 @@ bool Harness::start()
 {
     w_->show();
     // The first activation runs whole inside one event (the wait dialogs nest their own loops).
-    return waitFor(
-        [this] { return ended || (w_->activated() && w_->catalogue().session().waitJob() == orv::WaitJob::Search); });
+    return waitFor([this] { return ended || FirstActivationOver(*w_); });
 }
 
 QStringList Harness::messageTexts() const
