@@ -30,7 +30,7 @@ protected:
     void TearDown() override
     {
         clearStoredDrive();
-        h.reset(); // the window goes before the CD folder it was pointed at
+        stop(); // the window goes before the CD folder it was pointed at
     }
     std::string root() const { return cd.path().string(); }
 

@@ -21,6 +21,8 @@ using namespace orvtest;
 
 namespace {
 
+class OpenCatalogue : public WindowTest {};
+
 const QStringList kCaptions = {
     QStringLiteral("収録CD"),   QStringLiteral("新作"), QStringLiteral("プラットフォーム"), QStringLiteral("ゲーム"),
     QStringLiteral("メーカー"), QStringLiteral("効果"), QStringLiteral("ファイル名"),       QStringLiteral("動作OS"),
@@ -69,12 +71,9 @@ private:
 
 } // namespace
 
-TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
+TEST_F(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     ASSERT_FALSE(h.ended);
     EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
 
@@ -145,33 +144,29 @@ TEST(OpenCatalogue, FirstActivationFillsListsAndShowsEveryEntry)
     EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtCDDate")->text().isEmpty()) << "a Null date shows empty";
 }
 
-TEST(OpenCatalogue, PlatformPreselectionFromTheSettings)
+TEST_F(OpenCatalogue, PlatformPreselectionFromTheSettings)
 {
-    clearStoredDrive();
     {
-        AppFolder folder;
-        folder.setIni("SEARCH", "PFORMSTR", "PC,MSX");
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.setIni("SEARCH", "PFORMSTR", "PC,MSX");
+        Harness& h = start(own);
         EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("MSX"), QStringLiteral("PC")}));
     }
     {
-        AppFolder folder;
-        folder.setIni("SEARCH", "PFORMSTR", "");
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.setIni("SEARCH", "PFORMSTR", "");
+        Harness& h = start(own);
         EXPECT_EQ(h.selectedPlatforms(), QStringList{QString()});
     }
     {
-        AppFolder folder;
-        folder.setIni("SEARCH", "PFORMSTR", "pc, MSX,M'S BOX,NES");
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.setIni("SEARCH", "PFORMSTR", "pc, MSX,M'S BOX,NES");
+        Harness& h = start(own);
         EXPECT_EQ(h.selectedPlatforms(), QStringList{QStringLiteral("M'S BOX")}) << "exact names only";
     }
 }
 
-TEST(OpenCatalogue, WaitDialogTextsPerJob)
+TEST_F(OpenCatalogue, WaitDialogTextsPerJob)
 {
     const QString wait = QStringLiteral("\r\nしばらくお待ちください。");
     EXPECT_EQ(orv::dlgWait::MessageFor(orv::WaitJob::Load),
@@ -185,11 +180,9 @@ TEST(OpenCatalogue, WaitDialogTextsPerJob)
     EXPECT_TRUE(orv::dlgWait::TitleFor(static_cast<orv::WaitJob>(7)).isEmpty());
 }
 
-TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
+TEST_F(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
     WaitDialogSpy spy(&h.w());
     ASSERT_TRUE(h.start());
     ASSERT_EQ(spy.seen.size(), 2u);
@@ -220,11 +213,9 @@ TEST(OpenCatalogue, OpenShowsLoadTwiceThenSortAndSearchShowTheirJobs)
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
 }
 
-TEST(OpenCatalogue, WaitDialogIsFixedWithATitleBarOfItsOwnWithoutButtons)
+TEST_F(OpenCatalogue, WaitDialogIsFixedWithATitleBarOfItsOwnWithoutButtons)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
     WaitDialogSpy spy(&h.w());
     ASSERT_TRUE(h.start());
     ASSERT_EQ(spy.seen.size(), 2u);
@@ -301,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(BadFiles, OpenFailure,
 // A catalogue cut short, with a page of its table overwritten, or one that is a FIFO: the user
 // gets the open failure, never part of the list counted as all of it (54 of 80 entries for the
 // first), and the program does not block.
-TEST(OpenCatalogue, DamagedOrNonRegularCatalogueFailsTheOpen)
+TEST_F(OpenCatalogue, DamagedOrNonRegularCatalogueFailsTheOpen)
 {
     const std::string whole = orvtest::readFileBytes(dataPath("tevox20.mdb"));
     std::string overwritten = whole;
@@ -311,38 +302,33 @@ TEST(OpenCatalogue, DamagedOrNonRegularCatalogueFailsTheOpen)
         orvtest::TempDir src;
         if (!bytes.empty())
             orvtest::writeFileBytes(src.file("damaged.mdb"), bytes);
-        AppFolder folder(bytes.empty() ? std::string() : src.file("damaged.mdb"));
+        AppFolder own(bytes.empty() ? std::string() : src.file("damaged.mdb"));
         if (bytes.empty()) {
-            ASSERT_EQ(::mkfifo((folder.path() + "/tevox20.mdb").c_str(), 0600), 0);
+            ASSERT_EQ(::mkfifo((own.path() + "/tevox20.mdb").c_str(), 0600), 0);
         }
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start(own);
         EXPECT_TRUE(h.ended);
         EXPECT_EQ(h.messageTexts(), QStringList{kOpenFailure});
         EXPECT_NE(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：54"));
     }
 }
 
-TEST(OpenCatalogue, FileWithFourteenFieldsReportsTheColumnErrorThenFails)
+TEST_F(OpenCatalogue, FileWithFourteenFieldsReportsTheColumnErrorThenFails)
 {
-    clearStoredDrive();
-    AppFolder folder(dataPath("bad/fields14.mdb"));
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    AppFolder custom(dataPath("bad/fields14.mdb"));
+    Harness& h = start(custom);
     EXPECT_TRUE(h.ended);
     ASSERT_EQ(h.messages.size(), 2u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err "))) << h.messages[0].text.toStdString();
     EXPECT_TRUE(h.messages[0].text.contains(QStringLiteral("： "))) << h.messages[0].text.toStdString();
     EXPECT_EQ(h.messages[1].text, kOpenFailure);
-    EXPECT_TRUE(folder.hasIni());
+    EXPECT_TRUE(custom.hasIni());
 }
 
-TEST(OpenCatalogue, EmptyTableOpensWithAnEmptyList)
+TEST_F(OpenCatalogue, EmptyTableOpensWithAnEmptyList)
 {
-    clearStoredDrive();
-    AppFolder folder(dataPath("bad/rows0.mdb"));
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    AppFolder custom(dataPath("bad/rows0.mdb"));
+    Harness& h = start(custom);
     EXPECT_FALSE(h.ended);
     EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 1);
@@ -366,12 +352,10 @@ TEST(OpenCatalogue, EmptyTableOpensWithAnEmptyList)
     EXPECT_TRUE(h.messages.empty());
 }
 
-TEST(OpenCatalogue, SixteenthFieldStaysAsAColumnAfterTheList)
+TEST_F(OpenCatalogue, SixteenthFieldStaysAsAColumnAfterTheList)
 {
-    clearStoredDrive();
-    AppFolder folder(dataPath("bad/fields16.mdb"));
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    AppFolder custom(dataPath("bad/fields16.mdb"));
+    Harness& h = start(custom);
     EXPECT_FALSE(h.ended);
     EXPECT_TRUE(h.messages.empty()) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(h.rowCount(), 80);
@@ -392,12 +376,9 @@ TEST(OpenCatalogue, SixteenthFieldStaysAsAColumnAfterTheList)
     EXPECT_EQ(h.columnValues(11), byGame);
 }
 
-TEST(OpenCatalogue, RejectedStatementShowsThePreviousListAgain)
+TEST_F(OpenCatalogue, RejectedStatementShowsThePreviousListAgain)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("life"));
     ctl<QPushButton>(h.w(), "Command1")->click();
     const std::vector<int> lifeRows = h.shownRows();
@@ -420,12 +401,9 @@ TEST(OpenCatalogue, RejectedStatementShowsThePreviousListAgain)
     EXPECT_EQ(h.shownRows(), lifeRows);
 }
 
-TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
+TEST_F(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     h.w().catalogue().session().setSortText(" ORDER BY gt_nosuchfield");
     h.w().catalogue().session().setLastStatement("SELECT * FROM nosuchtable;");
     ctl<QPushButton>(h.w(), "Command1")->click();
@@ -446,7 +424,7 @@ TEST(OpenCatalogue, FailedRetryLeavesAnEmptyUsableList)
 
 // A catalogue that reads but holds a Null where the lists need text: the list reports it, its
 // retry with the start statement fails too, and the open ends the program.
-TEST(OpenCatalogue, NullVolumeOrPlatformReportsThenFailsTheOpen)
+TEST_F(OpenCatalogue, NullVolumeOrPlatformReportsThenFailsTheOpen)
 {
     for (const char* column : {"gt_cdno", "gt_pf"}) {
         clearStoredDrive();
@@ -466,9 +444,8 @@ TEST(OpenCatalogue, NullVolumeOrPlatformReportsThenFailsTheOpen)
         sqlite3_exec(s, nullRow.c_str(), nullptr, nullptr, nullptr);
         sqlite3_close(s);
 
-        AppFolder folder(db);
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own(db);
+        Harness& h = start(own);
         EXPECT_TRUE(h.ended) << column;
         ASSERT_EQ(h.messages.size(), 2u) << h.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_TRUE(h.messages[0].text.startsWith(QStringLiteral("Err 94： "))) << h.messages[0].text.toStdString();

@@ -19,6 +19,8 @@ using namespace orvtest;
 
 namespace {
 
+class QuitSignalClose : public WindowTest {};
+
 void closeOnSignals(orv::QuitSignals& q, Harness& h)
 {
     QObject::connect(&q, &orv::QuitSignals::received, &h.w(), &orv::frmMain::RequestClose);
@@ -39,11 +41,9 @@ public:
 
 } // namespace
 
-TEST(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
+TEST_F(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
     orv::QuitSignals q;
     closeOnSignals(q, h);
     ASSERT_TRUE(h.start());
@@ -55,11 +55,9 @@ TEST(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
 
-TEST(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
+TEST_F(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
     h->show();
     ASSERT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 0) << "not listed yet";
     h->RequestClose();
@@ -69,12 +67,9 @@ TEST(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
 
-TEST(QuitSignalClose, AnOpenDialogIsClosedFirst)
+TEST_F(QuitSignalClose, AnOpenDialogIsClosedFirst)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     QDialog box(&h.w());
     QTimer::singleShot(0, &h.w(), [&] { h->RequestClose(); });
     EXPECT_EQ(box.exec(), QDialog::Rejected);
@@ -82,12 +77,9 @@ TEST(QuitSignalClose, AnOpenDialogIsClosedFirst)
     EXPECT_EQ(folder.ini("DISP", "MODE"), "0");
 }
 
-TEST(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
+TEST_F(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     RefusingDialog job(&h.w());
     bool endedWhileOpen = false;
     QTimer::singleShot(0, &h.w(), [&] { h->RequestClose(); });
@@ -107,10 +99,8 @@ TEST(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
 // SIGTERM while the catalogue is being read (a reader that would take a minute): the read stops,
 // its reader child with it, and the window closes without the open-failure message, saving the
 // settings as a close does.
-TEST(QuitSignalClose, SigtermDuringTheCatalogueReadStopsItAndSaves)
+TEST_F(QuitSignalClose, SigtermDuringTheCatalogueReadStopsItAndSaves)
 {
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("SEARCH", "WORD", "kept");
     orv::QuitSignals q;
     orvtest::TempDir dir;

@@ -20,6 +20,8 @@
 using namespace orvtest;
 
 namespace {
+
+class StartupWidgets : public WindowTest {};
 // A label's pixels equal those of a label beside it told to show the same text as plain text.
 void ExpectShownAsPlainText(QLabel* label)
 {
@@ -43,11 +45,9 @@ int checked(const QCheckBox* b)
 }
 } // namespace
 
-TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
+TEST_F(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
 
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
     for (int i = 0; i < 3; ++i)
@@ -84,10 +84,8 @@ TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
 
-TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
+TEST_F(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
 {
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("SEARCH", "NEW", "2");
     folder.setIni("SEARCH", "PFORMFL", "0");
     folder.setIni("SEARCH", "PFORMSTR", "PC,MSX");
@@ -99,7 +97,7 @@ TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
     folder.setIni("SEARCH", "NOTWORDFL", "0");
     folder.setIni("SEARCH", "NOTWORDSELFL3", "0");
     folder.setIni("SEARCH", "NOTWORD", "demo");
-    Harness h(folder);
+    Harness& h = window();
 
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_2")->isChecked());
     EXPECT_FALSE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
@@ -117,49 +115,45 @@ TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked()) << "the negative AND/OR is never restored";
 }
 
-TEST(StartupWidgets, OddSettingValues)
+TEST_F(StartupWidgets, OddSettingValues)
 {
-    clearStoredDrive();
     {
-        AppFolder folder;
-        folder.setIni("SEARCH", "NEW", "5");
-        folder.setIni("SEARCH", "WORDANDFL", "False");
-        Harness h(folder);
+        AppFolder own;
+        own.setIni("SEARCH", "NEW", "5");
+        own.setIni("SEARCH", "WORDANDFL", "False");
+        Harness& h = window(own);
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_1")->isChecked());
     }
     {
-        AppFolder folder;
-        folder.setIni("SEARCH", "NEW", "1");
-        folder.setIni("SEARCH", "WORDANDFL", "True");
-        Harness h(folder);
+        AppFolder own;
+        own.setIni("SEARCH", "NEW", "1");
+        own.setIni("SEARCH", "WORDANDFL", "True");
+        Harness& h = window(own);
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_1")->isChecked());
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_0")->isChecked());
     }
     {
         // A file written by the Japanese system: Shift-JIS bytes, CRLF lines.
-        AppFolder folder;
-        writeFileBytes(folder.iniPath(), "[SEARCH]\r\nWORD=\x83\x51\x81\x5b\x83\x80\r\nNOTWORD=max\r\n");
-        Harness h(folder);
+        AppFolder own;
+        writeFileBytes(own.iniPath(), "[SEARCH]\r\nWORD=\x83\x51\x81\x5b\x83\x80\r\nNOTWORD=max\r\n");
+        Harness& h = window(own);
         EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("ゲーム"));
         EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text(), QStringLiteral("max"));
     }
 }
 
-TEST(StartupWidgets, TheScreenSwitchDecidesWhereTheWindowGoes)
+TEST_F(StartupWidgets, TheScreenSwitchDecidesWhereTheWindowGoes)
 {
     // /SCHK=0 (in any letter case, anywhere in the command line) leaves the window where it was
     // created; /SCHK=1 places it from the settings on the first monitor, as does no switch or one
     // it does not know.
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("WINDOW", "LEFT", "1500");
     folder.setIni("WINDOW", "TOP", "1200");
     folder.setIni("WINDOW", "WIDTH", "10500");
     folder.setIni("WINDOW", "HEIGHT", "7500");
     for (const char* commandLine : {"/SCHK=0", "x /schk=1x", "SCHK=0 /SCHK=2"}) {
-        Harness h(folder, QString::fromLatin1(commandLine));
-        ASSERT_TRUE(h.start());
+        Harness& h = start(QString::fromLatin1(commandLine));
         if (std::string(commandLine) == "/SCHK=0")
             EXPECT_EQ(h->size(), QSize(632, 453)) << commandLine;
         else
@@ -167,19 +161,18 @@ TEST(StartupWidgets, TheScreenSwitchDecidesWhereTheWindowGoes)
     }
 }
 
-TEST(StartupWidgets, StoredDriveIsShownAndShortened)
+TEST_F(StartupWidgets, StoredDriveIsShownAndShortened)
 {
-    AppFolder folder;
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/cd");
     {
-        Harness h(folder);
+        Harness& h = window();
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cd"));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(), ctl<QLabel>(h.w(), "Label6")->text());
     }
     const std::string longRoot = "/media/cdrom/volume-twelve/"; // 27 characters
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, longRoot);
     {
-        Harness h(folder);
+        Harness& h = window();
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cdrom/volume..."));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text().size(), 31);
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(),
@@ -188,16 +181,12 @@ TEST(StartupWidgets, StoredDriveIsShownAndShortened)
         ASSERT_TRUE(h.start());
         EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis  Target：/media/cdrom/volume-twelve/UTIL/SS/POINT"));
     }
-    clearStoredDrive();
 }
 
-TEST(StartupWidgets, LabelsShowDataAsPlainText)
+TEST_F(StartupWidgets, LabelsShowDataAsPlainText)
 {
-    clearStoredDrive();
-    AppFolder folder;
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/<b>cdrom</b>/vol");
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     // The drive label keeps the tags and its shortening: 28 characters and "...".
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/<b>cdrom</b>..."));
     ExpectShownAsPlainText(ctl<QLabel>(h.w(), "Label6"));
