@@ -315,6 +315,33 @@ void XSession::activate(const QString& window) const
     tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}, 5000);
 }
 
+void XSession::pauseWindowManager() const
+{
+    if (windowManager_ && windowManager_->state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(windowManager_->processId()), SIGSTOP);
+}
+
+void XSession::resumeWindowManager() const
+{
+    if (windowManager_ && windowManager_->state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(windowManager_->processId()), SIGCONT);
+}
+
+void XSession::focusDirectly(const QString& window) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000);
+}
+
+bool XSession::hasFocus(const QString& window) const
+{
+    return tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}) == window;
+}
+
+void XSession::keyTo(const QString& window, const QString& keys) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--window"), window, keys});
+}
+
 QImage XSession::screenshot() const
 {
     QProcess p;
@@ -325,6 +352,27 @@ QImage XSession::screenshot() const
     if (!p.waitForStarted(5000) || !p.waitForFinished(20000))
         return {};
     return QImage::fromData(p.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
+}
+
+QImage XSession::settledPicture(const QRect& area, const std::function<void(QImage&)>& hide, int timeoutMs) const
+{
+    auto look = [&] {
+        QImage part = screenshot().copy(area);
+        if (hide && !part.isNull())
+            hide(part);
+        return part;
+    };
+    QImage before = look();
+    QImage now;
+    WaitUntil(
+        [&] {
+            now = look();
+            const bool same = !now.isNull() && now == before;
+            before = now;
+            return same;
+        },
+        timeoutMs, 0);
+    return now;
 }
 
 QString XSession::keepScreenshot(const QImage& image, const QString& name) const

@@ -87,8 +87,20 @@ public:
     void hover(const QString& window, QPoint at) const;
     // Gives the window the focus through the window manager.
     void activate(const QString& window) const;
+    // Keys sent to one window whatever has the focus (as events sent to it).
+    void keyTo(const QString& window, const QString& keys) const;
+    // The window manager held still, and the keyboard focus set on a window by the test itself.
+    void pauseWindowManager() const;
+    void resumeWindowManager() const;
+    void focusDirectly(const QString& window) const;
+    // Whether the display's keyboard focus is on the window.
+    bool hasFocus(const QString& window) const;
 
     QImage screenshot() const;
+    // A part of the screen once it has stopped changing: two pictures in a row alike, where
+    // what keeps changing by design (a blinking caret) is painted over by hide.
+    QImage settledPicture(const QRect& area, const std::function<void(QImage&)>& hide = {},
+                          int timeoutMs = kEventWaitMs) const;
     // Writes a screenshot when ORVANTIS_SHOTS names a folder (for looking at a run); the path.
     QString keepScreenshot(const QImage& image, const QString& name) const;
 

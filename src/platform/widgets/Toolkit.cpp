@@ -153,24 +153,52 @@ bool tellFocusIn(WId window)
 }
 
 // Makes w the focus window where the display's keyboard focus is on it and the toolkit knows no
-// focus window (nor a modal dialog or a popup that would be it). The toolkit's own activation
-// (QApplication::setActiveWindow) would leave it without a focus window: no input method, no
-// access keys.
+// shown focus window (nor a modal dialog or a popup that would be it). The toolkit's own
+// activation (QApplication::setActiveWindow) would leave it without a focus window: no input
+// method, no access keys.
 bool adoptKeyboardFocus(QWidget* w)
 {
-    if (QGuiApplication::focusWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
+    const QWindow* focus = QGuiApplication::focusWindow();
+    if ((focus && focus->isVisible()) || QApplication::activeModalWidget() || QApplication::activePopupWidget()
         || !w->isVisible() || !w->windowHandle() || xFocusWindow() != w->winId())
         return false;
     return tellFocusIn(w->winId());
 }
+
+// Looks again once another top-level window (a dialog) is hidden: a focus the toolkit handed to a
+// modal dialog stays with the dialog as it goes, and no change of the focus window is told.
+class FocusFollower : public QObject {
+public:
+    explicit FocusFollower(QWidget* w) : QObject(w), w_(w) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Hide && watched != w_ && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->isWindow())
+            lookAgain();
+        return false;
+    }
+
+public:
+    // Looked at once the events that came with the change are handled.
+    void lookAgain()
+    {
+        QTimer::singleShot(0, w_, [w = w_] { adoptKeyboardFocus(w); });
+    }
+
+private:
+    QWidget* w_;
+};
 } // namespace
 
 void FollowKeyboardFocus(QWidget* w)
 {
-    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, w, [w](QWindow* now) {
-        // Looked at once the events that came with the change are handled.
+    auto* follower = new FocusFollower(w);
+    QCoreApplication::instance()->installEventFilter(follower);
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, follower, [follower](QWindow* now) {
         if (!now)
-            QTimer::singleShot(0, w, [w] { adoptKeyboardFocus(w); });
+            follower->lookAgain();
     });
 }
 
