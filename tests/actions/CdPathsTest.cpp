@@ -121,6 +121,8 @@ protected:
         fs::create_symlink("../outside/secret.txt", cd / "secret.lnk");
         fs::create_symlink("loop", cd / "loop");
         fs::create_symlink("nowhere", cd / "dangling");
+        // A file that is a link to another file of the CD, as copies with Rock Ridge links hold.
+        fs::create_symlink("SETUP.EXE", cd / "UTIL/PC/INSTALL.EXE");
         fs::create_directory_symlink(cd, tmp.path() / "cdlink");
     }
     std::string root() const { return cd.string() + "/"; }
@@ -150,6 +152,8 @@ TEST_F(Contained, LinksCountByWhereTheyLead)
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\inner\\POINT"), root() + "UTIL/SS/POINT");
     EXPECT_EQ(EntryFilePath(root(), "UTIL\\toroot\\UTIL\\PC", "SETUP.EXE"), root() + "UTIL/PC/SETUP.EXE");
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\roundtrip"), root() + "UTIL/PC");
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\PC", "install.exe"), root() + "UTIL/PC/SETUP.EXE");
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\PC\\INSTALL.EXE", "X"), std::nullopt) << "a file is no folder to go through";
     // ".." after a link goes up from where the link leads, as the system does.
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\inner\\.."), root() + "UTIL");
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\toroot\\.."), std::nullopt);
@@ -260,6 +264,37 @@ TEST(CaseVariants, TheSearchIsBounded)
     }
     EXPECT_EQ(EntryFilePath(root, "many\\ABCDEFGHIJK", "x.exe"), std::nullopt);
     EXPECT_EQ(EntryFilePath(root, "many", "ABCDEFGHIJK"), root + "many/ABCDEFGHIJK");
+
+    // Every other spelling of one name taken by a file, the folder behind the last one: each
+    // spelling tried counts, and the search gives up before it, as on a CD made to make it work.
+    fs::create_directories(cd / "wide");
+    const std::string eight = "abcdefgh";
+    for (int bits = 0; bits < 1 << 8; ++bits) {
+        std::string v = eight;
+        for (int i = 0; i < 8; ++i)
+            if (bits & (1 << i))
+                v[size_t(i)] = char(v[size_t(i)] - 'a' + 'A');
+        if (v == eight)
+            touch(cd / "wide" / v / "T.EXE");
+        else
+            touch(cd / "wide" / v);
+    }
+    EXPECT_EQ(EntryFilePath(root + "wide", "ABCDEFGH", "T.EXE"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root + "wide", "abcdefgh", "T.EXE"), root + "wide/abcdefgh/T.EXE");
+
+    // A path as deep as the count allows is found; one name deeper is not.
+    fs::path deepest = cd / "deep";
+    std::string names;
+    for (int i = 0; i < kMaxNamesTried - 1; ++i) {
+        deepest /= "d";
+        names += (names.empty() ? "" : "\\") + std::string("d");
+    }
+    fs::create_directories(deepest);
+    EXPECT_TRUE(EntryFolderPath(root + "deep", names)) << kMaxNamesTried - 1 << " names";
+    touch(deepest / "f");
+    EXPECT_TRUE(EntryFilePath(root + "deep", names, "f")) << kMaxNamesTried << " names";
+    fs::create_directories(deepest / "d");
+    EXPECT_FALSE(EntryFilePath(root + "deep", names + "\\d", "f")) << kMaxNamesTried + 1 << " names";
 }
 
 TEST(CheckFolderHasFiles, WhatCountsAsAFile)

@@ -47,6 +47,8 @@ TEST(PickVolume, ExactNamesThenNumbersFoldersBeforeImagesThenNameOrder)
     EXPECT_EQ(picked({folder("2nd CD 4"), folder("CD40"), folder("CD 14")}, "004"), "<none>");
     EXPECT_EQ(picked({folder("CD0"), folder("CD000")}, "0"), "CD0");
     EXPECT_EQ(picked({folder("vol.0")}, "000"), "vol.0");
+    EXPECT_EQ(picked({folder("vol.9"), folder("CD 19")}, "009"), "vol.9");
+    EXPECT_EQ(picked({folder("vol.9"), folder("CD 19")}, "019"), "CD 19");
     EXPECT_EQ(picked({folder("vol.000")}, "0"), "vol.000");
     EXPECT_EQ(picked({folder("CD00000000000000000000012")}, "012"), "CD00000000000000000000012");
 
