@@ -97,6 +97,23 @@ struct DbError : std::runtime_error {
                     + " がこのテーブルのデータではありません)。"};
     }
 
+    // The page the system catalogue names as a table's definition holds another kind of table's
+    // (a system table's for a user table, or the other way round).
+    static DbError foreignDefinition(const std::string& path, const std::string& table, std::uint64_t page)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " がこのテーブルの定義ではありません)。"};
+    }
+    // A table definition's column entries disagree with each other or with the definition's counts
+    // (an unknown column type, a column number twice, an offset or length no row can hold).
+    static DbError damagedDefinition(const std::string& path, const std::string& table, std::uint64_t page)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " の定義が壊れています)。"};
+    }
+
     // A row of a table's data page cannot be read as one: it lies outside the page's data area or
     // over its neighbour, or its own structure is broken.
     static DbError damagedRow(const std::string& path, const std::string& table, std::uint64_t page)
