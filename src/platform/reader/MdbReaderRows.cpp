@@ -50,7 +50,8 @@ bool lengthFits(const MdbColumn& c, bool jet3)
 DefinitionHeader definitionHeader(const MdbHandle* mdb)
 {
     const unsigned char* b = mdb->pg_buf;
-    const int cols = mdb->fmt->tab_num_cols_offset; // after the type byte, the highest column number and the variable count
+    const int cols =
+        mdb->fmt->tab_num_cols_offset; // after the type byte, the highest column number and the variable count
     return {b[cols - 5], get16(b + cols - 4)};
 }
 
