@@ -414,12 +414,14 @@ private:
 
     // A memo or OLE field in the row is a 12-byte header: length with flags in the top byte, then
     // the page and row of the first long-value part; inline values follow the header directly.
-    // Leaves the stored bytes in longValue_; false for a field too short to hold a header.
+    // Leaves the stored bytes in longValue_; false for a field of no bytes.
     bool readLongValue(const unsigned char* p, int siz)
     {
         longValue_.clear();
-        if (siz < MDB_MEMO_OVERHEAD)
+        if (siz == 0)
             return false;
+        if (siz < MDB_MEMO_OVERHEAD)
+            damagedRow(); // not even the header: the column's type or offsets are not what was written
         std::uint32_t header = get32(p);
         std::uint32_t pgRow = get32(p + 4);
         if (header & 0x80000000u) {

@@ -4,6 +4,7 @@
 #include "platform/reader/MdbReaderValues.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace orv::mdbfile {
@@ -45,6 +46,25 @@ bool lengthFits(const MdbColumn& c, bool jet3)
     }
 }
 
+// Whether the names (UTF-8, as libmdb decoded them) are names Jet gives columns: not empty, no
+// control characters, no two alike but for case. A name's length read wrong runs names together
+// (length bytes inside them) or leaves them empty.
+bool namesFit(const MdbTableDef* def)
+{
+    std::vector<std::string> seen;
+    for (unsigned i = 0; i < def->num_cols; ++i) {
+        std::string name = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i))->name;
+        if (name.empty() || std::any_of(name.begin(), name.end(), [](char c) { return std::uint8_t(c) < 0x20; }))
+            return false;
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+        if (std::find(seen.begin(), seen.end(), name) != seen.end())
+            return false;
+        seen.push_back(std::move(name));
+    }
+    return true;
+}
+
 } // namespace
 
 DefinitionHeader definitionHeader(const MdbHandle* mdb)
@@ -61,7 +81,7 @@ bool RowLayout::build(const MdbHandle* mdb, const MdbTableDef* def, const Defini
     hasVariable_ = def->num_var_cols > 0;
     columns_.clear();
     const unsigned deleted = header.maxColumns >= def->num_cols ? header.maxColumns - def->num_cols : 0;
-    if (def->num_cols > header.maxColumns)
+    if (def->num_cols > header.maxColumns || !namesFit(def))
         return false;
     // The largest row: alone on a data page, after the page header, the row count and its offset.
     const int countSize = jet3_ ? 1 : 2;

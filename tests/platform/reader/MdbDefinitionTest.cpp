@@ -60,15 +60,20 @@ TEST(MdbDefinition, DefinitionPagesSwappedFailTheRead)
         std::initializer_list<std::string> says;
     } cases[] = {
         // tevoxB would read as MSysRelationships: its 8 columns and no rows.
-        {"tevoxB's and MSysRelationships' definitions swapped", swapped(sample, kPage, 24, 5),
+        {"tevoxB's and MSysRelationships' definitions swapped",
+         swapped(sample, kPage, 24, 5),
          {"テーブル 'tevoxB' のページ 24 がこのテーブルの定義ではありません"}},
-        {"tevoxB's and MSysAccessStorage's definitions swapped", swapped(sample, kPage, 24, 15),
+        {"tevoxB's and MSysAccessStorage's definitions swapped",
+         swapped(sample, kPage, 24, 15),
          {"テーブル 'tevoxB' のページ 24 の定義が壊れています"}}, // a column type of its own
-        {"the system catalogue's definition swapped with tevoxB's", swapped(sample, kPage, 2, 24),
+        {"the system catalogue's definition swapped with tevoxB's",
+         swapped(sample, kPage, 2, 24),
          {"テーブル 'MSysObjects' のページ 2 がこのテーブルの定義ではありません"}},
-        {"Jet 3: Customers' and MSysRelationships' definitions swapped", swapped(nwind, kJet3Page, 77, 5),
+        {"Jet 3: Customers' and MSysRelationships' definitions swapped",
+         swapped(nwind, kJet3Page, 77, 5),
          {"テーブル 'Customers' のページ 77 がこのテーブルの定義ではありません"}},
-        {"Jet 3: Customers' and Employees' definitions swapped", swapped(nwind, kJet3Page, 77, 94),
+        {"Jet 3: Customers' and Employees' definitions swapped",
+         swapped(nwind, kJet3Page, 77, 94),
          {"がこのテーブルのデータではありません"}},
     };
     for (const auto& c : cases)
@@ -98,7 +103,8 @@ TEST(MdbDefinition, ColumnEntriesThatDisagreeFailTheRead)
         {"a variable-column index past the count", changed(sample, gtPf + 7, 15), "tevoxB",
          "ページ 24 の定義が壊れています"},
         {"a variable-column index twice", changed(sample, gtPf + 7, 3), "tevoxB", "ページ 24 の定義が壊れています"},
-        {"a text longer than 255 characters", changed(sample, gtPf + 24, 2), "tevoxB", "ページ 24 の定義が壊れています"},
+        {"a text longer than 255 characters", changed(sample, gtPf + 24, 2), "tevoxB",
+         "ページ 24 の定義が壊れています"},
         {"a memo stored as fixed", changed(sample, tevoxColumn(5) + 15, 0x03), "tevoxB",
          "ページ 24 の定義が壊れています"},
         {"the variable-column count lowered", changed(sample, 24 * kPage + 43, 14), "tevoxB",
@@ -108,7 +114,8 @@ TEST(MdbDefinition, ColumnEntriesThatDisagreeFailTheRead)
          "ページ 24 の定義が壊れています"},
         {"a fixed offset past the largest row", changed(typed, tevoxColumn(0) + 22, 0x10), "tevoxB",
          "ページ 24 の定義が壊れています"},
-        {"a Long four bytes longer", changed(typed, tevoxColumn(0) + 23, 8), "tevoxB", "ページ 24 の定義が壊れています"},
+        {"a Long four bytes longer", changed(typed, tevoxColumn(0) + 23, 8), "tevoxB",
+         "ページ 24 の定義が壊れています"},
         // The system catalogue's Id (its seventh entry, from byte 87) past the largest row.
         {"the system catalogue's column", changed(sample, 2 * kPage + 87 + 25 * 6 + 22, 0x10), "MSysObjects",
          "ページ 2 の定義が壊れています"},
