@@ -151,8 +151,15 @@ std::size_t jetFoldKeyInto(std::string_view utf8, char* out)
             ++p;
             continue;
         }
-        char32_t f;
-        if (c == 0xE3 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+        if (c >= 0xE3 && c <= 0xEE && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+            if (c != 0xE3) {
+                // U+4000..U+EFFF (ideographs, Hangul, private use) fold to themselves and take no
+                // voicing mark; a malformed sequence among them is kept byte for byte all the same.
+                std::memcpy(o, p, 3);
+                p += 3;
+                o += 3;
+                continue;
+            }
             // U+3000..U+3FFF, most of a Japanese text: the ideographic space, hiragana, katakana.
             const char32_t cp = 0x3000 | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
             p += 3;
@@ -160,19 +167,23 @@ std::size_t jetFoldKeyInto(std::string_view utf8, char* out)
                 *o++ = ' ';
                 continue;
             }
-            f = ((cp >= 0x3041 && cp <= 0x3096) || cp == 0x309D || cp == 0x309E) ? cp + 0x60 : cp;
-        } else {
-            char32_t cp;
-            const std::size_t n = utf8::decode(p, end, cp);
-            if (n == 0) {
-                *o++ = char(c);
-                ++p;
-                continue;
-            }
-            p += n;
-            f = foldCodePoint(cp);
+            const char32_t f =
+                withMark(((cp >= 0x3041 && cp <= 0x3096) || cp == 0x309D || cp == 0x309E) ? cp + 0x60 : cp, p, end);
+            o[0] = char(0xE3);
+            o[1] = char(0x80 | ((f >> 6) & 0x3F));
+            o[2] = char(0x80 | (f & 0x3F));
+            o += 3;
+            continue;
         }
-        o = utf8::encode(withMark(f, p, end), o);
+        char32_t cp;
+        const std::size_t n = utf8::decode(p, end, cp);
+        if (n == 0) {
+            *o++ = char(c);
+            ++p;
+            continue;
+        }
+        p += n;
+        o = utf8::encode(withMark(foldCodePoint(cp), p, end), o);
     }
     return std::size_t(o - out);
 }

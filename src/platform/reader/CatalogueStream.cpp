@@ -86,15 +86,22 @@ private:
 
 } // namespace
 
-CatalogueStreamWriter::CatalogueStreamWriter(Output output) : output_(std::move(output)) { buf_.reserve(kBlock + 64); }
+CatalogueStreamWriter::CatalogueStreamWriter(Output output) : output_(std::move(output)), buf_(new char[kBlock]) {}
 
 CatalogueStreamWriter::~CatalogueStreamWriter() = default;
 
 void CatalogueStreamWriter::put(const void* p, std::size_t n)
 {
-    buf_.append(static_cast<const char*>(p), n);
-    if (buf_.size() >= kBlock)
+    if (n > kBlock - used_) {
         flush();
+        if (n > kBlock) { // a long value goes out as it is
+            if (ok_)
+                ok_ = output_(static_cast<const char*>(p), n);
+            return;
+        }
+    }
+    std::memcpy(buf_.get() + used_, p, n);
+    used_ += n;
 }
 
 void CatalogueStreamWriter::byte(char c) { put(&c, 1); }
@@ -107,9 +114,9 @@ void CatalogueStreamWriter::bytes(const std::string& s)
 
 bool CatalogueStreamWriter::flush()
 {
-    if (ok_ && !buf_.empty())
-        ok_ = output_(buf_.data(), buf_.size());
-    buf_.clear();
+    if (ok_ && used_ > 0)
+        ok_ = output_(buf_.get(), used_);
+    used_ = 0;
     return ok_;
 }
 

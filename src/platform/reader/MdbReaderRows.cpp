@@ -32,9 +32,12 @@ bool knownType(int type, bool jet3)
     }
 }
 
-// Whether a column of this type may have this stored length.
-bool lengthFits(const MdbColumn& c, bool jet3)
+// Whether a column of this type may have this stored length, and the automatic numbering only a
+// Long has.
+bool fitsItsType(const MdbColumn& c, bool jet3)
 {
+    if (c.is_long_auto && c.col_type != MDB_LONGINT)
+        return false;
     if (const int size = fixedSize(c.col_type))
         return c.col_size == size;
     switch (c.col_type) {
@@ -91,7 +94,7 @@ bool RowLayout::build(const MdbHandle* mdb, const MdbTableDef* def, const Defini
     unsigned variable = 0;
     for (unsigned i = 0; i < def->num_cols; ++i) {
         const auto* c = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
-        if (!knownType(c->col_type, jet3_) || !lengthFits(*c, jet3_))
+        if (!knownType(c->col_type, jet3_) || !fitsItsType(*c, jet3_))
             return false;
         const unsigned number = unsigned(c->col_num);
         if (number >= header.maxColumns || number >= numbers.size() || numbers[number])

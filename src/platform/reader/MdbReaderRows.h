@@ -36,8 +36,9 @@ public:
     // The layout of def's columns (as libmdb read them, in column-number order). False when the
     // definition disagrees with itself: a column type Jet does not write, a column number or
     // variable-column index twice or beyond the definition's counts, a length the type cannot
-    // have, a memo stored as fixed, fixed columns over each other or past the largest row, a
-    // column name empty, with control characters, or twice.
+    // have, automatic numbering on anything but a Long, a memo stored as fixed, fixed columns
+    // over each other or past the largest row, a column name empty, with control characters, or
+    // twice.
     bool build(const MdbHandle* mdb, const MdbTableDef* def, const DefinitionHeader& header);
 
     // Cracks the row at page[start, start + size) into one field per column, in def's column

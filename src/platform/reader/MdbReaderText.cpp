@@ -21,16 +21,54 @@ public:
 namespace {
 
 // UTF-16 code units to UTF-8 in a buffer of at least 3 bytes per unit; unpaired surrogates
-// become U+FFFD.
+// become U+FFFD. Most units are ASCII or below U+D800, written without looking further.
 class Utf16Writer {
 public:
     explicit Utf16Writer(char* o) : o_(o) {}
     void unit(std::uint16_t u)
     {
-        if (u < 0x80 && !high_) {
-            *o_++ = char(u);
-            return;
+        if (high_ == 0) {
+            if (u < 0x80) {
+                *o_++ = char(u);
+                return;
+            }
+            if (u < 0xD800 || u > 0xDFFF) {
+                o_ = utf8::encode(u, o_);
+                return;
+            }
         }
+        surrogateOrAfterHigh(u);
+    }
+    // A unit below U+0100 (one byte of compressed text): never a surrogate.
+    void byteUnit(unsigned char b)
+    {
+        if (high_ != 0)
+            surrogateOrAfterHigh(b);
+        else if (b < 0x80)
+            *o_++ = char(b);
+        else
+            o_ = utf8::encode(b, o_);
+    }
+    // Room for n ASCII characters written by the caller; null while a surrogate waits for its pair.
+    char* asciiRun(std::size_t n)
+    {
+        if (high_)
+            return nullptr;
+        char* o = o_;
+        o_ += n;
+        return o;
+    }
+    char* finish()
+    {
+        if (high_)
+            o_ = utf8::encode(0xFFFD, o_);
+        high_ = 0;
+        return o_;
+    }
+
+private:
+    void surrogateOrAfterHigh(std::uint16_t u)
+    {
         if (high_) {
             if (u >= 0xDC00 && u <= 0xDFFF) {
                 o_ = utf8::encode(0x10000 + ((std::uint32_t(high_) - 0xD800) << 10) + (u - 0xDC00), o_);
@@ -47,18 +85,17 @@ public:
         else
             o_ = utf8::encode(u, o_);
     }
-    char* finish()
-    {
-        if (high_)
-            o_ = utf8::encode(0xFFFD, o_);
-        high_ = 0;
-        return o_;
-    }
 
-private:
     char* o_;
     std::uint16_t high_ = 0;
 };
+
+// Whether none of the 8 bytes of w is 0 or above 0x7F.
+inline bool asciiWithoutZero(std::uint64_t w)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    return ((w | (w - ones)) & (0x80 * ones)) == 0;
+}
 
 } // namespace
 
@@ -80,31 +117,56 @@ void TextDecoder::decode(const unsigned char* p, std::size_t n, std::string& out
 void TextDecoder::decodeUnicode(const unsigned char* p, std::size_t n, std::string& out) const
 {
     // At most three UTF-8 bytes per stored byte (a compressed byte above 0x7F takes two).
-    scratch_.resize(3 * n + 4);
-    Utf16Writer w(scratch_.data());
+    if (scratchSize_ < 3 * n + 4) {
+        scratchSize_ = 3 * n + 4;
+        scratch_.reset(new char[scratchSize_]);
+    }
+    char* const start = scratch_.get();
+    Utf16Writer w(start);
     std::size_t i = 0;
     if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-        bool compressed = true;
+        // Compressed: one byte per character (below U+0100) until a zero byte, two bytes per
+        // character after it until the next, and so on.
         i = 2;
+        bool compressed = true;
         while (i < n) {
-            if (p[i] == 0) {
+            if (compressed) {
+                for (;;) {
+                    if (n - i >= 8) {
+                        std::uint64_t word;
+                        std::memcpy(&word, p + i, 8);
+                        if (asciiWithoutZero(word)) {
+                            if (char* o = w.asciiRun(8)) {
+                                std::memcpy(o, &word, 8);
+                                i += 8;
+                                continue;
+                            }
+                        }
+                    }
+                    if (i == n || p[i] == 0)
+                        break;
+                    w.byteUnit(p[i++]);
+                }
+            } else {
+                while (i < n && p[i] != 0) {
+                    if (i + 1 == n)
+                        break;
+                    w.unit(get16(p + i));
+                    i += 2;
+                }
+                if (i + 1 == n && p[i] != 0)
+                    break; // a character cut off at the end
+            }
+            if (i < n) {
                 compressed = !compressed;
                 ++i;
-            } else if (compressed) {
-                w.unit(p[i]);
-                ++i;
-            } else if (i + 1 < n) {
-                w.unit(get16(p + i));
-                i += 2;
-            } else {
-                break;
             }
         }
     } else {
         for (; i + 1 < n; i += 2)
             w.unit(get16(p + i));
     }
-    out.assign(scratch_.data(), w.finish());
+    out.assign(start, w.finish());
 }
 
 void TextDecoder::decodeBytes(const unsigned char* p, std::size_t n, std::string& out) const

@@ -116,6 +116,11 @@ TEST(MdbDefinition, ColumnEntriesThatDisagreeFailTheRead)
          "ページ 24 の定義が壊れています"},
         {"a Long four bytes longer", changed(typed, tevoxColumn(0) + 23, 8), "tevoxB",
          "ページ 24 の定義が壊れています"},
+        {"a text column numbered automatically", changed(sample, gtPf + 15, 0x06), "tevoxB",
+         "ページ 24 の定義が壊れています"},
+        // The names follow the entries, each a length and UTF-16: gt_cdno's 14 bytes read as 15.
+        {"a column's name run into the next", changed(sample, tevoxColumn(15), 15), "tevoxB",
+         "ページ 24 の定義が壊れています"},
         // The system catalogue's Id (its seventh entry, from byte 87) past the largest row.
         {"the system catalogue's column", changed(sample, 2 * kPage + 87 + 25 * 6 + 22, 0x10), "MSysObjects",
          "ページ 2 の定義が壊れています"},
