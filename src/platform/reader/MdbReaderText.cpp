@@ -20,44 +20,90 @@ public:
 
 namespace {
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+
 // UTF-16 code units to UTF-8 in a buffer of at least 3 bytes per unit; unpaired surrogates
-// become U+FFFD. Most units are ASCII or below U+D800, written without looking further.
+// become U+FFFD. Runs of units come in pieces (compressed text switches between one and two bytes
+// per unit): a high surrogate ending one piece waits for the next.
 class Utf16Writer {
 public:
     explicit Utf16Writer(char* o) : o_(o) {}
-    void unit(std::uint16_t u)
+
+    // Units stored as little-endian pairs from p to end, or (StopAtZero, in compressed text) to the
+    // first unit whose first byte is zero; returns where it stopped. A unit cut off at the end is
+    // left there.
+    template <bool StopAtZero> const unsigned char* units(const unsigned char* p, const unsigned char* end)
     {
-        if (high_ == 0) {
-            if (u < 0x80) {
-                *o_++ = char(u);
-                return;
+        const auto more = [&] { return end - p >= 2 && !(StopAtZero && *p == 0); };
+        if (high_ != 0 && more()) {
+            const std::uint32_t u = get16(p);
+            if (u >= 0xDC00 && u <= 0xDFFF) {
+                o_ = utf8::encode(0x10000 + ((std::uint32_t(high_) - 0xD800) << 10) + (u - 0xDC00), o_);
+                p += 2;
+            } else {
+                o_ = utf8::encode(0xFFFD, o_);
             }
-            if (u < 0xD800 || u > 0xDFFF) {
-                o_ = utf8::encode(u, o_);
-                return;
+            high_ = 0;
+        }
+        char* o = o_;
+        while (more()) {
+            const std::uint32_t u = get16(p);
+            p += 2;
+            if (u < 0x80) {
+                *o++ = char(u);
+            } else if (u < 0x800) {
+                o[0] = char(0xC0 | (u >> 6));
+                o[1] = char(0x80 | (u & 0x3F));
+                o += 2;
+            } else if (u < 0xD800 || u > 0xDFFF) {
+                o[0] = char(0xE0 | (u >> 12));
+                o[1] = char(0x80 | ((u >> 6) & 0x3F));
+                o[2] = char(0x80 | (u & 0x3F));
+                o += 3;
+            } else if (u > 0xDBFF) {
+                o = utf8::encode(0xFFFD, o); // a low surrogate alone
+            } else if (!more()) {
+                high_ = std::uint16_t(u); // its pair may follow after a switch, or never
+            } else if (const std::uint32_t low = get16(p); low >= 0xDC00 && low <= 0xDFFF) {
+                o = utf8::encode(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), o);
+                p += 2;
+            } else {
+                o = utf8::encode(0xFFFD, o);
             }
         }
-        surrogateOrAfterHigh(u);
+        o_ = o;
+        return p;
     }
-    // A unit below U+0100 (one byte of compressed text): never a surrogate.
-    void byteUnit(unsigned char b)
+
+    // count units of one byte each (compressed text: U+0001..U+00FF) at p.
+    void bytes(const unsigned char* p, std::size_t count)
     {
-        if (high_ != 0)
-            surrogateOrAfterHigh(b);
-        else if (b < 0x80)
-            *o_++ = char(b);
-        else
-            o_ = utf8::encode(b, o_);
-    }
-    // Room for n ASCII characters written by the caller; null while a surrogate waits for its pair.
-    char* asciiRun(std::size_t n)
-    {
-        if (high_)
-            return nullptr;
+        std::size_t k = 0;
+        if (high_ != 0 && count > 0) {
+            o_ = utf8::encode(0xFFFD, o_);
+            high_ = 0;
+        }
         char* o = o_;
-        o_ += n;
-        return o;
+        while (k < count) {
+            if (count - k >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, p + k, 8);
+                if ((w & (0x80 * kOnes)) == 0) {
+                    std::memcpy(o, &w, 8);
+                    o += 8;
+                    k += 8;
+                    continue;
+                }
+            }
+            const unsigned char b = p[k++];
+            if (b < 0x80)
+                *o++ = char(b);
+            else
+                o = utf8::encode(b, o);
+        }
+        o_ = o;
     }
+
     char* finish()
     {
         if (high_)
@@ -67,35 +113,9 @@ public:
     }
 
 private:
-    void surrogateOrAfterHigh(std::uint16_t u)
-    {
-        if (high_) {
-            if (u >= 0xDC00 && u <= 0xDFFF) {
-                o_ = utf8::encode(0x10000 + ((std::uint32_t(high_) - 0xD800) << 10) + (u - 0xDC00), o_);
-                high_ = 0;
-                return;
-            }
-            o_ = utf8::encode(0xFFFD, o_);
-            high_ = 0;
-        }
-        if (u >= 0xD800 && u <= 0xDBFF)
-            high_ = u;
-        else if (u >= 0xDC00 && u <= 0xDFFF)
-            o_ = utf8::encode(0xFFFD, o_);
-        else
-            o_ = utf8::encode(u, o_);
-    }
-
     char* o_;
     std::uint16_t high_ = 0;
 };
-
-// Whether none of the 8 bytes of w is 0 or above 0x7F.
-inline bool asciiWithoutZero(std::uint64_t w)
-{
-    constexpr std::uint64_t ones = 0x0101010101010101ull;
-    return ((w | (w - ones)) & (0x80 * ones)) == 0;
-}
 
 } // namespace
 
@@ -123,48 +143,31 @@ void TextDecoder::decodeUnicode(const unsigned char* p, std::size_t n, std::stri
     }
     char* const start = scratch_.get();
     Utf16Writer w(start);
-    std::size_t i = 0;
     if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
         // Compressed: one byte per character (below U+0100) until a zero byte, two bytes per
-        // character after it until the next, and so on.
-        i = 2;
+        // character after it until the next, and so on. A character cut off at the end is dropped.
+        const unsigned char* const end = p + n;
+        const unsigned char* q = p + 2;
         bool compressed = true;
-        while (i < n) {
+        while (q < end) {
             if (compressed) {
-                for (;;) {
-                    if (n - i >= 8) {
-                        std::uint64_t word;
-                        std::memcpy(&word, p + i, 8);
-                        if (asciiWithoutZero(word)) {
-                            if (char* o = w.asciiRun(8)) {
-                                std::memcpy(o, &word, 8);
-                                i += 8;
-                                continue;
-                            }
-                        }
-                    }
-                    if (i == n || p[i] == 0)
-                        break;
-                    w.byteUnit(p[i++]);
-                }
+                const auto* zero = static_cast<const unsigned char*>(std::memchr(q, 0, std::size_t(end - q)));
+                const unsigned char* pieceEnd = zero ? zero : end;
+                w.bytes(q, std::size_t(pieceEnd - q));
+                q = pieceEnd;
             } else {
-                while (i < n && p[i] != 0) {
-                    if (i + 1 == n)
-                        break;
-                    w.unit(get16(p + i));
-                    i += 2;
-                }
-                if (i + 1 == n && p[i] != 0)
-                    break; // a character cut off at the end
+                // Two bytes a character: a zero byte switches only where a character would start.
+                q = w.units<true>(q, end);
+                if (q + 1 == end && *q != 0)
+                    break;
             }
-            if (i < n) {
+            if (q < end) {
                 compressed = !compressed;
-                ++i;
+                ++q;
             }
         }
     } else {
-        for (; i + 1 < n; i += 2)
-            w.unit(get16(p + i));
+        w.units<false>(p, p + n);
     }
     out.assign(start, w.finish());
 }
