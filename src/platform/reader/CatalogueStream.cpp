@@ -43,7 +43,12 @@ public:
     std::uint32_t u32()
     {
         std::uint32_t v;
-        get(&v, 4);
+        if (len_ - pos_ >= 4) {
+            std::memcpy(&v, buf_ + pos_, 4);
+            pos_ += 4;
+        } else {
+            get(&v, 4);
+        }
         return v;
     }
     std::string bytes()
@@ -56,6 +61,12 @@ public:
     void bytesInto(std::string& s)
     {
         const std::uint32_t n = u32();
+        // Most values lie whole in the block at hand.
+        if (n <= len_ - pos_) {
+            s.assign(buf_ + pos_, n);
+            pos_ += n;
+            return;
+        }
         // Never more than what may still come: a length alone must not allocate.
         if (n > maxBytes_ - std::min(maxBytes_, total_) + (len_ - pos_))
             brokenStream(path_);

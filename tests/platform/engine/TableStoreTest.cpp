@@ -23,13 +23,14 @@ CatalogColumn column(const char* name, ColumnKind kind, const char* key)
 
 TEST(TableStore, KeysAreTheFoldOfEachTextAsRead)
 {
-    TableStore t("t", "t0", {column("c0", ColumnKind::Text, "k0"), column("c1", ColumnKind::Integer, ""),
-                              column("c2", ColumnKind::Text, "k2")});
+    TableStore t("t", "t0",
+                 {column("c0", ColumnKind::Text, "k0"), column("c1", ColumnKind::Integer, ""),
+                  column("c2", ColumnKind::Text, "k2")});
     // Texts the fold changes and leaves alone, empty and Null, then values SQLite's text affinity
     // turns into text (a number as SQLite writes it, not as it was read) or keeps as a blob.
-    const std::vector<Value> texts = {Value::text("ＡＢＣかなｶﾞ"), Value::text("abc"), Value::text(""),
-                                      Value::null(),              Value::integer(12),  Value::real(1e20),
-                                      Value::binary("\x01\xFF"),   Value::text("漢字")};
+    const std::vector<Value> texts = {
+        Value::text("ＡＢＣかなｶﾞ"), Value::text("abc"), Value::text(""),           Value::null(),
+        Value::integer(12),          Value::real(1e20),  Value::binary("\x01\xFF"), Value::text("漢字")};
     for (std::size_t r = 0; r < texts.size(); ++r) {
         std::vector<Value> row = {texts[r], Value::integer(std::int64_t(r)), texts[texts.size() - 1 - r]};
         t.appendRow(row);
