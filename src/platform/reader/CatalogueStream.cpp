@@ -11,7 +11,9 @@ constexpr char kTable = 'T', kRow = 'R', kEndTable = 'E', kDone = 'D', kError = 
 enum : unsigned char { TagNull = 0, TagInt = 1, TagReal = 2, TagText = 3, TagBinary = 4 };
 // Jet allows 255 columns, SQLite 2000 by default; anything beyond is not a catalogue.
 constexpr std::uint32_t kMaxColumns = 4096;
-constexpr std::size_t kBlock = 1 << 16;
+// Blocks of the stream: large enough that the two processes seldom wait on each other (every
+// block written wakes the reader), small enough that the program starts on the first one soon.
+constexpr std::size_t kBlock = 1 << 18;
 
 [[noreturn]] void brokenStream(const std::string& path) { throw DbError::unrecognisedFormat(path); }
 
@@ -77,8 +79,8 @@ public:
 private:
     void fill()
     {
-        const std::size_t n = in_.read(buf_, sizeof buf_);
-        if (n == 0 || n > sizeof buf_)
+        const std::size_t n = in_.read(buf_, kBlock);
+        if (n == 0 || n > kBlock)
             brokenStream(path_); // the reader ended (or crashed) before it was done
         total_ += n;
         if (total_ > maxBytes_)
@@ -90,7 +92,8 @@ private:
     StreamInput& in_;
     const std::string& path_;
     std::uint64_t maxBytes_;
-    char buf_[kBlock];
+    std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kBlock);
+    char* buf_ = buffer_.get();
     std::size_t pos_ = 0, len_ = 0;
     std::uint64_t total_ = 0;
 };
