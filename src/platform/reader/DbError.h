@@ -13,6 +13,7 @@ namespace orv {
 namespace dberr {
 // DAO and Visual Basic numbers.
 constexpr int OutOfMemory = 7;
+constexpr int OutOfStringSpace = 14;
 constexpr int InvalidUseOfNull = 94;
 constexpr int NoCurrentRecord = 3021;
 constexpr int FileNotFound = 3024;
@@ -29,6 +30,7 @@ constexpr int SyntaxInStatement = 3141; // reserved word or misspelt clause
 constexpr int CharactersAfterEnd = 3142;
 constexpr int TooManyFields = 3190;
 constexpr int ItemNotFound = 3265;
+constexpr int NumericOverflow = 3349;
 constexpr int UnrecognizedFormat = 3343;
 constexpr int QueryTooComplex = 3360;
 constexpr int ObjectInvalid = 3420;
@@ -53,6 +55,8 @@ struct DbError : std::runtime_error {
 
     // --- Records, fields and objects
     static DbError outOfMemory() { return {dberr::OutOfMemory, "メモリが不足しています。"}; }
+    // A text or binary value longer than the engine holds.
+    static DbError outOfStringSpace() { return {dberr::OutOfStringSpace, "文字列領域が不足しています。"}; }
     static DbError invalidUseOfNull() { return {dberr::InvalidUseOfNull, "Null の使い方が不正です。"}; }
     static DbError noCurrentRecord() { return {dberr::NoCurrentRecord, "カレント レコードがありません。"}; }
     static DbError itemNotFound() { return {dberr::ItemNotFound, "このコレクションには項目がありません。"}; }
@@ -214,6 +218,8 @@ struct DbError : std::runtime_error {
         return {dberr::UndefinedFunction, "式に未定義関数 '" + name + "' があります。"};
     }
     static DbError typeMismatch() { return {dberr::TypeMismatch, "抽出条件でデータ型が一致しません。"}; }
+    // A sum of whole numbers past what 64 bits hold.
+    static DbError numericOverflow() { return {dberr::NumericOverflow, "数値フィールドのオーバーフローです。"}; }
     static DbError tooFewParameters(std::size_t expected)
     {
         return {dberr::TooFewParameters,
