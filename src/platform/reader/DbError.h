@@ -89,42 +89,30 @@ struct DbError : std::runtime_error {
     // A page a table's usage map lists is beyond the end of the file.
     static DbError missingPage(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " がファイルにありません)。"};
+        return damaged(path, table, page, "がファイルにありません");
     }
     // A page a table's usage map lists is not one of that table's data pages.
     static DbError foreignPage(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " がこのテーブルのデータではありません)。"};
+        return damaged(path, table, page, "がこのテーブルのデータではありません");
     }
-
     // The page the system catalogue names as a table's definition holds another kind of table's
     // (a system table's for a user table, or the other way round).
     static DbError foreignDefinition(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " がこのテーブルの定義ではありません)。"};
+        return damaged(path, table, page, "がこのテーブルの定義ではありません");
     }
     // A table definition's column entries disagree with each other or with the definition's counts
     // (an unknown column type, a column number twice, an offset or length no row can hold).
     static DbError damagedDefinition(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " の定義が壊れています)。"};
+        return damaged(path, table, page, "の定義が壊れています");
     }
-
     // A row of a table's data page cannot be read as one: it lies outside the page's data area or
     // over its neighbour, or its own structure is broken.
     static DbError damagedRow(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " の行が壊れています)。"};
+        return damaged(path, table, page, "の行が壊れています");
     }
     // The rows a table's pages hold are not as many as its definition records.
     static DbError rowCountMismatch(const std::string& path, const std::string& table, std::uint64_t declared,
@@ -248,6 +236,15 @@ struct DbError : std::runtime_error {
     static DbError orderByConflictsDistinct(const std::string& clause)
     {
         return {dberr::OrderByConflictsDistinct, "ORDER BY 句 (" + clause + ") が DISTINCT と競合しています。"};
+    }
+
+private:
+    // A damaged catalogue, naming the table and the page where it shows.
+    static DbError damaged(const std::string& path, const std::string& table, std::uint64_t page, const char* says)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " " + says + ")。"};
     }
 };
 
