@@ -311,12 +311,13 @@ std::shared_ptr<const JoinedKeys> TableStore::joinedKeys(const std::vector<Joine
     j->bytes.resize(at);
     joined_.insert(joined_.begin(), std::move(j));
     // A search asks for a few texts (the keyword fields, the platform, the volume). The most recent
-    // are kept while they take at most a quarter of what the table takes, so that memory stays a
-    // small multiple of the file whatever fields are searched.
+    // are kept while they take at most half of what the table's values take (a search's texts
+    // together, asked for again by every search of the same fields), so that memory stays a small
+    // multiple of the file whatever fields are searched.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < joined_.size(); ++i) {
         kept += joined_[i]->bytes.size() + joined_[i]->starts.size() * 4 + joined_[i]->nulls.size() * 8;
-        if (i > 0 && kept > arena_.size() / 4) {
+        if (i > 0 && kept > arena_.size() / 2) {
             joined_.resize(i);
             break;
         }
