@@ -53,8 +53,9 @@ void printUsage(std::FILE* out)
                "                        open from with DRIVE as the chosen drive folder: TSV of gt_cdno,\n"
                "                        gt_folder, gt_file, from (drive, folder: a volume's folder copy,\n"
                "                        image: a volume's disc image, outside: a path leading outside\n"
-               "                        DRIVE), the drive folder, volume folder or image, the path (inside\n"
-               "                        the image, for an image) and whether the file is there (yes/no)\n",
+               "                        DRIVE), the drive folder, volume folder or image (the sheet of a\n"
+               "                        BIN/CUE, CloneCD or Alcohol image), the path (inside the image, for\n"
+               "                        an image) and whether the file is there (yes/no)\n",
                out);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/disc/VolumeCache.h"
 
+#include "platform/disc/SectorImage.h"
 #include "platform/files/AddressSanitizer.h"
 #include "platform/text/AsciiText.h"
 
@@ -204,6 +205,21 @@ std::string stampOf(const std::string& image, const struct stat& st)
     return s.str();
 }
 
+// What a copy out of a sheet depends on besides the sheet: the files it names, their sizes and
+// times. Their bytes are added to *bytes, which the time a read may take is measured by.
+std::string dataFilesStamp(const std::string& image, unsigned long long* bytes)
+{
+    std::ostringstream s;
+    for (const std::string& file : SheetDataFiles(image)) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0)
+            continue;
+        s << file << '\n' << st.st_size << '\n' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << '\n';
+        *bytes += static_cast<unsigned long long>(st.st_size);
+    }
+    return s.str();
+}
+
 std::string readSmallFile(const fs::path& p)
 {
     std::ifstream in(p, std::ios::binary);
@@ -353,7 +369,8 @@ std::optional<std::string> VolumeCache::folderCopy(const std::string& image,
     const fs::path slot = dir / hashName(folderKey(folder));
 
     // Copies of an image that has changed since are thrown away, every folder of it.
-    const std::string stamp = stampOf(canonical.string(), st);
+    unsigned long long bytes = static_cast<unsigned long long>(st.st_size);
+    const std::string stamp = stampOf(canonical.string(), st) + dataFilesStamp(canonical.string(), &bytes);
     if (readSmallFile(dir / "source") != stamp) {
         if (fs::exists(fs::symlink_status(dir, ec)))
             removeCopies(dir);
@@ -368,8 +385,7 @@ std::optional<std::string> VolumeCache::folderCopy(const std::string& image,
     std::string work = (dir / ".new-XXXXXX").string();
     if (!::mkdtemp(work.data()))
         return std::nullopt;
-    const int limit =
-        timeLimitMs_ > 0 ? timeLimitMs_ : ImageReadTimeLimitMs(static_cast<unsigned long long>(st.st_size));
+    const int limit = timeLimitMs_ > 0 ? timeLimitMs_ : ImageReadTimeLimitMs(bytes);
     const ImageCopyResult r = CopyImageFolderInChild(exe_, canonical.string(), folder, work, limit);
     if (r.status != ImageCopyStatus::Copied) {
         fs::remove_all(work, ec);
@@ -390,8 +406,9 @@ ImageCopyResult VolumeCache::check(const std::string& image, const std::vector<s
     struct stat st {};
     if (::stat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    const int limit =
-        timeLimitMs_ > 0 ? timeLimitMs_ : ImageReadTimeLimitMs(static_cast<unsigned long long>(st.st_size));
+    unsigned long long bytes = static_cast<unsigned long long>(st.st_size);
+    dataFilesStamp(image, &bytes);
+    const int limit = timeLimitMs_ > 0 ? timeLimitMs_ : ImageReadTimeLimitMs(bytes);
     return CopyImageFolderInChild(exe_, image, folder, std::string(), limit);
 }
 

@@ -25,8 +25,8 @@ int ServeImageFolderCopy(int argc, char** argv);
 inline constexpr unsigned long long kImageReaderMemory = 512ull << 20;
 inline constexpr int kImageReaderCpuSeconds = 60;
 
-// The wall time a read may take for an image of the given size: 15 s, and a second for each
-// 32 MB of the image.
+// The wall time a read may take for an image of the given size (a sheet's: with the files it
+// names): 15 s, and a second for each 32 MB of the image.
 int ImageReadTimeLimitMs(unsigned long long imageSize);
 
 // Runs the child reader: `exe --copy-image-folder image dest folder...` within timeLimitMs.
@@ -44,7 +44,7 @@ public:
 
     // The folder below which the image's folder (given by its names inside the image) lies as
     // in the image (root/UTIL/SS/POINT/...): a copy made earlier from the same image, unchanged
-    // since in size and modification time, or a new one. nullopt when the image cannot be read,
+    // since in size and modification time (a sheet with the files it names), or a new one. nullopt when the image cannot be read,
     // holds no such folder, or the folder holds more than kMaxFolderCopyBytes.
     std::optional<std::string> folderCopy(const std::string& image, const std::vector<std::string>& folder) const;
 

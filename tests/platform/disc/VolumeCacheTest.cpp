@@ -2,6 +2,7 @@
 // reused while the image is unchanged, made again when it changes.
 #include "platform/disc/VolumeCache.h"
 
+#include "support/DiscImages.h"
 #include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
@@ -130,4 +131,32 @@ TEST_F(Cache, DryRunListsTheFolderInTheChild)
     EXPECT_EQ(VolumeCache(ORV_QUERY_EXE, cache).check(image, {"UTIL", "PC"}).status,
               orv::ImageCopyStatus::FolderMissing);
     EXPECT_FALSE(fs::exists(cache));
+}
+
+TEST_F(Cache, ASheetsCopyIsMadeInTheChildAndMadeAgainWhenItsDataFileChanges)
+{
+    writeVolume(image, "MZ first");
+    const std::string sheet =
+        writeBinCue(dir.path().string(), "CD011", readFileBytes(image), {"MODE2/2352", 1, false, false, {}});
+    const VolumeCache volumes(ORV_QUERY_EXE, cache);
+    const std::optional<std::string> copy = volumes.folderCopy(sheet, {"UTIL", "SS", "POINT"});
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(readFileBytes(*copy + "/UTIL/SS/POINT/POINT.EXE"), "MZ first");
+    EXPECT_EQ(volumes.check(sheet, {"UTIL"}).files, 2u);
+
+    // The sheet unchanged, the image in its BIN replaced: the copy is made again.
+    writeVolume(image, "MZ second");
+    const std::string text = readFileBytes(sheet);
+    writeBinCue(dir.path().string(), "CD011", readFileBytes(image), {"MODE2/2352", 1, false, false, {}});
+    ASSERT_EQ(readFileBytes(sheet), text);
+    const fs::path bin = dir.path() / "CD011.bin";
+    fs::last_write_time(bin, fs::last_write_time(bin) + std::chrono::seconds(5));
+    const std::optional<std::string> again = volumes.folderCopy(sheet, {"UTIL", "SS", "POINT"});
+    ASSERT_TRUE(again);
+    EXPECT_EQ(readFileBytes(*again + "/UTIL/SS/POINT/POINT.EXE"), "MZ second");
+
+    // A BIN that is gone: nothing to copy, nothing left.
+    fs::remove(bin);
+    EXPECT_FALSE(volumes.folderCopy(sheet, {"UTIL", "SS", "POINT"}));
+    EXPECT_EQ(volumes.check(sheet, {"UTIL"}).status, orv::ImageCopyStatus::Damaged);
 }
