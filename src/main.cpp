@@ -36,6 +36,8 @@ int main(int argc, char** argv)
     // So are disc images.
     if (argc >= 4 && !std::strcmp(argv[1], orv::kCopyImageFolderSwitch))
         return orv::ServeImageFolderCopy(argc, argv);
+    if (argc == 3 && !std::strcmp(argv[1], orv::kTidyCacheSwitch))
+        return orv::ServeCacheTidy(argv[2]);
 
     // The command line is the program's own (the /SCHK switch); Qt's options such as -reverse,
     // -style or -platform must not reach the toolkit. The toolkit sees the program name only,

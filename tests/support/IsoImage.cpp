@@ -5,9 +5,9 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <locale.h>
-#include <algorithm>
 #include <set>
 #include <stdexcept>
 #include <utility>

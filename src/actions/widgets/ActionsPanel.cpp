@@ -22,7 +22,7 @@ ImageFolderCopier imageCopier(const std::string& exe, const XdgEnvironment& xdg)
     return [exe, cache = VolumeCacheFolder(CacheBaseDir(xdg))](const std::string& image,
                                                                const std::vector<std::string>& folder) {
         SetMousePointer(kHourglassPointer);
-        std::optional<std::string> copy = VolumeCache(exe, cache).folderCopy(image, folder);
+        ImageFolderCopy copy = VolumeCache(exe, cache).folderCopy(image, folder);
         SetMousePointer(kDefaultPointer);
         return copy;
     };

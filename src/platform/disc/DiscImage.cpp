@@ -157,7 +157,10 @@ bool underFolder(const std::vector<std::string>& names, const std::vector<std::s
 }
 
 // Why writing failed, from errno: no room, or anything else.
-ImageCopyStatus writeError() { return errno == ENOSPC || errno == EDQUOT ? ImageCopyStatus::NoSpace : ImageCopyStatus::WriteFailed; }
+ImageCopyStatus writeError()
+{
+    return errno == ENOSPC || errno == EDQUOT ? ImageCopyStatus::NoSpace : ImageCopyStatus::WriteFailed;
+}
 
 // The folders of dest/names[0..count), made where missing (the names were checked to be free
 // for folders before).
@@ -356,9 +359,8 @@ private:
 
     ImageCopyStatus secondPass()
     {
-        const ImageCopyStatus s = readEntries(in_, [this](archive* a, archive_entry* e, bool warned) {
-            return fillPending(a, e, warned);
-        });
+        const ImageCopyStatus s =
+            readEntries(in_, [this](archive* a, archive_entry* e, bool warned) { return fillPending(a, e, warned); });
         if (s != ImageCopyStatus::Copied)
             return s;
         // A link to a file that the image did not bring a second time.

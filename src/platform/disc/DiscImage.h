@@ -39,6 +39,12 @@ struct ImageCopyResult {
 
 inline constexpr std::size_t kMaxListedFiles = 10000;
 
+// A folder's copy kept for use: where it lies, or why there is none.
+struct ImageFolderCopy {
+    ImageCopyStatus status = ImageCopyStatus::Damaged;
+    std::string folder; // Copied: the folder below which the image's folder lies as in the image
+};
+
 // The folder is given as its names inside the image (no "." or ".."), matched against the image's
 // names without regard to ASCII letter case; every folder of the image that matches is taken,
 // each under its own names, so that the copy can be searched as the image would be.

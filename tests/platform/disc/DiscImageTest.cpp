@@ -235,9 +235,9 @@ TEST(DiscImage, AFolderTheReaderLeavesUnreadRefusesTheCopyInsteadOfShorteningIt)
 {
     TempDir dir;
     const std::string image = dir.file("order.iso");
-    writeIsoImage(image, {isoFolder("UTIL"), isoFolder("UTIL/X"), isoFolder("UTIL/X/SUB"),
-                          isoFile("UTIL/X/SUB/S.TXT", "sub"), isoFile("UTIL/X/A.TXT", "a"), isoFolder("UTIL/PC"),
-                          isoFile("UTIL/PC/P.TXT", "p")});
+    writeIsoImage(image,
+                  {isoFolder("UTIL"), isoFolder("UTIL/X"), isoFolder("UTIL/X/SUB"), isoFile("UTIL/X/SUB/S.TXT", "sub"),
+                   isoFile("UTIL/X/A.TXT", "a"), isoFolder("UTIL/PC"), isoFile("UTIL/PC/P.TXT", "p")});
     EXPECT_EQ(CopyImageFolder(image, {"UTIL", "X"}, std::string()).files, 2u);
     // SUB's directory now lies before X's: libarchive reads directories in one pass forward and
     // passes over SUB with a warning.
@@ -284,8 +284,7 @@ TEST(DiscImage, NamesAreCopiedAsTheyAreOrNotAtAll)
     TempDir dir;
     // A Rock Ridge name holding a line feed is one name.
     const std::string lf = dir.file("lf.iso");
-    writeIsoImage(lf, {isoFolder("UTIL"), isoFile("UTIL/lf_Q_name.txt", "lf"), isoFile("UTIL/lf", "short")},
-                  "!joliet");
+    writeIsoImage(lf, {isoFolder("UTIL"), isoFile("UTIL/lf_Q_name.txt", "lf"), isoFile("UTIL/lf", "short")}, "!joliet");
     ASSERT_EQ(patchFileBytes(lf, "lf_Q_name", "lf_\n_name"), 1);
     const orv::ImageCopyResult listed = CopyImageFolder(lf, {"UTIL"}, std::string());
     ASSERT_EQ(listed.status, ImageCopyStatus::Copied);
