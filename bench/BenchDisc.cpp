@@ -2,8 +2,11 @@
 // button to the opener being started, the first time (the entry's folder copied out of the image
 // by the child reader) and from the cache after. The image is in the page cache; its entry folder
 // holds 10 MB, the rest of the volume 40 MB more.
-// Usage: bench_disc [READER]   (READER: the program that serves the image reads, default
-// build/orvantis, as the program runs itself)
+// Then the copy of a large folder (one large file and 20,000 small ones, about 1 GB) against
+// bsdtar extracting the same folder from the same image onto the same disk, in turns.
+// Usage: bench_disc [READER] [--large-mb N]   (READER: the program that serves the image reads,
+// default build/orvantis, as the program runs itself; N: the large file, default 900; 0 leaves
+// the comparison out)
 #include "BenchSupport.h"
 
 #include "actions/Volumes.h"
@@ -15,9 +18,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -27,8 +36,10 @@ namespace {
 std::string randomBytes(std::mt19937& rng, std::size_t n)
 {
     std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
+    for (std::size_t i = 0; i < n; i += 4) {
+        const std::uint32_t r = rng();
+        std::memcpy(s.data() + i, &r, std::min<std::size_t>(4, n - i));
+    }
     return s;
 }
 
@@ -36,6 +47,77 @@ double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// Runs a program and waits for it; its wall time in ms, or -1 when it failed.
+double runProgram(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto t0 = Clock::now();
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double ms = bench::msSince(t0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
+}
+
+// The copy of a folder of one large file and 20,000 small ones against bsdtar -x of it.
+void compareWithBsdtar(const std::string& reader, const fs::path& dir, std::size_t largeMb)
+{
+    if (std::system("command -v bsdtar >/dev/null 2>&1") != 0) {
+        std::printf("bsdtar is not installed (libarchive-tools): no comparison\n");
+        return;
+    }
+    const std::string image = (dir / "large.iso").string();
+    {
+        std::mt19937 rng(7);
+        std::vector<orvtest::IsoEntry> entries = {orvtest::isoFolder("BIG"), orvtest::isoFolder("BIG/SMALL")};
+        entries.push_back(orvtest::isoFile("BIG/LARGE.BIN", randomBytes(rng, largeMb << 20)));
+        for (int i = 0; i < 20000; ++i) {
+            const std::string sub = "BIG/SMALL/" + std::to_string(i / 1000);
+            if (i % 1000 == 0)
+                entries.push_back(orvtest::isoFolder(sub));
+            entries.push_back(orvtest::isoFile(sub + "/F" + std::to_string(i) + ".DAT", randomBytes(rng, 4096)));
+        }
+        orvtest::writeIsoImage(image, entries);
+    }
+    orvtest::readFileBytes(image); // into the page cache
+    const double folderMb = double(largeMb) * 1.048576 + 20000 * 4096 / 1e6;
+    std::printf("large folder: %.0f MB in one file and 20,000 of 4 kB, image %.0f MB\n", folderMb,
+                double(fs::file_size(image)) / 1e6);
+    const fs::path cache = dir / "large-cache", out = dir / "bsdtar-out";
+    const orv::VolumeCache volumes(reader, cache.string());
+    std::vector<double> ours, theirs, ratios;
+    for (int run = 0; run < 5; ++run) {
+        fs::remove_all(cache);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        ::sync();
+        const auto t0 = Clock::now();
+        if (volumes.folderCopy(image, {"BIG"}).status != orv::ImageCopyStatus::Copied) {
+            std::fprintf(stderr, "bench_disc: the large folder was not copied\n");
+            std::exit(1);
+        }
+        ours.push_back(bench::msSince(t0));
+        fs::remove_all(cache);
+        ::sync();
+        theirs.push_back(runProgram({"bsdtar", "-x", "-f", image, "-C", out.string(), "BIG"}));
+        if (theirs.back() < 0) {
+            std::fprintf(stderr, "bench_disc: bsdtar failed\n");
+            std::exit(1);
+        }
+        ratios.push_back(ours.back() / theirs.back());
+    }
+    fs::remove_all(out);
+    std::printf("copy out of the image: %7.1f ms median   bsdtar -x: %7.1f ms median   ratio %.2f median (min %.2f, "
+                "max %.2f)   target <= 1.10\n",
+                median(ours), median(theirs), median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
 }
 
 struct Timing {
@@ -47,7 +129,15 @@ struct Timing {
 
 int main(int argc, char** argv)
 {
-    const std::string reader = fs::canonical(argc > 1 ? argv[1] : "build/orvantis").string();
+    std::string readerArg = "build/orvantis";
+    std::size_t largeMb = 900;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--large-mb") && i + 1 < argc)
+            largeMb = std::size_t(std::strtoul(argv[++i], nullptr, 10));
+        else
+            readerArg = argv[i];
+    }
+    const std::string reader = fs::canonical(readerArg).string();
     orvtest::TempDir dir;
     const fs::path lib = dir.path() / "library";
     fs::create_directories(lib);
@@ -119,5 +209,7 @@ int main(int argc, char** argv)
     std::printf(
         "from the cache:  button to opener %7.1f ms median (min %.1f)   target <=  50 ms   (copy ready %.1f ms)\n",
         median(cachedStarted), *std::min_element(cachedStarted.begin(), cachedStarted.end()), median(cachedReady));
+    if (largeMb > 0)
+        compareWithBsdtar(reader, dir.path(), largeMb);
     return 0;
 }

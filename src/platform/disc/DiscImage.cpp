@@ -22,8 +22,10 @@ namespace orv {
 namespace {
 
 constexpr std::size_t kBlock = 1024 * 1024;
-// The longest name a Linux file system takes.
+// The longest name a Linux file system takes, and a path below the copy's folder that leaves room
+// for where the copy lies within the longest path the system takes.
 constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::size_t kMaxPathBytes = 3072;
 
 // Where the image's bytes come from: a file, or memory.
 struct ImageInput {
@@ -241,6 +243,8 @@ private:
     // given twice, a file where a folder must be or a name too long to write cannot be copied.
     bool claim(const std::vector<std::string>& names, bool folder)
     {
+        if (joinNames(names).size() > kMaxPathBytes)
+            return false;
         for (std::size_t i = folder_.size(); i < names.size(); ++i) {
             if (names[i].size() > kMaxNameBytes)
                 return false;

@@ -67,12 +67,7 @@ int serve(const std::string& image, const std::string& dest, const std::vector<s
     if (dest.empty()) {
         if (dry.status != ImageCopyStatus::Copied)
             return ImageReaderExitCode(dry.status);
-        std::string out = "listing " + std::to_string(dry.bytes) + ' ' + std::to_string(dry.files) + '\n';
-        for (const std::string& path : dry.listed) {
-            out += path;
-            out += '\0';
-        }
-        return ImageReaderExitCode(say(out) ? ImageCopyStatus::Copied : ImageCopyStatus::Damaged);
+        return ImageReaderExitCode(say(ReaderListingText(dry)) ? ImageCopyStatus::Copied : ImageCopyStatus::Damaged);
     }
     if (dry.status != ImageCopyStatus::Copied)
         return ImageReaderExitCode(dry.status);
@@ -304,6 +299,16 @@ bool TakeReaderLines(std::string* text, ReaderNews* news)
             return false;
         }
     }
+}
+
+std::string ReaderListingText(const ImageCopyResult& result)
+{
+    std::string out = "listing " + std::to_string(result.bytes) + ' ' + std::to_string(result.files) + '\n';
+    for (const std::string& path : result.listed) {
+        out += path;
+        out += '\0';
+    }
+    return out;
 }
 
 bool ParseReaderListing(const std::string& text, ImageCopyResult* result)

@@ -78,8 +78,10 @@ struct ReaderNews {
 };
 bool TakeReaderLines(std::string* text, ReaderNews* news);
 
-// A dry run's listing ("listing BYTES FILES\n", NUL-terminated paths) into result; false when the
-// text is not one.
+// A dry run's listing as the child writes it: "listing BYTES FILES\n", NUL-terminated paths.
+std::string ReaderListingText(const ImageCopyResult& result);
+
+// A dry run's listing into result; false when the text is not one.
 bool ParseReaderListing(const std::string& text, ImageCopyResult* result);
 
 // Runs a dry run in the child: `exe --copy-image-folder image "" folder...` within timeLimitMs.
