@@ -11,6 +11,7 @@
 #include <clocale>
 #include <map>
 #include <memory>
+#include <set>
 
 #include <fcntl.h>
 #include <locale.h>
@@ -164,38 +165,14 @@ ImageCopyStatus writeError()
     return errno == ENOSPC || errno == EDQUOT ? ImageCopyStatus::NoSpace : ImageCopyStatus::WriteFailed;
 }
 
-// The folders of dest/names[0..count), made where missing (the names were checked to be free
-// for folders before).
-ImageCopyStatus makeFolders(const std::string& dest, const std::vector<std::string>& names, std::size_t count)
-{
-    std::string path = dest;
-    for (std::size_t i = 0; i < count; ++i) {
-        path += '/';
-        path += names[i];
-        if (::mkdir(path.c_str(), 0755) == 0)
-            continue;
-        if (errno == ENAMETOOLONG)
-            return ImageCopyStatus::Damaged;
-        if (errno != EEXIST)
-            return writeError();
-        struct stat st {};
-        // Only folders made here are in dest (no link is ever written), so lstat is what is there.
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return ImageCopyStatus::Damaged;
-    }
-    return ImageCopyStatus::Copied;
-}
-
-// A new read-only file at path, filled by fill(fd).
+// A new read-only file at path, filled by fill(fd): made read-only, and written through the
+// descriptor opened for writing as it was made.
 template <class Fill> ImageCopyStatus writeFile(const std::string& path, Fill&& fill)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0444);
     if (fd < 0)
         return errno == EEXIST || errno == ENAMETOOLONG ? ImageCopyStatus::Damaged : writeError();
-    // Read-only whatever came of it: a copy that failed is thrown away as it is.
     ImageCopyStatus status = fill(fd);
-    if (::fchmod(fd, 0444) != 0 && status == ImageCopyStatus::Copied)
-        status = writeError();
     if (::close(fd) != 0 && status == ImageCopyStatus::Copied)
         status = writeError();
     return status;
@@ -314,7 +291,7 @@ private:
         if (type == AE_IFDIR) {
             if (!claim(names, true))
                 return ImageCopyStatus::Damaged;
-            return dryRun() ? ImageCopyStatus::Copied : makeFolders(dest_, names, names.size());
+            return dryRun() ? ImageCopyStatus::Copied : makeFolders(names, names.size());
         }
         if (type != AE_IFREG || names.size() == folder_.size())
             return ImageCopyStatus::Copied; // links, devices; a file where the folder should be
@@ -343,7 +320,7 @@ private:
                 result_.listed.push_back(key);
             return ImageCopyStatus::Copied;
         }
-        const ImageCopyStatus made = makeFolders(dest_, names, names.size() - 1);
+        const ImageCopyStatus made = makeFolders(names, names.size() - 1);
         if (made != ImageCopyStatus::Copied)
             return made;
         const std::string path = dest_ + '/' + key;
@@ -359,6 +336,33 @@ private:
         // The data lies outside the folder and has gone by: the second pass brings it.
         pending_.insert({targetKey, path});
         return writeFile(path, [](int) { return ImageCopyStatus::Copied; });
+    }
+
+    // The folders of dest/names[0..count), made where missing, each once (the names below the
+    // folder were claimed for folders).
+    ImageCopyStatus makeFolders(const std::vector<std::string>& names, std::size_t count)
+    {
+        std::string key;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i)
+                key += '/';
+            key += names[i];
+            if (made_.count(key))
+                continue;
+            const std::string path = dest_ + '/' + key;
+            if (::mkdir(path.c_str(), 0755) != 0) {
+                if (errno == ENAMETOOLONG)
+                    return ImageCopyStatus::Damaged;
+                if (errno != EEXIST)
+                    return writeError();
+                struct stat st {};
+                // Only folders made here are in dest (no link is ever written): lstat is what is there.
+                if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                    return ImageCopyStatus::Damaged;
+            }
+            made_.insert(key);
+        }
+        return ImageCopyStatus::Copied;
     }
 
     ImageCopyStatus secondPass()
@@ -470,6 +474,7 @@ private:
     std::map<std::string, unsigned> subfolders_, seenSubfolders_; // by folder, along the path and below
     std::map<std::string, File> files_; // every regular file of the image, by its names
     std::map<std::string, bool> claimed_; // names below the folder: true for a folder
+    std::set<std::string> made_; // folders made below dest
     std::multimap<std::string, std::string> pending_; // link target -> copies waiting for its data
 };
 
