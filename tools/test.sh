@@ -14,6 +14,8 @@ tools/deps.sh dbus-daemon ibus ibus-anthy \
   || echo "test.sh: ibus and ibus-anthy could not be installed: the input-method test will skip" >&2
 # The sources keep the project's style before anything is built.
 tools/format.sh --check
+# The folders under src/ include each other without a cycle, and panels meet through interfaces.
+tools/include-cycles.sh
 build=build
 # Our own code builds with shadowing and C-style casts as errors.
 cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTIS_STRICT_WARNINGS=ON)

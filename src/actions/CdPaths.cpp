@@ -1,6 +1,7 @@
 #include "actions/CdPaths.h"
 
 #include "platform/files/FileNames.h"
+#include "platform/shell/Shell.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -299,13 +300,13 @@ FolderCheck CheckFolderHasFiles(const std::string& folder, const std::string& dr
 
 std::string ShellOpenMessage(int result, const std::string& file)
 {
-    if (result >= 32)
+    if (result >= kShellOpened)
         return {};
     switch (result) {
-    case 0: return "メモリ不足です。";
-    case 2: return "ファイルが見つかりません。";
-    case 3: return "ファイルのパスが見つかりません。";
-    case 31: return file + " は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。";
+    case kShellOutOfResources: return "メモリ不足です。";
+    case kShellFileNotFound: return "ファイルが見つかりません。";
+    case kShellPathNotFound: return "ファイルのパスが見つかりません。";
+    case kShellNoAssociation: return file + " は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。";
     default: return std::to_string(result) + "その他のエラー";
     }
 }

@@ -40,7 +40,7 @@ FolderCheck CheckFolderHasFiles(const std::string& folder, const std::string& dr
 // to show when the answer is HasFiles.
 FolderCheck CheckEntryFolder(const std::string& driveRootPath, const std::string& entryFolder, std::string* folder);
 
-// The message for a shell result below 32 (empty for success, 32 or more).
+// The message for a shell result (platform/shell/Shell.h): empty for success, kShellOpened or more.
 std::string ShellOpenMessage(int result, const std::string& file);
 
 inline constexpr const char* kNoFilesMessage = "無効なフォルダか、ファイルが存在しません。";

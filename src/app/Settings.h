@@ -7,6 +7,7 @@
 #include "catalogue/Schema.h"
 #include "platform/settings/Ini.h"
 #include "search/SearchConditions.h"
+#include "views/ViewSettings.h"
 
 #include <array>
 #include <cstddef>
@@ -153,20 +154,9 @@ void StoreSearchSettings(const SearchConditions& v, SettingsValues& now);
 // The platform names as the file keeps a selection; an empty selection is an empty text.
 std::string JoinPlatforms(const std::vector<std::string>& names);
 
-// The list columns whose widths are kept: all of them.
-inline constexpr int kSavedColumnCount = schema::kListColumns;
+// The view mode and the list's column widths (views/ViewSettings.h), one WIDTHCOLnn key a column.
 static_assert(static_cast<int>(SettingKey::WidthCol10) - static_cast<int>(SettingKey::WidthCol00) + 1
               == kSavedColumnCount);
-
-// The view mode and the list's column widths, applied at the first activation.
-struct ViewSettings {
-    std::optional<long> mode; // none: not a number, the view stays as it is
-    // none: the grid keeps its own width (no number, or 0)
-    std::array<std::optional<float>, kSavedColumnCount> columnWidths{};
-
-    bool operator==(const ViewSettings&) const = default;
-};
-
 ViewSettings LoadViewSettings(const SavedSettings& s);
 // A width without a value is not written: the file keeps what it holds.
 void StoreViewSettings(const ViewSettings& v, SettingsValues& now);

@@ -1,47 +1,10 @@
 #include "app/Startup.h"
 
-#include "platform/text/Utf8.h"
+#include "platform/files/FileNames.h"
 
 #include <cctype>
 
 namespace orv {
-
-namespace {
-
-#ifdef _WIN32
-constexpr char kNativeSeparator = '\\';
-#else
-constexpr char kNativeSeparator = '/';
-#endif
-
-constexpr int kLabelMaxChars = 28;
-
-bool IsContinuationByte(char ch) { return utf8::isContinuation(static_cast<unsigned char>(ch)); }
-
-std::size_t CharCount(const std::string& s)
-{
-    std::size_t n = 0;
-    for (char ch : s)
-        if (!IsContinuationByte(ch))
-            ++n;
-    return n;
-}
-
-// The first `count` characters of s, never cutting a character in two.
-std::string LeadingChars(const std::string& s, std::size_t count)
-{
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (!IsContinuationByte(s[i])) {
-            if (chars == count)
-                return s.substr(0, i);
-            ++chars;
-        }
-    }
-    return s;
-}
-
-} // namespace
 
 unsigned char ScanSwitches(const std::string& commandLine)
 {
@@ -99,35 +62,6 @@ std::string VersionCaption(int major, int minor, int revision, const std::string
     return head + std::to_string(revision / 10) + "\u03b2" + std::to_string(revision % 10) + "   " + copyright;
 }
 
-bool EndsWithSeparator(const std::string& path)
-{
-    if (path.empty())
-        return false;
-    const char last = path.back();
-#ifdef _WIN32
-    if (last == '\\')
-        return true;
-#endif
-    return last == '/';
-}
-
-std::string AppFolderFrom(const std::string& exeFolder)
-{
-    return EndsWithSeparator(exeFolder) ? exeFolder : exeFolder + kNativeSeparator;
-}
-
-DriveLabelText DriveLabelFor(const std::string& driveRoot)
-{
-    DriveLabelText label;
-    if (driveRoot.empty()) {
-        label.caption = kDriveLabelUnset;
-        return label;
-    }
-    const std::string text = std::string("指定ﾄﾞﾗｲﾌﾞ：") + driveRoot;
-    label.toolTip = text;
-    label.caption = CharCount(text) > kLabelMaxChars ? LeadingChars(text, kLabelMaxChars) + "..." : text;
-    label.driveRootPath = EndsWithSeparator(driveRoot) ? driveRoot : driveRoot + kNativeSeparator;
-    return label;
-}
+std::string AppFolderFrom(const std::string& exeFolder) { return WithTrailingSeparator(exeFolder); }
 
 } // namespace orv

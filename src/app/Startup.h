@@ -1,4 +1,4 @@
-// Start-up rules that need no window: command-line switch, version caption, drive label.
+// Start-up rules that need no window: command-line switch, window system, version caption.
 #pragma once
 
 #include <functional>
@@ -29,19 +29,5 @@ std::string VersionCaption(int major, int minor, int revision, const std::string
 
 // appFolder: the executable's folder ending in exactly one separator.
 std::string AppFolderFrom(const std::string& exeFolder);
-
-// What ShowDriveLabel shows for a drive root (UTF-8; lengths counted in characters). An empty
-// root gives the caption kDriveLabelUnset, no tool tip and an empty driveRootPath.
-struct DriveLabelText {
-    std::string caption; // "指定ﾄﾞﾗｲﾌﾞ：" + root, shortened to 28 characters + "..."
-    std::string toolTip; // the whole text
-    std::string driveRootPath; // root ending in a separator
-};
-DriveLabelText DriveLabelFor(const std::string& driveRoot);
-
-inline constexpr const char* kDriveLabelUnset = "指定ﾄﾞﾗｲﾌﾞ：未指定";
-
-// true when path ends in a path separator ('/' everywhere, '\\' too on Windows).
-bool EndsWithSeparator(const std::string& path);
 
 } // namespace orv

@@ -114,14 +114,6 @@ double LeadingNumber(const std::string& text)
 
 std::string VolumeItemText(const std::string& cdno) { return LeadingNumber(cdno) != 0 ? "CD" + cdno : cdno; }
 
-bool PlatformPreselected(const std::string& pf, const std::vector<std::string>& names)
-{
-    for (const std::string& name : names)
-        if (name == pf || name == "@ALL@")
-            return true;
-    return false;
-}
-
 std::string CdFilterFromSelector(const std::string& text)
 {
     if (text == "ALL")

@@ -20,9 +20,6 @@ double LeadingNumber(const std::string& text);
 // Selector item for a volume: "CD" + text when its leading number is not 0, else the text alone.
 std::string VolumeItemText(const std::string& cdno);
 
-// Whether a platform line with text pf is preselected by the saved names.
-bool PlatformPreselected(const std::string& pf, const std::vector<std::string>& names);
-
 // CD filter from the selector's text: "" for "ALL", the rest after a leading "CD", else the text.
 std::string CdFilterFromSelector(const std::string& text);
 

@@ -9,7 +9,6 @@ namespace orv::schema {
 
 inline constexpr std::string_view kDatabaseFile = "tevox20.mdb";
 inline constexpr std::string_view kTableName = "tevoxB";
-inline constexpr std::string_view kOpenCatalogueKey = "CD999";
 
 inline constexpr int kListColumns = 11; // columns 0 to 10 of the list view
 inline constexpr int kFieldCount = 15;

@@ -64,7 +64,7 @@ LayoutResult ArrangeViewsGeometry(const LayoutInput& in)
     r.hScroll1.value = 0;
 
     // B. List view: the grid fills everything under the band (height 0 rather than negative).
-    if (in.mode == 0) {
+    if (in.mode == ViewMode::List) {
         r.frame8Visible = false;
         const long h = Whole(static_cast<double>(sh) - in.frame1Height - bandOffset);
         r.gridHeight = h > 0 ? static_cast<float>(h) : 0.0f;

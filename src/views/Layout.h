@@ -4,9 +4,12 @@
 
 namespace orv {
 
+// What the window shows under the top band; the settings file keeps it as 0 or 1.
+enum class ViewMode { List = 0, Card = 1 };
+
 struct LayoutInput {
     float scaleWidth = 0, scaleHeight = 0; // client size, twips
-    int mode = 0; // 0 list view, 1 card view
+    ViewMode mode = ViewMode::List;
     float tppX = 15, tppY = 15;
     float frame1Width = 9480, frame1Height = 2775;
     float frame5Width = 9480, frame5Height = 3450;

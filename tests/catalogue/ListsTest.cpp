@@ -33,19 +33,6 @@ TEST(VolumeItemText, PrefixOnlyForNonZeroNumbers)
     EXPECT_EQ(VolumeItemText("extra"), "extra");
 }
 
-TEST(PlatformPreselected, ExactNamesOrAll)
-{
-    const V saved = SplitByDelimiter("PC,MSX", ",");
-    EXPECT_TRUE(PlatformPreselected("MSX", saved));
-    EXPECT_FALSE(PlatformPreselected("pc", saved));
-    EXPECT_FALSE(PlatformPreselected(" PC", saved));
-    EXPECT_TRUE(PlatformPreselected("", {"@ALL@"}));
-    EXPECT_FALSE(PlatformPreselected("x", {"@all@"}));
-    EXPECT_TRUE(PlatformPreselected("", SplitByDelimiter("", ",")));
-    EXPECT_FALSE(PlatformPreselected("PC", SplitByDelimiter("", ",")));
-    EXPECT_FALSE(PlatformPreselected("A,B", SplitByDelimiter("A,B", ",")));
-}
-
 TEST(CdFilterFromSelector, Texts)
 {
     EXPECT_EQ(CdFilterFromSelector("ALL"), "");

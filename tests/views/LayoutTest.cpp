@@ -108,7 +108,7 @@ TEST(ArrangeViews, ListAndCardLayouts)
         LayoutInput in;
         in.scaleWidth = c.width;
         in.scaleHeight = c.height;
-        in.mode = c.mode;
+        in.mode = static_cast<ViewMode>(c.mode);
         in.gridHeight = 1234;
         const LayoutResult r = ArrangeViewsGeometry(in);
         ExpectBar("HScroll1", r.hScroll1, c.h1);

@@ -58,7 +58,7 @@ TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
     EXPECT_EQ(ctl<QCheckBox>(h.w(), "chkFind2_0")->checkState(), Qt::Unchecked);
     EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text(), QStringLiteral("demo"));
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked()) << "the negative AND/OR starts on AND every time";
-    EXPECT_EQ(h.w().views().modeTag(), QStringLiteral("1"));
+    EXPECT_EQ(h.w().views().mode(), orv::ViewMode::Card);
     EXPECT_TRUE(ctl<QWidget>(h.w(), "Frame8")->isVisible());
     EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(4), 3000.f);
     EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(3), 5000.f);
@@ -177,7 +177,7 @@ TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
     ASSERT_TRUE(h.start());
     EXPECT_FALSE(h.ended);
     EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("PC"), QStringLiteral("PS")}));
-    EXPECT_EQ(h.w().views().modeTag(), QStringLiteral("1"));
+    EXPECT_EQ(h.w().views().mode(), orv::ViewMode::Card);
     EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(3), 3000.f);
 }
 
@@ -253,7 +253,7 @@ TEST(FirstActivation, FocusStartsInTheKeywordBoxInListView)
     Harness h(folder);
     ASSERT_TRUE(h.start());
     EXPECT_EQ(h->focusWidget(), ctl<QLineEdit>(h.w(), "txtStrGame_0"));
-    EXPECT_EQ(h.w().views().modeTag(), QStringLiteral("0"));
+    EXPECT_EQ(h.w().views().mode(), orv::ViewMode::List);
     EXPECT_FALSE(ctl<QWidget>(h.w(), "Frame8")->isVisible());
     EXPECT_TRUE(ctl<orv::DBGrid>(h.w(), "DBGrid1")->isVisible());
 }
@@ -290,7 +290,7 @@ TEST(FirstActivation, UsesTheSettingsAsReadAtStartUp)
     folder.setIni("WINDOW", "WINSATE", "2");
     folder.setIni("SEARCH", "WORD", "changed");
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(h.w().views().modeTag(), QStringLiteral("0"));
+    EXPECT_EQ(h.w().views().mode(), orv::ViewMode::List);
     EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(6), 1234.5f);
     EXPECT_FALSE(h->isMaximized());
     EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text().isEmpty());
@@ -304,7 +304,7 @@ TEST(FirstActivation, SavedModeSwitchesToCardViewOnce)
         folder.setIni("DISP", "MODE", mode);
         Harness h(folder);
         ASSERT_TRUE(h.start());
-        EXPECT_EQ(h.w().views().modeTag(), QStringLiteral("1")) << mode;
+        EXPECT_EQ(h.w().views().mode(), orv::ViewMode::Card) << mode;
         EXPECT_EQ(ctl<QPushButton>(h.w(), "btnMode")->text(), QStringLiteral("一覧(&L)"));
         EXPECT_EQ(ctl<QPushButton>(h.w(), "btnMode")->toolTip(), QStringLiteral("一覧型表示へ"));
         EXPECT_TRUE(ctl<QWidget>(h.w(), "Frame8")->isVisible());

@@ -72,7 +72,7 @@ TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
     ASSERT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 1);
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->itemText(0), QStringLiteral("ALL"));
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->currentIndex(), -1);
-    EXPECT_TRUE(h.w().catalogue().openCatalogueKey().empty());
+    EXPECT_EQ(h.w().catalogue().state(), orv::CatalogueState::Unread);
     EXPECT_FALSE(h.w().catalogue().session().isOpen());
     EXPECT_EQ(h.w().catalogue().session().waitJob(), orv::WaitJob::Load);
     EXPECT_TRUE(h.w().catalogue().listsPending());

@@ -73,7 +73,7 @@ TEST_F(Views, NarrowWindowPansTheTopBand)
 TEST_F(Views, CardViewStackedAndSideBySide)
 {
     ctl<QPushButton>(w(), "btnMode")->click();
-    EXPECT_EQ(w().views().modeTag(), QStringLiteral("1"));
+    EXPECT_EQ(w().views().mode(), orv::ViewMode::Card);
     EXPECT_EQ(ctl<QPushButton>(w(), "btnMode")->text(), QStringLiteral("一覧(&L)"));
     ASSERT_TRUE(ctl<QWidget>(w(), "Frame8")->isVisible());
     EXPECT_EQ(ctl<QWidget>(w(), "Frame8")->geometry(), QRect(0, 185, 632, 230));

@@ -1,8 +1,8 @@
 #include "actions/widgets/ActionsPanel.h"
 
 #include "actions/CdPaths.h"
+#include "actions/DriveLabel.h"
 #include "actions/Volumes.h"
-#include "app/Startup.h"
 #include "platform/disc/VolumeCache.h"
 #include "platform/settings/UserStore.h"
 #include "platform/widgets/MakeControl.h"
@@ -17,23 +17,23 @@ namespace {
 
 // Folders of disc images are copied into the user's cache by the program's child reader, under
 // the hourglass.
-ImageFolderCopier imageCopier(const std::string& exe, const XdgEnvironment& xdg)
+ImageFolderCopier imageCopier(const std::string& exe, const std::string& cacheHome)
 {
-    return [exe, cache = VolumeCacheFolder(CacheBaseDir(xdg))](const std::string& image,
-                                                               const std::vector<std::string>& folder) {
-        SetMousePointer(kHourglassPointer);
-        ImageFolderCopy copy = VolumeCache(exe, cache).folderCopy(image, folder);
-        SetMousePointer(kDefaultPointer);
-        return copy;
-    };
+    return
+        [exe, cache = VolumeCacheFolder(cacheHome)](const std::string& image, const std::vector<std::string>& folder) {
+            SetMousePointer(kHourglassPointer);
+            ImageFolderCopy copy = VolumeCache(exe, cache).folderCopy(image, folder);
+            SetMousePointer(kDefaultPointer);
+            return copy;
+        };
 }
 
 } // namespace
 
 ActionsPanel::ActionsPanel(QWidget* window, const EntrySource& entry, QString exeFolder, std::string discReader,
-                           XdgEnvironment xdg)
+                           std::string cacheHome)
     : QObject(window), window_(window), entry_(entry), exeFolder_(std::move(exeFolder)),
-      discReader_(std::move(discReader)), xdg_(std::move(xdg)), shell_(makeDesktopShell())
+      discReader_(std::move(discReader)), cacheHome_(std::move(cacheHome)), shell_(makeDesktopShell())
 {}
 
 void ActionsPanel::BuildDriveButton(QWidget* band)
@@ -57,6 +57,9 @@ void ActionsPanel::BuildEntryButtons(QWidget* band)
     connect(Command2, &QPushButton::clicked, this, &ActionsPanel::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &ActionsPanel::Command3_Click);
 }
+
+QWidgetList ActionsPanel::driveFocusOrder() const { return {btnSelRoot}; }
+QWidgetList ActionsPanel::entryFocusOrder() const { return {Command2, Command3}; }
 
 void ActionsPanel::RestoreDrive()
 {
@@ -97,9 +100,9 @@ void ActionsPanel::ShowTargetCaption()
 {
     if (!driveRoot_.empty()) {
         const std::string folder = EntryFolderCaption(driveRootPath_, entry_.currentEntry().folder);
-        window_->setWindowTitle(kAppTitle + QStringLiteral("  Target：") + QString::fromStdString(folder));
+        emit titleChanged(kAppTitle + QStringLiteral("  Target：") + QString::fromStdString(folder));
     } else {
-        window_->setWindowTitle(kAppTitle);
+        emit titleChanged(kAppTitle);
     }
 }
 
@@ -116,13 +119,13 @@ void ActionsPanel::Command2_Click()
         return;
     const ShownEntry entry = entry_.currentEntry();
     std::string folder;
-    switch (
-        CheckEntryFolderInLibrary(driveRootPath_, entry.cdNo, entry.folder, imageCopier(discReader_, xdg_), &folder)) {
+    switch (CheckEntryFolderInLibrary(driveRootPath_, entry.cdNo, entry.folder, imageCopier(discReader_, cacheHome_),
+                                      &folder)) {
     case FolderCheck::Unusable: MsgBox(window_, QString::fromStdString(DriveUnusableMessage(driveRoot_))); return;
     case FolderCheck::NoFiles: MsgBox(window_, QString::fromUtf8(kNoFilesMessage)); return;
     case FolderCheck::HasFiles: break;
     }
-    ShellOpen(folder, {}, true);
+    ShellOpen(folder, true);
 }
 
 void ActionsPanel::Command3_Click()
@@ -131,23 +134,23 @@ void ActionsPanel::Command3_Click()
         return;
     const ShownEntry entry = entry_.currentEntry();
     const std::optional<std::string> file =
-        EntryFileToOpen(driveRootPath_, entry.cdNo, entry.folder, entry.file, imageCopier(discReader_, xdg_));
+        EntryFileToOpen(driveRootPath_, entry.cdNo, entry.folder, entry.file, imageCopier(discReader_, cacheHome_));
     if (!file) {
         // A path that leads off the CD, or an image that cannot give it, is reported as the shell
         // reports a missing file.
-        MsgBox(window_, QString::fromStdString(ShellOpenMessage(2, {})), MsgStyle::Critical);
+        MsgBox(window_, QString::fromStdString(ShellOpenMessage(kShellFileNotFound, {})), MsgStyle::Critical);
         return;
     }
-    ShellOpen(*file, {}, false);
+    ShellOpen(*file, false);
 }
 
-void ActionsPanel::ShellOpen(const std::string& file, const std::string&, bool folder)
+void ActionsPanel::ShellOpen(const std::string& file, bool folder)
 {
     const std::string workingFolder = exeFolder_.toStdString(); // App.Path
     std::string program;
     const int result =
         folder ? shell_->openFolder(file, workingFolder, &program) : shell_->openFile(file, workingFolder);
-    if (result >= 32)
+    if (result >= kShellOpened)
         return;
     // The folder action's messages name what was run, as they name the file for the file action.
     const std::string named = folder ? (program.empty() ? file : program) : file;

@@ -1,45 +1,35 @@
 // The drive and entry actions: the drive button and its label (btnSelRoot, Label6), and the
 // buttons that open the shown entry's folder and file (Command2, Command3); the chosen drive, the
-// shell, and the window title that names the entry's folder.
+// shell, and the title naming the entry's folder, which it hands the window.
 #pragma once
 
-#include "app/Locations.h"
+#include "actions/EntrySource.h"
 #include "platform/shell/Shell.h"
 
 #include <QObject>
 #include <QString>
+#include <QWidgetList>
 #include <memory>
 #include <string>
 
 class QLabel;
 class QPushButton;
-class QWidget;
 
 namespace orv {
-
-// The entry the views show, as the actions open it.
-struct ShownEntry {
-    std::string cdNo; // txtNo
-    std::string folder; // lblFolder
-    std::string file; // txtFile
-};
-
-class EntrySource {
-public:
-    virtual ~EntrySource() = default;
-    virtual ShownEntry currentEntry() const = 0;
-};
 
 class ActionsPanel : public QObject {
     Q_OBJECT
 public:
     // exeFolder: the working folder of what opens; discReader: the program that copies folders
-    // out of disc images (none: entries do not open out of images); xdg: where their cache lives.
+    // out of disc images (none: entries do not open out of images); cacheHome: the user's cache
+    // folder, where those copies are kept.
     ActionsPanel(QWidget* window, const EntrySource& entry, QString exeFolder, std::string discReader,
-                 XdgEnvironment xdg);
+                 std::string cacheHome);
 
     void BuildDriveButton(QWidget* band); // btnSelRoot, Label6
     void BuildEntryButtons(QWidget* band); // Command2, Command3
+    QWidgetList driveFocusOrder() const;
+    QWidgetList entryFocusOrder() const;
     void setShell(std::unique_ptr<Shell> shell) { shell_ = std::move(shell); }
     // The drive the user store kept.
     void RestoreDrive();
@@ -49,10 +39,14 @@ public:
     void ShowTargetCaption();
     void Command2_Click();
     void Command3_Click();
-    void ShellOpen(const std::string& file, const std::string& parameters, bool folder);
+    void ShellOpen(const std::string& file, bool folder);
 
     const std::string& driveRoot() const { return driveRoot_; }
     const std::string& driveRootPath() const { return driveRootPath_; }
+
+signals:
+    // The window's title: the application's, or the shown entry's folder on the chosen drive.
+    void titleChanged(const QString& title);
 
 private:
     // The drive, asked for now when none is chosen yet; false when the user chose none.
@@ -62,7 +56,7 @@ private:
     const EntrySource& entry_;
     QString exeFolder_;
     std::string discReader_;
-    XdgEnvironment xdg_;
+    std::string cacheHome_;
     std::unique_ptr<Shell> shell_;
 
     QPushButton* btnSelRoot = nullptr;
@@ -70,8 +64,8 @@ private:
     QPushButton* Command2 = nullptr;
     QPushButton* Command3 = nullptr;
 
-    std::string driveRoot_;
-    std::string driveRootPath_;
+    std::string driveRoot_; // the drive as chosen and kept in the user store; messages name it
+    std::string driveRootPath_; // the same ending in a separator, where paths start; empty: none chosen
 };
 
 } // namespace orv

@@ -4,9 +4,8 @@
 #include "app/Startup.h"
 #include "app/Version.h"
 #include "app/widgets/Appearance.h"
+#include "app/widgets/WindowPlacer.h"
 #include "catalogue/widgets/CataloguePanel.h"
-#include "platform/settings/UserStore.h"
-#include "platform/widgets/Controls.h"
 #include "platform/widgets/MakeControl.h"
 #include "platform/widgets/Toolkit.h"
 #include "search/widgets/SearchPanel.h"
@@ -19,20 +18,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
-#include <QWindow>
 
 #include <algorithm>
 
 namespace orv {
 
 namespace {
-
-// How long after the first activation a window manager's late answer to the placement is still
-// taken as one.
-constexpr int kLateAnswerMs = 1000;
 
 const QString kOpenFailureMessage = QStringLiteral("データベースファイルが開けません。\r\nプログラムを終了します。");
 
@@ -51,7 +44,8 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     search_ = new SearchPanel(this);
     views_ = new ViewsPanel(this);
     catalogue_ = new CataloguePanel(this, env_.catalogue, *views_, *search_);
-    actions_ = new ActionsPanel(this, *views_, env_.exeFolder, env_.discReader, env_.xdg);
+    actions_ = new ActionsPanel(this, *views_, env_.exeFolder, env_.discReader, CacheBaseDir(env_.xdg));
+    placer_ = new WindowPlacer(this);
     connect(search_, &SearchPanel::searchRequested, catalogue_, &CataloguePanel::Search);
     connect(search_, &SearchPanel::conditionsReset, catalogue_,
             [this] { catalogue_->SetCombo2Text(QStringLiteral("ALL")); });
@@ -59,6 +53,9 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     connect(views_, &ViewsPanel::modeChanged, this, &frmMain::ArrangeViews);
     connect(views_, &ViewsPanel::recordShown, actions_, &ActionsPanel::ShowTargetCaption);
     connect(catalogue_, &CataloguePanel::catalogueFailed, this, &frmMain::CatalogueFailed);
+    // The title is the window's own; the catalogue shows what runs, the actions the entry's folder.
+    connect(&catalogue_->session(), &CatalogueSession::titleChanged, this, &QWidget::setWindowTitle);
+    connect(actions_, &ActionsPanel::titleChanged, this, &QWidget::setWindowTitle);
 
     // Made in the design's order, which is also the order they are stacked and read out in.
     views_->BuildGrid();
@@ -72,12 +69,10 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     Form_Load();
     // Created where the first activation will place it: a position given before the window
     // exists is where the window manager puts its frame, so the window does not jump then.
-    const Placement p = SavedPlacement();
+    const Placement p = placer_->SavedPlacement(savedFrame());
     if (p.move)
         move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
 }
-
-frmMain::~frmMain() = default;
 
 void frmMain::setShell(std::unique_ptr<Shell> shell) { actions_->setShell(std::move(shell)); }
 
@@ -98,11 +93,9 @@ void frmMain::buildTopBand()
 
     // The position and the record total reach into the record frame: long counts stay clear of
     // its buttons and line.
-    const int recordFrameRight = Frame1->findChild<QWidget*>(QStringLiteral("Frame4"))->geometry().right() + 3;
-    for (const char* name : {"Label3", "Label5"}) {
-        auto* l = Frame1->findChild<FittingLabel*>(QLatin1String(name));
-        l->setKeptClear(recordFrameRight - l->x());
-    }
+    const int recordFrameRight = views_->recordFrameRight();
+    views_->KeepPositionClearOf(recordFrameRight);
+    catalogue_->KeepTotalClearOf(recordFrameRight);
 
     HScroll1 = new QScrollBar(Qt::Horizontal, this);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
@@ -118,24 +111,21 @@ void frmMain::buildTopBand()
     Frame1->raise();
 }
 
-// Focus order: the top band, the card's boxes, the grid, then the CD number and date boxes.
+// Focus order: the top band from the drive button to the exit button, then the card's boxes, the
+// grid, and the CD number and date boxes.
 void frmMain::orderFocus()
 {
-    static const char* const order[] = {
-        "btnSelRoot",   "optNew_0",      "optNew_1",   "optNew_2",    "Check1_2",    "List1",        "Check1_1",
-        "txtStrGame_0", "optGame_0",     "optGame_1",  "chkFind1_0",  "chkFind1_1",  "chkFind1_2",   "chkFind1_3",
-        "Check1_0",     "txtStrMaker_0", "optMaker_0", "optMaker_1",  "chkFind2_0",  "chkFind2_1",   "chkFind2_2",
-        "chkFind2_3",   "Command5",      "Command1",   "btnRecord_1", "btnRecord_2", "btnRecord_3",  "btnRecord_4",
-        "btnMode",      "Combo2",        "Command2",   "Command3",    "Command4",    "txtNew",       "txtSS",
-        "txtWindows",   "txtF_S",        "txtGame",    "txtMaker",    "txtFile",     "txtCopyright", "txtEffect",
-        "DBGrid1",      "txtNo",         "txtCDDate"};
+    const QWidgetList parts[] = {actions_->driveFocusOrder(),   search_->focusOrder(),
+                                 views_->recordBarFocusOrder(), catalogue_->focusOrder(),
+                                 actions_->entryFocusOrder(),   {Command4},
+                                 views_->viewsFocusOrder()};
     QWidget* previous = nullptr;
-    for (const char* name : order) {
-        QWidget* w = findChild<QWidget*>(QLatin1String(name));
-        Q_ASSERT(w);
-        if (previous)
-            QWidget::setTabOrder(previous, w);
-        previous = w;
+    for (const QWidgetList& part : parts) {
+        for (QWidget* w : part) {
+            if (previous)
+                QWidget::setTabOrder(previous, w);
+            previous = w;
+        }
     }
 }
 
@@ -162,39 +152,7 @@ void frmMain::Form_Load()
     search_->RestoreConditions(LoadSearchSettings(savedSettings_));
     appliedSettings_.mark(SettingGroup::Search);
 
-    CountMonitors();
-    LimitMonitorCount(census_, screenCheck_);
-}
-
-void frmMain::CountMonitors()
-{
-    auto& c = census_;
-    c = MonitorCensus{};
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    c.monitorCount = screens.size();
-    if (c.monitorCount <= 0)
-        return;
-    const QRect v = QGuiApplication::primaryScreen()->virtualGeometry();
-    c.virtualLeft = v.left();
-    c.virtualTop = v.top();
-    c.virtualWidth = v.width();
-    c.virtualHeight = v.height();
-    // The primary screen first, then the others from left to right, top to bottom.
-    QList<QScreen*> ordered = screens;
-    QScreen* primary = QGuiApplication::primaryScreen();
-    std::stable_sort(ordered.begin(), ordered.end(), [primary](QScreen* a, QScreen* b) {
-        if ((a == primary) != (b == primary))
-            return a == primary;
-        const QRect ga = a->geometry(), gb = b->geometry();
-        return ga.left() != gb.left() ? ga.left() < gb.left() : ga.top() < gb.top();
-    });
-    c.monitorRects.reserve(static_cast<size_t>(c.monitorCount) + 5);
-    for (QScreen* s : ordered) {
-        if (c.monitorRects.size() >= static_cast<size_t>(c.monitorCount) + 5)
-            break;
-        const QRect g = s->geometry();
-        c.monitorRects.push_back({g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
-    }
+    placer_->CountMonitors(screenCheck_);
 }
 
 // --- Window geometry ------------------------------------------------------------------------------
@@ -211,120 +169,22 @@ int frmMain::WindowState() const
     return 0;
 }
 
-FrameMargins frmMain::frameMargins() const
-{
-    const QWindow* window = windowHandle();
-    if (!window)
-        return {};
-    const QMargins m = window->frameMargins();
-    return {m.left(), m.top(), m.right(), m.bottom()};
-}
+const MonitorCensus& frmMain::census() const { return placer_->census(); }
 
-QRect frmMain::outerRect() const { return windowHandle() ? windowHandle()->frameGeometry() : frameGeometry(); }
-
-Placement frmMain::SavedPlacement() const
+TwipsRect frmMain::savedFrame() const
 {
     TwipsRect saved;
     saved.top = savedSettings_.whole(SettingKey::Top);
     saved.left = savedSettings_.whole(SettingKey::Left);
     saved.width = savedSettings_.whole(SettingKey::Width);
     saved.height = savedSettings_.whole(SettingKey::Height);
-    return PlaceWindow(saved, census_, TwipsPerPixelX(), TwipsPerPixelY());
-}
-
-QRect frmMain::roomOnScreen() const
-{
-    QRect a = screen()->availableGeometry();
-    // A scaled screen gives the frame in whole logical pixels, rounded either way: a pixel of
-    // room on each side keeps all of the real frame on the screen.
-    if (windowHandle() && windowHandle()->devicePixelRatio() != 1.0)
-        a.adjust(1, 1, -1, -1);
-    return a;
-}
-
-Placement frmMain::FirstPlacement() const
-{
-    const QRect o = outerRect();
-    const QRect a = roomOnScreen();
-    return FitInside({o.left(), o.top(), o.left() + o.width(), o.top() + o.height()},
-                     {a.left(), a.top(), a.left() + a.width(), a.top() + a.height()}, TwipsPerPixelX(),
-                     TwipsPerPixelY());
+    return saved;
 }
 
 void frmMain::PlaceFromSettings()
 {
-    // The saved rectangle is the outer frame; the frame's size is known once the window manager
-    // has mapped the window. Its answer to the placement is not waited for: a request that changes
-    // nothing gets none, and frame extents that come with the answer or later place the frame
-    // again as they arrive (followFrameExtents).
-    WaitForExposure(this);
-    Placement p = SavedPlacement();
-    if (!p.move)
-        p = FirstPlacement();
-    const bool maximise = savedSettings_.whole(SettingKey::WinState) == 2;
-    if (p.move) {
-        placedFrame_ = p.rect;
-        placeFrame();
-    }
-    // Maximised after the move, so that restoring returns to the placed frame.
-    if (maximise) {
-        setWindowState(windowState() | Qt::WindowMaximized);
-        placementAnswered_ = false;
-    }
+    placer_->Place(savedFrame(), savedSettings_.whole(SettingKey::WinState) == 2);
     appliedSettings_.mark(SettingGroup::Window);
-}
-
-// Puts the client area where the placed frame wants it, for the frame extents known now; nothing
-// when the window is maximised.
-void frmMain::placeFrame()
-{
-    if (!placedFrame_ || isMaximized() || isFullScreen())
-        return;
-    applyMinimumSize(); // the minimum made before the frame was known would hold the window larger
-    const FrameMargins m = frameMargins();
-    placedMargins_ = m;
-    const PixelRect c = ClientRectForFrame(*placedFrame_, m, TwipsPerPixelX(), TwipsPerPixelY());
-    const QRect client(static_cast<int>(c.left), static_cast<int>(c.top), static_cast<int>(c.right - c.left),
-                       static_cast<int>(c.bottom - c.top));
-    if (client != geometry()) {
-        setGeometry(client);
-        placementAnswered_ = false;
-    }
-}
-
-// A window manager that reports its frame extents only after the placement: the frame goes where
-// it was saved all the same. A window the user has moved meanwhile, with the extents unchanged,
-// stays where it is.
-void frmMain::followFrameExtents()
-{
-    const FrameMargins m = frameMargins();
-    if (placedFrame_
-        && (m.left != placedMargins_.left || m.top != placedMargins_.top || m.right != placedMargins_.right
-            || m.bottom != placedMargins_.bottom))
-        placeFrame();
-}
-
-// The window system's word on the window's geometry: the answer to the placement, or a change of
-// its own. The placed frame is followed until the first activation has ended and the placement
-// has had its answer, or for a bounded time after that activation where the answer never comes.
-void frmMain::windowSystemMoved()
-{
-    if (!placedFrame_)
-        return;
-    placementAnswered_ = true;
-    followFrameExtents(); // a new request waits for its own answer
-    if (activated_ && !activating_ && placementAnswered_)
-        placedFrame_.reset();
-}
-
-void frmMain::endPlacement()
-{
-    followFrameExtents();
-    if (placementAnswered_) {
-        placedFrame_.reset();
-        return;
-    }
-    QTimer::singleShot(kLateAnswerMs, this, [this] { placedFrame_.reset(); });
 }
 
 // --- Activation ------------------------------------------------------------------------------------
@@ -344,7 +204,7 @@ bool frmMain::event(QEvent* e)
     case QEvent::Resize:
         if (e->spontaneous()) {
             const bool handled = QWidget::event(e);
-            windowSystemMoved();
+            placer_->WindowSystemMoved(activated_ && !activating_);
             return handled;
         }
         break;
@@ -356,15 +216,13 @@ bool frmMain::event(QEvent* e)
 void frmMain::Form_Activate()
 {
     // The placement waits for the window system; an activation arriving meanwhile is the same one.
-    if (activated_ || placing_ || ended_ || !isVisible())
+    if (activated_ || placer_->placing() || ended_ || !isVisible())
         return;
     // A close requested meanwhile (a quit signal) waits for the end of this, which runs nested
     // event loops of its own.
     activating_ = true;
     const auto done = qScopeGuard([this] { activating_ = false; });
-    placing_ = true;
     PlaceFromSettings();
-    placing_ = false;
     if (ended_)
         return;
     activated_ = true;
@@ -376,7 +234,7 @@ void frmMain::Form_Activate()
     catalogue_->SetCombo2Text(QStringLiteral("ALL"));
     if (ended_)
         return;
-    endPlacement();
+    placer_->EndPlacement();
     if (catalogue_->openFailed()) {
         MsgBox(this, kOpenFailureMessage);
         close();
@@ -438,25 +296,12 @@ void frmMain::Form_Resize()
 {
     if (WindowState() == 1)
         return;
-    const QSize least = applyMinimumSize();
+    const QSize least = placer_->ApplyMinimumSize();
     if (width() < least.width() || height() < least.height()) {
         resize(std::max(width(), least.width()), std::max(height(), least.height()));
         return;
     }
     ArrangeViews();
-}
-
-// The outer window is at least 6000 x 4500 twips, and never more than the screen has room for
-// (a large scale); the client's share of that, for the frame known now.
-QSize frmMain::applyMinimumSize()
-{
-    const FrameMargins m = frameMargins();
-    const QSize room = roomOnScreen().size();
-    const int minW = std::max(1, std::min(TwipsToPxX(6000), room.width()) - static_cast<int>(m.left + m.right));
-    const int minH = std::max(1, std::min(TwipsToPxY(4500), room.height()) - static_cast<int>(m.top + m.bottom));
-    if (minimumWidth() != minW || minimumHeight() != minH)
-        setMinimumSize(minW, minH);
-    return {minW, minH};
 }
 
 // --- Shut-down --------------------------------------------------------------------------------------
@@ -468,13 +313,6 @@ void frmMain::closeEvent(QCloseEvent* e)
         Form_Unload();
     }
     e->accept();
-}
-
-frmMain::SavedRect frmMain::RectToSave() const
-{
-    const QRect g = outerRect();
-    return {static_cast<float>(g.top()) * TwipsPerPixelY(), static_cast<float>(g.left()) * TwipsPerPixelX(),
-            static_cast<float>(g.width()) * TwipsPerPixelX(), static_cast<float>(g.height()) * TwipsPerPixelY()};
 }
 
 void frmMain::writeSettings()
@@ -490,11 +328,12 @@ void frmMain::writeSettings()
     const int state = WindowState();
     now.setWhole(K::WinState, state);
     if (state == 0) {
-        const SavedRect r = RectToSave();
-        now.setSingle(K::Top, r.top);
-        now.setSingle(K::Left, r.left);
-        now.setSingle(K::Width, r.width);
-        now.setSingle(K::Height, r.height);
+        // The outer frame, in twips.
+        const QRect g = placer_->OuterRect();
+        now.setSingle(K::Top, static_cast<float>(g.top()) * TwipsPerPixelY());
+        now.setSingle(K::Left, static_cast<float>(g.left()) * TwipsPerPixelX());
+        now.setSingle(K::Width, static_cast<float>(g.width()) * TwipsPerPixelX());
+        now.setSingle(K::Height, static_cast<float>(g.height()) * TwipsPerPixelY());
     }
     SaveSettings(settingsPath_, now, appliedSettings_);
 }

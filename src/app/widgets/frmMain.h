@@ -1,7 +1,7 @@
 // frmMain: the program's main window. It composes the panels that own the controls, their state
 // and handlers (search conditions, views, catalogue, actions), and keeps the window's own events
 // (load, activation, resize, unload), its own controls (the top band Frame1 with its scroll bar,
-// the version Label4, the exit button Command4), the placement and the settings file.
+// the version Label4, the exit button Command4) and the settings file; WindowPlacer places it.
 #pragma once
 
 #include "app/Locations.h"
@@ -9,11 +9,9 @@
 #include "app/Settings.h"
 #include "platform/shell/Shell.h"
 
-#include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 class QLabel;
@@ -27,6 +25,7 @@ class CatalogueSource;
 class CataloguePanel;
 class SearchPanel;
 class ViewsPanel;
+class WindowPlacer;
 
 // What start-up takes from the process; tests give their own.
 struct StartupEnvironment {
@@ -44,7 +43,6 @@ class frmMain : public QWidget {
     Q_OBJECT
 public:
     explicit frmMain(const StartupEnvironment& env, QWidget* parent = nullptr);
-    ~frmMain() override;
 
     // How the program ends after the unload handler; tests replace it.
     void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
@@ -63,8 +61,6 @@ public:
     // first activation is over and no catalogue job runs; open message boxes are closed first.
     void RequestClose();
     void PlaceFromSettings();
-    Placement SavedPlacement() const; // the saved frame pulled onto the monitors
-    Placement FirstPlacement() const; // the window as created pulled onto the available screen
     void ArrangeViews();
     void HScroll1_Change();
 
@@ -73,7 +69,7 @@ public:
     const std::string& appFolder() const { return appFolder_; }
     const std::string& settingsPath() const { return settingsPath_; }
     unsigned char screenCheck() const { return screenCheck_; }
-    const MonitorCensus& census() const { return census_; }
+    const MonitorCensus& census() const;
 
     // Window geometry in twips, as the toolkit reports it.
     float ScaleWidth() const;
@@ -89,28 +85,16 @@ private:
     void buildTopBand();
     void orderFocus();
     void CatalogueFailed(bool stopped);
-    void CountMonitors();
     void Form_Resize();
-    QSize applyMinimumSize();
-    QRect roomOnScreen() const; // the screen's available area, in logical pixels
-    void placeFrame();
-    void followFrameExtents();
-    void windowSystemMoved();
-    void endPlacement();
-    FrameMargins frameMargins() const;
-    QRect outerRect() const; // the window with its frame, in pixels
+    TwipsRect savedFrame() const; // the outer frame the settings file kept
     void writeSettings();
-    // The window's outer rectangle in twips, as shutdown saves it in the normal state.
-    struct SavedRect {
-        float top, left, width, height;
-    };
-    SavedRect RectToSave() const;
 
     StartupEnvironment env_;
     SearchPanel* search_;
     ViewsPanel* views_;
     CataloguePanel* catalogue_;
     ActionsPanel* actions_;
+    WindowPlacer* placer_;
 
     // The window's own controls.
     QWidget* Frame1 = nullptr;
@@ -126,16 +110,11 @@ private:
     std::string appFolder_;
     std::string settingsPath_;
     unsigned char screenCheck_ = 255;
-    MonitorCensus census_;
     std::function<void()> endProgram_;
     bool activated_ = false;
     bool ended_ = false;
     bool unloading_ = false;
-    bool placing_ = false;
     bool activating_ = false; // the first activation is running
-    std::optional<TwipsRect> placedFrame_; // the frame placement put the window in, until the first activation ends
-    FrameMargins placedMargins_; // the frame extents it was placed with
-    bool placementAnswered_ = true; // no request of the placement waits for the window system's answer
 };
 
 } // namespace orv

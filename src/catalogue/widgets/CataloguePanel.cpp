@@ -7,6 +7,7 @@
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/MakeControl.h"
 #include "search/FilterBuilder.h"
+#include "search/PlatformList.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -63,6 +64,10 @@ void CataloguePanel::Build(QWidget* band)
     Combo2->setAccessibleDescription(QStringLiteral("表示する収録CD"));
 }
 
+QWidgetList CataloguePanel::focusOrder() const { return {Combo2}; }
+
+void CataloguePanel::KeepTotalClearOf(int x) { Label5->setKeptClear(x - Label5->x()); }
+
 // --- Opening the catalogue --------------------------------------------------------------------------
 
 void CataloguePanel::SetCombo2Text(const QString& text)
@@ -75,18 +80,20 @@ void CataloguePanel::SetCombo2Text(const QString& text)
 
 void CataloguePanel::Combo2_Click()
 {
-    const std::string key(schema::kOpenCatalogueKey);
-    if (key != openCatalogueKey_) {
-        openCatalogueKey_ = key;
+    if (state_ == CatalogueState::Unread) {
+        state_ = CatalogueState::Reading;
         auto failed = [this](bool stopped) {
             SetMousePointer(kDefaultPointer);
-            openFailed_ = true;
+            state_ = CatalogueState::Failed;
             emit catalogueFailed(stopped);
         };
         try {
             if (!source_)
                 throw DbError::noCatalogueReader();
             session_.Open(*source_, cataloguePath_);
+            // Two runs of the wait: the first fills the lists and counts the whole catalogue, with
+            // no filter, for the record total; the second shows the list under the filter in
+            // force (none at start-up, when both show the same list).
             const std::string savedFilter = session_.filterText();
             session_.setFilterText({});
             ShowWait();
@@ -95,6 +102,7 @@ void CataloguePanel::Combo2_Click()
             Label5->setText(QStringLiteral("全ﾚｺｰﾄﾞ数：%1").arg(recordTotal_));
             session_.setFilterText(savedFilter);
             ShowWait();
+            state_ = CatalogueState::Read;
         } catch (const DbError& e) {
             // A read stopped because the program is closing needs no message: the close follows.
             failed(e.number == dberr::ReadStopped);

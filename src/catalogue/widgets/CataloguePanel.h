@@ -7,16 +7,20 @@
 #include "search/SearchConditions.h"
 
 #include <QObject>
+#include <QWidgetList>
 #include <memory>
 #include <string>
 
 class QComboBox;
 class QLabel;
-class QWidget;
 
 namespace orv {
 
 class FittingLabel;
+class PlatformList;
+
+// The catalogue is read at the first volume click, once, whether or not that works.
+enum class CatalogueState { Unread, Reading, Read, Failed };
 
 class CataloguePanel : public QObject {
     Q_OBJECT
@@ -29,6 +33,9 @@ public:
 
     // Makes the controls in the top band.
     void Build(QWidget* band);
+    QWidgetList focusOrder() const;
+    // The record total keeps its text right of x (in the band), clear of another control.
+    void KeepTotalClearOf(int x);
     // The catalogue file the first volume click opens.
     void setCataloguePath(const std::string& path) { cataloguePath_ = path; }
 
@@ -41,8 +48,8 @@ public:
     void Sort(std::string sortText);
 
     CatalogueSession& session() { return session_; }
-    bool openFailed() const { return openFailed_; }
-    const std::string& openCatalogueKey() const { return openCatalogueKey_; }
+    CatalogueState state() const { return state_; }
+    bool openFailed() const { return state_ == CatalogueState::Failed; }
     const std::string& cdFilter() const { return cdFilter_; }
     long recordTotal() const { return recordTotal_; }
     bool listsPending() const { return listsPending_; }
@@ -68,11 +75,10 @@ private:
     FittingLabel* Label5 = nullptr;
 
     std::string cataloguePath_;
-    std::string openCatalogueKey_;
+    CatalogueState state_ = CatalogueState::Unread;
     std::string cdFilter_;
     long recordTotal_ = 0;
     bool listsPending_ = true;
-    bool openFailed_ = false;
 };
 
 } // namespace orv

@@ -37,8 +37,6 @@ CatalogueSession::CatalogueSession(QWidget* window, RecordsView& views) : window
 
 CatalogueSession::~CatalogueSession() = default;
 
-void CatalogueSession::setCaption(const QString& caption) { window_->setWindowTitle(caption); }
-
 void CatalogueSession::Open(const CatalogueSource& source, const std::string& path)
 {
     tableName_ = std::string(schema::kTableName);
@@ -54,7 +52,7 @@ void CatalogueSession::ShowWait(const std::function<void()>& work)
 void CatalogueSession::RunStatement(std::string statement, const std::function<void(Recordset&)>& use)
 {
     // The title shows what runs, as long as it runs.
-    setCaption(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
+    emit titleChanged(QStringLiteral("\"%1\"").arg(QString::fromStdString(statement)));
     DataControl& data = views_.records();
     auto pass = [&] {
         asDbError([&] {
@@ -75,6 +73,9 @@ void CatalogueSession::RunStatement(std::string statement, const std::function<v
     try {
         pass();
     } catch (const DbError& e) {
+        // "No current record" means a step went past the rows, not that the catalogue refused the
+        // statement: the same statement runs again, unreported. Any other failure puts the last
+        // statement that ran through in its place, so the user sees the previous list again.
         if (e.number != dberr::NoCurrentRecord) {
             data.setRecordset(nullptr);
             statement = queryText_;
@@ -103,7 +104,7 @@ void CatalogueSession::ShowQueryFailure(const DbError& e)
     views_.ShowNoRecords();
     if (!messageShown_)
         MsgBox(window_, errText(e));
-    setCaption(kAppTitle);
+    emit titleChanged(kAppTitle);
 }
 
 } // namespace orv

@@ -1,8 +1,11 @@
 // The open catalogue and its record query: the database, the table, the filter and sort, the last
 // statement that ran through and the wait job. The one place that runs a statement; the rows go to
-// the views and the lists through the small interfaces below.
+// the views (RecordsView) and the lists.
 #pragma once
 
+#include "catalogue/RecordsView.h"
+
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -21,32 +24,11 @@ struct DbError;
 // What the wait dialog says the program is doing.
 enum class WaitJob : unsigned char { Load = 0, Search = 1, Sort = 2 };
 
-// The views' side of a record query (the list and the card).
-class RecordsView {
-public:
-    virtual ~RecordsView() = default;
-    virtual DataControl& records() = 0; // Data1: the rows shown
-    virtual void KeepColumnWidths() = 0; // the list's widths, before a record query replaces it
-    virtual void ShowRecords(Recordset& rs) = 0; // binds the card and lays out the list; throws DbError
-    virtual void ShowNoRecords() = 0; // an empty list that keeps its captions
-    virtual void CatalogueRead() = 0; // a statement ran through: the loading notice goes
-};
-
-// The platform list the catalogue fills once it is read.
-class PlatformList {
-public:
-    virtual ~PlatformList() = default;
-    virtual void ClearPlatforms() = 0;
-    virtual void AddPlatform(const std::string& name, long count) = 0;
-    virtual void PlatformsAdded() = 0;
-};
-
-class CatalogueSession {
+class CatalogueSession : public QObject {
+    Q_OBJECT
 public:
     CatalogueSession(QWidget* window, RecordsView& views);
-    ~CatalogueSession();
-    CatalogueSession(const CatalogueSession&) = delete;
-    CatalogueSession& operator=(const CatalogueSession&) = delete;
+    ~CatalogueSession() override;
 
     // Reads the catalogue file; throws DbError (any other failure turned into one).
     void Open(const CatalogueSource& source, const std::string& path);
@@ -75,9 +57,12 @@ public:
     const std::string& lastStatement() const { return queryText_; }
     void setLastStatement(std::string statement) { queryText_ = std::move(statement); }
 
-private:
-    void setCaption(const QString& caption);
+signals:
+    // The window's title: the statement that runs, in double quotes, until the views set it again;
+    // the application's once a query has failed for good.
+    void titleChanged(const QString& title);
 
+private:
     QWidget* window_;
     RecordsView& views_;
     std::unique_ptr<Database> db_;

@@ -4,7 +4,6 @@
 
 #include <QLabel>
 #include <QPainter>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
 #include <QWindow>
@@ -52,10 +51,6 @@ dlgWait::dlgWait(QWidget* mainWindow, WaitJob waitJob, std::function<void()> wor
     Label1->setTextFormat(Qt::PlainText);
     Label1->setAlignment(Qt::AlignCenter);
     PlaceTwips(Label1, 0, 480, 5115, 495);
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    CancelButton = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    OKButton->hide();
-    CancelButton->hide();
 
     // Form_Load: texts and position.
     started_ = true;

@@ -8,7 +8,6 @@
 #include <functional>
 
 class QLabel;
-class QPushButton;
 
 namespace orv {
 
@@ -23,8 +22,6 @@ public:
     void ShowModal();
 
     QLabel* Label1;
-    QPushButton* OKButton;
-    QPushButton* CancelButton;
 
     static QString MessageFor(WaitJob waitJob);
     static QString TitleFor(WaitJob waitJob);

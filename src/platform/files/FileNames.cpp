@@ -77,4 +77,26 @@ std::string PathIgnoringCase(const std::string& folder, const std::string& name)
     return joined(folder, found.empty() ? name : found.front());
 }
 
+bool EndsWithSeparator(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    const char last = path.back();
+#ifdef _WIN32
+    if (last == '\\')
+        return true;
+#endif
+    return last == '/';
+}
+
+std::string WithTrailingSeparator(const std::string& path)
+{
+#ifdef _WIN32
+    constexpr char kNativeSeparator = '\\';
+#else
+    constexpr char kNativeSeparator = '/';
+#endif
+    return EndsWithSeparator(path) ? path : path + kNativeSeparator;
+}
+
 } // namespace orv

@@ -22,11 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kFileNotFound = 2;
-constexpr int kPathNotFound = 3;
-constexpr int kNoAssociation = 31;
-constexpr int kOutOfResources = 0;
-// Any value above 32 reads as success; 33 is what the shell typically hands back.
+// Any value from kShellOpened on reads as success; 33 is what the shell typically hands back.
 constexpr int kStarted = 33;
 
 fs::path toFsPath(const std::string& utf8)
@@ -62,7 +58,7 @@ public:
             // Like the Windows shell: a missing file in an existing folder is "file not found",
             // a missing folder on the way is "path not found".
             const fs::path parent = p.parent_path();
-            return parent.empty() || isFolder(parent) ? kFileNotFound : kPathNotFound;
+            return parent.empty() || isFolder(parent) ? kShellFileNotFound : kShellPathNotFound;
         }
         return launch(file, workingFolder);
     }
@@ -72,7 +68,7 @@ public:
         if (program)
             *program = kOpener;
         if (folder.empty() || !isFolder(toFsPath(folder)))
-            return kPathNotFound;
+            return kShellPathNotFound;
         return launch(folder, workingFolder);
     }
 
@@ -84,10 +80,10 @@ private:
         if (ops_.hasHandler) {
             const std::optional<bool> handled = ops_.hasHandler(target);
             if (handled && !*handled)
-                return kNoAssociation;
+                return kShellNoAssociation;
         }
         if (!ops_.startDetached || !ops_.startDetached(kOpener, {target}, workingFolder))
-            return kOutOfResources;
+            return kShellOutOfResources;
         return kStarted;
     }
 

@@ -1,6 +1,4 @@
-// Opening files and folders with the desktop, reporting the shell's numeric results:
-// 32 or more success, 0 out of resources, 2 file not found, 3 path not found,
-// 31 no program associated with the file's type.
+// Opening files and folders with the desktop, reporting the shell's numeric results.
 #pragma once
 
 #include <functional>
@@ -10,6 +8,13 @@
 #include <vector>
 
 namespace orv {
+
+// The shell's results: kShellOpened or more is success, each of the others a failure of its own.
+inline constexpr int kShellOutOfResources = 0;
+inline constexpr int kShellFileNotFound = 2;
+inline constexpr int kShellPathNotFound = 3;
+inline constexpr int kShellNoAssociation = 31; // no program is associated with the file's type
+inline constexpr int kShellOpened = 32;
 
 class Shell {
 public:

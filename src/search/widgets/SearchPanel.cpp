@@ -1,6 +1,5 @@
 #include "search/widgets/SearchPanel.h"
 
-#include "catalogue/Lists.h"
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/MakeControl.h"
 #include "platform/widgets/Toolkit.h"
@@ -94,6 +93,21 @@ void SearchPanel::Build(QWidget* band)
     Frame2->setNextInTabOrder(txtStrGame[0]);
     Frame3->setNextInTabOrder(txtStrMaker[0]);
     NameControls();
+}
+
+// The new mark, the platforms, the keywords and the negative words, each frame's enable check
+// first; then reset and search.
+QWidgetList SearchPanel::focusOrder() const
+{
+    QWidgetList order{optNew[0], optNew[1],     optNew[2],  Check1[2], List1,
+                      Check1[1], txtStrGame[0], optGame[0], optGame[1]};
+    for (QCheckBox* c : chkFind1)
+        order.append(c);
+    order.append({Check1[0], txtStrMaker[0], optMaker[0], optMaker[1]});
+    for (QCheckBox* c : chkFind2)
+        order.append(c);
+    order.append({Command5, Command1});
+    return order;
 }
 
 void SearchPanel::NameControls()

@@ -4,10 +4,11 @@
 // search it asks for.
 #pragma once
 
-#include "catalogue/widgets/CatalogueSession.h"
+#include "search/PlatformList.h"
 #include "search/SearchConditions.h"
 
 #include <QObject>
+#include <QWidgetList>
 #include <array>
 #include <string>
 #include <vector>
@@ -16,7 +17,6 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QWidget;
 
 namespace orv {
 
@@ -30,6 +30,7 @@ public:
 
     // Makes the controls in the top band.
     void Build(QWidget* band);
+    QWidgetList focusOrder() const;
 
     SearchConditions ReadConditions() const; // without the CD volume, which the catalogue adds
     // The conditions the settings file kept; the platforms are chosen once the list is filled.

@@ -17,28 +17,34 @@
 
 namespace orv {
 
+namespace {
+// A held record button steps once at the press, again after the delay, then at every interval.
+constexpr int kRepeatDelayMs = 800;
+constexpr int kRepeatIntervalMs = 50;
+} // namespace
+
 // --- Record navigation -------------------------------------------------------------------------------
 
-void ViewsPanel::StepRecord(int direction)
+void ViewsPanel::StepRecord(int step)
 {
     Recordset* rs = Data1->recordset();
     if (!rs || rs->RecordCount() == 0)
         return;
-    switch (direction) {
-    case 1: rs->MoveFirst(); break;
-    case 2:
+    switch (step) {
+    case kFirstRecord: rs->MoveFirst(); break;
+    case kPreviousRecord:
         if (!rs->BOF())
             rs->MovePrevious();
         if (rs->BOF())
             rs->MoveFirst();
         break;
-    case 3:
+    case kNextRecord:
         if (!rs->IsEOF())
             rs->MoveNext();
         if (rs->IsEOF())
             rs->MoveLast();
         break;
-    case 4: rs->MoveLast(); break;
+    case kLastRecord: rs->MoveLast(); break;
     default: return;
     }
     Data1->notifyMoved();
@@ -46,18 +52,18 @@ void ViewsPanel::StepRecord(int direction)
 
 void ViewsPanel::btnRecord_MouseDown(int index, int button)
 {
-    if (button != 1)
+    if (button != kLeftButton)
         return;
     heldButton_ = index;
     StepRecord(heldButton_);
     swallowClick_ = 1;
-    Timer1->setInterval(800);
+    Timer1->setInterval(kRepeatDelayMs);
     Timer1->start();
 }
 
 void ViewsPanel::btnRecord_MouseUp(int, int button)
 {
-    if (button != 1)
+    if (button != kLeftButton)
         return;
     Timer1->stop();
     endPressIfNoClick();
@@ -65,14 +71,14 @@ void ViewsPanel::btnRecord_MouseUp(int, int button)
 
 void ViewsPanel::btnRecord_KeyDown(int index, int keyCode)
 {
-    if (keyCode == 32)
-        btnRecord_MouseDown(index, 1);
+    if (keyCode == kKeySpace)
+        btnRecord_MouseDown(index, kLeftButton);
 }
 
 void ViewsPanel::btnRecord_KeyUp(int index, int keyCode)
 {
-    if (keyCode == 32)
-        btnRecord_MouseUp(index, 1);
+    if (keyCode == kKeySpace)
+        btnRecord_MouseUp(index, kLeftButton);
 }
 
 void ViewsPanel::btnRecord_Click(int index)
@@ -98,33 +104,33 @@ void ViewsPanel::endPressIfNoClick()
 
 void ViewsPanel::Timer1_Timer()
 {
-    Timer1->setInterval(50);
+    Timer1->setInterval(kRepeatIntervalMs);
     StepRecord(heldButton_);
 }
 
 void ViewsPanel::FieldPageKeyDown(int keyCode)
 {
-    if (keyCode == 33)
-        btnRecord_MouseDown(2, 1);
-    else if (keyCode == 34)
-        btnRecord_MouseDown(3, 1);
+    if (keyCode == kKeyPageUp)
+        btnRecord_MouseDown(kPreviousRecord, kLeftButton);
+    else if (keyCode == kKeyPageDown)
+        btnRecord_MouseDown(kNextRecord, kLeftButton);
 }
 
 void ViewsPanel::FieldPageKeyUp(int keyCode)
 {
-    if (keyCode == 33)
-        btnRecord_MouseUp(2, 1);
-    else if (keyCode == 34)
-        btnRecord_MouseUp(3, 1);
+    if (keyCode == kKeyPageUp)
+        btnRecord_MouseUp(kPreviousRecord, kLeftButton);
+    else if (keyCode == kKeyPageDown)
+        btnRecord_MouseUp(kNextRecord, kLeftButton);
 }
 
 namespace {
 int virtualKey(const QKeyEvent* k)
 {
     switch (k->key()) {
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
+    case Qt::Key_Space: return kKeySpace;
+    case Qt::Key_PageUp: return kKeyPageUp;
+    case Qt::Key_PageDown: return kKeyPageDown;
     default: return 0;
     }
 }
@@ -140,16 +146,17 @@ void SelectAllText(QWidget* box)
 
 bool ViewsPanel::eventFilter(QObject* watched, QEvent* e)
 {
-    for (int i = 1; i <= 4; ++i) {
+    for (int i = kFirstRecord; i <= kLastRecord; ++i) {
         if (watched != btnRecord[i])
             continue;
         switch (e->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
-            btnRecord_MouseDown(i, static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton ? 1 : 2);
+            btnRecord_MouseDown(i,
+                                static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton ? kLeftButton : kOtherButton);
             break;
         case QEvent::MouseButtonRelease:
-            btnRecord_MouseUp(i, static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton ? 1 : 2);
+            btnRecord_MouseUp(i, static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton ? kLeftButton : kOtherButton);
             break;
         case QEvent::KeyPress: btnRecord_KeyDown(i, virtualKey(static_cast<QKeyEvent*>(e))); break;
         case QEvent::KeyRelease:

@@ -30,7 +30,7 @@ namespace {
 PictureButton::Painter recordPicture(int index)
 {
     return [index](QPainter& p) {
-        const bool left = index <= 2;
+        const bool left = index <= kPreviousRecord;
         QPainterPath tri;
         if (left) {
             tri.moveTo(11, 3);
@@ -43,9 +43,9 @@ PictureButton::Painter recordPicture(int index)
         }
         tri.closeSubpath();
         p.drawPath(tri);
-        if (index == 1)
+        if (index == kFirstRecord)
             p.drawRect(3, 3, 2, 10);
-        if (index == 4)
+        if (index == kLastRecord)
             p.drawRect(11, 3, 2, 10);
     };
 }
@@ -167,7 +167,7 @@ void ViewsPanel::BuildRecordBar(QWidget* band)
                              QStringLiteral("前のレコード"),
                              QStringLiteral("次のレコード"),
                              QStringLiteral("最後のレコード")};
-    for (int i = 1; i <= 4; ++i) {
+    for (int i = kFirstRecord; i <= kLastRecord; ++i) {
         auto* button = MakeControl<PictureButton>(Frame4, "btnRecord", recLeft[i], 180, 315, 315);
         button->setPicture(recordPicture(i));
         btnRecord[i] = button;
@@ -213,18 +213,34 @@ void ViewsPanel::BuildNotice()
     Frame10->setAutoFillBackground(true);
 }
 
+QWidgetList ViewsPanel::recordBarFocusOrder() const
+{
+    return {btnRecord[kFirstRecord], btnRecord[kPreviousRecord], btnRecord[kNextRecord], btnRecord[kLastRecord],
+            btnMode};
+}
+
+QWidgetList ViewsPanel::viewsFocusOrder() const
+{
+    return {txtNew,  txtSS,        txtWindows, txtF_S,  txtGame, txtMaker,
+            txtFile, txtCopyright, txtEffect,  DBGrid1, txtNo,   txtCDDate};
+}
+
+int ViewsPanel::recordFrameRight() const { return Frame4->geometry().right() + 3; }
+
+void ViewsPanel::KeepPositionClearOf(int x) { Label3->setKeptClear(x - Label3->x()); }
+
 // --- View mode and layout ---------------------------------------------------------------------------
 
 void ViewsPanel::btnMode_Click()
 {
-    if (btnModeTag.toInt() == 1) {
+    if (mode_ == ViewMode::Card) {
         btnMode->setText(QStringLiteral("カード(&C)"));
         btnMode->setToolTip(QStringLiteral("カード型表示へ"));
-        btnModeTag = QStringLiteral("0");
+        mode_ = ViewMode::List;
     } else {
         btnMode->setText(QStringLiteral("一覧(&L)"));
         btnMode->setToolTip(QStringLiteral("一覧型表示へ"));
-        btnModeTag = QStringLiteral("1");
+        mode_ = ViewMode::Card;
     }
     emit modeChanged();
 }
@@ -273,14 +289,14 @@ void ViewsPanel::RestoreView(const ViewSettings& view)
     for (int i = 0; i < kSavedColumnCount; ++i)
         if (const auto& w = view.columnWidths[static_cast<std::size_t>(i)])
             DBGrid1->setColumnWidth(i, *w);
-    if (view.mode && *view.mode != btnModeTag.toLong())
+    if (view.mode && *view.mode != static_cast<long>(mode_))
         btnMode_Click();
 }
 
 ViewSettings ViewsPanel::CurrentView() const
 {
     ViewSettings view;
-    view.mode = btnModeTag.toLong();
+    view.mode = static_cast<long>(mode_);
     for (int i = 0; i < kSavedColumnCount; ++i)
         view.columnWidths[static_cast<std::size_t>(i)] = DBGrid1->columnWidth(i);
     return view;

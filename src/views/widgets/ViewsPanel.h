@@ -4,13 +4,14 @@
 // the card's scroll bars. It shows the rows the catalogue hands it and asks for the sorts.
 #pragma once
 
-#include "actions/widgets/ActionsPanel.h"
-#include "app/Settings.h"
+#include "actions/EntrySource.h"
+#include "catalogue/RecordsView.h"
 #include "catalogue/Schema.h"
-#include "catalogue/widgets/CatalogueSession.h"
+#include "views/Layout.h"
+#include "views/ViewSettings.h"
 
 #include <QObject>
-#include <QString>
+#include <QWidgetList>
 #include <array>
 #include <string>
 
@@ -20,7 +21,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
 class QTimer;
-class QWidget;
 
 namespace orv {
 
@@ -28,11 +28,16 @@ class DataControl;
 class DBGrid;
 class FittingLabel;
 class Frame;
-struct LayoutResult;
-struct ScrollBarGeometry;
 
 // Places a scroll bar as the layout says, or hides it.
 void ApplyScrollBar(QScrollBar* bar, const ScrollBarGeometry& g);
+
+// The record buttons btnRecord_1 to btnRecord_4, each named by the step it takes.
+enum RecordStep : int { kFirstRecord = 1, kPreviousRecord = 2, kNextRecord = 3, kLastRecord = 4 };
+// The keys the record buttons and the card's boxes answer, by their virtual-key codes.
+enum RecordKey : int { kKeySpace = 32, kKeyPageUp = 33, kKeyPageDown = 34 };
+// The mouse button of a press: the left one steps, any other is ignored.
+enum RecordMouseButton : int { kLeftButton = 1, kOtherButton = 2 };
 
 class ViewsPanel : public QObject, public RecordsView, public EntrySource {
     Q_OBJECT
@@ -46,9 +51,14 @@ public:
     void BuildRecordBar(QWidget* band); // Frame4, btnMode, Label3
     void BuildScrollBars(); // HScroll2, VScroll2
     void BuildNotice(); // Frame10
+    QWidgetList recordBarFocusOrder() const; // the record buttons, the view mode
+    QWidgetList viewsFocusOrder() const; // the card's boxes, the list, the CD number and date
+    // The first x right of the record frame (in the band), two pixels clear of its line.
+    int recordFrameRight() const;
+    // The position keeps its text right of x (in the band), clear of another control.
+    void KeepPositionClearOf(int x);
 
-    int mode() const { return btnModeTag.toInt(); } // 0 list, 1 card
-    const QString& modeTag() const { return btnModeTag; }
+    ViewMode mode() const { return mode_; }
     float gridHeightTwips() const;
     void Arrange(const LayoutResult& r, float scaleWidth);
     void RaiseScrollBars();
@@ -66,7 +76,7 @@ public:
     void HScroll2_Change();
     void VScroll2_Change();
     void DBGrid1_HeadClick(int colIndex);
-    void StepRecord(int direction);
+    void StepRecord(int step); // a RecordStep; any other value does nothing
     void btnRecord_MouseDown(int index, int button);
     void btnRecord_MouseUp(int index, int button);
     void btnRecord_KeyDown(int index, int keyCode);
@@ -128,7 +138,7 @@ private:
     Frame* Frame4 = nullptr;
     std::array<QPushButton*, 5> btnRecord{}; // 1..4
     QPushButton* btnMode = nullptr;
-    QString btnModeTag = QStringLiteral("0");
+    ViewMode mode_ = ViewMode::List;
     FittingLabel* Label3 = nullptr;
 
     std::array<long, schema::kGridColumnSlots> columnWidths_{}; // in twips, kept across queries
