@@ -68,10 +68,12 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
                   + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
     w().views().StepRecord(1);
 
-    // Cancelling later keeps the drive; the registry is not written again.
+    // Cancelling later keeps the drive; the registry is not written again. The chooser opened with
+    // the drive selected.
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/elsewhere");
     orv::FolderChooserHook::setNextFolders({QString()});
     ctl<QPushButton>(w(), "btnSelRoot")->click();
+    EXPECT_EQ(orv::FolderChooserHook::lastSelected(), QString::fromStdString(root()));
     EXPECT_EQ(w().actions().driveRoot(), root());
     EXPECT_EQ(w().actions().driveRootPath(), root() + "/");
     EXPECT_EQ(ctl<QLabel>(w(), "Label6")->toolTip(), labelText);

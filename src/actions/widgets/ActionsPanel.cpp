@@ -93,7 +93,9 @@ void ActionsPanel::ShowDriveLabel()
 
 void ActionsPanel::btnSelRoot_Click()
 {
-    const QString chosen = BrowseForFolder(window_, QStringLiteral("お楽しみCDのドライブを選択して下さい"), QString());
+    // The chooser opens with the drive chosen before selected, so that OK keeps it.
+    const QString chosen = BrowseForFolder(window_, QStringLiteral("お楽しみCDのドライブを選択して下さい"), QString(),
+                                           QString::fromStdString(driveRoot_));
     driveRootPath_ = chosen.toStdString();
     if (!chosen.isEmpty()) {
         driveRoot_ = driveRootPath_;
