@@ -2,6 +2,7 @@
 // the X protocol: what no offscreen test can see (frames, placement, exposure, focus, the
 // command line the toolkit would read).
 #include "realx/RealSession.h"
+#include "realx/ChildProcess.h"
 #include "realx/SessionTest.h"
 
 #include "BenchSupport.h"
@@ -40,28 +41,6 @@ const QPoint kModeButton(40, 168); // btnMode
 const QPoint kDriveLabel(150, 12); // Label6
 const QPoint kFirstRecordButton(21, 168); // btnRecord(1)
 const QPoint kNoTipSpot(450, 148); // the top band between frames and buttons
-
-// The reader child (`orvantis --read-catalogue FILE`) of a running program, or 0.
-qint64 ReaderChildOf(qint64 parent)
-{
-    QDir proc(QStringLiteral("/proc"));
-    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
-        QFile cmdline(proc.filePath(entry + QStringLiteral("/cmdline")));
-        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly))
-            continue;
-        // pid (comm) state ppid ...: the fields after the last ')'.
-        const QByteArray s = stat.readAll();
-        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[1].toLongLong() == parent && cmdline.readAll().contains("--read-catalogue"))
-            return pid;
-    }
-    return 0;
-}
 
 ::testing::AssertionResult Near(const QRect& got, const QRect& want, int tolerance)
 {
@@ -269,7 +248,7 @@ TEST_F(RealSession, SigtermDuringTheCatalogueReadEndsTheProgram)
     qint64 reader = 0;
     WaitUntil(
         [&] {
-            reader = ReaderChildOf(run.pid());
+            reader = ChildWith(run.pid(), "--read-catalogue");
             return reader != 0 || !run.running();
         },
         30000, 2);
@@ -557,8 +536,9 @@ TEST_F(RealSession, TheFileButtonOpensAFileOutOfADiscImage)
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
     x->activate(w);
-    // The title names the drive folder and the entry's folder, as without a library.
-    EXPECT_EQ(x->windowName(w), QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/UTIL/SS/POINT"));
+    // The title names where the entry's folder opens from: the image, and the folder inside it.
+    EXPECT_EQ(x->windowName(w),
+              QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/お楽しみCD 11.iso/UTIL/SS/POINT"));
 
     // Twice: the copy is made, then used again.
     const auto opens = [&] {

@@ -139,7 +139,7 @@ FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::ve
     // Folders come in as the model reads them: the one selected is brought into view once there.
     connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
         if (inView_.isValid())
-            tree_->scrollTo(inView_);
+            tree_->scrollTo(inView_, QAbstractItemView::PositionAtCenter);
     });
     selectFolder(selected);
     // With a folder chosen, the places list has the keys (Enter keeps the choice); without, the
@@ -167,7 +167,7 @@ void FolderChooser::selectFolder(const QString& folder)
     if (path != QDir::cleanPath(QString::fromStdString(placeData_[*place].path))) {
         inView_ = model_->index(path);
         tree_->setCurrentIndex(inView_);
-        tree_->scrollTo(inView_);
+        tree_->scrollTo(inView_, QAbstractItemView::PositionAtCenter);
     }
 }
 
@@ -175,7 +175,7 @@ void FolderChooser::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
     if (inView_.isValid())
-        tree_->scrollTo(inView_);
+        tree_->scrollTo(inView_, QAbstractItemView::PositionAtCenter);
 }
 
 QString FolderChooser::MissingFolderMessage(const QString& typed)
