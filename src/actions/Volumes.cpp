@@ -241,13 +241,15 @@ FolderCheck CheckEntryFolderInLibrary(const std::string& driveRootPath, const st
 
 std::string ImageCopyMessage(ImageCopyStatus status, const std::string& image, const std::string& cacheFolder)
 {
+    // What broke, then why, then where: a line each.
     const std::string name = "CDイメージ「" + fs::path(image).filename().string() + "」";
+    const std::string cannotCopy = name + "からコピーできません。\r\n";
     const std::string where = "\r\nコピー先：" + cacheFolder;
     switch (status) {
     case ImageCopyStatus::Damaged: return name + "が読めません。";
-    case ImageCopyStatus::TooLarge: return name + "のフォルダは1GBを超えるため、コピーできません。";
-    case ImageCopyStatus::NoSpace: return "ディスクの空きが足りないため、" + name + "からコピーできません。" + where;
-    case ImageCopyStatus::WriteFailed: return "コピー先に書き込めないため、" + name + "からコピーできません。" + where;
+    case ImageCopyStatus::TooLarge: return cannotCopy + "フォルダが1GBを超えています。";
+    case ImageCopyStatus::NoSpace: return cannotCopy + "ディスクの空きが足りません。" + where;
+    case ImageCopyStatus::WriteFailed: return cannotCopy + "コピー先に書き込めません。" + where;
     case ImageCopyStatus::TimedOut: return name + "の読み込みが時間内に終わりませんでした。";
     case ImageCopyStatus::Copied:
     case ImageCopyStatus::FolderMissing:

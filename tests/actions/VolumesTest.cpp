@@ -207,12 +207,12 @@ TEST(ImageCopyMessages, EachFailureNamesTheImageAndWhatBroke)
     using S = orv::ImageCopyStatus;
     EXPECT_EQ(orv::ImageCopyMessage(S::Damaged, image, cache), "CDイメージ「CD004.iso」が読めません。");
     EXPECT_EQ(orv::ImageCopyMessage(S::TooLarge, image, cache),
-              "CDイメージ「CD004.iso」のフォルダは1GBを超えるため、コピーできません。");
+              "CDイメージ「CD004.iso」からコピーできません。\r\nフォルダが1GBを超えています。");
     EXPECT_EQ(orv::ImageCopyMessage(S::NoSpace, image, cache),
-              "ディスクの空きが足りないため、CDイメージ「CD004.iso」からコピーできません。\r\n"
+              "CDイメージ「CD004.iso」からコピーできません。\r\nディスクの空きが足りません。\r\n"
               "コピー先：/home/u/.cache/orvantis/volumes");
     EXPECT_EQ(orv::ImageCopyMessage(S::WriteFailed, image, cache),
-              "コピー先に書き込めないため、CDイメージ「CD004.iso」からコピーできません。\r\n"
+              "CDイメージ「CD004.iso」からコピーできません。\r\nコピー先に書き込めません。\r\n"
               "コピー先：/home/u/.cache/orvantis/volumes");
     EXPECT_EQ(orv::ImageCopyMessage(S::TimedOut, image, cache),
               "CDイメージ「CD004.iso」の読み込みが時間内に終わりませんでした。");

@@ -166,8 +166,9 @@ TEST_F(ImageCopies, ACacheThatCannotBeWrittenIsNamed)
     EXPECT_EQ(dialogs.shown, 0);
     EXPECT_TRUE(h->shellCalls.empty());
     ASSERT_EQ(h->messages.size(), 1u);
-    EXPECT_EQ(h->messages[0].text,
-              QStringLiteral("コピー先に書き込めないため、CDイメージ「CD011.iso」からコピーできません。\r\nコピー先：")
-                  + QString::fromStdString(cache));
+    EXPECT_EQ(
+        h->messages[0].text,
+        QStringLiteral("CDイメージ「CD011.iso」からコピーできません。\r\nコピー先に書き込めません。\r\nコピー先：")
+            + QString::fromStdString(cache));
     EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical);
 }

@@ -38,6 +38,7 @@ private:
 ImageCopyTask::ImageCopyTask(ImageCopyRun& run) : run_(run)
 {
     deadline_.setSingleShot(true);
+    deadline_.setTimerType(Qt::PreciseTimer);
     connect(&deadline_, &QTimer::timeout, this, &ImageCopyTask::Step);
     poll_.setInterval(kPollMs);
     connect(&poll_, &QTimer::timeout, this, &ImageCopyTask::Step);
@@ -73,6 +74,9 @@ void ImageCopyTask::Step()
         return; // cancelled meanwhile
     if (run_.ended())
         return End();
+    // A timer may fire a little early: the limit is looked at again once it is reached.
+    if (!deadline_.isActive())
+        deadline_.start(run_.msLeft() + 1);
     Watch();
 }
 
