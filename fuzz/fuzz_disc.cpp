@@ -3,8 +3,9 @@
 // file bytes than the limit; the dry run (the listing orvantis-query and the size the program
 // makes room for come from) refuses what the copy refuses and lists what the copy holds, and its
 // listing comes through the child's output as it went in.
-// Input: one byte, then the image: the folder to copy (low two bits), a dry run alone (bit 2), or
-// (bit 3) the rest taken as the child's output rather than an image.
+// Input: one byte, then the image: the folder to copy (low two bits), dry runs alone (bit 2: the
+// one that reads the data, against the one that reads the directory only), or (bit 3) the rest
+// taken as the child's output rather than an image.
 #include "platform/disc/DiscImage.h"
 #include "platform/disc/ImageReader.h"
 
@@ -93,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path dest = base() / "copy";
     static const bool made = fs::create_directories(dest) || true;
     (void)made;
-    const orv::ImageCopyResult dry = orv::CopyImageFolderFromMemory(data + 1, size - 1, folder, std::string(), kLimit);
+    const orv::ImageCopyResult dry = orv::ListImageFolderFromMemory(data + 1, size - 1, folder, kLimit);
     if (dry.bytes > kLimit || dry.listed.size() > orv::kMaxListedFiles)
         std::abort();
     if (dry.status == orv::ImageCopyStatus::Copied) {
@@ -104,6 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::uint64_t written = 0;
     if (data[0] & 4) {
+        // The directory alone (a copy's first pass): reading the data can only refuse more.
+        const orv::ImageCopyResult quick =
+            orv::CopyImageFolderFromMemory(data + 1, size - 1, folder, std::string(), kLimit);
+        if (quick.bytes > kLimit || quick.listed.size() > orv::kMaxListedFiles
+            || (dry.status == orv::ImageCopyStatus::Copied
+                && (quick.status != dry.status || quick.listed != dry.listed)))
+            std::abort();
         checkAndClear(dest, true, &written);
         return 0;
     }

@@ -182,9 +182,10 @@ template <class Fill> ImageCopyStatus writeFile(const std::string& path, Fill&& 
 // data lay outside the folder.
 class FolderCopy {
 public:
+    // readData: a dry run reads the files' data too, as a copy does.
     FolderCopy(const ImageInput& in, const std::vector<std::string>& folder, const std::string& dest,
-               std::uint64_t maxBytes, const ImageCopyProgress& progress)
-        : in_(in), folder_(folder), dest_(dest), maxBytes_(maxBytes), progress_(progress)
+               std::uint64_t maxBytes, const ImageCopyProgress& progress, bool readData = false)
+        : in_(in), folder_(folder), dest_(dest), maxBytes_(maxBytes), progress_(progress), readData_(readData)
     {}
 
     ImageCopyResult run()
@@ -202,6 +203,7 @@ private:
     struct File {
         std::uint64_t size = 0;
         bool usable = true; // read without a warning, and the only file of its name
+        bool read = false; // its data was read in the first pass
         std::string copy; // where it was written below dest, if it was
     };
 
@@ -278,7 +280,7 @@ private:
         const std::uint64_t size =
             archive_entry_size_is_set(e) && archive_entry_size(e) > 0 ? std::uint64_t(archive_entry_size(e)) : 0;
         if (type == AE_IFREG && !link) {
-            const auto [it, added] = files_.try_emplace(key, File{size, !warned, {}});
+            const auto [it, added] = files_.try_emplace(key, File{size, !warned, false, {}});
             if (!added)
                 it->second.usable = false;
         }
@@ -318,6 +320,15 @@ private:
         if (dryRun()) {
             if (result_.listed.size() < kMaxListedFiles)
                 result_.listed.push_back(key);
+            if (!readData_)
+                return ImageCopyStatus::Copied;
+            // Read as a copy would read it, and dropped.
+            if (!target) {
+                files_[key].read = true;
+                return copyData(a, -1, size);
+            }
+            if (!target->read)
+                pending_.insert({targetKey, std::string()});
             return ImageCopyStatus::Copied;
         }
         const ImageCopyStatus made = makeFolders(names, names.size() - 1);
@@ -327,6 +338,7 @@ private:
         if (!target) {
             const ImageCopyStatus s = writeFile(path, [&](int fd) { return copyData(a, fd, size); });
             files_[key].copy = path;
+            files_[key].read = true;
             return s;
         }
         if (!target->copy.empty()) {
@@ -388,6 +400,12 @@ private:
             return ImageCopyStatus::Damaged;
         const std::uint64_t size = files_[first->first].size;
         const std::string from = first->second;
+        if (from.empty()) {
+            // A dry run's: the data read and dropped.
+            const ImageCopyStatus s = copyData(a, -1, size);
+            pending_.erase(first, last);
+            return s;
+        }
         for (auto it = first; it != last; ++it) {
             // The empty read-only file that waited for the data, writable while it is filled.
             if (::chmod(it->second.c_str(), 0600) != 0)
@@ -414,7 +432,7 @@ private:
             progress_(written_);
     }
 
-    // The entry's data into fd: all of it, exactly its size, or Damaged.
+    // The entry's data into fd (-1: read and dropped): all of it, exactly its size, or Damaged.
     ImageCopyStatus copyData(archive* a, int fd, std::uint64_t size)
     {
         std::uint64_t got = 0;
@@ -429,10 +447,11 @@ private:
                 return ImageCopyStatus::Damaged;
             if (n == 0)
                 continue;
-            if (!writeAll(fd, {static_cast<const char*>(block), n}))
+            if (fd >= 0 && !writeAll(fd, {static_cast<const char*>(block), n}))
                 return writeError();
             got += n;
-            wrote(n);
+            if (fd >= 0)
+                wrote(n);
         }
         return got == size ? ImageCopyStatus::Copied : ImageCopyStatus::Damaged;
     }
@@ -467,6 +486,7 @@ private:
     std::string dest_;
     std::uint64_t maxBytes_;
     const ImageCopyProgress& progress_;
+    bool readData_;
     ImageCopyResult result_;
     std::uint64_t written_ = 0;
     bool found_ = false;
@@ -495,6 +515,23 @@ ImageCopyResult CopyImageFolderFromMemory(const void* data, std::size_t size, co
     in.data = data;
     in.size = size;
     return FolderCopy(in, folder, dest, maxBytes, {}).run();
+}
+
+ImageCopyResult ListImageFolder(const std::string& image, const std::vector<std::string>& folder,
+                                std::uint64_t maxBytes)
+{
+    ImageInput in;
+    in.file = &image;
+    return FolderCopy(in, folder, std::string(), maxBytes, {}, true).run();
+}
+
+ImageCopyResult ListImageFolderFromMemory(const void* data, std::size_t size, const std::vector<std::string>& folder,
+                                          std::uint64_t maxBytes)
+{
+    ImageInput in;
+    in.data = data;
+    in.size = size;
+    return FolderCopy(in, folder, std::string(), maxBytes, {}, true).run();
 }
 
 bool ImagePathNames(const std::string& path, std::vector<std::string>* names)

@@ -51,7 +51,8 @@ struct ImageFolderCopy {
 //
 // dest is an existing empty folder: each matching folder's tree is written below it under the
 // image's names (dest/UTIL/SS/POINT/...), files read-only. An empty dest writes nothing: a dry run
-// that checks the folder and lists its files, refusing what a copy would refuse.
+// that checks the folder's names and sizes from the image's directory and lists its files,
+// refusing what a copy would refuse short of reading the data (ListImageFolder reads that too).
 //
 // A copy is whole or refused (Damaged). Refused: a warning of the reader about an entry that may
 // lie in the folder, an entry the reader cannot name (a Joliet name that is not valid UTF-16; the
@@ -69,6 +70,13 @@ ImageCopyResult CopyImageFolder(const std::string& image, const std::vector<std:
 // The same over an image held in memory.
 ImageCopyResult CopyImageFolderFromMemory(const void* data, std::size_t size, const std::vector<std::string>& folder,
                                           const std::string& dest, std::uint64_t maxBytes = kMaxFolderCopyBytes);
+
+// A dry run that reads the files' data too (and drops it), as a copy reads it: what it lists and
+// refuses is what a copy would hold and refuse.
+ImageCopyResult ListImageFolder(const std::string& image, const std::vector<std::string>& folder,
+                                std::uint64_t maxBytes = kMaxFolderCopyBytes);
+ImageCopyResult ListImageFolderFromMemory(const void* data, std::size_t size, const std::vector<std::string>& folder,
+                                          std::uint64_t maxBytes = kMaxFolderCopyBytes);
 
 // The names of a path inside an image as a '/' or '\' separated text: empty and "." names
 // dropped, ".." taking back the name before it. false when a ".." would climb above the root.

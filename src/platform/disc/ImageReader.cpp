@@ -63,7 +63,10 @@ void limitChild()
 
 int serve(const std::string& image, const std::string& dest, const std::vector<std::string>& folder)
 {
-    const ImageCopyResult dry = CopyImageFolder(image, folder, std::string());
+    // A listing is of what a copy would hold: the data is read too. A copy's own first pass reads
+    // the directory alone, for its size; the copy reads the rest.
+    const ImageCopyResult dry =
+        dest.empty() ? ListImageFolder(image, folder) : CopyImageFolder(image, folder, std::string());
     if (dest.empty()) {
         if (dry.status != ImageCopyStatus::Copied)
             return ImageReaderExitCode(dry.status);

@@ -4,8 +4,9 @@
 //
 // under limits of memory and processor time, killed when the program ends. What it says on its
 // standard output:
-//   - DEST empty (a dry run): "listing BYTES FILES\n", then each file's path inside the image
-//     followed by a NUL byte (a name may hold a line feed, never a NUL);
+//   - DEST empty (a dry run that reads the data too, ListImageFolder): "listing BYTES FILES\n",
+//     then each file's path inside the image followed by a NUL byte (a name may hold a line feed,
+//     never a NUL);
 //   - else: "size BYTES FILES\n" once the folder is known to be whole, then it waits for one byte
 //     on its standard input ('c' to go on, anything else or the end to stop), then
 //     "progress BYTES\n" as it writes, the copy going into DEST (an empty folder).

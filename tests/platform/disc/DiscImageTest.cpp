@@ -225,10 +225,20 @@ TEST(DiscImage, ATruncatedImageIsDamaged)
         fs::create_directory(dest);
         EXPECT_NE(CopyImageFolder(image, {"UTIL", "SS", "POINT"}, dest.string()).status, ImageCopyStatus::Copied)
             << size;
+        // The listing of what a copy would hold reads the data too.
+        EXPECT_NE(orv::ListImageFolder(image, {"UTIL", "SS", "POINT"}).status, ImageCopyStatus::Copied) << size;
         // What was written before the image ended is read-only too.
         expectOnlyPlainReadOnlyFiles(dest);
     }
     EXPECT_EQ(orv::CopyImageFolderFromMemory(whole.data(), whole.size(), {"UTIL", "PC"}, std::string()).files, 1u);
+    // Cut in the data of the image's last file: the directory read alone finds nothing wrong, the
+    // listing of what a copy would hold does.
+    const std::string last = dir.file("last.iso");
+    writeIsoImage(last, {isoFolder("UTIL"), isoFile("UTIL/BIG.BIN", std::string(100000, 'b'))});
+    const std::string lastWhole = readFileBytes(last);
+    writeFileBytes(last, lastWhole.substr(0, lastWhole.find('b') + 50000));
+    EXPECT_EQ(CopyImageFolder(last, {"UTIL"}, std::string()).status, ImageCopyStatus::Copied);
+    EXPECT_EQ(orv::ListImageFolder(last, {"UTIL"}).status, ImageCopyStatus::Damaged);
 }
 
 TEST(DiscImage, AFolderTheReaderLeavesUnreadRefusesTheCopyInsteadOfShorteningIt)

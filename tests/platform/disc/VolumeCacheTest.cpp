@@ -169,15 +169,19 @@ TEST_F(Cache, ACopyReportsItsProgressAndCanBeCancelled)
     EXPECT_LE(seen.back(), run->bytesTotal());
     EXPECT_EQ(filesIn(cache).size(), 5u);
 
-    // Another folder, cancelled once the child has begun to write: nothing of it is left.
+    // Cancelled once the child has begun to write (a reader that then waits): nothing is left.
     fs::remove_all(cache);
-    const std::unique_ptr<orv::ImageCopyRun> cancelled = volumes.start(image, {"UTIL"});
+    const std::string slow = executable(dir, "slow.sh",
+                                        "#!/bin/sh\nprintf 'size 1000 1\\n'\nhead -c1 >/dev/null\n"
+                                        "echo part > \"$3/PART\"\nprintf 'progress 500\\n'\nexec sleep 60\n");
+    const std::unique_ptr<orv::ImageCopyRun> cancelled = VolumeCache(slow, cache).start(image, {"UTIL"});
     while (!cancelled->ended() && cancelled->bytesDone() == 0) {
         pollfd p{cancelled->waitFd(), POLLIN, 0};
         ::poll(&p, p.fd >= 0 ? 1 : 0, 1000);
         cancelled->step();
     }
-    ASSERT_FALSE(cancelled->ended()) << "the copy ended before it could be cancelled";
+    ASSERT_FALSE(cancelled->ended());
+    EXPECT_EQ(cancelled->bytesDone(), 500u);
     cancelled->cancel();
     EXPECT_EQ(cancelled->result().status, ImageCopyStatus::Cancelled);
     EXPECT_TRUE(filesIn(cache).empty());
