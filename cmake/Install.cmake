@@ -35,18 +35,27 @@ install(DIRECTORY data/icons/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons
 set(docs_dir ${CMAKE_BINARY_DIR}/docs)
 set(gz_files)
 set(ORVANTIS_RELEASE_DATE "Mon, 07 Dec 2026 00:00:00 +0000")
-foreach(doc IN ITEMS man/orvantis.1 man/orvantis-query.1 debian/changelog)
+# The Japanese man pages (data/man/ja) go to docs/ja under the same names.
+foreach(doc IN ITEMS man/orvantis.1 man/orvantis-query.1 man/ja/orvantis.1 man/ja/orvantis-query.1 debian/changelog)
   get_filename_component(name ${doc} NAME)
-  configure_file(data/${doc} ${docs_dir}/${name} @ONLY)
-  add_custom_command(OUTPUT ${docs_dir}/${name}.gz
+  set(out_dir ${docs_dir})
+  if(doc MATCHES "^man/ja/")
+    set(out_dir ${docs_dir}/ja)
+  endif()
+  configure_file(data/${doc} ${out_dir}/${name} @ONLY)
+  add_custom_command(OUTPUT ${out_dir}/${name}.gz
     COMMAND gzip -9nkf ${name}
-    DEPENDS ${docs_dir}/${name}
-    WORKING_DIRECTORY ${docs_dir})
-  list(APPEND gz_files ${docs_dir}/${name}.gz)
+    DEPENDS ${out_dir}/${name}
+    WORKING_DIRECTORY ${out_dir})
+  list(APPEND gz_files ${out_dir}/${name}.gz)
 endforeach()
 add_custom_target(orvantis_docs ALL DEPENDS ${gz_files})
 install(FILES ${docs_dir}/orvantis.1.gz ${docs_dir}/orvantis-query.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${docs_dir}/ja/orvantis.1.gz ${docs_dir}/ja/orvantis-query.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 install(FILES ${docs_dir}/changelog.gz data/debian/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvantis)
+# The users' guide in Japanese, as Debian keeps a package's documents.
+install(FILES README.ja.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvantis)
 
 # The Debian package: orvantis_<version>_<arch>.deb.
 set(CPACK_GENERATOR DEB)

@@ -1,16 +1,23 @@
 // Orvantis: starts the main window.
+#include "app/Console.h"
 #include "app/InputMethod.h"
 #include "app/Startup.h"
+#include "app/Version.h"
 #include "app/widgets/Appearance.h"
 #include "app/widgets/frmMain.h"
 #include "platform/disc/VolumeCache.h"
 #include "platform/engine/EngineIsolation.h"
+#include "platform/signals/ProcessEnd.h"
 #include "platform/signals/QuitSignals.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QIcon>
@@ -39,14 +46,35 @@ int main(int argc, char** argv)
     if (argc == 3 && !std::strcmp(argv[1], orv::kTidyCacheSwitch))
         return orv::ServeCacheTidy(argv[2]);
 
+    // Answered on a terminal without a display, before the toolkit looks for one.
+    switch (orv::ConsoleRequestOf(argc, argv)) {
+    case orv::ConsoleRequest::Help: std::fputs(orv::HelpText().c_str(), stdout); return 0;
+    case orv::ConsoleRequest::Version:
+        std::fputs(
+            orv::VersionText(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR, ORVANTIS_VERSION_PATCH, ORVANTIS_COPYRIGHT)
+                .c_str(),
+            stdout);
+        return 0;
+    case orv::ConsoleRequest::None: break;
+    }
+    const orv::EnvLookup processEnv = [](const char* name) -> std::optional<std::string> {
+        const char* v = std::getenv(name);
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    };
+    const auto socketExists = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+    };
+    if (const auto line = orv::NoDisplayLine(processEnv, socketExists)) {
+        std::fprintf(stderr, "%s\n", line->c_str());
+        return 1;
+    }
+
     // The command line is the program's own (the /SCHK switch); Qt's options such as -reverse,
     // -style or -platform must not reach the toolkit. The toolkit sees the program name only,
     // plus the window system to use when the environment calls for one.
     const std::string commandLine = orv::CommandLineText(argc, argv);
-    std::string windowSystem = orv::PreferredWindowSystem([](const char* name) -> std::optional<std::string> {
-        const char* v = std::getenv(name);
-        return v ? std::optional<std::string>(v) : std::nullopt;
-    });
+    std::string windowSystem = orv::PreferredWindowSystem(processEnv);
     std::string platformOption = "-platform";
     std::vector<char*> toolkitArgs{argv[0]};
     if (!windowSystem.empty()) {
@@ -62,7 +90,11 @@ int main(int argc, char** argv)
     const std::string inputMethod = orv::InputMethodToUse(orv::InputMethodProbeOfProcess(), windowSystem);
     if (!inputMethod.empty())
         qputenv("QT_IM_MODULE", QByteArray::fromStdString(inputMethod));
+    // A display that cannot be reached (a DISPLAY left over in an ssh session) gets one line and
+    // exit status 1, not the toolkit's abort.
+    auto connecting = std::make_unique<orv::DisplayConnectGuard>(orv::DisplayFailedLine(processEnv));
     QApplication app(toolkitArgc, toolkitArgs.data());
+    connecting.reset();
     if (!inputMethod.empty())
         qunsetenv("QT_IM_MODULE");
     orv::UseUiFont();
@@ -91,5 +123,8 @@ int main(int argc, char** argv)
     orv::frmMain w(env);
     QObject::connect(&quitSignals, &orv::QuitSignals::received, &w, &orv::frmMain::RequestClose);
     w.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // The settings are written and the window is gone.
+    orv::EndProcessWithin(orv::kEndGraceMs, code);
+    return code;
 }

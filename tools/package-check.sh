@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package in a build folder that is already built (tools/test.sh makes build/),
-# validates its desktop entry and AppStream metadata, unpacks it into a temporary root (nothing is
-# installed on the system) and starts the unpacked program with a temporary home and XDG folders:
-# it must open the packaged sample catalogue (found through XDG_DATA_DIRS), keep its settings
-# under XDG_CONFIG_HOME, and open the user's own catalogue once one lies in XDG_DATA_HOME/orvantis/.
+# checks it with lintian, validates its desktop entry and AppStream metadata, unpacks it into a
+# temporary root (nothing is installed on the system) and starts the unpacked program with a
+# temporary home and XDG folders: it must open the packaged sample catalogue (found through
+# XDG_DATA_DIRS), keep its settings under XDG_CONFIG_HOME, and open the user's own catalogue once
+# one lies in XDG_DATA_HOME/orvantis/.
 #
 # Which catalogue was opened is read from the saved platform selection: with no settings file
 # every platform of the opened catalogue is selected, and the shut-down that SIGTERM starts saves
@@ -12,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-tools/deps.sh dpkg-dev desktop-file-utils appstream
+tools/deps.sh dpkg-dev desktop-file-utils appstream lintian
 if [ ! -x "$build/orvantis" ] || [ ! -x "$build/orvantis-query" ]; then
   echo "package-check: build $build first (tools/test.sh)" >&2
   exit 1
@@ -40,6 +41,14 @@ dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/orvantis.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null \
   || { appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml; fail "AppStream metadata"; }
+
+# Debian's own checks of the package: no error and no warning.
+lint=$(lintian --fail-on error,warning "$deb" 2>/dev/null) || { echo "$lint" >&2; fail "lintian"; }
+# The manuals in English and in Japanese, and the users' guide in Japanese.
+for doc in man/man1/orvantis.1.gz man/man1/orvantis-query.1.gz man/ja/man1/orvantis.1.gz \
+           man/ja/man1/orvantis-query.1.gz doc/orvantis/README.ja.md; do
+  [ -f "$root/usr/share/$doc" ] || fail "no /usr/share/$doc in the package"
+done
 
 # Japanese search words are typed through an input method: the package recommends one.
 case "$(dpkg-deb -f "$deb" Recommends)" in

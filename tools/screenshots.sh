@@ -2,17 +2,20 @@
 # Screenshots of Orvantis in a real desktop session (Xvfb with the openbox window manager), for
 # looking at the window as a user sees it: both views at several sizes and at twice the scale, the
 # first window without settings, platform themes (qt6ct: its own font, a dark palette) and the
-# counts of a 150,000-entry catalogue; a library of CD copies: the wait dialog of a copy out of an
-# image, each failure's message, the drive chooser keeping the saved drive. Also refreshes the two
-# pictures the README shows.
-# Usage: tools/screenshots.sh [OUTDIR] [library]   (default: build/screenshots; "library": those
-# shots alone)
+# counts of a 150,000-entry catalogue, fractional scales (1.25, 1.5, 144 dots per inch), the window
+# as a native Wayland client of a headless sway, and a library of CD copies: the wait dialog of a
+# copy out of an image, each failure's message, the drive chooser keeping the saved drive. Also
+# refreshes the two pictures the README shows.
+# Usage: tools/screenshots.sh [OUTDIR] [library]   (default: build/screenshots; "library": the
+# library's shots alone)
 # Each shot starts the program on the sample catalogue from an application folder and home of its
 # own, with a settings file that sizes the window to the screen and picks the view.
 # The X display is the first free one of ORVANTIS_SHOT_DISPLAYS (default 80-89).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/deps.sh xvfb xauth x11-utils openbox imagemagick fonts-noto-cjk xdotool qt6-translations-l10n libarchive-tools
+tools/deps.sh xvfb xauth x11-utils x11-xserver-utils openbox imagemagick fonts-noto-cjk xdotool qt6-translations-l10n \
+  libarchive-tools
+tools/deps.sh qt6-wayland sway grim || echo "screenshots.sh: no sway or grim: no Wayland pictures" >&2
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build "${launcher[@]}" >/dev/null
@@ -342,6 +345,74 @@ snap list-800x600-scale2-150000
 stop_app
 end_session
 unset catalogue
+
+# Fractional scales under X: the list at QT_SCALE_FACTOR 1.25 and 1.5, and with the X resources'
+# 144 dots per inch; its grid lines are one screen pixel wide whatever the scale.
+session 1280 1024
+for scale in 1.25 1.5; do
+  start_app "scale$scale" 0 800 600 QT_SCALE_FACTOR=$scale
+  snap "list-800x600-scale$scale"
+  stop_app
+done
+echo 'Xft.dpi: 144' | xrdb -merge
+start_app dpi144 0 800 600
+snap list-800x600-xft-dpi144
+stop_app
+end_session
+
+# Native Wayland under a headless sway (as nobody when run as root: sway refuses root), pictured
+# by grim: the list at QT_SCALE_FACTOR 1.25 and 1.5, and the first list of a start without
+# settings (its columns fitted to the font: CD発売日 shows its dates whole).
+if command -v sway >/dev/null && command -v grim >/dev/null; then
+  wl="$work/wl"
+  mkdir -p "$wl/run" "$wl/home"
+  chmod 755 "$work" "$wl"
+  chmod 700 "$wl/run"
+  printf 'output HEADLESS-1 resolution 1280x960
+for_window [app_id="orvantis"] floating enable, move position 0 0
+' \
+    > "$wl/sway.conf"
+  asuser=()
+  if [ "$(id -u)" -eq 0 ]; then
+    asuser=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chown -R 65534:65534 "$wl"
+  fi
+  wl_env=(env -i PATH=/usr/bin:/bin HOME="$wl/home" XDG_RUNTIME_DIR="$wl/run" LANG=C.UTF-8)
+  "${wl_env[@]}" WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    "${asuser[@]}" sway -c "$wl/sway.conf" >"$work/sway.log" 2>&1 &
+  pids+=($!)
+  sock=
+  for _ in $(seq 100); do
+    sock=$(find "$wl/run" -maxdepth 1 -type s -name 'wayland-*' -printf '%f\n' | head -n1)
+    [ -n "$sock" ] && break; sleep 0.1
+  done
+  wl_shot() { # name mode [VAR=value...]
+    local name=$1 mode=$2 app="$wl/app-$1"; shift 2
+    mkdir -p "$app"
+    cp build/orvantis data/sample/tevox20.mdb "$app/"
+    [ "$mode" = - ] || printf '[DISP]\r\nMODE=%s\r\n[WINDOW]\r\nWIDTH=12000\r\nHEIGHT=9000\r\nWINSATE=0\r\n' "$mode" \
+      > "$app/tevo.ini"
+    [ ${#asuser[@]} -eq 0 ] || chown -R 65534:65534 "$app"
+    "${wl_env[@]}" WAYLAND_DISPLAY="$sock" QT_QPA_PLATFORM=wayland "$@" "${asuser[@]}" "$app/orvantis" >/dev/null 2>&1 &
+    local p=$!; pids+=("$p")
+    sleep 4
+    "${wl_env[@]}" WAYLAND_DISPLAY="$sock" "${asuser[@]}" grim "$wl/home/shot.png"
+    cp "$wl/home/shot.png" "$out/$name.png"
+    echo "$out/$name.png"
+    kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true
+  }
+  if [ -n "$sock" ]; then
+    wl_shot wayland-list-scale1.25 0 QT_SCALE_FACTOR=1.25
+    wl_shot wayland-list-scale1.5 0 QT_SCALE_FACTOR=1.5
+    wl_shot wayland-first-list - 
+  else
+    echo "sway did not start: no Wayland pictures" >&2
+  fi
+else
+  echo "sway or grim not installed: no Wayland pictures" >&2
+fi
+
+library_shots
 
 # The README's pictures: the two views at 1024 x 768, in 64 colours without dithering to stay small.
 mkdir -p docs

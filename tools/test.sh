@@ -12,6 +12,10 @@ tools/deps.sh libarchive-tools
 # that one test skips.
 tools/deps.sh dbus-daemon ibus ibus-anthy \
   || echo "test.sh: ibus and ibus-anthy could not be installed: the input-method test will skip" >&2
+# The Wayland lane runs the program as a native client of a headless sway (with wtype for keys
+# and grim for pictures) or weston; where they cannot be installed, its tests skip.
+tools/deps.sh qt6-wayland sway weston wtype grim \
+  || echo "test.sh: sway, weston, wtype or grim could not be installed: the Wayland lane will skip" >&2
 # The sources keep the project's style before anything is built.
 tools/format.sh --check
 # The folders under src/ include each other without a cycle, and panels meet through interfaces.
@@ -23,9 +27,9 @@ ctest_args=()
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DORVANTIS_SANITIZE=ON -DORVANTIS_STRICT_WARNINGS=ON)
-  # The real-session lane looks at what the window manager and the X server do; it runs in the
-  # plain pass.
-  ctest_args=(-LE realx)
+  # The real-session and Wayland lanes look at what the window manager, the X server and the
+  # compositor do; they run in the plain pass.
+  ctest_args=(-LE 'realx|wayland')
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi

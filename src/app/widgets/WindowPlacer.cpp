@@ -2,6 +2,7 @@
 
 #include "platform/widgets/Toolkit.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QScreen>
@@ -21,7 +22,15 @@ constexpr int kLateAnswerMs = 1000;
 
 } // namespace
 
-WindowPlacer::WindowPlacer(QWidget* window) : QObject(window), window_(window) {}
+WindowPlacer::WindowPlacer(QWidget* window) : QObject(window), window_(window) { window_->installEventFilter(this); }
+
+bool WindowPlacer::eventFilter(QObject* watched, QEvent* e)
+{
+    // The window system's own word, not the echo of a request.
+    if (watched == window_ && e->type() == QEvent::WindowStateChange && e->spontaneous() && window_->isMaximized())
+        maximisedSeen_ = true;
+    return false;
+}
 
 void WindowPlacer::CountMonitors(unsigned char screenCheck)
 {
@@ -93,6 +102,31 @@ Placement WindowPlacer::firstPlacement() const
                      TwipsPerPixelY());
 }
 
+void WindowPlacer::Prepare(const TwipsRect& saved)
+{
+    const Placement p = SavedPlacement(saved);
+    if (!p.move)
+        return;
+    if (NativeWayland())
+        sizeFrame(p.rect);
+    else
+        window_->move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
+}
+
+bool WindowPlacer::PositionKnown() const { return !NativeWayland(); }
+bool WindowPlacer::StateKnown() const { return !NativeWayland() || (shown_ && (!maximiseAsked_ || maximisedSeen_)); }
+
+// The client size whose frame is the saved one, for the frame known now (a Wayland window's own
+// decorations, or none where the compositor draws them); the position is the compositor's.
+void WindowPlacer::sizeFrame(const TwipsRect& frame)
+{
+    ApplyMinimumSize();
+    const PixelRect c = ClientRectForFrame(frame, frameMargins(), TwipsPerPixelX(), TwipsPerPixelY());
+    const QSize size(static_cast<int>(c.right - c.left), static_cast<int>(c.bottom - c.top));
+    if (size != window_->size())
+        window_->resize(size);
+}
+
 void WindowPlacer::Place(const TwipsRect& saved, bool maximise)
 {
     placing_ = true;
@@ -101,8 +135,18 @@ void WindowPlacer::Place(const TwipsRect& saved, bool maximise)
     // has mapped the window. Its answer to the placement is not waited for: a request that changes
     // nothing gets none, and frame extents that come with the answer or later place the frame
     // again as they arrive (followFrameExtents).
-    WaitForExposure(window_);
+    shown_ = WaitForExposure(window_);
     Placement p = SavedPlacement(saved);
+    if (NativeWayland()) {
+        // The size only, now that the window's decorations are known; the compositor places it.
+        if (p.move)
+            sizeFrame(p.rect);
+        if (maximise) {
+            maximiseAsked_ = true;
+            window_->setWindowState(window_->windowState() | Qt::WindowMaximized);
+        }
+        return;
+    }
     if (!p.move)
         p = firstPlacement();
     if (p.move) {

@@ -25,6 +25,9 @@ public:
 
     // The saved frame (twips) pulled onto the monitors.
     Placement SavedPlacement(const TwipsRect& saved) const;
+    // Before the window is first shown: created where it will be placed (X11), or at the size it
+    // will have (Wayland, where the first size the compositor sees is the one it keeps).
+    void Prepare(const TwipsRect& saved);
     // Once the window is on the screen: its frame where it was saved, or the window as created
     // pulled onto the available screen; maximised after that when it was saved so.
     void Place(const TwipsRect& saved, bool maximise);
@@ -40,11 +43,22 @@ public:
     QSize ApplyMinimumSize();
     QRect OuterRect() const; // the window with its frame, in pixels
 
+    // What shutdown may save of the window. A Wayland compositor never tells a window where it
+    // is, and one that never showed the window, or never maximised it when asked to (sway has no
+    // such state), said nothing of its state either: what it does not know, the settings file
+    // keeps as it was read.
+    bool PositionKnown() const;
+    bool StateKnown() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
     Placement firstPlacement() const;
     QRect roomOnScreen() const; // the screen's available area, in logical pixels
     FrameMargins frameMargins() const;
     void placeFrame();
+    void sizeFrame(const TwipsRect& frame);
     void followFrameExtents();
 
     QWidget* window_;
@@ -53,6 +67,9 @@ private:
     std::optional<TwipsRect> placedFrame_; // the frame placement put the window in, until the first activation ends
     FrameMargins placedMargins_; // the frame extents it was placed with
     bool placementAnswered_ = true; // no request of the placement waits for the window system's answer
+    bool shown_ = false; // the window system showed the window when it was placed
+    bool maximiseAsked_ = false; // placement asked for the maximised state
+    bool maximisedSeen_ = false; // the window system has shown the window maximised
 };
 
 } // namespace orv

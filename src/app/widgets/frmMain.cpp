@@ -70,9 +70,7 @@ frmMain::frmMain(const StartupEnvironment& env, QWidget* parent) : QWidget(paren
     Form_Load();
     // Created where the first activation will place it: a position given before the window
     // exists is where the window manager puts its frame, so the window does not jump then.
-    const Placement p = placer_->SavedPlacement(savedFrame());
-    if (p.move)
-        move(TwipsToPxX(p.rect.left), TwipsToPxY(p.rect.top));
+    placer_->Prepare(savedFrame());
 }
 
 void frmMain::setShell(std::unique_ptr<Shell> shell) { actions_->setShell(std::move(shell)); }
@@ -326,13 +324,17 @@ void frmMain::writeSettings()
     if (search_->platformsOffered())
         appliedSettings_.mark(SettingGroup::Platforms);
     StoreViewSettings(views_->CurrentView(), now);
+    // What the window system does not tell (a Wayland window's position) is written back as read.
     const int state = WindowState();
-    now.setWhole(K::WinState, state);
-    if (state == 0) {
+    if (placer_->StateKnown())
+        now.setWhole(K::WinState, state);
+    if (state == 0 && placer_->StateKnown()) {
         // The outer frame, in twips.
         const QRect g = placer_->OuterRect();
-        now.setSingle(K::Top, static_cast<float>(g.top()) * TwipsPerPixelY());
-        now.setSingle(K::Left, static_cast<float>(g.left()) * TwipsPerPixelX());
+        if (placer_->PositionKnown()) {
+            now.setSingle(K::Top, static_cast<float>(g.top()) * TwipsPerPixelY());
+            now.setSingle(K::Left, static_cast<float>(g.left()) * TwipsPerPixelX());
+        }
         now.setSingle(K::Width, static_cast<float>(g.width()) * TwipsPerPixelX());
         now.setSingle(K::Height, static_cast<float>(g.height()) * TwipsPerPixelY());
     }

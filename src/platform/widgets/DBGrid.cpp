@@ -4,7 +4,14 @@
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
 
+#include <QFontMetricsF>
 #include <QHeaderView>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+
+#include <cmath>
 
 namespace orv {
 
@@ -96,6 +103,8 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), model_(new SnapshotModel(t
     // Tab and Shift+Tab move the focus to the window's next or previous control; the arrow keys
     // move between the cells.
     setTabKeyNavigation(false);
+    // The grid lines are drawn on whole device pixels (paintGridLines).
+    setShowGrid(false);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     verticalHeader()->setVisible(false);
@@ -189,6 +198,65 @@ void DBGrid::showEmpty(const QStringList& captions)
 {
     model_->showEmpty(captions);
     widthsTwips_.assign(static_cast<size_t>(captions.size()), -1.f);
+}
+
+qreal DBGrid::cellWidthFor(const QString& text) const
+{
+    // The item's text margin on each side, as the item delegate lays the text out.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return QFontMetricsF(font()).horizontalAdvance(text) + 2 * margin + 1;
+}
+
+void DBGrid::paintEvent(QPaintEvent* e)
+{
+    QTableView::paintEvent(e);
+    paintGridLines();
+}
+
+// The lines between the cells, one device pixel wide on the last device pixel of each row and
+// column. The toolkit's own are a logical pixel wide and come out one or two device pixels wide
+// at a scale of 1.25 or 1.5, row by row.
+void DBGrid::paintGridLines()
+{
+    const QHeaderView* rows = verticalHeader();
+    const QHeaderView* columns = horizontalHeader();
+    const int rowCount = model_->rowCount();
+    const int columnCount = model_->columnCount();
+    if (rowCount == 0 || columnCount == 0)
+        return;
+    const QRect area = viewport()->rect();
+    auto visibleRange = [](int first, int last, int count) {
+        return std::pair<int, int>{first < 0 ? 0 : first, last < 0 ? count - 1 : last};
+    };
+    const auto [firstRow, lastRow] =
+        visibleRange(rows->visualIndexAt(0), rows->visualIndexAt(area.height() - 1), rowCount);
+    const auto [firstColumn, lastColumn] =
+        visibleRange(columns->visualIndexAt(0), columns->visualIndexAt(area.width() - 1), columnCount);
+
+    const qreal dpr = viewport()->devicePixelRatioF();
+    auto device = [dpr](int logical) { return static_cast<int>(std::lround(logical * dpr)); };
+    const int lastRowIndex = rows->logicalIndex(lastRow);
+    const int lastColumnIndex = columns->logicalIndex(lastColumn);
+    const int bottom = device(rowViewportPosition(lastRowIndex) + rowHeight(lastRowIndex));
+    const int right = device(columnViewportPosition(lastColumnIndex) + columns->sectionSize(lastColumnIndex));
+
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QColor colour =
+        QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    QPainter p(viewport());
+    p.setTransform(QTransform::fromScale(1 / dpr, 1 / dpr)); // device pixels from here
+    for (int v = firstRow; v <= lastRow; ++v) {
+        const int row = rows->logicalIndex(v);
+        if (!rows->isSectionHidden(row))
+            p.fillRect(QRect(0, device(rowViewportPosition(row) + rowHeight(row)) - 1, right, 1), colour);
+    }
+    for (int v = firstColumn; v <= lastColumn; ++v) {
+        const int column = columns->logicalIndex(v);
+        if (!columns->isSectionHidden(column))
+            p.fillRect(QRect(device(columnViewportPosition(column) + columns->sectionSize(column)) - 1, 0, 1, bottom),
+                       colour);
+    }
 }
 
 void DBGrid::removeColumn(int i)

@@ -47,6 +47,9 @@ public:
     void removeColumn(int i);
     // Unbound: no rows, these columns.
     void showEmpty(const QStringList& captions);
+    // The width in pixels a cell needs to show text whole in the grid's font: the text, the cell's
+    // margins on both sides and the grid line.
+    qreal cellWidthFor(const QString& text) const;
 
     SnapshotModel* snapshotModel() const { return model_; }
 
@@ -56,7 +59,11 @@ signals:
     // The current cell moved to another row or column, whoever moved it.
     void RowColChange();
 
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
 private:
+    void paintGridLines();
     void rebind();
     void followCursor();
     void onCurrentChanged(const QModelIndex& current, const QModelIndex& previous);

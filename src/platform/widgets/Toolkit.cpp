@@ -157,8 +157,15 @@ void TakeKeyboardFocus(QWidget* w)
         w->activateWindow();
 }
 
+bool NativeWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
 void CommitComposition()
 {
+    // A composition lives in the focused window. Qt's Wayland input context reaches for the
+    // seat's keyboard, which a compositor without one (a headless weston) never gives the
+    // window: it would crash there, before the settings are saved.
+    if (NativeWayland() && !QGuiApplication::focusWindow())
+        return;
     if (QInputMethod* im = QGuiApplication::inputMethod())
         im->commit();
 }

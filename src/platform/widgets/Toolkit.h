@@ -48,6 +48,10 @@ void FollowKeyboardFocus(QWidget* w);
 // already, else by asking the window manager.
 void TakeKeyboardFocus(QWidget* w);
 
+// The program runs as a native Wayland client: the compositor places its windows, and tells it
+// neither where they are nor lets it move them.
+bool NativeWayland();
+
 // Ends the input method's composition in the focused control: the text being converted becomes
 // part of the control's text, as Enter makes it. Anything that reads text boxes runs this first.
 void CommitComposition();

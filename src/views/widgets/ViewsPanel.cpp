@@ -8,8 +8,10 @@
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/MakeControl.h"
 #include "platform/widgets/Toolkit.h"
+#include "views/ColumnWidths.h"
 #include "views/Layout.h"
 
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -310,8 +312,22 @@ void ViewsPanel::KeepColumnWidths()
         for (int i = 0; i < schema::kListColumns && i < DBGrid1->columnCount(); ++i)
             columnWidths_[static_cast<size_t>(i)] = RoundHalfEven(DBGrid1->columnWidth(i));
     } else {
+        // The first list: the design's widths, widened as the list's font needs them.
+        columnWidths_ =
+            FittedColumnWidths(schema::kDefaultColumnWidths, DBGrid1->cellWidthFor(widestDate()), TwipsPerPixelX());
         widthsCaptured_ = true;
     }
+}
+
+// A stored date (1998/02/10) in the list's font, each digit as wide as its widest.
+QString ViewsPanel::widestDate() const
+{
+    const QFontMetricsF metrics(DBGrid1->font());
+    QChar widest = QLatin1Char('0');
+    for (char d = '1'; d <= '9'; ++d)
+        if (metrics.horizontalAdvance(QLatin1Char(d)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(d);
+    return QString(4, widest) + QLatin1Char('/') + QString(2, widest) + QLatin1Char('/') + QString(2, widest);
 }
 
 void ViewsPanel::applyColumnWidths()

@@ -111,6 +111,7 @@ protected:
 private:
     void endPressIfNoClick();
     void applyColumnWidths();
+    QString widestDate() const;
     void NameControls();
 
     QWidget* window_;

@@ -1,0 +1,191 @@
+// The program as a native Wayland client (label wayland): a compositor places the window and never
+// says where, so the saved size and state come back, the saved position is written back as it was
+// read for the next X11 start, and every way of closing saves. Skipped, in one line, where no
+// headless compositor can run.
+#include "realx/WaylandSession.h"
+
+#include "BenchSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace orvreal;
+
+namespace {
+
+using Compositor = WaylandSession::Compositor;
+
+// Saved under X11 on a second monitor left of the primary: 800 x 600 pixels at 15 twips a pixel.
+constexpr const char* kLeft = "-12345";
+constexpr const char* kTop = "1500";
+const QSize kSavedSize(800, 600);
+
+void saveFrame(const AppFolder& folder, const char* state)
+{
+    folder.setIni("WINDOW", "WINSATE", state);
+    folder.setIni("WINDOW", "TOP", kTop);
+    folder.setIni("WINDOW", "LEFT", kLeft);
+    folder.setIni("WINDOW", "WIDTH", "12000");
+    folder.setIni("WINDOW", "HEIGHT", "9000");
+}
+
+QString outputOf(const AppFolder& folder)
+{
+    QFile f(QDir(folder.path()).filePath(QStringLiteral("output.txt")));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The program handles SIGTERM from here on (its quit signals are set up).
+bool catchesTerm(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
+
+bool ended(QProcess& p, int ms = 30000) { return p.state() == QProcess::NotRunning || p.waitForFinished(ms); }
+
+// The main window alone, at rest after its first activation, at the size it asked for: the two
+// load dialogs have come and gone, or (a fast catalogue, whose dialogs may come and go between two
+// looks) the window has stayed alone with its plain title for a couple of seconds.
+bool mainWindowAt(const WaylandSession& w, QSize size)
+{
+    int dialogsSeen = 0;
+    bool dialogUp = false;
+    QElapsedTimer alone;
+    return WaitUntil(
+        [&] {
+            const auto windows = w.windows();
+            if (windows.size() > 1 && !dialogUp)
+                ++dialogsSeen;
+            dialogUp = windows.size() > 1;
+            const bool atRest =
+                windows.size() == 1 && windows[0].title == QLatin1String("Orvantis") && windows[0].rect.size() == size;
+            if (!atRest) {
+                alone.invalidate();
+                return false;
+            }
+            if (!alone.isValid())
+                alone.start();
+            return dialogsSeen >= 2 || alone.elapsed() > 2000;
+        },
+        30000, 30);
+}
+
+#define SKIP_WITHOUT(session)                                                                                          \
+    if (!(session).unavailable().isEmpty())                                                                            \
+    GTEST_SKIP() << "Wayland lane: " << (session).unavailable().toStdString()
+
+} // namespace
+
+// sway: the size comes back, and the close command, Alt+X and SIGTERM each save what the
+// compositor made of the window and leave the position as it was read.
+TEST(Wayland, SwayRestoresTheSizeAndEveryCloseSaves)
+{
+    WaylandSession w(Compositor::Sway);
+    SKIP_WITHOUT(w);
+    AppFolder folder(QStringLiteral(ORV_SOURCE_DIR "/data/sample/tevox20.mdb"));
+    saveFrame(folder, "0");
+
+    enum class Close { Compositor, AltX, Sigterm };
+    for (const Close how : {Close::Compositor, Close::AltX, Close::Sigterm}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        auto run = w.start(folder);
+        QSize resized;
+        ASSERT_TRUE(mainWindowAt(w, kSavedSize))
+            << "size not restored: " << w.windows().value(0).rect.width() << "x" << w.windows().value(0).rect.height();
+        switch (how) {
+        case Close::Compositor: ASSERT_TRUE(w.closeWindow()); break;
+        case Close::AltX:
+            // A key that comes before the compositor has given the window the keyboard goes
+            // nowhere: given again every few seconds until the program ends.
+            for (int attempt = 0; attempt < 5 && run->state() != QProcess::NotRunning; ++attempt) {
+                ASSERT_TRUE(w.keys({QStringLiteral("-M"), QStringLiteral("alt"), QStringLiteral("x"),
+                                    QStringLiteral("-m"), QStringLiteral("alt")}));
+                run->waitForFinished(5000);
+            }
+            break;
+        case Close::Sigterm:
+            // Made smaller by the compositor first: that is what is saved.
+            ASSERT_TRUE(w.resizeWindow(QSize(700, 500)));
+            ASSERT_TRUE(WaitUntil(
+                [&] {
+                    resized = w.windowRect().size();
+                    return resized.isValid() && resized.width() < kSavedSize.width();
+                },
+                10000, 30));
+            ::kill(static_cast<pid_t>(run->processId()), SIGTERM);
+            break;
+        }
+        ASSERT_TRUE(ended(*run));
+        EXPECT_EQ(run->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run->exitCode(), 0);
+        EXPECT_EQ(folder.ini("WINDOW", "LEFT"), kLeft);
+        EXPECT_EQ(folder.ini("WINDOW", "TOP"), kTop);
+        EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
+        EXPECT_NE(folder.ini("SEARCH", "PFORMSTR"), "<none>") << "the search conditions saved too";
+        EXPECT_EQ(outputOf(folder), QString()) << "nothing on standard output or error";
+        if (how == Close::Sigterm) {
+            EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), std::to_string(resized.width() * 15));
+            EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), std::to_string(resized.height() * 15));
+        } else {
+            EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), "12000");
+            EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), "9000");
+        }
+    }
+}
+
+// sway has no maximised state: asked for it, it says nothing, and the saved state stays; the
+// switch /SCHK=1 changes nothing a Wayland window can show.
+TEST(Wayland, SwayKeepsAStateItCannotShow)
+{
+    WaylandSession w(Compositor::Sway);
+    SKIP_WITHOUT(w);
+    AppFolder folder(QStringLiteral(ORV_SOURCE_DIR "/data/sample/tevox20.mdb"));
+    saveFrame(folder, "2");
+    auto run = w.start(folder, {QStringLiteral("/SCHK=1")});
+    ASSERT_TRUE(mainWindowAt(w, kSavedSize));
+    ASSERT_TRUE(w.closeWindow());
+    ASSERT_TRUE(ended(*run));
+    EXPECT_EQ(run->exitCode(), 0);
+    EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "2");
+    EXPECT_EQ(folder.ini("WINDOW", "LEFT"), kLeft);
+    EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), "12000");
+    EXPECT_EQ(outputOf(folder), QString());
+}
+
+// weston's headless backend has no seat: the window is never focused. SIGTERM still saves (it
+// used to end the program in the input method's commit, before anything was written), the frame
+// Qt draws itself is part of the saved size, and a maximised window comes back maximised.
+TEST(Wayland, WestonSigtermSavesAWindowNeverFocused)
+{
+    for (const char* state : {"0", "2"}) {
+        SCOPED_TRACE(state);
+        WaylandSession w(Compositor::Weston);
+        SKIP_WITHOUT(w);
+        AppFolder folder(QStringLiteral(ORV_SOURCE_DIR "/data/sample/tevox20.mdb"));
+        saveFrame(folder, state);
+        auto run = w.start(folder);
+        ASSERT_TRUE(WaitUntil([&] { return catchesTerm(run->processId()); }, 30000, 20));
+        ::kill(static_cast<pid_t>(run->processId()), SIGTERM);
+        ASSERT_TRUE(ended(*run));
+        EXPECT_EQ(run->exitStatus(), QProcess::NormalExit) << "no crash";
+        EXPECT_EQ(run->exitCode(), 0);
+        EXPECT_NE(folder.ini("SEARCH", "NEW"), "<none>") << "settings saved";
+        EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), state);
+        EXPECT_EQ(folder.ini("WINDOW", "LEFT"), kLeft);
+        EXPECT_EQ(folder.ini("WINDOW", "TOP"), kTop);
+        EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), "12000");
+        EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), "9000");
+        EXPECT_EQ(outputOf(folder), QString());
+    }
+}
