@@ -1,5 +1,6 @@
-// The library of CD copies in a real session: a copy out of a large image under the wait dialog,
-// cancelled with Escape; the drive kept through the chooser by Alt+D then Enter.
+// The library of CD copies in a real session: a file opened out of a disc image, a copy out of a
+// large image under the wait dialog cancelled with Escape, the drive kept through the chooser by
+// Alt+D then Enter.
 #include "realx/ChildProcess.h"
 #include "realx/RealSession.h"
 #include "realx/SessionTest.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace orvreal;
@@ -30,11 +32,13 @@ void storeDrive(const QString& drive)
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, drive.toStdString());
 }
 
+QString cacheFolder() { return qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/orvantis/volumes"); }
+
 // What the cache holds besides the image folders' stamps and locks: the copies' files and
 // folders, and copies in progress.
 QStringList cacheEntries()
 {
-    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/orvantis/volumes");
+    const QString cache = cacheFolder();
     QStringList out;
     QDirIterator it(cache, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -51,15 +55,76 @@ class RealLibrary : public SessionTest {
 protected:
     void TearDown() override { storeDrive(QString()); }
     QString sample() const { return QString::fromStdString(orvtest::dataPath("tevox20.mdb")); }
+
+    // The desktop's opener and its association lookup as stubs that write down what they are asked
+    // to open (in opened); the run's options put them first.
+    RunOptions stubDesktop() const
+    {
+        const QString bin = dir.filePath(QStringLiteral("bin"));
+        QDir().mkpath(bin);
+        orvtest::writeFileBytes((bin + QStringLiteral("/xdg-open")).toStdString(),
+                                "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.toStdString() + "'\n");
+        orvtest::writeFileBytes((bin + QStringLiteral("/xdg-mime")).toStdString(), "#!/bin/sh\necho stub.desktop\n");
+        for (const QString& stub : {QStringLiteral("xdg-open"), QStringLiteral("xdg-mime")})
+            QFile::setPermissions(bin + QLatin1Char('/') + stub, QFile::ReadOwner | QFile::ExeOwner);
+        RunOptions options;
+        options.setEnv.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
+        return options;
+    }
+
     QTemporaryDir dir;
+    const QString lib = dir.filePath(QStringLiteral("library"));
+    const QString opened = dir.filePath(QStringLiteral("opened.txt"));
 };
 
 } // namespace
 
+TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfADiscImage)
+{
+    // Volume 011, the first entry's, as an image.
+    QDir().mkpath(lib);
+    orvtest::writeIsoImage((lib + QStringLiteral("/お楽しみCD 11.iso")).toStdString(),
+                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
+                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
+                            orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
+    storeDrive(lib);
+    AppFolder app(sample());
+    app.saveFrame(kSavedTwips);
+    AppRun run(*x, app, stubDesktop());
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+    // The title names where the entry's folder opens from: the image, and the folder inside it.
+    EXPECT_EQ(x->windowName(w),
+              QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/お楽しみCD 11.iso/UTIL/SS/POINT"));
+
+    // Twice: the copy is made, then used again.
+    const auto opens = [&] {
+        const std::string calls = orvtest::readFileBytes(opened.toStdString());
+        return std::count(calls.begin(), calls.end(), '\n');
+    };
+    for (int press = 1; press <= 2; ++press) {
+        x->key(QStringLiteral("alt+u"));
+        ASSERT_TRUE(WaitUntil([&] { return opens() == press; }, 10000))
+            << "the opener was not started: " << run.output().toStdString();
+    }
+    const std::string calls = orvtest::readFileBytes(opened.toStdString());
+    const std::string file = calls.substr(0, calls.find('\n'));
+    EXPECT_EQ(calls, file + "\n" + file + "\n");
+    const std::string cache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/orvantis/volumes/";
+    EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
+    EXPECT_EQ(file.substr(file.size() - 24), "/UTIL/SS/POINT/POINT.EXE");
+    EXPECT_EQ(orvtest::readFileBytes(file), "MZ");
+    EXPECT_EQ(orvtest::readFileBytes(file.substr(0, file.size() - 3) + "INI"), "[point]");
+    // Nothing asked, nothing reported.
+    EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
 TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
 {
-    // Volume 011, the first entry's, as an image whose entry folder holds 600 MB.
-    const QString lib = dir.filePath(QStringLiteral("library"));
+    // Volume 011, the first entry's, as an image whose entry folder holds 600 MB; no copies yet.
+    QDir(cacheFolder()).removeRecursively();
     QDir().mkpath(lib);
     std::vector<orvtest::IsoEntry> entries{orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
                                            orvtest::isoFolder("UTIL/SS/POINT"),
@@ -69,21 +134,11 @@ TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
                                            std::string(200u << 20, char('a' + i))));
     orvtest::writeIsoImage((lib + QStringLiteral("/CD011.iso")).toStdString(), entries);
     entries.clear();
-    // The desktop's opener is a stub that writes down what it was asked to open.
-    const QString bin = dir.filePath(QStringLiteral("bin"));
-    const QString opened = dir.filePath(QStringLiteral("opened.txt"));
-    QDir().mkpath(bin);
-    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-open")).toStdString(),
-                            "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.toStdString() + "'\n");
-    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-mime")).toStdString(), "#!/bin/sh\necho stub.desktop\n");
-    for (const QString& stub : {QStringLiteral("xdg-open"), QStringLiteral("xdg-mime")})
-        QFile::setPermissions(bin + QLatin1Char('/') + stub, QFile::ReadOwner | QFile::ExeOwner);
     storeDrive(lib);
 
     AppFolder app(sample());
     app.saveFrame(kSavedTwips);
-    RunOptions options;
-    options.setEnv.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
+    const RunOptions options = stubDesktop();
     AppRun run(*x, app, options);
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -118,7 +173,6 @@ TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
 
 TEST_F(RealLibrary, AltDThenEnterKeepsTheDrive)
 {
-    const QString lib = dir.filePath(QStringLiteral("library"));
     QDir().mkpath(lib);
     storeDrive(lib);
     AppFolder app(sample());

@@ -7,7 +7,6 @@
 
 #include "BenchSupport.h"
 #include "platform/settings/UserStore.h"
-#include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -500,65 +499,4 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
-}
-
-// --- Files -------------------------------------------------------------------------------------------
-
-TEST_F(RealSession, TheFileButtonOpensAFileOutOfADiscImage)
-{
-    // A library holding volume 011, the first entry's, as an image; the desktop's opener and its
-    // association lookup are stubs that write down what they were asked.
-    QTemporaryDir dir;
-    const QString lib = dir.filePath(QStringLiteral("library"));
-    QDir().mkpath(lib);
-    orvtest::writeIsoImage((lib + QStringLiteral("/お楽しみCD 11.iso")).toStdString(),
-                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
-                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
-                            orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
-    const QString bin = dir.filePath(QStringLiteral("bin"));
-    const QString opened = dir.filePath(QStringLiteral("opened.txt"));
-    QDir().mkpath(bin);
-    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-open")).toStdString(),
-                            "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.toStdString() + "'\n");
-    orvtest::writeFileBytes((bin + QStringLiteral("/xdg-mime")).toStdString(), "#!/bin/sh\necho stub.desktop\n");
-    for (const QString& stub : {QStringLiteral("xdg-open"), QStringLiteral("xdg-mime")})
-        QFile::setPermissions(bin + QLatin1Char('/') + stub, QFile::ReadOwner | QFile::ExeOwner);
-    ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, lib.toStdString()));
-    struct ForgetDrive {
-        ~ForgetDrive() { orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, ""); }
-    } forget;
-
-    AppFolder app(sample());
-    app.saveFrame(kSavedTwips);
-    RunOptions options;
-    options.setEnv.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
-    AppRun run(*x, app, options);
-    const QString w = run.waitMainWindow();
-    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
-    // The title names where the entry's folder opens from: the image, and the folder inside it.
-    EXPECT_EQ(x->windowName(w),
-              QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/お楽しみCD 11.iso/UTIL/SS/POINT"));
-
-    // Twice: the copy is made, then used again.
-    const auto opens = [&] {
-        const std::string calls = orvtest::readFileBytes(opened.toStdString());
-        return std::count(calls.begin(), calls.end(), '\n');
-    };
-    for (int press = 1; press <= 2; ++press) {
-        x->key(QStringLiteral("alt+u"));
-        ASSERT_TRUE(WaitUntil([&] { return opens() == press; }, 10000))
-            << "the opener was not started: " << run.output().toStdString();
-    }
-    const std::string calls = orvtest::readFileBytes(opened.toStdString());
-    const std::string file = calls.substr(0, calls.find('\n'));
-    EXPECT_EQ(calls, file + "\n" + file + "\n");
-    const std::string cache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/orvantis/volumes/";
-    EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
-    EXPECT_EQ(file.substr(file.size() - 24), "/UTIL/SS/POINT/POINT.EXE");
-    EXPECT_EQ(orvtest::readFileBytes(file), "MZ");
-    EXPECT_EQ(orvtest::readFileBytes(file.substr(0, file.size() - 3) + "INI"), "[point]");
-    // Nothing asked, nothing reported.
-    EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
-    ASSERT_TRUE(run.closeThroughWindowManager(w));
 }
