@@ -20,9 +20,15 @@ ActionsPanel::ActionsPanel(QWidget* window, const EntrySource& entry, QString ex
     : QObject(window), window_(window), entry_(entry), exeFolder_(std::move(exeFolder)),
       discReader_(std::move(discReader)), cacheFolder_(VolumeCacheFolder(cacheHome)), shell_(makeDesktopShell())
 {
+    if (IsRealFolder(cacheFolder_))
+        TidyCacheAside();
+}
+
+void ActionsPanel::TidyCacheAside()
+{
     // What interrupted copies left goes, and the copies keep to their limit: in a process of its
     // own, which nobody waits for.
-    if (!discReader_.empty() && IsRealFolder(cacheFolder_))
+    if (!discReader_.empty())
         QProcess::startDetached(QString::fromStdString(discReader_),
                                 {QString::fromUtf8(kTidyCacheSwitch), QString::fromStdString(cacheFolder_)});
 }
@@ -34,6 +40,9 @@ ImageFolderCopy ActionsPanel::CopyOutOfImage(const std::string& image, const std
     const std::unique_ptr<ImageCopyRun> run = VolumeCache(discReader_, cacheFolder_, limits).start(image, folder);
     // A copy from the cache, or one that failed before it began, shows no dialog.
     WaitForImageCopy(window_, *run);
+    // The copies that made room for this one go now, rather than at the next start.
+    if (run->bytesRetired() > 0)
+        TidyCacheAside();
     return run->result();
 }
 

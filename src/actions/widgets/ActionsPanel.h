@@ -56,6 +56,7 @@ private:
     // An image's folder out of the cache, or copied there under the wait dialog.
     ImageFolderCopy CopyOutOfImage(const std::string& image, const std::vector<std::string>& folder);
     ImageFolderCopier imageCopier();
+    void TidyCacheAside();
     // The message of an image copy that failed (none for one the user cancelled); false when the
     // entry's own missing-file or missing-folder message is due.
     bool ReportImageCopy(const ImageCopyOutcome& outcome);

@@ -365,46 +365,66 @@ std::uint64_t MakeRoom(const std::string& root, std::uint64_t limit, std::uint64
     return retired;
 }
 
-void TidyCache(const std::string& root)
+namespace {
+
+// Tidies an image folder under its lock; what is to be removed goes into retired.
+void tidyLocked(const std::string& imageDir, std::vector<std::string>* retired)
 {
-    std::vector<std::string> retired;
-    for (const std::string& image : namesIn(root)) {
-        const std::string imageDir = root + '/' + image;
-        if (!IsImageFolder(imageDir))
-            continue;
-        const FileLock lock = FileLock::ImageFolder(imageDir);
-        if (!lock.held())
-            continue;
-        const std::vector<std::string> names = namesIn(imageDir);
-        const auto has = [&](const std::string& name) {
-            return std::find(names.begin(), names.end(), name) != names.end();
-        };
-        for (const std::string& name : names) {
-            const std::string path = imageDir + '/' + name;
-            if (startsWith(name, kNewPrefix)) {
-                // Made by a program that has ended (or been killed): its lock went with it.
-                if (FileLock::FolderIfFree(path).held())
-                    renameAside(imageDir, path);
-            } else if (startsWith(name, kTempPrefix)) {
-                ::unlink(path.c_str());
-            } else if (endsWith(name, kSizeSuffix)) {
-                if (!IsRealFolder(imageDir + '/' + name.substr(0, name.size() - kSizeSuffix.size())))
-                    ::unlink(path.c_str());
-            } else if (name != "source" && name != "lock" && !startsWith(name, kOldPrefix)
-                       && !has(name + std::string(kSizeSuffix))) {
-                // A copy never recorded (its program ended between the two steps), or not ours.
+    const FileLock lock = FileLock::ImageFolder(imageDir);
+    if (!lock.held())
+        return;
+    const std::vector<std::string> names = namesIn(imageDir);
+    const auto has = [&](const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (const std::string& name : names) {
+        const std::string path = imageDir + '/' + name;
+        if (startsWith(name, kNewPrefix)) {
+            // Made by a program that has ended (or been killed): its lock went with it.
+            if (FileLock::FolderIfFree(path).held())
                 renameAside(imageDir, path);
-            }
+        } else if (startsWith(name, kTempPrefix)) {
+            ::unlink(path.c_str());
+        } else if (endsWith(name, kSizeSuffix)) {
+            if (!IsRealFolder(imageDir + '/' + name.substr(0, name.size() - kSizeSuffix.size())))
+                ::unlink(path.c_str());
+        } else if (name != "source" && name != "lock" && !startsWith(name, kOldPrefix)
+                   && !has(name + std::string(kSizeSuffix))) {
+            // A copy never recorded (its program ended between the two steps), or not ours.
+            renameAside(imageDir, path);
         }
-        for (const std::string& name : namesIn(imageDir))
-            if (startsWith(name, kOldPrefix))
-                retired.push_back(imageDir + '/' + name);
     }
-    // Outside the locks: a large copy takes a while to remove, and nobody uses these any more.
+    for (const std::string& name : namesIn(imageDir))
+        if (startsWith(name, kOldPrefix))
+            retired->push_back(imageDir + '/' + name);
+}
+
+// Outside the locks: a large copy takes a while to remove, and nobody uses these any more.
+void removeAll(const std::vector<std::string>& retired)
+{
     for (const std::string& path : retired) {
         std::error_code ec;
         fs::remove_all(path, ec);
     }
+}
+
+} // namespace
+
+void TidyCache(const std::string& root)
+{
+    std::vector<std::string> retired;
+    for (const std::string& image : namesIn(root))
+        if (IsImageFolder(root + '/' + image))
+            tidyLocked(root + '/' + image, &retired);
+    removeAll(retired);
+}
+
+void TidyImageFolder(const std::string& imageDir)
+{
+    std::vector<std::string> retired;
+    if (IsImageFolder(imageDir))
+        tidyLocked(imageDir, &retired);
+    removeAll(retired);
 }
 
 std::uint64_t FreeBytes(const std::string& path)

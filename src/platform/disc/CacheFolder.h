@@ -118,6 +118,9 @@ std::uint64_t MakeRoom(const std::string& root, std::uint64_t limit, std::uint64
 // another running program is making is left alone, and so is anything outside image folders.
 void TidyCache(const std::string& root);
 
+// The same in one image folder.
+void TidyImageFolder(const std::string& imageDir);
+
 // The bytes free for an unprivileged user on the disk of path; 0 when that cannot be told.
 std::uint64_t FreeBytes(const std::string& path);
 

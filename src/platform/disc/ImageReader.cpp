@@ -84,8 +84,12 @@ int serve(const std::string& image, const std::string& dest, const std::vector<s
     while (n < 0 && errno == EINTR);
     if (n != 1 || go != 'c')
         return ImageReaderExitCode(ImageCopyStatus::Cancelled);
-    // What interrupted copies and retired ones left goes first: the room was counted with it gone.
-    TidyCache(std::filesystem::path(dest).parent_path().parent_path().string());
+    // What interrupted copies of this image left goes first; the rest of the cache's leftovers and
+    // the copies retired to make room go too when the room was counted with them gone.
+    const std::filesystem::path imageDir = std::filesystem::path(dest).parent_path();
+    TidyImageFolder(imageDir.string());
+    if (FreeBytes(dest) < DiskBytesFor(dry.bytes, dry.files))
+        TidyCache(imageDir.parent_path().string());
     std::uint64_t reported = 0;
     const ImageCopyResult r =
         CopyImageFolder(image, folder, dest, kMaxFolderCopyBytes, [&reported](std::uint64_t bytes) {

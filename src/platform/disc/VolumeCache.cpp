@@ -74,8 +74,8 @@ void ImageCopyRun::madeRoom()
 {
     const std::uint64_t need = DiskBytesFor(total_, files_);
     const std::uint64_t freeNow = freeBytes_(imageDir_);
-    const std::uint64_t retired = MakeRoom(root_, limit_, total_, imageDir_ + '/' + slot_, freeNow, need);
-    if (freeNow + retired < need)
+    retired_ = MakeRoom(root_, limit_, total_, imageDir_ + '/' + slot_, freeNow, need);
+    if (freeNow + retired_ < need)
         return finish(ImageCopyStatus::NoSpace);
     going_ = true;
     if (!child_->tell('c'))

@@ -40,6 +40,8 @@ public:
     // File bytes written so far, of the folder's total (0 until it is known).
     std::uint64_t bytesDone() const { return done_; }
     std::uint64_t bytesTotal() const { return total_; }
+    // File bytes of older copies put on their way out to make room (TidyCache removes them).
+    std::uint64_t bytesRetired() const { return retired_; }
 
 private:
     friend class VolumeCache;
@@ -57,7 +59,7 @@ private:
     std::string pending_; // the child's output not taken yet
     bool going_ = false; // told to go on after its size
     std::chrono::steady_clock::time_point deadline_;
-    std::uint64_t done_ = 0, total_ = 0, files_ = 0;
+    std::uint64_t done_ = 0, total_ = 0, files_ = 0, retired_ = 0;
 };
 
 // Waits on the run until it ends (poll, no event loop).
