@@ -11,10 +11,11 @@ tools/deps.sh clang libclang-rt-14-dev
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DORVANTIS_FUZZ=ON -DORVANTIS_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_sqlite fuzz_stream fuzz_paths fuzz_disc
+cmake --build "$build" -j"$(nproc)" --target fuzz_ini fuzz_jet fuzz_mdb fuzz_sqlite fuzz_stream fuzz_paths fuzz_disc \
+  fuzz_cue fuzz_ccd fuzz_mds fuzz_nrg
 
 failed=()
-for target in ini jet mdb sqlite stream paths disc; do
+for target in ini jet mdb sqlite stream paths disc cue ccd mds nrg; do
   work="$build/fuzz-work/$target"      # inputs found in this run; the committed seeds stay as they are
   findings="$build/findings/$target"
   mkdir -p "$work" "$findings"
@@ -30,6 +31,10 @@ for target in ini jet mdb sqlite stream paths disc; do
     stream) extra=(-max_len=65536) ;;
     # Small images (fuzz/make-disc-corpus.sh): their folders lie in the first 120 kB.
     disc) extra=(-max_len=131072) ;;
+    # Sheets are small; the Nero seeds hold 20 sectors and their chunk lists.
+    cue|ccd) extra=(-dict=fuzz/sheets.dict -max_len=16384) ;;
+    mds) extra=(-max_len=16384) ;;
+    nrg) extra=(-max_len=65536) ;;
   esac
   log="$build/fuzz-$target.log"
   echo "fuzz_$target: ${seconds}s"

@@ -53,10 +53,11 @@ void printUsage(std::FILE* out)
                "                        open from with DRIVE as the chosen drive folder: TSV of gt_cdno,\n"
                "                        gt_folder, gt_file, from (drive, folder: a volume's folder copy,\n"
                "                        image: a volume's disc image, outside: a path leading outside\n"
-               "                        DRIVE), the drive folder, volume folder or image, the path (inside\n"
-               "                        the image, for an image) and whether the file is there: yes, no,\n"
-               "                        damaged (an image that cannot be read whole, so nothing opens out\n"
-               "                        of it) or large (its folder holds more than a copy may, 1 GiB)\n",
+               "                        DRIVE), the drive folder, volume folder or image (the sheet of a\n"
+               "                        BIN/CUE, CloneCD or Alcohol image), the path (inside the image, for\n"
+               "                        an image) and whether the file is there: yes, no, damaged (an image\n"
+               "                        that cannot be read whole, so nothing opens out of it) or large (its\n"
+               "                        folder holds more than a copy may, 1 GiB)\n",
                out);
 }
 

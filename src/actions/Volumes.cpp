@@ -1,11 +1,13 @@
 #include "actions/Volumes.h"
 
 #include "platform/disc/DiscImage.h"
+#include "platform/disc/SectorImage.h"
 #include "platform/jet/JetText.h"
 #include "platform/text/AsciiText.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <system_error>
 #include <tuple>
 
@@ -14,8 +16,6 @@ namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kImageExtension = ".iso";
 
 // The value of a run of digits, as text without leading zeros (any length compares).
 std::string numberValue(std::string_view digits)
@@ -34,10 +34,7 @@ std::string firstNumber(const std::string& folded)
     return start == end ? std::string() : numberValue(std::string_view(&*start, std::size_t(end - start)));
 }
 
-std::string withoutImageExtension(const std::string& name)
-{
-    return name.substr(0, name.size() - kImageExtension.size());
-}
+std::string withoutImageExtension(const std::string& name) { return name.substr(0, name.rfind('.')); }
 
 // The drive root without its trailing separator, with name below it.
 std::string childPath(const std::string& driveRootPath, const std::string& name)
@@ -62,13 +59,60 @@ std::string joinNames(const std::vector<std::string>& names)
     return out;
 }
 
+bool isSheet(const VolumeCandidate& c) { return !c.folder && IsSheetFormat(ImageFormatOfName(c.name)); }
+
+// The folders and image files among the drive folder's children, in name order; the drive
+// folder's real path in *realRoot.
+std::vector<VolumeCandidate> childCandidates(const std::string& driveRootPath, fs::path* realRoot)
+{
+    std::vector<VolumeCandidate> out;
+    std::error_code ec;
+    *realRoot = fs::canonical(childPath(driveRootPath, "."), ec);
+    if (ec)
+        return out;
+    fs::directory_iterator it(*realRoot, ec);
+    std::size_t looked = 0;
+    for (const fs::directory_iterator end; !ec && it != end && looked < kMaxVolumeCandidates; it.increment(ec)) {
+        ++looked;
+        std::error_code entryError;
+        const std::string name = it->path().filename().string();
+        fs::file_status st = it->symlink_status(entryError);
+        if (fs::is_symlink(st)) {
+            // A link counts by where it leads, and only inside the drive folder.
+            const fs::path real = fs::canonical(it->path(), entryError);
+            if (entryError)
+                continue;
+            const fs::path rel = real.lexically_relative(*realRoot);
+            if (rel.empty() || rel == "." || *rel.begin() == "..")
+                continue;
+            st = fs::status(real, entryError);
+        }
+        if (fs::is_directory(st))
+            out.push_back({name, true});
+        else if (fs::is_regular_file(st) && IsImageName(name))
+            out.push_back({name, false});
+    }
+    std::sort(out.begin(), out.end(),
+              [](const VolumeCandidate& a, const VolumeCandidate& b) { return a.name < b.name; });
+    return out;
+}
+
+// The files a sheet among the candidates names belong to it: they are no volumes of their own.
+void dropNamedFiles(const fs::path& realRoot, std::vector<VolumeCandidate>* candidates)
+{
+    std::set<std::string> named;
+    for (const VolumeCandidate& c : *candidates)
+        if (isSheet(c))
+            for (const std::string& file : SheetDataFiles((realRoot / c.name).string()))
+                named.insert(fs::path(file).filename().string());
+    candidates->erase(std::remove_if(candidates->begin(), candidates->end(),
+                                     [&](const VolumeCandidate& c) { return !c.folder && named.count(c.name); }),
+                      candidates->end());
+}
+
 } // namespace
 
-bool IsImageName(std::string_view name)
-{
-    return name.size() > kImageExtension.size()
-        && AsciiEqualNoCase(name.substr(name.size() - kImageExtension.size()), kImageExtension);
-}
+bool IsImageName(std::string_view name) { return ImageFormatOfName(name) != ImageFormat::None; }
 
 std::optional<std::size_t> PickVolume(const std::vector<VolumeCandidate>& candidates, std::string_view cdno)
 {
@@ -93,7 +137,7 @@ std::optional<std::size_t> PickVolume(const std::vector<VolumeCandidate>& candid
             match = 1;
         else
             continue;
-        const std::tuple<int, int, std::string_view> rank{match, c.folder ? 0 : 1, c.name};
+        const std::tuple<int, int, std::string_view> rank{match, c.folder ? 0 : isSheet(c) ? 1 : 2, c.name};
         if (!best || rank < bestRank) {
             best = i;
             bestRank = rank;
@@ -104,35 +148,9 @@ std::optional<std::size_t> PickVolume(const std::vector<VolumeCandidate>& candid
 
 std::vector<VolumeCandidate> VolumeCandidates(const std::string& driveRootPath)
 {
-    std::vector<VolumeCandidate> out;
-    std::error_code ec;
-    const fs::path realRoot = fs::canonical(childPath(driveRootPath, "."), ec);
-    if (ec)
-        return out;
-    fs::directory_iterator it(realRoot, ec);
-    std::size_t looked = 0;
-    for (const fs::directory_iterator end; !ec && it != end && looked < kMaxVolumeCandidates; it.increment(ec)) {
-        ++looked;
-        std::error_code entryError;
-        const std::string name = it->path().filename().string();
-        fs::file_status st = it->symlink_status(entryError);
-        if (fs::is_symlink(st)) {
-            // A link counts by where it leads, and only inside the drive folder.
-            const fs::path real = fs::canonical(it->path(), entryError);
-            if (entryError)
-                continue;
-            const fs::path rel = real.lexically_relative(realRoot);
-            if (rel.empty() || rel == "." || *rel.begin() == "..")
-                continue;
-            st = fs::status(real, entryError);
-        }
-        if (fs::is_directory(st))
-            out.push_back({name, true});
-        else if (fs::is_regular_file(st) && IsImageName(name))
-            out.push_back({name, false});
-    }
-    std::sort(out.begin(), out.end(),
-              [](const VolumeCandidate& a, const VolumeCandidate& b) { return a.name < b.name; });
+    fs::path realRoot;
+    std::vector<VolumeCandidate> out = childCandidates(driveRootPath, &realRoot);
+    dropNamedFiles(realRoot, &out);
     return out;
 }
 
@@ -158,8 +176,14 @@ std::optional<EntryPlace> LocateEntry(const std::string& driveRootPath, const st
             return place;
     }
 
-    const std::vector<VolumeCandidate> candidates = VolumeCandidates(driveRootPath);
-    const std::optional<std::size_t> pick = PickVolume(candidates, cdno);
+    fs::path realRoot;
+    std::vector<VolumeCandidate> candidates = childCandidates(driveRootPath, &realRoot);
+    std::optional<std::size_t> pick = PickVolume(candidates, cdno);
+    // No sheet names another: only an image file picked asks for the sheets to be read.
+    if (pick && !candidates[*pick].folder && !isSheet(candidates[*pick])) {
+        dropNamedFiles(realRoot, &candidates);
+        pick = PickVolume(candidates, cdno);
+    }
     if (!pick)
         return direct ? std::optional<EntryPlace>(place) : std::nullopt;
     const std::string volume = childPath(driveRootPath, candidates[*pick].name);

@@ -21,20 +21,22 @@ struct VolumeCandidate {
     bool folder = false;
 };
 
-// A disc image's file name: ".iso" in any letter case.
+// A disc image's file name, by its extension in any letter case: an ISO image (".iso"), a sheet
+// (".cue", ".ccd", ".mds"), a Nero image (".nrg"), or a data file (".bin", ".img", ".mdf").
 bool IsImageName(std::string_view name);
 
 // The candidate that stands for the volume cdno (an entry's gt_cdno), or nullopt. A name (an
-// image's without ".iso") stands for it exactly when it equals "CD" + cdno or cdno, letter case
+// image's without its extension) stands for it exactly when it equals "CD" + cdno or cdno, letter case
 // and character width aside; failing that, when its first run of digits has the value of cdno's
 // leading digits ("CD004", "cd4", "お楽しみCD 4.iso", "vol.04" for "004"). Exact names come before
-// numbers, folders before images, then names in byte order. A cdno without leading digits is
-// matched by its exact name only.
+// numbers, folders before images, sheets before other images, then names in byte order. A cdno
+// without leading digits is matched by its exact name only.
 std::optional<std::size_t> PickVolume(const std::vector<VolumeCandidate>& candidates, std::string_view cdno);
 
 // The folders and image files among the drive folder's children, by name; a link counts by what
-// it leads to, and only when that lies inside the drive folder. At most kMaxVolumeCandidates
-// children are looked at.
+// it leads to, and only when that lies inside the drive folder. A file that a sheet beside it
+// names (a CUE sheet's BIN, a CloneCD .img, an Alcohol .mdf) belongs to the sheet: the sheet is
+// the volume. At most kMaxVolumeCandidates children are looked at.
 std::vector<VolumeCandidate> VolumeCandidates(const std::string& driveRootPath);
 inline constexpr std::size_t kMaxVolumeCandidates = 4096;
 

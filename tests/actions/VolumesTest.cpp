@@ -1,6 +1,7 @@
 // A library of CD copies: which copy stands for an entry's volume, and where an entry opens from.
 #include "actions/Volumes.h"
 
+#include "support/DiscImages.h"
 #include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
@@ -55,6 +56,9 @@ TEST(PickVolume, ExactNamesThenNumbersFoldersBeforeImagesThenNameOrder)
     EXPECT_EQ(picked({folder("CD")}, ""), "<none>");
     // An image's extension is not part of its name; a folder's dots are.
     EXPECT_EQ(picked({folder("004.iso"), image("CD004.iso")}, "004"), "CD004.iso");
+    // A sheet before other images of its rank; an exact name still before a number.
+    EXPECT_EQ(picked({image("CD004.bin"), image("CD004.iso"), image("CD004.mds")}, "004"), "CD004.mds");
+    EXPECT_EQ(picked({image("cd4.cue"), image("CD004.nrg")}, "004"), "CD004.nrg");
 }
 
 class Library : public testing::Test {
@@ -219,4 +223,54 @@ TEST(ImageCopyMessages, EachFailureNamesTheImageAndWhatBroke)
     // A missing folder has the missing file's and folder's own messages; a cancel has none.
     for (S quiet : {S::Copied, S::FolderMissing, S::Cancelled})
         EXPECT_EQ(orv::ImageCopyMessage(quiet, image, cache), "") << int(quiet);
+}
+
+TEST(VolumeCandidates, ASheetIsTheVolumeAndTheFilesItNamesAreNot)
+{
+    TempDir dir;
+    const fs::path lib = dir.path() / "lib";
+    fs::create_directories(lib);
+    const std::string isoPath = dir.file("volume.iso");
+    writeIsoImage(isoPath, {isoFolder("UTIL"), isoFile("UTIL/TOOL.EXE", "MZ")});
+    const std::string iso = readFileBytes(isoPath);
+    const std::string root = lib.string();
+    writeBinCue(root, "CD003", iso);
+    writeBinCue(root, "お楽しみCD 5", iso, {"MODE2/2352", 1, false, false, {}});
+    writeBinCue(root, "CD013", iso, {"MODE1/2352", 2, true, false, {}});
+    writeCloneCd(root, "CD008", iso);
+    writeAlcohol(root, "CD009", iso);
+    writeNero(root, "CD010", iso);
+    writeFileBytes((lib / "CD011.bin").string(), storeSectors(iso, Sectors::Mode1Raw));
+    fs::copy_file(isoPath, lib / "CD012.ISO");
+    // Named in another case; a lone data file; a sheet naming a file outside the folder claims
+    // nothing; an ISO image that a sheet names as its data file is the sheet's.
+    writeBinCue(root, "Disc 14", iso);
+    ASSERT_EQ(patchFileBytes((lib / "Disc 14.cue").string(), "Disc 14.bin", "DISC 14.BIN"), 1);
+    writeFileBytes((lib / "Track 02.bin").string(), audioSectors(400));
+    writeFileBytes((lib / "CD015.cue").string(), "FILE \"../CD015.img\" BINARY\n TRACK 01 MODE1/2352\n");
+    writeFileBytes((lib / "CD015.img").string(), storeSectors(iso, Sectors::Mode1Raw));
+    writeFileBytes((lib / "CD016.cue").string(),
+                   "FILE \"cd016.iso\" BINARY\n TRACK 01 MODE1/2048\n INDEX 01 00:00:00\n");
+    fs::copy_file(isoPath, lib / "CD016.iso");
+
+    std::vector<std::string> names;
+    for (const VolumeCandidate& v : orv::VolumeCandidates(root))
+        names.push_back(v.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"CD003.cue", "CD008.ccd", "CD009.mds", "CD010.nrg", "CD011.bin", "CD012.ISO",
+                                        "CD013.cue", "CD015.cue", "CD015.img", "CD016.cue", "Disc 14.cue",
+                                        "Track 02.bin", "お楽しみCD 5.cue"}));
+
+    // Each volume opens from its sheet (or its only file); ".bin" no longer comes before ".cue".
+    const std::pair<const char*, const char*> volumes[] = {
+        {"003", "CD003.cue"},   {"005", "お楽しみCD 5.cue"}, {"008", "CD008.ccd"}, {"009", "CD009.mds"},
+        {"010", "CD010.nrg"},   {"011", "CD011.bin"},        {"012", "CD012.ISO"}, {"013", "CD013.cue"},
+        {"014", "Disc 14.cue"}, {"015", "CD015.cue"},        {"016", "CD016.cue"}, {"002", "Track 02.bin"}};
+    const std::string file = "TOOL.EXE";
+    for (const auto& [cdno, volume] : volumes) {
+        const std::optional<orv::EntryPlace> place = orv::LocateEntry(root, cdno, "UTIL", &file);
+        ASSERT_TRUE(place) << cdno;
+        EXPECT_EQ(place->origin, EntryOrigin::VolumeImage) << cdno;
+        EXPECT_EQ(place->volume, root + "/" + volume) << cdno;
+    }
 }

@@ -1,5 +1,6 @@
 #include "platform/disc/DiscImage.h"
 
+#include "platform/disc/SectorImage.h"
 #include "platform/files/FileIo.h"
 #include "platform/text/AsciiText.h"
 
@@ -71,8 +72,11 @@ ArchivePtr openImage(const ImageInput& in)
         return nullptr;
     // ISO 9660 alone: no other format, no compression filter is ever tried on the bytes.
     archive_read_support_format_iso9660(a.get());
-    const int r = in.file ? archive_read_open_filename(a.get(), in.file->c_str(), kBlock)
-                          : archive_read_open_memory(a.get(), in.data, in.size);
+    // Images of raw sectors and their sheets: the first data track's user data, as an .iso holds it.
+    const ImageFormat format = in.file ? ImageFormatOfName(*in.file) : ImageFormat::None;
+    const int r = format != ImageFormat::None && format != ImageFormat::Iso ? OpenSectorImage(a.get(), *in.file)
+        : in.file ? archive_read_open_filename(a.get(), in.file->c_str(), kBlock)
+                  : archive_read_open_memory(a.get(), in.data, in.size);
     if (r != ARCHIVE_OK)
         return nullptr;
     return a;

@@ -1,5 +1,7 @@
 #include "platform/disc/VolumeCache.h"
 
+#include "platform/disc/SectorImage.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -17,6 +19,21 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+// What a copy out of a sheet depends on besides the sheet: the files it names, their sizes and
+// times. Their bytes are added to *bytes, which the time a read may take is measured by.
+std::string dataFilesStamp(const std::string& image, unsigned long long* bytes)
+{
+    std::string stamp;
+    for (const std::string& file : SheetDataFiles(image)) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0)
+            continue;
+        stamp += ImageStamp(file, st);
+        *bytes += static_cast<unsigned long long>(st.st_size);
+    }
+    return stamp;
+}
 
 // Why the cache could not be written to.
 ImageCopyStatus writeError()
@@ -97,7 +114,9 @@ void ImageCopyRun::finish(ImageCopyStatus status)
         const FileLock lock = FileLock::ImageFolder(imageDir_);
         struct stat st {};
         // The image as it was when the copy began, and the copies still of that image.
-        if (::stat(canonical_.c_str(), &st) != 0 || ImageStamp(canonical_, st) != stamp_
+        unsigned long long bytes = 0;
+        if (::stat(canonical_.c_str(), &st) != 0
+            || ImageStamp(canonical_, st) + dataFilesStamp(canonical_, &bytes) != stamp_
             || ReadSmallFile(imageDir_ + "/source") != stamp_) {
             status = ImageCopyStatus::Damaged;
         } else if (::rename(work_.c_str(), slotPath.c_str()) == 0) {
@@ -158,7 +177,8 @@ std::unique_ptr<ImageCopyRun> VolumeCache::start(const std::string& image, const
     run->canonical_ = canonical.string();
     run->imageDir_ = folder_ + '/' + ImageFolderName(run->canonical_);
     run->slot_ = SlotName(folder);
-    run->stamp_ = ImageStamp(run->canonical_, st);
+    unsigned long long bytes = static_cast<unsigned long long>(st.st_size);
+    run->stamp_ = ImageStamp(run->canonical_, st) + dataFilesStamp(run->canonical_, &bytes);
     run->limit_ = limits_.totalBytes;
     run->freeBytes_ = limits_.freeBytes;
     if (!fs::is_directory(folder_, ec) || !MakeRealFolder(run->imageDir_))
@@ -187,8 +207,7 @@ std::unique_ptr<ImageCopyRun> VolumeCache::start(const std::string& image, const
     }
     std::vector<std::string> args{exe_, kCopyImageFolderSwitch, run->canonical_, run->work_};
     args.insert(args.end(), folder.begin(), folder.end());
-    run->deadline_ =
-        Clock::now() + std::chrono::milliseconds(timeLimitFor(static_cast<unsigned long long>(st.st_size)));
+    run->deadline_ = Clock::now() + std::chrono::milliseconds(timeLimitFor(bytes));
     run->child_ = std::make_unique<ImageReaderChild>(args);
     if (!run->child_->started())
         run->finish(ImageCopyStatus::Damaged);
@@ -207,7 +226,9 @@ ImageCopyResult VolumeCache::check(const std::string& image, const std::vector<s
     struct stat st {};
     if (::stat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    return ListImageFolderInChild(exe_, image, folder, timeLimitFor(static_cast<unsigned long long>(st.st_size)));
+    unsigned long long bytes = static_cast<unsigned long long>(st.st_size);
+    dataFilesStamp(image, &bytes);
+    return ListImageFolderInChild(exe_, image, folder, timeLimitFor(bytes));
 }
 
 int ServeCacheTidy(const std::string& folder)

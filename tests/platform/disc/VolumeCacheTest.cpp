@@ -2,6 +2,7 @@
 // reused while the image is unchanged, made again when it changes, watched and cancelled.
 #include "platform/disc/VolumeCache.h"
 
+#include "support/DiscImages.h"
 #include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
@@ -231,4 +232,32 @@ TEST(ImageReaderNews, LinesAndListingsAreReadAsTheChildWritesThem)
     EXPECT_EQ(r.listed, (std::vector<std::string>{"A/B", "A/C\nD"}));
     EXPECT_FALSE(orv::ParseReaderListing(std::string("listing 3 2\nA/B\0A/C", 19), &r)) << "a path cut short";
     EXPECT_FALSE(orv::ParseReaderListing("size 3 2\n", &r));
+}
+
+TEST_F(Cache, ASheetsCopyIsMadeInTheChildAndMadeAgainWhenItsDataFileChanges)
+{
+    writeVolume(image, "MZ first");
+    const std::string sheet =
+        writeBinCue(dir.path().string(), "CD011", readFileBytes(image), {"MODE2/2352", 1, false, false, {}});
+    const VolumeCache volumes(ORV_QUERY_EXE, cache);
+    const orv::ImageFolderCopy copy = volumes.folderCopy(sheet, {"UTIL", "SS", "POINT"});
+    ASSERT_EQ(copy.status, ImageCopyStatus::Copied);
+    EXPECT_EQ(readFileBytes(copy.folder + "/UTIL/SS/POINT/POINT.EXE"), "MZ first");
+    EXPECT_EQ(volumes.check(sheet, {"UTIL"}).files, 2u);
+
+    // The sheet unchanged, the image in its BIN replaced: the copy is made again.
+    writeVolume(image, "MZ second");
+    const std::string text = readFileBytes(sheet);
+    writeBinCue(dir.path().string(), "CD011", readFileBytes(image), {"MODE2/2352", 1, false, false, {}});
+    ASSERT_EQ(readFileBytes(sheet), text);
+    const fs::path bin = dir.path() / "CD011.bin";
+    fs::last_write_time(bin, fs::last_write_time(bin) + std::chrono::seconds(5));
+    const orv::ImageFolderCopy again = volumes.folderCopy(sheet, {"UTIL", "SS", "POINT"});
+    ASSERT_EQ(again.status, ImageCopyStatus::Copied);
+    EXPECT_EQ(readFileBytes(again.folder + "/UTIL/SS/POINT/POINT.EXE"), "MZ second");
+
+    // A BIN that is gone: nothing to copy, nothing left.
+    fs::remove(bin);
+    EXPECT_EQ(volumes.folderCopy(sheet, {"UTIL", "SS", "POINT"}).status, ImageCopyStatus::Damaged);
+    EXPECT_EQ(volumes.check(sheet, {"UTIL"}).status, orv::ImageCopyStatus::Damaged);
 }

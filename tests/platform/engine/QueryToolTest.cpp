@@ -1,4 +1,5 @@
 // orvantis-query from outside: TSV output, failures, and the search mode.
+#include "support/DiscImages.h"
 #include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
@@ -8,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sys/wait.h>
 
 namespace {
@@ -198,4 +200,37 @@ TEST(QueryTool, OpenFromListsWhatACopyWouldHoldAndSaysDamaged)
     const std::string whole = orvtest::readFileBytes(image);
     orvtest::writeFileBytes(image, whole.substr(0, whole.find('p') + 1000));
     EXPECT_EQ(firstEntry(), "damaged");
+}
+
+TEST(QueryTool, OpenFromReportsEveryKindOfImageByTheFileThatStandsForIt)
+{
+    orvtest::TempDir dir;
+    const std::string isoPath = dir.file("volume.iso");
+    orvtest::writeIsoImage(isoPath,
+                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
+                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/point.exe", "MZ")});
+    const std::string iso = orvtest::readFileBytes(isoPath);
+    using Writer = std::function<std::string(const std::string&)>;
+    const std::pair<std::string, Writer> kinds[] = {
+        {"CD011.cue", [&](const std::string& lib) { return orvtest::writeBinCue(lib, "CD011", iso); }},
+        {"CD011.ccd", [&](const std::string& lib) { return orvtest::writeCloneCd(lib, "CD011", iso); }},
+        {"CD011.mds", [&](const std::string& lib) { return orvtest::writeAlcohol(lib, "CD011", iso); }},
+        {"CD011.nrg", [&](const std::string& lib) { return orvtest::writeNero(lib, "CD011", iso); }},
+        {"CD011.bin",
+         [&](const std::string& lib) {
+             orvtest::writeFileBytes(lib + "/CD011.bin", orvtest::storeSectors(iso, orvtest::Sectors::Mode2Raw));
+             return lib + "/CD011.bin";
+         }},
+    };
+    for (const auto& [name, write] : kinds) {
+        const std::string lib = (dir.path() / name).string();
+        std::filesystem::create_directories(lib);
+        EXPECT_EQ(write(lib), lib + "/" + name);
+        const ToolRun r = run({"--search", orvtest::dataPath("tevox20.mdb"), "--cd", "CD011", "--open-from", lib});
+        ASSERT_EQ(r.exit, 0) << r.err;
+        const auto l = lines(r.out);
+        ASSERT_GE(l.size(), 2u) << name;
+        EXPECT_EQ(l[1],
+                  "011\tUTIL\\\\SS\\\\POINT\tPOINT.EXE\timage\t" + lib + "/" + name + "\tUTIL/SS/POINT/POINT.EXE\tyes");
+    }
 }

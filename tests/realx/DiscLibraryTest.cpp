@@ -1,36 +1,31 @@
-// The library of CD copies in a real session: a file opened out of a disc image, a copy out of a
-// large image under the wait dialog cancelled with Escape, the drive kept through the chooser by
-// Alt+D then Enter.
+// A library of CD copies in a real session: the file button opens an entry's file out of a disc
+// image and out of a volume kept as a BIN/CUE image (the entry's folder copied out of the image's
+// raw sectors first), a copy out of a large image shows the wait dialog and Escape cancels it, and
+// the drive is kept through the chooser by Alt+D then Enter.
 #include "realx/ChildProcess.h"
-#include "realx/RealSession.h"
 #include "realx/SessionTest.h"
+#include "realx/StubOpener.h"
 
-#include "platform/settings/UserStore.h"
+#include "support/DiscImages.h"
 #include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 
 using namespace orvreal;
 
 namespace {
 
+// 100, 100, 700, 500 pixels at 15 twips a pixel.
 const QRect kSavedTwips(1500, 1500, 10500, 7500);
 const QString kChooserTitle = QStringLiteral("お楽しみCDのドライブを選択して下さい");
 
 std::string storedDrive() { return orv::RegReadString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath); }
-
-void storeDrive(const QString& drive)
-{
-    orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, drive.toStdString());
-}
 
 QString cacheFolder() { return qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/orvantis/volumes"); }
 
@@ -53,44 +48,26 @@ QStringList cacheEntries()
 
 class RealLibrary : public SessionTest {
 protected:
-    void TearDown() override { storeDrive(QString()); }
     QString sample() const { return QString::fromStdString(orvtest::dataPath("tevox20.mdb")); }
-
-    // The desktop's opener and its association lookup as stubs that write down what they are asked
-    // to open (in opened); the run's options put them first.
-    RunOptions stubDesktop() const
-    {
-        const QString bin = dir.filePath(QStringLiteral("bin"));
-        QDir().mkpath(bin);
-        orvtest::writeFileBytes((bin + QStringLiteral("/xdg-open")).toStdString(),
-                                "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.toStdString() + "'\n");
-        orvtest::writeFileBytes((bin + QStringLiteral("/xdg-mime")).toStdString(), "#!/bin/sh\necho stub.desktop\n");
-        for (const QString& stub : {QStringLiteral("xdg-open"), QStringLiteral("xdg-mime")})
-            QFile::setPermissions(bin + QLatin1Char('/') + stub, QFile::ReadOwner | QFile::ExeOwner);
-        RunOptions options;
-        options.setEnv.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
-        return options;
-    }
 
     QTemporaryDir dir;
     const QString lib = dir.filePath(QStringLiteral("library"));
-    const QString opened = dir.filePath(QStringLiteral("opened.txt"));
 };
 
 } // namespace
 
 TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfADiscImage)
 {
-    // Volume 011, the first entry's, as an image.
+    // A library holding volume 011, the first entry's, as an image.
     QDir().mkpath(lib);
-    orvtest::writeIsoImage((lib + QStringLiteral("/お楽しみCD 11.iso")).toStdString(),
-                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
-                            orvtest::isoFolder("UTIL/SS/POINT"), orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ"),
-                            orvtest::isoFile("UTIL/SS/POINT/POINT.INI", "[point]")});
-    storeDrive(lib);
+    orvtest::writeIsoImage((lib + QStringLiteral("/お楽しみCD 11.iso")).toStdString(), PointToolVolume());
+    const StubOpener opener(dir.path());
+    const SavedDrive drive(lib);
+    ASSERT_TRUE(drive.ok());
+
     AppFolder app(sample());
     app.saveFrame(kSavedTwips);
-    AppRun run(*x, app, stubDesktop());
+    AppRun run(*x, app, opener.runOptions());
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
     x->activate(w);
@@ -99,24 +76,45 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfADiscImage)
               QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/お楽しみCD 11.iso/UTIL/SS/POINT"));
 
     // Twice: the copy is made, then used again.
-    const auto opens = [&] {
-        const std::string calls = orvtest::readFileBytes(opened.toStdString());
-        return std::count(calls.begin(), calls.end(), '\n');
-    };
     for (int press = 1; press <= 2; ++press) {
         x->key(QStringLiteral("alt+u"));
-        ASSERT_TRUE(WaitUntil([&] { return opens() == press; }, 10000))
+        ASSERT_TRUE(WaitUntil([&] { return opener.count() == press; }, 10000))
             << "the opener was not started: " << run.output().toStdString();
     }
-    const std::string calls = orvtest::readFileBytes(opened.toStdString());
+    const std::string calls = opener.calls();
     const std::string file = calls.substr(0, calls.find('\n'));
     EXPECT_EQ(calls, file + "\n" + file + "\n");
-    const std::string cache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/orvantis/volumes/";
-    EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
-    EXPECT_EQ(file.substr(file.size() - 24), "/UTIL/SS/POINT/POINT.EXE");
-    EXPECT_EQ(orvtest::readFileBytes(file), "MZ");
-    EXPECT_EQ(orvtest::readFileBytes(file.substr(0, file.size() - 3) + "INI"), "[point]");
+    ExpectPointToolCopy(file);
     // Nothing asked, nothing reported.
+    EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
+    ASSERT_TRUE(run.closeThroughWindowManager(w));
+}
+
+TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfABinCueVolume)
+{
+    // Volume 011, the first entry's, as a CUE sheet over raw Mode 1 sectors with an audio track
+    // after the data; the sheet names its BIN in another letter case.
+    QDir().mkpath(lib);
+    const std::string iso = dir.filePath(QStringLiteral("volume.iso")).toStdString();
+    orvtest::writeIsoImage(iso, PointToolVolume());
+    const std::string sheet = orvtest::writeBinCue(lib.toStdString(), "お楽しみCD 11", orvtest::readFileBytes(iso),
+                                                   {"MODE1/2352", 1, false, false, "お楽しみcd 11.BIN"});
+    ASSERT_EQ(orvtest::patchFileBytes(sheet, "cd 11.BIN", "CD 11.bin"), 1);
+    const StubOpener opener(dir.path());
+    const SavedDrive drive(lib);
+    ASSERT_TRUE(drive.ok());
+
+    AppFolder app(sample());
+    app.saveFrame(kSavedTwips);
+    AppRun run(*x, app, opener.runOptions());
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->activate(w);
+
+    x->key(QStringLiteral("alt+u"));
+    ASSERT_TRUE(WaitUntil([&] { return opener.count() == 1; }, 10000))
+        << "the opener was not started: " << run.output().toStdString();
+    ExpectPointToolCopy(opener.calls().substr(0, opener.calls().find('\n')));
     EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
     ASSERT_TRUE(run.closeThroughWindowManager(w));
 }
@@ -126,20 +124,19 @@ TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
     // Volume 011, the first entry's, as an image whose entry folder holds 600 MB; no copies yet.
     QDir(cacheFolder()).removeRecursively();
     QDir().mkpath(lib);
-    std::vector<orvtest::IsoEntry> entries{orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
-                                           orvtest::isoFolder("UTIL/SS/POINT"),
-                                           orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", "MZ")};
+    std::vector<orvtest::IsoEntry> entries = PointToolVolume();
     for (int i = 0; i < 3; ++i)
         entries.push_back(orvtest::isoFile("UTIL/SS/POINT/DATA" + std::to_string(i) + ".BIN",
                                            std::string(200u << 20, char('a' + i))));
     orvtest::writeIsoImage((lib + QStringLiteral("/CD011.iso")).toStdString(), entries);
     entries.clear();
-    storeDrive(lib);
+    const StubOpener opener(dir.path());
+    const SavedDrive drive(lib);
+    ASSERT_TRUE(drive.ok());
 
     AppFolder app(sample());
     app.saveFrame(kSavedTwips);
-    const RunOptions options = stubDesktop();
-    AppRun run(*x, app, options);
+    AppRun run(*x, app, opener.runOptions());
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
     x->activate(w);
@@ -164,7 +161,7 @@ TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
     x->key(QStringLiteral("Escape"));
     ASSERT_TRUE(WaitUntil([&] { return x->findWindows(QStringLiteral("（コピー）"), run.pid()).isEmpty(); }, 20000));
     // Nothing opened, nothing said, nothing left: the reader ended, its copy removed.
-    EXPECT_FALSE(QFile::exists(opened));
+    EXPECT_EQ(opener.count(), 0);
     EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
     EXPECT_EQ(ChildWith(run.pid(), "--copy-image-folder"), 0);
     EXPECT_EQ(cacheEntries(), QStringList());
@@ -174,10 +171,11 @@ TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
 TEST_F(RealLibrary, AltDThenEnterKeepsTheDrive)
 {
     QDir().mkpath(lib);
-    storeDrive(lib);
     AppFolder app(sample());
     app.saveFrame(kSavedTwips);
     {
+        const SavedDrive drive(lib);
+        ASSERT_TRUE(drive.ok());
         AppRun run(*x, app);
         const QString w = run.waitMainWindow();
         ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
@@ -195,7 +193,6 @@ TEST_F(RealLibrary, AltDThenEnterKeepsTheDrive)
     }
 
     // Without a saved drive Enter chooses nothing: the chooser stays until Escape.
-    storeDrive(QString());
     AppRun run(*x, app);
     const QString w = run.waitMainWindow();
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
