@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <memory>
 
 using namespace orvreal;
 
@@ -48,10 +49,21 @@ QStringList cacheEntries()
 
 class RealLibrary : public SessionTest {
 protected:
-    QString sample() const { return QString::fromStdString(orvtest::dataPath("tevox20.mdb")); }
+    // The program on the sample catalogue, until its main window is there and has the focus; the
+    // window's id in *window (empty when it did not come).
+    std::unique_ptr<AppRun> start(const RunOptions& options, QString* window)
+    {
+        app.saveFrame(kSavedTwips);
+        auto run = std::make_unique<AppRun>(*x, app, options);
+        *window = run->waitMainWindow();
+        if (!window->isEmpty())
+            x->activate(*window);
+        return run;
+    }
 
     QTemporaryDir dir;
     const QString lib = dir.filePath(QStringLiteral("library"));
+    AppFolder app{QString::fromStdString(orvtest::dataPath("tevox20.mdb"))};
 };
 
 } // namespace
@@ -65,12 +77,10 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfADiscImage)
     const SavedDrive drive(lib);
     ASSERT_TRUE(drive.ok());
 
-    AppFolder app(sample());
-    app.saveFrame(kSavedTwips);
-    AppRun run(*x, app, opener.runOptions());
-    const QString w = run.waitMainWindow();
+    QString w;
+    const std::unique_ptr<AppRun> started = start(opener.runOptions(), &w);
+    AppRun& run = *started;
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
     // The title names where the entry's folder opens from: the image, and the folder inside it.
     EXPECT_EQ(x->windowName(w),
               QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/お楽しみCD 11.iso/UTIL/SS/POINT"));
@@ -104,12 +114,10 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfABinCueVolume)
     const SavedDrive drive(lib);
     ASSERT_TRUE(drive.ok());
 
-    AppFolder app(sample());
-    app.saveFrame(kSavedTwips);
-    AppRun run(*x, app, opener.runOptions());
-    const QString w = run.waitMainWindow();
+    QString w;
+    const std::unique_ptr<AppRun> started = start(opener.runOptions(), &w);
+    AppRun& run = *started;
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
 
     x->key(QStringLiteral("alt+u"));
     ASSERT_TRUE(WaitUntil([&] { return opener.count() == 1; }, 10000))
@@ -134,12 +142,10 @@ TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
     const SavedDrive drive(lib);
     ASSERT_TRUE(drive.ok());
 
-    AppFolder app(sample());
-    app.saveFrame(kSavedTwips);
-    AppRun run(*x, app, opener.runOptions());
-    const QString w = run.waitMainWindow();
+    QString w;
+    const std::unique_ptr<AppRun> started = start(opener.runOptions(), &w);
+    AppRun& run = *started;
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
     x->key(QStringLiteral("alt+u"));
     // The reader is held where it is as soon as it runs, so that the copy waits for the user.
     qint64 reader = 0;
@@ -171,15 +177,13 @@ TEST_F(RealLibrary, ACopyOutOfALargeImageShowsTheWaitDialogAndEscapeCancelsIt)
 TEST_F(RealLibrary, AltDThenEnterKeepsTheDrive)
 {
     QDir().mkpath(lib);
-    AppFolder app(sample());
-    app.saveFrame(kSavedTwips);
     {
         const SavedDrive drive(lib);
         ASSERT_TRUE(drive.ok());
-        AppRun run(*x, app);
-        const QString w = run.waitMainWindow();
+        QString w;
+        const std::unique_ptr<AppRun> started = start({}, &w);
+        AppRun& run = *started;
         ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-        x->activate(w);
         const QString title = x->windowName(w);
         EXPECT_EQ(title, QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/UTIL/SS/POINT"));
         x->key(QStringLiteral("alt+d"));
@@ -193,10 +197,10 @@ TEST_F(RealLibrary, AltDThenEnterKeepsTheDrive)
     }
 
     // Without a saved drive Enter chooses nothing: the chooser stays until Escape.
-    AppRun run(*x, app);
-    const QString w = run.waitMainWindow();
+    QString w;
+    const std::unique_ptr<AppRun> started = start({}, &w);
+    AppRun& run = *started;
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
     x->key(QStringLiteral("alt+d"));
     ASSERT_TRUE(WaitUntil([&] { return !x->findWindows(kChooserTitle, run.pid()).isEmpty(); }, 20000));
     x->key(QStringLiteral("Return"));
