@@ -110,12 +110,17 @@ int runStatement(orv::Database& db, const std::string& statement)
 // Runs f; a failure is printed as "Err N： description" and gives exit code 1.
 template <class F> int reportingFailures(F&& f)
 {
+    const auto report = [](int number, const char* description) {
+        std::fprintf(stderr, "Err %d： %s\n", number, description);
+    };
     try {
         return f();
     } catch (const orv::DbError& e) {
-        std::fprintf(stderr, "Err %d： %s\n", e.number, e.what());
+        report(e.number, e.what());
+    } catch (const std::bad_alloc&) {
+        report(orv::dberr::OutOfMemory, orv::DbError::outOfMemory().what());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "Err %d： %s\n", orv::dberr::EngineFailure, e.what());
+        report(orv::dberr::EngineFailure, e.what());
     }
     return 1;
 }

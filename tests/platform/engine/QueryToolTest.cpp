@@ -115,6 +115,10 @@ TEST(QueryTool, FailuresPrintErrAndExitOne)
     const ToolRun syntax = run({orvtest::dataPath("tevox20.mdb"), "SELECT * FROM ;"});
     EXPECT_EQ(syntax.exit, 1);
     EXPECT_EQ(syntax.err.rfind("Err 3131： ", 0), 0u) << syntax.err;
+    // A failure inside the engine, in the catalogue's words.
+    const ToolRun overflow = run({orvtest::dataPath("tevox20.mdb"), "SELECT SUM(9223372036854775807) FROM tevoxB;"});
+    EXPECT_EQ(overflow.exit, 1);
+    EXPECT_EQ(overflow.err, "Err 3349： 数値フィールドのオーバーフローです。\n");
 }
 
 TEST(QueryTool, SearchModeBuildsTheProgramsFilter)
