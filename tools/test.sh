@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n clang-format
+# bsdtar: bench_disc times a copy out of an image against it, and the disc fuzz corpus is made
+# with it.
+tools/deps.sh libarchive-tools
 # The real-session lane types Japanese through ibus with Anthy; where they cannot be installed,
 # that one test skips.
 tools/deps.sh dbus-daemon ibus ibus-anthy \
