@@ -5,8 +5,11 @@
 //   1. A 53 MB ISO image (the rest of the volume 40 MB more).
 //   2. A 650 MB volume side by side as an ISO image and as a BIN/CUE image of raw Mode 1 sectors
 //      (2352 bytes each), runs of the two taking turns; their ratio is the median of the runs'.
-// Usage: bench_disc [READER]   (READER: the program that serves the image reads, default
-// build/orvantis, as the program runs itself)
+//   3. The copy of a large folder (one large file and 20,000 small ones, about 1 GB) against
+//      bsdtar extracting the same folder from the same image onto the same disk, in turns.
+// Usage: bench_disc [READER] [--large-mb N]   (READER: the program that serves the image reads,
+// default build/orvantis, as the program runs itself; N: the large file of 3., default 900; 0
+// leaves 3. out)
 #include "BenchSupport.h"
 
 #include "actions/Volumes.h"
@@ -19,8 +22,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -79,6 +89,74 @@ std::vector<orvtest::IsoEntry> volume(int otherMB, int fileMB)
             orvtest::isoFile(other + "/F" + std::to_string(i) + ".BIN", randomBytes(state, std::size_t(fileMB) << 20)));
     }
     return entries;
+}
+
+// Runs a program and waits for it; its wall time in ms, or -1 when it failed.
+double runProgram(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto t0 = Clock::now();
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double ms = bench::msSince(t0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
+}
+
+// 3. The copy of a folder of one large file and 20,000 small ones against bsdtar -x of it.
+void compareWithBsdtar(const std::string& reader, const fs::path& dir, std::size_t largeMb)
+{
+    if (std::system("command -v bsdtar >/dev/null 2>&1") != 0) {
+        std::printf("bsdtar is not installed (libarchive-tools): no comparison\n");
+        return;
+    }
+    const std::string image = (dir / "large.iso").string();
+    {
+        std::uint64_t state = 7;
+        std::vector<orvtest::IsoEntry> entries = {orvtest::isoFolder("BIG"), orvtest::isoFolder("BIG/SMALL")};
+        entries.push_back(orvtest::isoFile("BIG/LARGE.BIN", randomBytes(state, largeMb << 20)));
+        for (int i = 0; i < 20000; ++i) {
+            const std::string sub = "BIG/SMALL/" + std::to_string(i / 1000);
+            if (i % 1000 == 0)
+                entries.push_back(orvtest::isoFolder(sub));
+            entries.push_back(orvtest::isoFile(sub + "/F" + std::to_string(i) + ".DAT", randomBytes(state, 4096)));
+        }
+        orvtest::writeIsoImage(image, entries);
+    }
+    orvtest::readFileBytes(image); // into the page cache
+    std::printf("%.0f MB folder in one file and 20,000 of 4 kB, image %.0f MB\n",
+                double(largeMb) * 1.048576 + 20000 * 4096 / 1e6, double(fs::file_size(image)) / 1e6);
+    const fs::path cache = dir / "large-cache", out = dir / "bsdtar-out";
+    const orv::VolumeCache volumes(reader, cache.string());
+    std::vector<double> ours, theirs;
+    for (int run = 0; run < 5; ++run) {
+        fs::remove_all(cache);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        ::sync();
+        const auto t0 = Clock::now();
+        if (volumes.folderCopy(image, {"BIG"}).status != orv::ImageCopyStatus::Copied) {
+            std::fprintf(stderr, "bench_disc: the large folder was not copied\n");
+            std::exit(1);
+        }
+        ours.push_back(bench::msSince(t0));
+        fs::remove_all(cache);
+        ::sync();
+        theirs.push_back(runProgram({"bsdtar", "-x", "-f", image, "-C", out.string(), "BIG"}));
+        if (theirs.back() < 0) {
+            std::fprintf(stderr, "bench_disc: bsdtar failed\n");
+            std::exit(1);
+        }
+    }
+    fs::remove_all(out);
+    std::printf("  copy out of the image %7.1f ms median, bsdtar -x %7.1f ms median; median of the runs' ratios"
+                " %.2f x; target <= 1.10 x\n",
+                median(ours), median(theirs), medianRatio(ours, theirs));
 }
 
 struct Timing {
@@ -152,7 +230,15 @@ void report(const char* label, const Timings& t)
 
 int main(int argc, char** argv)
 {
-    const std::string reader = fs::canonical(argc > 1 ? argv[1] : "build/orvantis").string();
+    std::string readerArg = "build/orvantis";
+    std::size_t largeMb = 900;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--large-mb") && i + 1 < argc)
+            largeMb = std::size_t(std::strtoul(argv[++i], nullptr, 10));
+        else
+            readerArg = argv[i];
+    }
+    const std::string reader = fs::canonical(readerArg).string();
     orvtest::TempDir dir;
     // A handler for the program file of the private home, as a desktop with one has: the
     // association check then answers as it does there, whatever this machine has.
@@ -206,5 +292,9 @@ int main(int argc, char** argv)
                 medianRatio(cueTimes.firstReady, isoTimes.firstReady),
                 medianRatio(cueTimes.cachedStarted, isoTimes.cachedStarted),
                 medianRatio(cueTimes.cachedReady, isoTimes.cachedReady));
+
+    // 3. Against bsdtar.
+    if (largeMb > 0)
+        compareWithBsdtar(reader, dir.path(), largeMb);
     return 0;
 }

@@ -3,10 +3,14 @@
 // Usage: bench_hostile [FILE...]   (default: the files of tests/data/hostile)
 //
 // With --mutate N, each Jet file given is damaged N times by one byte (a third anywhere, a third
-// in a data page's header and row offsets, a third in a table definition or usage map) and each
-// copy opened as the program opens it; every table of a copy that opens must hold as many rows
-// as its definition in that copy records. Prints how many opened, how many were refused (by
-// error number) and how many opened with another row count (which must be none).
+// in a data page's header and row offsets, a third in the first 512 bytes of a table definition,
+// its column entries, or of a usage map) and each copy opened as the program opens it. Every
+// table of a copy that opens must hold as many rows as its definition in that copy records, and
+// the columns of the sound file's table of that name (one byte may change one column's name or
+// kind): never another table's columns and rows under its name. Prints how many opened, how many
+// were refused (by error number), how many opened with another row count or with a table's
+// columns not its own (both must be none), and how many with values changed in more than one row
+// of a table (shown, for a look: a byte no reader can check may be shared by many rows).
 // Usage: bench_hostile --mutate N [--seed S] FILE...
 #include "platform/engine/Engine.h"
 #include "platform/engine/EngineIsolation.h"
@@ -124,20 +128,51 @@ bool layoutOf(const std::string& path, const std::string& bytes, JetLayout& out)
     return !out.tables.empty();
 }
 
-struct RowCounter final : orv::TableSink {
-    std::map<std::string, std::uint64_t> rows;
-    std::string current;
-    void beginTable(const std::string& name, const std::vector<orv::SourceColumn>&) override
+// Every table a read delivers: its columns and its rows, each value as text (Null apart).
+struct TableRecorder final : orv::TableSink {
+    struct Table {
+        std::vector<orv::SourceColumn> columns;
+        std::vector<std::vector<std::string>> rows;
+    };
+    std::map<std::string, Table> tables;
+    Table* current = nullptr;
+    void beginTable(const std::string& name, const std::vector<orv::SourceColumn>& columns) override
     {
-        current = name;
-        rows[name] = 0;
+        current = &tables[name];
+        *current = {columns, {}};
     }
-    void addRow(std::vector<orv::Value>&) override { ++rows[current]; }
+    void addRow(std::vector<orv::Value>& row) override
+    {
+        std::vector<std::string>& out = current->rows.emplace_back();
+        for (const orv::Value& v : row)
+            out.push_back(v.isNull() ? std::string("\\N") : v.toText());
+    }
     void endTable() override {}
 };
 
+// Whether a table read from a damaged copy has columns other than the sound file's table of that
+// name: one byte can change one column's name or kind, not the count nor two columns.
+bool columnsNotItsOwn(const TableRecorder::Table& read, const TableRecorder::Table& sound)
+{
+    if (read.columns.size() != sound.columns.size())
+        return true;
+    int differing = 0;
+    for (std::size_t i = 0; i < read.columns.size(); ++i)
+        differing += read.columns[i].name != sound.columns[i].name || read.columns[i].kind != sound.columns[i].kind;
+    return differing > 1;
+}
+
+// How many rows (at the same place) hold other values than the sound file's.
+std::size_t rowsChanged(const TableRecorder::Table& read, const TableRecorder::Table& sound)
+{
+    std::size_t changed = 0;
+    for (std::size_t r = 0; r < read.rows.size(); ++r)
+        changed += r >= sound.rows.size() || read.rows[r] != sound.rows[r];
+    return changed;
+}
+
 struct Tally {
-    int made = 0, opened = 0, wrongCount = 0;
+    int made = 0, opened = 0, wrongCount = 0, foreignColumns = 0, manyRowsChanged = 0;
     std::map<int, int> refused; // by error number
 };
 
@@ -149,6 +184,13 @@ void mutateFile(const orv::IsolatedCatalogue& reader, const std::string& path, i
     JetLayout jet;
     if (!layoutOf(path, sound, jet) || jet.dataPages.empty()) {
         std::printf("%s: not a Jet file with tables, left out\n", path.c_str());
+        return;
+    }
+    TableRecorder soundTables;
+    try {
+        reader.read(path, soundTables);
+    } catch (const orv::DbError& e) {
+        std::printf("%s: the sound file is refused (%d), left out\n", path.c_str(), e.number);
         return;
     }
     Tally here;
@@ -165,7 +207,7 @@ void mutateFile(const orv::IsolatedCatalogue& reader, const std::string& path, i
         }
         default: {
             const auto& pages = jet.definitionAndMapPages.empty() ? jet.dataPages : jet.definitionAndMapPages;
-            at = pages[rng() % pages.size()] * jet.pageSize + rng() % 128;
+            at = pages[rng() % pages.size()] * jet.pageSize + rng() % 512;
             break;
         }
         }
@@ -175,23 +217,34 @@ void mutateFile(const orv::IsolatedCatalogue& reader, const std::string& path, i
         bytes[at] = char(std::uint8_t(bytes[at]) + step);
         std::ofstream(copy, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
         ++here.made;
-        RowCounter counted;
+        TableRecorder read;
         try {
-            reader.read(copy, counted);
+            reader.read(copy, read);
         } catch (const orv::DbError& e) {
             ++here.refused[e.number];
             continue;
         }
         ++here.opened;
-        for (const auto& [name, rows] : counted.rows) {
+        for (const auto& [name, table] : read.tables) {
             const auto t = jet.tables.find(name);
             const std::uint64_t declared = t == jet.tables.end()
                 ? ~std::uint64_t(0)
                 : get32(bytes, std::size_t(t->second) * jet.pageSize + jet.numRowsOffset);
+            const std::uint64_t rows = table.rows.size();
             if (rows != declared) {
                 ++here.wrongCount;
                 std::printf("  byte %zu %+d: table '%s' read with %ju rows, its definition records %jd\n", at, step,
                             name.c_str(), std::uintmax_t(rows), std::intmax_t(declared));
+            }
+            const auto own = soundTables.tables.find(name);
+            if (own == soundTables.tables.end() || columnsNotItsOwn(table, own->second)) {
+                ++here.foreignColumns;
+                std::printf("  byte %zu %+d: table '%s' read with %zu columns not its own\n", at, step, name.c_str(),
+                            table.columns.size());
+            } else if (const std::size_t changed = rowsChanged(table, own->second); changed > 1) {
+                ++here.manyRowsChanged;
+                std::printf("  byte %zu %+d: table '%s' read with %zu of %zu rows changed\n", at, step, name.c_str(),
+                            changed, table.rows.size());
             }
         }
     }
@@ -199,11 +252,15 @@ void mutateFile(const orv::IsolatedCatalogue& reader, const std::string& path, i
                 here.made - here.opened);
     for (const auto& [number, n] : here.refused)
         std::printf(" %d×%d", number, n);
-    std::printf(" ), %d read with a row count other than the definition's\n", here.wrongCount);
+    std::printf(" ), %d read with a row count other than the definition's, %d with a table's columns not its "
+                "own, %d with values changed in more than one row of a table\n",
+                here.wrongCount, here.foreignColumns, here.manyRowsChanged);
     std::fflush(stdout);
     all.made += here.made;
     all.opened += here.opened;
     all.wrongCount += here.wrongCount;
+    all.foreignColumns += here.foreignColumns;
+    all.manyRowsChanged += here.manyRowsChanged;
     for (const auto& [number, n] : here.refused)
         all.refused[number] += n;
 }
@@ -218,9 +275,10 @@ int mutateEach(const orv::IsolatedCatalogue& reader, int count, unsigned seed, c
     for (const std::string& file : files)
         mutateFile(reader, file, count, rng, tmpl, all);
     fs::remove_all(tmpl);
-    std::printf("all: %d mutations, %d opened, %d refused, %d read with a row count other than the definition's\n",
-                all.made, all.opened, all.made - all.opened, all.wrongCount);
-    return all.wrongCount == 0 ? 0 : 1;
+    std::printf("all: %d mutations, %d opened, %d refused, %d read with a row count other than the definition's, "
+                "%d with a table's columns not its own, %d with values changed in more than one row of a table\n",
+                all.made, all.opened, all.made - all.opened, all.wrongCount, all.foreignColumns, all.manyRowsChanged);
+    return all.wrongCount == 0 && all.foreignColumns == 0 ? 0 : 1;
 }
 
 } // namespace

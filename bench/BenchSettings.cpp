@@ -9,6 +9,7 @@
 #include "catalogue/widgets/CataloguePanel.h"
 #include "platform/engine/EngineIsolation.h"
 #include "platform/widgets/Toolkit.h"
+#include "platform/widgets/dlgWait.h"
 #include "search/widgets/SearchPanel.h"
 #include "views/widgets/ViewsPanel.h"
 

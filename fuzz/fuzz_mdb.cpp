@@ -88,7 +88,7 @@ std::vector<std::uint64_t> declaredRowCounts(const std::string& path)
     MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (!mdb)
         finding("a file the reader read cannot be opened again");
-    if (orv::mdbfile::readTableCatalogue(mdb))
+    if (orv::mdbfile::readTableCatalogue(mdb, [](const MdbTableDef&) {}))
         for (unsigned i = 0; i < mdb->num_catalog; ++i) {
             auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
             if (e->object_type != MDB_TABLE || !mdb_is_user_table(e)

@@ -5,6 +5,7 @@
 # copy (see fuzz_disc.cpp) followed by the image, its zero padding cut off.
 set -euo pipefail
 cd "$(dirname "$0")"
+../tools/deps.sh libarchive-tools
 out=corpus/disc
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -38,12 +39,18 @@ seed joliet 1 --options '!rockridge'
 seed plain 2 --options '!rockridge,!joliet'
 seed links 3
 seed whole 0
-# Names patched after writing: QQ becomes ".." and "/e".
+# Names patched after writing: QQ becomes ".." and "/e"; a Rock Ridge name gets a line feed, a
+# Joliet name an unpaired surrogate. Then the child's output as its parent reads it.
 python3 - "$out" <<'PY'
 import sys
 base = sys.argv[1]
 data = open(base + '/rockridge-joliet', 'rb').read()
 open(base + '/dotdot', 'wb').write(bytes([1]) + data[1:].replace(b'QQ', b'..'))
 open(base + '/slash', 'wb').write(bytes([1]) + data[1:].replace(b'QQ', b'/e'))
+open(base + '/linefeed', 'wb').write(bytes([2]) + data[1:].replace(b'Stage1', b'St\nag1'))
+joliet = open(base + '/joliet', 'rb').read()
+open(base + '/surrogate', 'wb').write(bytes([2]) + joliet[1:].replace(b'\0S\0t\0a\0g\0e', b'\xd8\0\0t\0a\0g\0e'))
+open(base + '/child-news', 'wb').write(bytes([8]) + b'size 10 2\nprogress 4\nprogress 10\n')
+open(base + '/child-listing', 'wb').write(bytes([8]) + b'listing 5 2\nUTIL/A\0UTIL/B\nC\0')
 PY
 ls -l "$out"

@@ -43,6 +43,8 @@ int main(int argc, char** argv)
     // So are disc images.
     if (argc >= 4 && !std::strcmp(argv[1], orv::kCopyImageFolderSwitch))
         return orv::ServeImageFolderCopy(argc, argv);
+    if (argc == 3 && !std::strcmp(argv[1], orv::kTidyCacheSwitch))
+        return orv::ServeCacheTidy(argv[2]);
 
     // Answered on a terminal without a display, before the toolkit looks for one.
     switch (orv::ConsoleRequestOf(argc, argv)) {

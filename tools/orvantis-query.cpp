@@ -55,7 +55,9 @@ void printUsage(std::FILE* out)
                "                        image: a volume's disc image, outside: a path leading outside\n"
                "                        DRIVE), the drive folder, volume folder or image (the sheet of a\n"
                "                        BIN/CUE, CloneCD or Alcohol image), the path (inside the image, for\n"
-               "                        an image) and whether the file is there (yes/no)\n",
+               "                        an image) and whether the file is there: yes, no, damaged (an image\n"
+               "                        that cannot be read whole, so nothing opens out of it) or large (its\n"
+               "                        folder holds more than a copy may, 1 GiB)\n",
                out);
 }
 
@@ -108,12 +110,17 @@ int runStatement(orv::Database& db, const std::string& statement)
 // Runs f; a failure is printed as "Err N： description" and gives exit code 1.
 template <class F> int reportingFailures(F&& f)
 {
+    const auto report = [](int number, const char* description) {
+        std::fprintf(stderr, "Err %d： %s\n", number, description);
+    };
     try {
         return f();
     } catch (const orv::DbError& e) {
-        std::fprintf(stderr, "Err %d： %s\n", e.number, e.what());
+        report(e.number, e.what());
+    } catch (const std::bad_alloc&) {
+        report(orv::dberr::OutOfMemory, orv::DbError::outOfMemory().what());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "Err %d： %s\n", orv::dberr::EngineFailure, e.what());
+        report(orv::dberr::EngineFailure, e.what());
     }
     return 1;
 }
@@ -155,6 +162,21 @@ int fieldIndex(orv::Recordset& rs, std::string_view name)
     return -1;
 }
 
+// Whether a dry run of the image's folder holds the file: what a copy would hold.
+std::string openFromImage(const orv::ImageCopyResult& listing, const std::string& path)
+{
+    switch (listing.status) {
+    case orv::ImageCopyStatus::Copied: break;
+    case orv::ImageCopyStatus::TooLarge: return "large";
+    case orv::ImageCopyStatus::FolderMissing: return "no";
+    default: return "damaged";
+    }
+    for (const std::string& listed : listing.listed)
+        if (orv::AsciiEqualNoCase(listed, path))
+            return "yes";
+    return "no";
+}
+
 // Where each entry's file opens from under the drive folder: the drive folder itself, or the copy
 // of the entry's volume. Images are read by the child reader without copying anything.
 void printOpenFrom(orv::Recordset& rs, const std::string& drive, const std::string& reader)
@@ -168,11 +190,11 @@ void printOpenFrom(orv::Recordset& rs, const std::string& drive, const std::stri
         const std::string fileName = text(r, file);
         const std::optional<orv::EntryPlace> place = orv::LocateEntry(drive, text(r, cdno), text(r, folder), &fileName);
         std::string from = "outside", volume, path;
-        bool found = false;
+        std::string found = "no";
         if (place) {
             volume = place->volume;
             path = place->path;
-            found = place->exists;
+            found = place->exists ? "yes" : "no";
             switch (place->origin) {
             case orv::EntryOrigin::Drive: from = "drive"; break;
             case orv::EntryOrigin::VolumeFolder: from = "folder"; break;
@@ -182,15 +204,14 @@ void printOpenFrom(orv::Recordset& rs, const std::string& drive, const std::stri
                 auto it = checked.find(key);
                 if (it == checked.end())
                     it = checked.emplace(key, images.check(place->volume, place->imageFolder)).first;
-                for (const std::string& listed : it->second.listed)
-                    found = found || orv::AsciiEqualNoCase(listed, path);
+                found = openFromImage(it->second, path);
                 break;
             }
             }
         }
         for (const std::string& v : {text(r, cdno), text(r, folder), fileName, from, volume, path})
             out += escapeTsv(v) + '\t';
-        out += found ? "yes\n" : "no\n";
+        out += found + '\n';
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
@@ -313,6 +334,8 @@ int main(int argc, char** argv)
     // So are disc images.
     if (argc >= 4 && !std::strcmp(argv[1], orv::kCopyImageFolderSwitch))
         return orv::ServeImageFolderCopy(argc, argv);
+    if (argc == 3 && !std::strcmp(argv[1], orv::kTidyCacheSwitch))
+        return orv::ServeCacheTidy(argv[2]);
     if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         printUsage(stdout);
         return 0;

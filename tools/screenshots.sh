@@ -2,21 +2,26 @@
 # Screenshots of Orvantis in a real desktop session (Xvfb with the openbox window manager), for
 # looking at the window as a user sees it: both views at several sizes and at twice the scale, the
 # first window without settings, platform themes (qt6ct: its own font, a dark palette) and the
-# counts of a 150,000-entry catalogue, fractional scales (1.25, 1.5, 144 dots per inch), and the
-# window as a native Wayland client of a headless sway. Also refreshes the two pictures the README shows.
-# Usage: tools/screenshots.sh [OUTDIR]   (default: build/screenshots)
+# counts of a 150,000-entry catalogue, fractional scales (1.25, 1.5, 144 dots per inch), the window
+# as a native Wayland client of a headless sway, and a library of CD copies: the wait dialog of a
+# copy out of an image, each failure's message, the drive chooser keeping the saved drive. Also
+# refreshes the two pictures the README shows.
+# Usage: tools/screenshots.sh [OUTDIR] [library]   (default: build/screenshots; "library": the
+# library's shots alone)
 # Each shot starts the program on the sample catalogue from an application folder and home of its
 # own, with a settings file that sizes the window to the screen and picks the view.
 # The X display is the first free one of ORVANTIS_SHOT_DISPLAYS (default 80-89).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/deps.sh xvfb xauth x11-utils x11-xserver-utils openbox imagemagick fonts-noto-cjk xdotool qt6-translations-l10n
+tools/deps.sh xvfb xauth x11-utils x11-xserver-utils openbox imagemagick fonts-noto-cjk xdotool qt6-translations-l10n \
+  libarchive-tools
 tools/deps.sh qt6-wayland sway grim || echo "screenshots.sh: no sway or grim: no Wayland pictures" >&2
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build "${launcher[@]}" >/dev/null
 cmake --build build -j2 --target orvantis >/dev/null
 out=${1:-build/screenshots}
+only=${2:-}
 mkdir -p "$out"
 work=$(mktemp -d)
 pids=()
@@ -138,6 +143,105 @@ views() { # width height
   done
   end_session
 }
+
+# The library of CD copies. The first entry is on volume 011 in UTIL\SS\POINT: the library holds
+# it as an image, in turn whole and large, cut short, and with more than a copy may hold.
+store_drive() { # name drive
+  mkdir -p "$work/home-$1/config/MORVALEN"
+  printf '[General]\nSelPath=%s\n' "$2" >"$work/home-$1/config/MORVALEN/Orvantis.conf"
+}
+make_image() { # image MB-per-file files
+  local tree="$work/tree-$(basename "$1")"
+  rm -rf "$tree"; mkdir -p "$tree/UTIL/SS/POINT"
+  printf 'MZ' >"$tree/UTIL/SS/POINT/POINT.EXE"
+  for ((i = 0; i < $3; i++)); do truncate -s "$2M" "$tree/UTIL/SS/POINT/DATA$i.BIN"; done
+  (cd "$tree" && bsdtar -cf "$1" --format iso9660 .)
+  rm -rf "$tree"
+}
+# The program's windows now, in the window manager's list.
+windows() { xprop -root _NET_CLIENT_LIST | ids | wc -l; }
+wait_windows() { # count
+  for _ in $(seq 300); do [ "$(windows)" -ge "$1" ] && return; sleep 0.1; done
+}
+# Opens the entry's file from the drive given, then shows what came (a message) before leaving.
+file_message() { # name drive [VAR=value...]
+  local name=$1; store_drive "$name" "$2"; shift 2
+  start_app "$name" 0 1024 768 "$@"
+  xdotool key --window "$main" alt+u
+  wait_windows 2
+  sleep 0.5
+  snap "$name"
+  stop_app
+}
+library_shots() {
+  session 1024 768
+  mkdir -p "$work/lib-large" "$work/lib-cut" "$work/lib-over" "$work/lib-small"
+  make_image "$work/lib-large/CD011.iso" 200 3
+  make_image "$work/lib-small/CD011.iso" 1 1
+  head -c 40000 "$work/lib-small/CD011.iso" >"$work/lib-cut/CD011.iso"
+  make_image "$work/lib-over/CD011.iso" 1100 1
+  # The copy under its wait dialog: the reader held once it has written a third or so.
+  store_drive copy "$work/lib-large"
+  start_app copy 0 1024 768
+  xdotool key --window "$main" alt+u
+  local reader=""
+  for _ in $(seq 300); do
+    reader=$(pgrep -P "$prog" || true)
+    [ -n "$reader" ] && [ "$(du -sb "$work/home-copy/.cache/orvantis/volumes" 2>/dev/null | cut -f1)" -gt 200000000 ] \
+      && break
+    sleep 0.02
+  done
+  [ -n "$reader" ] && { kill -STOP "$reader" || true; }
+  sleep 0.5
+  snap library-copy-wait-dialog
+  [ -n "$reader" ] && { kill -CONT "$reader" || true; }
+  xdotool key Escape
+  stop_app
+  # Each failure's message.
+  file_message library-message-damaged "$work/lib-cut"
+  file_message library-message-over-1gib "$work/lib-over"
+  mkdir -p "$work/not-writable"; printf 'a file' >"$work/not-writable/orvantis"
+  file_message library-message-cache-not-writable "$work/lib-small" XDG_CACHE_HOME="$work/not-writable"
+  if [ "$(id -u)" -eq 0 ] && unshare --mount --propagation private true 2>/dev/null; then
+    mkdir -p "$work/small-disk"
+    printf '#!/bin/sh\nmount -t tmpfs -o size=1m small "%s" && exec "$@"\n' "$work/small-disk" >"$work/small.sh"
+    chmod +x "$work/small.sh"
+    wrap=(unshare --mount --propagation private "$work/small.sh")
+    file_message library-message-no-room "$work/lib-large" XDG_CACHE_HOME="$work/small-disk"
+    wrap=()
+  else
+    echo "no private mount namespace: no shot of the full disk's message" >&2
+  fi
+  # Out of time: the reader held from the start, until the 15 s and a second per 32 MB that the
+  # image allows are past.
+  store_drive slow "$work/lib-large"
+  start_app slow 0 1024 768
+  xdotool key --window "$main" alt+u
+  for _ in $(seq 100); do reader=$(pgrep -P "$prog" || true); [ -n "$reader" ] && break; sleep 0.02; done
+  [ -n "$reader" ] && { kill -STOP "$reader" || true; }
+  wait_windows 2
+  sleep $((15 + $(stat -c %s "$work/lib-large/CD011.iso") / 33554432 + 2))
+  snap library-message-out-of-time
+  stop_app
+  # The chooser opens on the saved drive; a folder typed that is not there is said.
+  store_drive chooser "$work/lib-large"
+  start_app chooser 0 1024 768
+  xdotool key --window "$main" alt+d
+  wait_windows 2
+  sleep 3
+  snap library-chooser-saved-drive
+  xdotool key Tab Tab ctrl+a type "/no/such/folder"
+  xdotool key Return
+  wait_windows 3
+  sleep 0.5
+  snap library-chooser-missing-folder
+  stop_app
+  end_session
+}
+if [ "$only" = library ]; then
+  library_shots
+  exit 0
+fi
 
 views 1024 768
 views 640 480
@@ -307,6 +411,8 @@ for_window [app_id="orvantis"] floating enable, move position 0 0
 else
   echo "sway or grim not installed: no Wayland pictures" >&2
 fi
+
+library_shots
 
 # The README's pictures: the two views at 1024 x 768, in 64 colours without dithering to stay small.
 mkdir -p docs

@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # qt6ct: the real-session lane holds the layout against a platform theme's own font.
 tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n clang-format qt6ct
+# bsdtar: bench_disc times a copy out of an image against it, and the disc fuzz corpus is made
+# with it.
+tools/deps.sh libarchive-tools
 # The real-session lane types Japanese through ibus with Anthy; where they cannot be installed,
 # that one test skips.
 tools/deps.sh dbus-daemon ibus ibus-anthy \

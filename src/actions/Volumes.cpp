@@ -199,16 +199,42 @@ std::optional<EntryPlace> LocateEntry(const std::string& driveRootPath, const st
     return image;
 }
 
+std::string EntryPlaceCaption(const std::string& driveRootPath, const std::string& cdno, const std::string& entryFolder)
+{
+    const std::optional<EntryPlace> place = LocateEntry(driveRootPath, cdno, entryFolder, nullptr);
+    if (!place || place->origin == EntryOrigin::Drive)
+        return EntryFolderCaption(driveRootPath, entryFolder);
+    if (place->origin == EntryOrigin::VolumeFolder)
+        return place->path;
+    return place->path.empty() ? place->volume : place->volume + '/' + place->path;
+}
+
+namespace {
+
+// The image's copy of the entry's folder; nullopt (with the outcome) when there is none.
+std::optional<std::string> imageCopy(const EntryPlace& place, const ImageFolderCopier& copier,
+                                     ImageCopyOutcome* outcome)
+{
+    const ImageFolderCopy copy = copier ? copier(place.volume, place.imageFolder) : ImageFolderCopy{};
+    if (outcome)
+        *outcome = {place.volume, copy.status};
+    if (copy.status != ImageCopyStatus::Copied)
+        return std::nullopt;
+    return copy.folder;
+}
+
+} // namespace
+
 std::optional<std::string> EntryFileToOpen(const std::string& driveRootPath, const std::string& cdno,
                                            const std::string& entryFolder, const std::string& fileName,
-                                           const ImageFolderCopier& copier)
+                                           const ImageFolderCopier& copier, ImageCopyOutcome* outcome)
 {
     const std::optional<EntryPlace> place = LocateEntry(driveRootPath, cdno, entryFolder, &fileName);
     if (!place)
         return std::nullopt;
     if (place->origin != EntryOrigin::VolumeImage)
         return place->path;
-    const std::optional<std::string> copy = copier ? copier(place->volume, place->imageFolder) : std::nullopt;
+    const std::optional<std::string> copy = imageCopy(*place, copier, outcome);
     if (!copy)
         return std::nullopt;
     return EntryFilePath(*copy, joinNames(place->imageFolder), fileName);
@@ -216,7 +242,7 @@ std::optional<std::string> EntryFileToOpen(const std::string& driveRootPath, con
 
 FolderCheck CheckEntryFolderInLibrary(const std::string& driveRootPath, const std::string& cdno,
                                       const std::string& entryFolder, const ImageFolderCopier& copier,
-                                      std::string* folder)
+                                      std::string* folder, ImageCopyOutcome* outcome)
 {
     const std::optional<EntryPlace> place = LocateEntry(driveRootPath, cdno, entryFolder, nullptr);
     if (!place || place->origin == EntryOrigin::Drive)
@@ -224,7 +250,7 @@ FolderCheck CheckEntryFolderInLibrary(const std::string& driveRootPath, const st
     std::string root = place->volume;
     std::optional<std::string> path = place->path;
     if (place->origin == EntryOrigin::VolumeImage) {
-        const std::optional<std::string> copy = copier ? copier(place->volume, place->imageFolder) : std::nullopt;
+        const std::optional<std::string> copy = imageCopy(*place, copier, outcome);
         if (!copy)
             return FolderCheck::NoFiles;
         root = *copy;
@@ -235,6 +261,25 @@ FolderCheck CheckEntryFolderInLibrary(const std::string& driveRootPath, const st
     if (folder)
         *folder = *path;
     return CheckFolderHasFiles(*path, root);
+}
+
+std::string ImageCopyMessage(ImageCopyStatus status, const std::string& image, const std::string& cacheFolder)
+{
+    // What broke, then why, then where: a line each.
+    const std::string name = "CDイメージ「" + fs::path(image).filename().string() + "」";
+    const std::string cannotCopy = name + "からコピーできません。\r\n";
+    const std::string where = "\r\nコピー先：" + cacheFolder;
+    switch (status) {
+    case ImageCopyStatus::Damaged: return name + "が読めません。";
+    case ImageCopyStatus::TooLarge: return cannotCopy + "フォルダが1GBを超えています。";
+    case ImageCopyStatus::NoSpace: return cannotCopy + "ディスクの空きが足りません。" + where;
+    case ImageCopyStatus::WriteFailed: return cannotCopy + "コピー先に書き込めません。" + where;
+    case ImageCopyStatus::TimedOut: return name + "の読み込みが時間内に終わりませんでした。";
+    case ImageCopyStatus::Copied:
+    case ImageCopyStatus::FolderMissing:
+    case ImageCopyStatus::Cancelled: break;
+    }
+    return {};
 }
 
 } // namespace orv

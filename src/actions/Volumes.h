@@ -4,6 +4,7 @@
 #pragma once
 
 #include "actions/CdPaths.h"
+#include "platform/disc/DiscImage.h"
 
 #include <cstddef>
 #include <functional>
@@ -59,22 +60,40 @@ struct EntryPlace {
 std::optional<EntryPlace> LocateEntry(const std::string& driveRootPath, const std::string& cdno,
                                       const std::string& entryFolder, const std::string* fileName);
 
-// Copies an image's folder (its names inside the image) out into the cache and returns the folder
-// below which it lies as in the image; nullopt when the image cannot give it.
+// The title's folder part: where the entry's folder opens from. The drive folder's path as
+// EntryFolderCaption gives it; for a volume's folder copy the folder inside it; for a volume's
+// image the image's path followed by the folder inside it ('/'-separated).
+std::string EntryPlaceCaption(const std::string& driveRootPath, const std::string& cdno,
+                              const std::string& entryFolder);
+
+// A copy of an image's folder (its names inside the image) out into the cache: the folder below
+// which it lies as in the image, or why there is none.
 using ImageFolderCopier =
-    std::function<std::optional<std::string>(const std::string& image, const std::vector<std::string>& folder)>;
+    std::function<ImageFolderCopy(const std::string& image, const std::vector<std::string>& folder)>;
+
+// How the copy went when an entry opens out of an image.
+struct ImageCopyOutcome {
+    std::string image; // empty when no image was read
+    ImageCopyStatus status = ImageCopyStatus::Copied;
+};
 
 // The file the file button opens: as EntryFilePath, from the entry's volume copy when the drive
 // folder does not hold it; from an image, the file inside the folder's copy. nullopt for what is
-// reported as a missing file: a path leading outside, or an image that cannot give the folder.
+// reported as a missing file (a path leading outside, a folder the image does not hold) and for an
+// image that cannot give the folder, whose outcome then says why.
 std::optional<std::string> EntryFileToOpen(const std::string& driveRootPath, const std::string& cdno,
                                            const std::string& entryFolder, const std::string& fileName,
-                                           const ImageFolderCopier& copier);
+                                           const ImageFolderCopier& copier, ImageCopyOutcome* outcome = nullptr);
 
 // The folder button's check: as CheckEntryFolder, from the entry's volume copy when the drive
-// folder does not hold the folder.
+// folder does not hold the folder; NoFiles for an image that cannot give it (outcome says why).
 FolderCheck CheckEntryFolderInLibrary(const std::string& driveRootPath, const std::string& cdno,
                                       const std::string& entryFolder, const ImageFolderCopier& copier,
-                                      std::string* folder);
+                                      std::string* folder, ImageCopyOutcome* outcome = nullptr);
+
+// The message for an image copy that failed, naming the image (its file name) and, where the cache
+// is at fault, the cache folder. Empty where another message (a missing file or folder) or none
+// (a copy the user cancelled) is due.
+std::string ImageCopyMessage(ImageCopyStatus status, const std::string& image, const std::string& cacheFolder);
 
 } // namespace orv

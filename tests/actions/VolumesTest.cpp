@@ -80,19 +80,19 @@ protected:
     // Records what it is asked for and answers with a folder of its own.
     orv::ImageFolderCopier copier()
     {
-        return
-            [this](const std::string& img, const std::vector<std::string>& folderNames) -> std::optional<std::string> {
-                asked.emplace_back(img, folderNames);
-                if (!copyRoot)
-                    return std::nullopt;
-                return *copyRoot;
-            };
+        return [this](const std::string& img, const std::vector<std::string>& folderNames) {
+            asked.emplace_back(img, folderNames);
+            if (!copyRoot)
+                return orv::ImageFolderCopy{failure, {}};
+            return orv::ImageFolderCopy{orv::ImageCopyStatus::Copied, *copyRoot};
+        };
     }
 
     TempDir dir;
     const fs::path drive = dir.path() / "lib";
     std::vector<std::pair<std::string, std::vector<std::string>>> asked;
     std::optional<std::string> copyRoot;
+    orv::ImageCopyStatus failure = orv::ImageCopyStatus::Damaged;
 };
 
 TEST_F(Library, TheDrivePathWinsThenTheVolumeCopy)
@@ -160,11 +160,17 @@ TEST_F(Library, AnImageIsCopiedOutAndOpenedInside)
     EXPECT_EQ(asked[0].first, image);
     EXPECT_EQ(asked[0].second, (std::vector<std::string>{"UTIL", "SS", "POINT"}));
 
-    // An image that cannot give the folder: a missing file, a folder without files.
+    // An image that cannot give the folder: no file, no folder, and the outcome says why.
     copyRoot.reset();
-    EXPECT_FALSE(orv::EntryFileToOpen(root, "011", "UTIL\\SS\\POINT", file, copier()));
-    EXPECT_EQ(orv::CheckEntryFolderInLibrary(root, "011", "UTIL\\SS\\POINT", copier(), &shown),
+    failure = orv::ImageCopyStatus::TooLarge;
+    orv::ImageCopyOutcome outcome;
+    EXPECT_FALSE(orv::EntryFileToOpen(root, "011", "UTIL\\SS\\POINT", file, copier(), &outcome));
+    EXPECT_EQ(outcome.image, image);
+    EXPECT_EQ(outcome.status, orv::ImageCopyStatus::TooLarge);
+    failure = orv::ImageCopyStatus::NoSpace;
+    EXPECT_EQ(orv::CheckEntryFolderInLibrary(root, "011", "UTIL\\SS\\POINT", copier(), &shown, &outcome),
               orv::FolderCheck::NoFiles);
+    EXPECT_EQ(outcome.status, orv::ImageCopyStatus::NoSpace);
     // Climbing above the image's root is no path (nor above the drive folder).
     EXPECT_FALSE(orv::LocateEntry(root, "011", "UTIL\\..\\..\\etc", &file));
 }
@@ -216,6 +222,36 @@ TEST(VolumeCandidates, AHugeDriveFolderIsLookedAtOnlyInPart)
     for (std::size_t i = 0; i < orv::kMaxVolumeCandidates + 50; ++i)
         fs::create_directory(dir.path() / ("CD" + std::to_string(i)));
     EXPECT_EQ(orv::VolumeCandidates(dir.path().string()).size(), orv::kMaxVolumeCandidates);
+}
+
+TEST_F(Library, TheTitleNamesWhereTheEntrysFolderOpensFrom)
+{
+    const std::string root = drive.string();
+    EXPECT_EQ(orv::EntryPlaceCaption(root, "001", "UTIL\\PC98\\BGMTEST"), root + "/CD001/UTIL/PC98/BGMTEST");
+    EXPECT_EQ(orv::EntryPlaceCaption(root, "011", "UTIL\\SS\\POINT"), root + "/お楽しみCD 11.iso/UTIL/SS/POINT");
+    // Without a copy of the volume, the drive folder's path as it always was.
+    EXPECT_EQ(orv::EntryPlaceCaption(root, "007", "UTIL\\X"), root + "/UTIL/X");
+    EXPECT_TRUE(asked.empty()) << "the title copies nothing";
+}
+
+TEST(ImageCopyMessages, EachFailureNamesTheImageAndWhatBroke)
+{
+    const std::string image = "/home/u/CD/CD004.iso", cache = "/home/u/.cache/orvantis/volumes";
+    using S = orv::ImageCopyStatus;
+    EXPECT_EQ(orv::ImageCopyMessage(S::Damaged, image, cache), "CDイメージ「CD004.iso」が読めません。");
+    EXPECT_EQ(orv::ImageCopyMessage(S::TooLarge, image, cache),
+              "CDイメージ「CD004.iso」からコピーできません。\r\nフォルダが1GBを超えています。");
+    EXPECT_EQ(orv::ImageCopyMessage(S::NoSpace, image, cache),
+              "CDイメージ「CD004.iso」からコピーできません。\r\nディスクの空きが足りません。\r\n"
+              "コピー先：/home/u/.cache/orvantis/volumes");
+    EXPECT_EQ(orv::ImageCopyMessage(S::WriteFailed, image, cache),
+              "CDイメージ「CD004.iso」からコピーできません。\r\nコピー先に書き込めません。\r\n"
+              "コピー先：/home/u/.cache/orvantis/volumes");
+    EXPECT_EQ(orv::ImageCopyMessage(S::TimedOut, image, cache),
+              "CDイメージ「CD004.iso」の読み込みが時間内に終わりませんでした。");
+    // A missing folder has the missing file's and folder's own messages; a cancel has none.
+    for (S quiet : {S::Copied, S::FolderMissing, S::Cancelled})
+        EXPECT_EQ(orv::ImageCopyMessage(quiet, image, cache), "") << int(quiet);
 }
 
 TEST(VolumeCandidates, ASheetIsTheVolumeAndTheFilesItNamesAreNot)

@@ -2,12 +2,11 @@
 // the X protocol: what no offscreen test can see (frames, placement, exposure, focus, the
 // command line the toolkit would read).
 #include "realx/RealSession.h"
+#include "realx/ChildProcess.h"
 #include "realx/SessionTest.h"
-#include "realx/StubOpener.h"
 
 #include "BenchSupport.h"
 #include "platform/settings/UserStore.h"
-#include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -41,28 +40,6 @@ const QPoint kModeButton(40, 168); // btnMode
 const QPoint kDriveLabel(150, 12); // Label6
 const QPoint kFirstRecordButton(21, 168); // btnRecord(1)
 const QPoint kNoTipSpot(450, 148); // the top band between frames and buttons
-
-// The reader child (`orvantis --read-catalogue FILE`) of a running program, or 0.
-qint64 ReaderChildOf(qint64 parent)
-{
-    QDir proc(QStringLiteral("/proc"));
-    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
-        QFile cmdline(proc.filePath(entry + QStringLiteral("/cmdline")));
-        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly))
-            continue;
-        // pid (comm) state ppid ...: the fields after the last ')'.
-        const QByteArray s = stat.readAll();
-        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[1].toLongLong() == parent && cmdline.readAll().contains("--read-catalogue"))
-            return pid;
-    }
-    return 0;
-}
 
 ::testing::AssertionResult Near(const QRect& got, const QRect& want, int tolerance)
 {
@@ -272,7 +249,7 @@ TEST_F(RealSession, SigtermDuringTheCatalogueReadEndsTheProgram)
     qint64 reader = 0;
     WaitUntil(
         [&] {
-            reader = ReaderChildOf(run.pid());
+            reader = ChildWith(run.pid(), "--read-catalogue");
             return reader != 0 || !run.running();
         },
         30000, 2);
@@ -514,42 +491,4 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
-}
-
-// --- Files -------------------------------------------------------------------------------------------
-
-TEST_F(RealSession, TheFileButtonOpensAFileOutOfADiscImage)
-{
-    // A library holding volume 011, the first entry's, as an image; the desktop's opener and its
-    // association lookup are stubs that write down what they were asked.
-    QTemporaryDir dir;
-    const QString lib = dir.filePath(QStringLiteral("library"));
-    QDir().mkpath(lib);
-    orvtest::writeIsoImage((lib + QStringLiteral("/お楽しみCD 11.iso")).toStdString(), PointToolVolume());
-    const StubOpener opener(dir.path());
-    const SavedDrive drive(lib);
-    ASSERT_TRUE(drive.ok());
-
-    AppFolder app(sample());
-    app.saveFrame(kSavedTwips);
-    AppRun run(*x, app, opener.runOptions());
-    const QString w = run.waitMainWindow();
-    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
-    x->activate(w);
-    // The title names the drive folder and the entry's folder, as without a library.
-    EXPECT_EQ(x->windowName(w), QStringLiteral("Orvantis  Target：") + lib + QStringLiteral("/UTIL/SS/POINT"));
-
-    // Twice: the copy is made, then used again.
-    for (int press = 1; press <= 2; ++press) {
-        x->key(QStringLiteral("alt+u"));
-        ASSERT_TRUE(WaitUntil([&] { return opener.count() == press; }, kEventWaitMs))
-            << "the opener was not started: " << run.output().toStdString();
-    }
-    const std::string calls = opener.calls();
-    const std::string file = calls.substr(0, calls.find('\n'));
-    EXPECT_EQ(calls, file + "\n" + file + "\n");
-    ExpectPointToolCopy(file);
-    // Nothing asked, nothing reported.
-    EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";
-    ASSERT_TRUE(run.closeThroughWindowManager(w));
 }

@@ -59,6 +59,10 @@ WaylandSession::WaylandSession(Compositor compositor, QSize screen) : compositor
 
 WaylandSession::~WaylandSession()
 {
+    if (keyboard_) {
+        keyboard_->kill();
+        keyboard_->waitForFinished(3000);
+    }
     if (server_ && server_->state() != QProcess::NotRunning) {
         server_->terminate();
         if (!server_->waitForFinished(5000)) {
@@ -126,6 +130,26 @@ bool WaylandSession::startSway(QSize screen)
         log.open(QIODevice::ReadOnly);
         const QString last = QString::fromUtf8(log.readAll()).trimmed().section(QLatin1Char('\n'), -1);
         unavailable_ = QStringLiteral("sway did not start: %1").arg(last);
+        return false;
+    }
+    // A headless seat has no keyboard: each wtype would be the first, and the program takes a
+    // keyboard that appears only after sway has already sent it that wtype's keys. A wtype that
+    // waits a day is the keyboard every program of the session finds at its start.
+    keyboard_ = std::make_unique<QProcess>();
+    keyboard_->setProcessEnvironment(baseEnvironment());
+    keyboard_->setStandardOutputFile(QProcess::nullDevice());
+    keyboard_->setStandardErrorFile(QProcess::nullDevice());
+    const QStringList wait = asUser({QStringLiteral("wtype"), QStringLiteral("-s"), QStringLiteral("86400000"),
+                                     QStringLiteral("-k"), QStringLiteral("Shift_L")});
+    keyboard_->start(wait.front(), wait.mid(1));
+    const bool keyboard = WaitUntil(
+        [this] {
+            return tool({QStringLiteral("swaymsg"), QStringLiteral("-t"), QStringLiteral("get_seats")})
+                .contains(QLatin1String("\"keyboard\""));
+        },
+        20000, 50);
+    if (!keyboard) {
+        unavailable_ = QStringLiteral("sway's seat got no keyboard from wtype");
         return false;
     }
     return true;
@@ -276,6 +300,59 @@ bool WaylandSession::keys(const QStringList& wtypeArgs) const
     int code = -1;
     tool(QStringList{QStringLiteral("wtype")} + wtypeArgs, &code);
     return code == 0;
+}
+
+std::unique_ptr<QProcess> WaylandSession::subscribeWindowEvents() const
+{
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = baseEnvironment();
+    const QStringList ipc = QDir(runtime_).entryList({QStringLiteral("sway-ipc.*")}, QDir::System);
+    if (!ipc.isEmpty())
+        env.insert(QStringLiteral("SWAYSOCK"), runtime_ + QLatin1Char('/') + ipc.front());
+    p->setProcessEnvironment(env);
+    p->setStandardErrorFile(QProcess::nullDevice());
+    const QStringList command =
+        asUser({QStringLiteral("swaymsg"), QStringLiteral("-m"), QStringLiteral("-r"), QStringLiteral("-t"),
+                QStringLiteral("subscribe"), QStringLiteral("[\"window\", \"tick\"]")});
+    p->start(command.front(), command.mid(1));
+    // sway sends a new subscriber of ticks one at once ({"first": true, ...}): the subscription is
+    // in force from then on.
+    while (!p->canReadLine() && p->waitForReadyRead(30000)) {}
+    if (!p->canReadLine() || !p->readLine().contains("\"first\""))
+        return nullptr;
+    return p;
+}
+
+SwayWindowEvents::SwayWindowEvents(const WaylandSession& session) : feed_(session.subscribeWindowEvents()) {}
+
+bool SwayWindowEvents::waitFor(const std::function<bool()>& cond, int timeoutMs)
+{
+    if (!feed_)
+        return false;
+    while (!cond()) {
+        if (!feed_->canReadLine() && !feed_->waitForReadyRead(timeoutMs))
+            return false;
+        while (feed_->canReadLine()) {
+            const QJsonObject event = QJsonDocument::fromJson(feed_->readLine()).object();
+            const QJsonObject window = event.value(QStringLiteral("container")).toObject();
+            if (window.value(QStringLiteral("app_id")).toString() != QLatin1String("orvantis"))
+                continue;
+            const qint64 id = window.value(QStringLiteral("id")).toInteger();
+            const QString change = event.value(QStringLiteral("change")).toString();
+            if (change == QLatin1String("new")) {
+                if (main_ < 0)
+                    main_ = id;
+                else
+                    ++openDialogs_;
+            } else if (change == QLatin1String("close") && id != main_) {
+                --openDialogs_;
+                ++dialogsClosed_;
+            } else if (change == QLatin1String("focus")) {
+                focused_ = id;
+            }
+        }
+    }
+    return true;
 }
 
 QImage WaylandSession::screenshot() const

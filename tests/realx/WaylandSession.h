@@ -18,6 +18,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 namespace orvreal {
@@ -53,6 +54,9 @@ public:
     bool keys(const QStringList& wtypeArgs) const;
     bool resizeWindow(QSize size) const;
     QImage screenshot() const;
+    // sway only: its window events (new, focus, title, close...) as JSON lines, from a subscription
+    // that is in force once this returns.
+    std::unique_ptr<QProcess> subscribeWindowEvents() const;
 
 private:
     bool startSway(QSize screen);
@@ -68,6 +72,26 @@ private:
     QString runtime_, home_, socket_;
     bool dropRoot_ = false;
     std::unique_ptr<QProcess> server_;
+    std::unique_ptr<QProcess> keyboard_; // sway: the seat's keyboard, there from the start
+};
+
+// The program's windows followed through sway's window events, subscribed to before the program
+// starts: the first of its windows is the main window, the others its dialogs.
+class SwayWindowEvents {
+public:
+    explicit SwayWindowEvents(const WaylandSession& session);
+    // Reads events until cond holds for what has come so far; false when sway says nothing more
+    // for timeoutMs (a bound on a failure, not a wait).
+    bool waitFor(const std::function<bool()>& cond, int timeoutMs = 30000);
+    // The first load's two wait dialogs have come and gone and the main window has the keyboard.
+    bool loadedAndFocused() const { return dialogsClosed_ >= 2 && openDialogs_ == 0 && focused_ == main_; }
+    int openDialogs() const { return openDialogs_; }
+    bool dialogFocused() const { return focused_ >= 0 && focused_ != main_; }
+
+private:
+    std::unique_ptr<QProcess> feed_;
+    qint64 main_ = -1, focused_ = -1;
+    int openDialogs_ = 0, dialogsClosed_ = 0;
 };
 
 } // namespace orvreal

@@ -34,4 +34,10 @@ void writeIsoImage(const std::string& path, const std::vector<IsoEntry>& entries
 // Replaces every occurrence of from in the file by to (of the same length); the number replaced.
 int patchFileBytes(const std::string& path, const std::string& from, const std::string& to);
 
+// Swaps where two folders' directories lie in the image (each one sector), so that the one written
+// later comes first: the sectors trade places and every directory record and path table entry that
+// names either is changed to match. The folders are named by their ISO 9660 identifiers in the
+// primary tree ("UTIL/X/SUB"); the image is still valid, only laid out in another order.
+void swapDirectoryExtents(const std::string& path, const std::string& a, const std::string& b);
+
 } // namespace orvtest

@@ -66,10 +66,12 @@ TEST_F(Actions, ChoosingADriveStoresAndShowsIt)
                   + QString::fromStdString(folderOfFirst).replace(QLatin1Char('\\'), QLatin1Char('/')));
     w().views().StepRecord(1);
 
-    // Cancelling later keeps the drive; the registry is not written again.
+    // Cancelling later keeps the drive; the registry is not written again. The chooser opened with
+    // the drive selected.
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/elsewhere");
     orv::FolderChooserHook::setNextFolders({QString()});
     ctl<QPushButton>(w(), "btnSelRoot")->click();
+    EXPECT_EQ(orv::FolderChooserHook::lastSelected(), QString::fromStdString(root()));
     EXPECT_EQ(ctl<QLabel>(w(), "Label6")->toolTip(), labelText);
     EXPECT_EQ(storedDrive(), "/elsewhere");
     EXPECT_EQ(w().windowTitle(),
@@ -158,12 +160,13 @@ TEST_F(Actions, FolderButtonChecksTheFolderFirst)
     EXPECT_EQ(h->shellCalls[0].target, root() + "/UTIL/SS/POINT");
     EXPECT_TRUE(h->messages.empty());
 
-    // What the folder button reports names what was run.
+    // A folder that no file manager opens is named in the message.
     h->shell->result = 31;
     ctl<QPushButton>(w(), "Command2")->click();
     ASSERT_EQ(h->messages.size(), 1u);
-    EXPECT_TRUE(h->messages[0].text.startsWith(QStringLiteral("Explorer.exe は\r\n")))
-        << h->messages[0].text.toStdString();
+    EXPECT_EQ(h->messages[0].text,
+              QString::fromStdString(root() + "/UTIL/SS/POINT")
+                  + QStringLiteral(" は\r\n関連付けされていないファイルです。\r\n関連付けを行って下さい。"));
     EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical);
 
     // Only subfolders, or no folder at all: nothing to show.
@@ -272,9 +275,9 @@ TEST_F(Actions, ALibraryOfCopiesOpensEachEntryFromItsVolume)
                    isoFile("util/ss/point/point.exe", "MZ point"), isoFile("util/ss/point/point.dat", "data")});
     orv::FolderChooserHook::setNextFolders({QString::fromStdString(lib)});
     ctl<QPushButton>(w(), "btnSelRoot")->click();
-    // The title names the drive folder as before.
-    EXPECT_EQ(w().windowTitle(),
-              QStringLiteral("Orvantis  Target：") + QString::fromStdString(lib) + QStringLiteral("/UTIL/SS/POINT"));
+    // The title names where the folder opens from: the image, and the folder inside it.
+    const QString target = QStringLiteral("Orvantis  Target：") + QString::fromStdString(lib);
+    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/CD011.iso/UTIL/SS/POINT"));
 
     ctl<QPushButton>(w(), "Command3")->click();
     ctl<QPushButton>(w(), "Command2")->click();
@@ -291,13 +294,15 @@ TEST_F(Actions, ALibraryOfCopiesOpensEachEntryFromItsVolume)
 
     w().views().StepRecord(3);
     ASSERT_EQ(ctl<QLabel>(w(), "lblFolder")->text(), QStringLiteral("UTIL\\PC98\\BGMTEST"));
+    // The volume's folder copy.
+    EXPECT_EQ(w().windowTitle(), target + QStringLiteral("/CD001/UTIL/PC98/BGMTEST"));
     ctl<QPushButton>(w(), "Command3")->click();
     ASSERT_EQ(h->shellCalls.size(), 3u);
     EXPECT_EQ(h->shellCalls[2].target, lib + "/CD001/UTIL/PC98/BGMTEST/BGMTEST.EXE");
     EXPECT_TRUE(h->messages.empty());
 }
 
-TEST_F(Actions, ADamagedImageEndsInTheMissingFileAndFolderMessages)
+TEST_F(Actions, ADamagedImageIsNamedInTheMessage)
 {
     const std::string lib = (cd.path() / "library").string();
     fs::create_directories(lib);
@@ -311,6 +316,14 @@ TEST_F(Actions, ADamagedImageEndsInTheMissingFileAndFolderMessages)
     ctl<QPushButton>(w(), "Command3")->click();
     ctl<QPushButton>(w(), "Command2")->click();
     EXPECT_TRUE(h->shellCalls.empty());
+    EXPECT_EQ(h->messageTexts(), QStringList(2, QStringLiteral("CDイメージ「CD011.iso」が読めません。")));
+    for (const auto& m : h->messages)
+        EXPECT_EQ(m.style, orv::MsgStyle::Critical);
+    // An image without the entry's folder has the missing file's and folder's own messages.
+    writeIsoImage(lib + "/CD011.iso", {isoFolder("UTIL"), isoFile("UTIL/OTHER.TXT", "x")});
+    h->messages.clear();
+    ctl<QPushButton>(w(), "Command3")->click();
+    ctl<QPushButton>(w(), "Command2")->click();
     EXPECT_EQ(h->messageTexts(),
               (QStringList{QStringLiteral("ファイルが見つかりません。"),
                            QStringLiteral("無効なフォルダか、ファイルが存在しません。")}));

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -32,6 +34,14 @@ QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 // The chooser's places (discs, home, root) and the folder tree of the place chosen.
 QListWidget* placesOf(const FolderChooser& c) { return c.findChild<QListWidget*>(QStringLiteral("places")); }
 QTreeView* foldersOf(const FolderChooser& c) { return c.findChild<QTreeView*>(QStringLiteral("folders")); }
+
+QAbstractButton* okButton(const FolderChooser& c)
+{
+    for (QAbstractButton* b : c.findChildren<QAbstractButton*>())
+        if (b->text() == QStringLiteral("OK"))
+            return b;
+    return nullptr;
+}
 
 // The visible texts of the dialog: labels, buttons, list items, the tree's visible headings.
 QStringList visibleTexts(const FolderChooser& c)
@@ -69,7 +79,7 @@ protected:
 
 } // namespace
 
-TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapanese)
+TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapaneseAndNothingChosen)
 {
     FolderChooser c(nullptr, title, places);
     EXPECT_EQ(c.windowTitle(), title);
@@ -77,10 +87,15 @@ TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapanese)
     EXPECT_EQ(placesOf(c)->item(0)->text(), QStringLiteral("お楽しみCD 11"));
     EXPECT_EQ(placesOf(c)->item(0)->toolTip(), q(disc.path()));
     EXPECT_EQ(placesOf(c)->item(2)->text(), QStringLiteral("ルート"));
-    // At the top: the first place, nothing below it chosen.
-    EXPECT_EQ(placesOf(c)->currentRow(), 0);
-    EXPECT_EQ(c.chosenFolder(), q(disc.path()));
-    EXPECT_EQ(c.findChild<QLineEdit*>(QStringLiteral("chosen"))->text(), q(disc.path()));
+    // No folder chosen before: none now, and OK waits for one.
+    EXPECT_EQ(placesOf(c)->currentRow(), -1);
+    EXPECT_TRUE(c.chosenFolder().isEmpty());
+    EXPECT_TRUE(c.findChild<QLineEdit*>(QStringLiteral("chosen"))->text().isEmpty());
+    QAbstractButton* ok = okButton(c);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_FALSE(ok->isEnabled());
+    c.accept();
+    EXPECT_NE(c.result(), QDialog::Accepted);
 
     const QStringList texts = visibleTexts(c);
     EXPECT_TRUE(texts.contains(QStringLiteral("名前")));
@@ -89,6 +104,78 @@ TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapanese)
     for (const QString& t : texts)
         EXPECT_FALSE(t.contains(QRegularExpression(QStringLiteral("Folder|Drive|Name|Date|Type|Size|Cancel"))))
             << t.toStdString();
+    // Every control is named for a screen reader, the places list and the folder tree too.
+    for (QWidget* control : c.findChildren<QWidget*>()) {
+        if (control->focusPolicy() == Qt::NoFocus || control->parentWidget() != &c)
+            continue;
+        const QString name = control->accessibleName().isEmpty()
+            ? (qobject_cast<QAbstractButton*>(control) ? qobject_cast<QAbstractButton*>(control)->text() : QString())
+            : control->accessibleName();
+        EXPECT_FALSE(name.isEmpty()) << control->metaObject()->className() << " "
+                                     << control->objectName().toStdString();
+    }
+    EXPECT_EQ(placesOf(c)->accessibleName(), QStringLiteral("場所"));
+    EXPECT_EQ(foldersOf(c)->accessibleName(), QStringLiteral("フォルダの一覧"));
+}
+
+TEST_F(Chooser, TheFolderChosenBeforeIsSelectedAndInViewSoThatOkKeepsIt)
+{
+    // Deep enough below its place that it has to be scrolled to.
+    for (int i = 0; i < 60; ++i)
+        fs::create_directories(disc.path() / "UTIL" / ("A" + std::to_string(100 + i)));
+    const fs::path saved = disc.path() / "UTIL" / "A159";
+    FolderChooser c(nullptr, title, places, q(saved));
+    c.resize(500, 300);
+    c.show();
+    EXPECT_EQ(placesOf(c)->currentRow(), 0);
+    EXPECT_EQ(c.chosenFolder(), q(saved));
+    EXPECT_TRUE(okButton(c)->isEnabled());
+    auto* model = qobject_cast<QFileSystemModel*>(foldersOf(c)->model());
+    ASSERT_EQ(model->filePath(foldersOf(c)->currentIndex()), q(saved));
+    // In view once its folder is read.
+    ASSERT_TRUE(waitFor([&] {
+        const QRect r = foldersOf(c)->visualRect(foldersOf(c)->currentIndex());
+        return r.isValid() && foldersOf(c)->viewport()->rect().contains(r);
+    }));
+    c.accept();
+    EXPECT_EQ(c.result(), QDialog::Accepted);
+    EXPECT_EQ(c.chosenFolder(), q(saved));
+
+    // A place itself: the place is selected, nothing below it.
+    FolderChooser atPlace(nullptr, title, places, q(home.path()));
+    EXPECT_EQ(placesOf(atPlace)->currentRow(), 1);
+    EXPECT_FALSE(foldersOf(atPlace)->currentIndex().isValid());
+    EXPECT_EQ(atPlace.chosenFolder(), q(home.path()));
+    // A folder that is gone: nothing chosen.
+    FolderChooser gone(nullptr, title, places, q(disc.path() / "GONE"));
+    EXPECT_EQ(placesOf(gone)->currentRow(), -1);
+    EXPECT_TRUE(gone.chosenFolder().isEmpty());
+}
+
+TEST_F(Chooser, AFolderCanBeTypedOrPastedAndAMissingOneIsSaid)
+{
+    QStringList messages;
+    orv::MsgBoxHook::install([&](const QString& text, orv::MsgStyle) { messages << text; });
+    const fs::path hidden = fs::path(QDir::homePath().toStdString()) / ".hidden" / "CD";
+    fs::create_directories(hidden);
+    FolderChooser c(nullptr, title, places);
+    auto* field = c.findChild<QLineEdit*>(QStringLiteral("chosen"));
+    ASSERT_FALSE(field->isReadOnly());
+    c.show();
+    EXPECT_EQ(c.focusWidget(), field) << "nothing chosen: the field has the keys";
+    EXPECT_EQ(placesOf(c)->currentRow(), -1);
+    QTest::keyClicks(field, QStringLiteral("/no/such/folder"));
+    EXPECT_TRUE(okButton(c)->isEnabled());
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(messages, QStringList{QStringLiteral("フォルダ「/no/such/folder」が見つかりません。")});
+    EXPECT_TRUE(c.isVisible()) << "the chooser stays open";
+    // A hidden folder below the home folder, as "~/...".
+    field->setText(QStringLiteral("~/.hidden/CD/"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(c.result(), QDialog::Accepted);
+    EXPECT_EQ(c.chosenFolder(), q(hidden));
+    EXPECT_EQ(messages.size(), 1);
+    orv::MsgBoxHook::remove();
 }
 
 TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
@@ -135,13 +222,13 @@ TEST_F(Chooser, BrowseForFolderReturnsTheChoiceOrNothingAndWritesNoSettings)
     };
     answer(false);
     EXPECT_TRUE(orv::BrowseForFolder(nullptr, title, QString()).isEmpty());
-    // Accepted at once, the chooser gives the first place of this system (the root at least).
+    // Accepted at once, the chooser gives the folder it was opened with.
     answer(true);
-    const QString chosen = orv::BrowseForFolder(nullptr, title, QString());
-    EXPECT_EQ(chosen, q(FolderChooser::systemPlaces().front().path));
+    EXPECT_EQ(orv::BrowseForFolder(nullptr, title, QString(), q(disc.path() / "UTIL")), q(disc.path() / "UTIL"));
     // A start folder that names a directory is the top of the tree.
     answer(true);
-    EXPECT_EQ(orv::BrowseForFolder(nullptr, title, q(disc.path())), q(disc.path()));
+    EXPECT_EQ(orv::BrowseForFolder(nullptr, title, q(disc.path()), q(disc.path() / "UTIL" / "SS")),
+              q(disc.path() / "UTIL" / "SS"));
     EXPECT_FALSE(fs::exists(config / "QtProject.conf"));
     EXPECT_FALSE(fs::exists(fs::path(std::getenv("HOME")) / ".config/QtProject.conf"));
 }

@@ -1,9 +1,9 @@
 // The first activation opening the catalogue, the lists it fills, the wait dialog's jobs, and the
 // failure paths of the open and of the record query.
 #include "catalogue/Schema.h"
-#include "catalogue/widgets/dlgWait.h"
 #include "platform/widgets/DBGrid.h"
 #include "platform/widgets/DataControl.h"
+#include "platform/widgets/dlgWait.h"
 #include "widgets/WidgetHarness.h"
 
 #include <QApplication>
@@ -173,10 +173,12 @@ TEST_F(OpenCatalogue, WaitDialogTextsPerJob)
               QStringLiteral("データベースファイル読み込み中・・・") + wait);
     EXPECT_EQ(orv::dlgWait::MessageFor(orv::WaitJob::Search), QStringLiteral("検索中・・・") + wait);
     EXPECT_EQ(orv::dlgWait::MessageFor(orv::WaitJob::Sort), QStringLiteral("ソート中・・・") + wait);
-    EXPECT_TRUE(orv::dlgWait::MessageFor(static_cast<orv::WaitJob>(3)).isEmpty());
+    EXPECT_EQ(orv::dlgWait::MessageFor(orv::WaitJob::Copy), QStringLiteral("CDイメージからコピー中・・・") + wait);
+    EXPECT_TRUE(orv::dlgWait::MessageFor(static_cast<orv::WaitJob>(4)).isEmpty());
     EXPECT_EQ(orv::dlgWait::TitleFor(orv::WaitJob::Load), QStringLiteral("Orvantis （読込）"));
     EXPECT_EQ(orv::dlgWait::TitleFor(orv::WaitJob::Search), QStringLiteral("Orvantis （検索）"));
     EXPECT_EQ(orv::dlgWait::TitleFor(orv::WaitJob::Sort), QStringLiteral("Orvantis （ソート）"));
+    EXPECT_EQ(orv::dlgWait::TitleFor(orv::WaitJob::Copy), QStringLiteral("Orvantis （コピー）"));
     EXPECT_TRUE(orv::dlgWait::TitleFor(static_cast<orv::WaitJob>(7)).isEmpty());
 }
 

@@ -7,6 +7,7 @@
 #include "catalogue/widgets/CataloguePanel.h"
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/Toolkit.h"
+#include "platform/widgets/dlgWait.h"
 #include "search/widgets/SearchPanel.h"
 #include "support/TestSupport.h"
 #include "views/widgets/ViewsPanel.h"

@@ -3,38 +3,61 @@
 #include "actions/CdPaths.h"
 #include "actions/DriveLabel.h"
 #include "actions/Volumes.h"
+#include "actions/widgets/ImageCopyWait.h"
 #include "platform/disc/VolumeCache.h"
 #include "platform/settings/UserStore.h"
 #include "platform/widgets/MakeControl.h"
 #include "platform/widgets/Toolkit.h"
 
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 
 namespace orv {
 
-namespace {
-
-// Folders of disc images are copied into the user's cache by the program's child reader, under
-// the hourglass.
-ImageFolderCopier imageCopier(const std::string& exe, const std::string& cacheHome)
-{
-    return
-        [exe, cache = VolumeCacheFolder(cacheHome)](const std::string& image, const std::vector<std::string>& folder) {
-            SetMousePointer(kHourglassPointer);
-            std::optional<std::string> copy = VolumeCache(exe, cache).folderCopy(image, folder);
-            SetMousePointer(kDefaultPointer);
-            return copy;
-        };
-}
-
-} // namespace
-
 ActionsPanel::ActionsPanel(QWidget* window, const EntrySource& entry, QString exeFolder, std::string discReader,
                            std::string cacheHome)
     : QObject(window), window_(window), entry_(entry), exeFolder_(std::move(exeFolder)),
-      discReader_(std::move(discReader)), cacheHome_(std::move(cacheHome)), shell_(makeDesktopShell())
-{}
+      discReader_(std::move(discReader)), cacheFolder_(VolumeCacheFolder(cacheHome)), shell_(makeDesktopShell())
+{
+    if (IsRealFolder(cacheFolder_))
+        TidyCacheAside();
+}
+
+void ActionsPanel::TidyCacheAside()
+{
+    // What interrupted copies left goes, and the copies keep to their limit: in a process of its
+    // own, which nobody waits for.
+    if (!discReader_.empty())
+        QProcess::startDetached(QString::fromStdString(discReader_),
+                                {QString::fromUtf8(kTidyCacheSwitch), QString::fromStdString(cacheFolder_)});
+}
+
+ImageFolderCopy ActionsPanel::CopyOutOfImage(const std::string& image, const std::vector<std::string>& folder)
+{
+    VolumeCacheLimits limits;
+    limits.totalBytes = CacheLimitFromEnvironment();
+    const std::unique_ptr<ImageCopyRun> run = VolumeCache(discReader_, cacheFolder_, limits).start(image, folder);
+    // A copy from the cache, or one that failed before it began, shows no dialog.
+    WaitForImageCopy(window_, *run);
+    // The copies that made room for this one go now, rather than at the next start.
+    if (run->bytesRetired() > 0)
+        TidyCacheAside();
+    return run->result();
+}
+
+bool ActionsPanel::ReportImageCopy(const ImageCopyOutcome& outcome)
+{
+    if (outcome.image.empty())
+        return false;
+    if (outcome.status == ImageCopyStatus::Cancelled)
+        return true;
+    const std::string message = ImageCopyMessage(outcome.status, outcome.image, cacheFolder_);
+    if (message.empty())
+        return false;
+    MsgBox(window_, QString::fromStdString(message), MsgStyle::Critical);
+    return true;
+}
 
 void ActionsPanel::BuildDriveButton(QWidget* band)
 {
@@ -79,7 +102,9 @@ void ActionsPanel::ShowDriveLabel()
 
 void ActionsPanel::btnSelRoot_Click()
 {
-    const QString chosen = BrowseForFolder(window_, QStringLiteral("お楽しみCDのドライブを選択して下さい"), QString());
+    // The chooser opens with the drive chosen before selected, so that OK keeps it.
+    const QString chosen = BrowseForFolder(window_, QStringLiteral("お楽しみCDのドライブを選択して下さい"), QString(),
+                                           QString::fromStdString(driveRoot_));
     driveRootPath_ = chosen.toStdString();
     if (!chosen.isEmpty()) {
         driveRoot_ = driveRootPath_;
@@ -99,11 +124,19 @@ void ActionsPanel::btnSelRoot_Click()
 void ActionsPanel::ShowTargetCaption()
 {
     if (!driveRoot_.empty()) {
-        const std::string folder = EntryFolderCaption(driveRootPath_, entry_.currentEntry().folder);
+        const ShownEntry entry = entry_.currentEntry();
+        const std::string folder = EntryPlaceCaption(driveRootPath_, entry.cdNo, entry.folder);
         emit titleChanged(kAppTitle + QStringLiteral("  Target：") + QString::fromStdString(folder));
     } else {
         emit titleChanged(kAppTitle);
     }
+}
+
+ImageFolderCopier ActionsPanel::imageCopier()
+{
+    return [this](const std::string& image, const std::vector<std::string>& folder) {
+        return CopyOutOfImage(image, folder);
+    };
 }
 
 bool ActionsPanel::HaveDrive()
@@ -119,10 +152,13 @@ void ActionsPanel::Command2_Click()
         return;
     const ShownEntry entry = entry_.currentEntry();
     std::string folder;
-    switch (CheckEntryFolderInLibrary(driveRootPath_, entry.cdNo, entry.folder, imageCopier(discReader_, cacheHome_),
-                                      &folder)) {
+    ImageCopyOutcome outcome;
+    switch (CheckEntryFolderInLibrary(driveRootPath_, entry.cdNo, entry.folder, imageCopier(), &folder, &outcome)) {
     case FolderCheck::Unusable: MsgBox(window_, QString::fromStdString(DriveUnusableMessage(driveRoot_))); return;
-    case FolderCheck::NoFiles: MsgBox(window_, QString::fromUtf8(kNoFilesMessage)); return;
+    case FolderCheck::NoFiles:
+        if (!ReportImageCopy(outcome))
+            MsgBox(window_, QString::fromUtf8(kNoFilesMessage));
+        return;
     case FolderCheck::HasFiles: break;
     }
     ShellOpen(folder, true);
@@ -133,11 +169,14 @@ void ActionsPanel::Command3_Click()
     if (!HaveDrive())
         return;
     const ShownEntry entry = entry_.currentEntry();
+    ImageCopyOutcome outcome;
     const std::optional<std::string> file =
-        EntryFileToOpen(driveRootPath_, entry.cdNo, entry.folder, entry.file, imageCopier(discReader_, cacheHome_));
+        EntryFileToOpen(driveRootPath_, entry.cdNo, entry.folder, entry.file, imageCopier(), &outcome);
     if (!file) {
-        // A path that leads off the CD, or an image that cannot give it, is reported as the shell
-        // reports a missing file.
+        if (ReportImageCopy(outcome))
+            return;
+        // A path that leads off the CD, or a folder the image does not hold, is reported as the
+        // shell reports a missing file.
         MsgBox(window_, QString::fromStdString(ShellOpenMessage(kShellFileNotFound, {})), MsgStyle::Critical);
         return;
     }
@@ -147,14 +186,13 @@ void ActionsPanel::Command3_Click()
 void ActionsPanel::ShellOpen(const std::string& file, bool folder)
 {
     const std::string workingFolder = exeFolder_.toStdString(); // App.Path
-    std::string program;
     const int result =
-        folder ? shell_->openFolder(file, workingFolder, &program) : shell_->openFile(file, workingFolder);
+        folder ? shell_->openFolder(file, workingFolder, nullptr) : shell_->openFile(file, workingFolder);
     if (result >= kShellOpened)
         return;
-    // The folder action's messages name what was run, as they name the file for the file action.
-    const std::string named = folder ? (program.empty() ? file : program) : file;
-    MsgBox(window_, QString::fromStdString(ShellOpenMessage(result, named)), MsgStyle::Critical);
+    // Either action's messages name what could not be opened: the file, or the folder that no
+    // file manager opens.
+    MsgBox(window_, QString::fromStdString(ShellOpenMessage(result, file)), MsgStyle::Critical);
 }
 
 } // namespace orv

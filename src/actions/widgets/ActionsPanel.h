@@ -4,6 +4,7 @@
 #pragma once
 
 #include "actions/EntrySource.h"
+#include "actions/Volumes.h"
 #include "platform/shell/Shell.h"
 
 #include <QObject>
@@ -31,6 +32,7 @@ public:
     QWidgetList driveFocusOrder() const;
     QWidgetList entryFocusOrder() const;
     void setShell(std::unique_ptr<Shell> shell) { shell_ = std::move(shell); }
+    void setDiscReader(std::string exe) { discReader_ = std::move(exe); }
     // The drive the user store kept.
     void RestoreDrive();
 
@@ -48,12 +50,19 @@ signals:
 private:
     // The drive, asked for now when none is chosen yet; false when the user chose none.
     bool HaveDrive();
+    // An image's folder out of the cache, or copied there under the wait dialog.
+    ImageFolderCopy CopyOutOfImage(const std::string& image, const std::vector<std::string>& folder);
+    ImageFolderCopier imageCopier();
+    void TidyCacheAside();
+    // The message of an image copy that failed (none for one the user cancelled); false when the
+    // entry's own missing-file or missing-folder message is due.
+    bool ReportImageCopy(const ImageCopyOutcome& outcome);
 
     QWidget* window_;
     const EntrySource& entry_;
     QString exeFolder_;
     std::string discReader_;
-    std::string cacheHome_;
+    std::string cacheFolder_; // the copies out of disc images
     std::unique_ptr<Shell> shell_;
 
     QPushButton* btnSelRoot = nullptr;

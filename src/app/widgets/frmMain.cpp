@@ -8,6 +8,7 @@
 #include "catalogue/widgets/CataloguePanel.h"
 #include "platform/widgets/MakeControl.h"
 #include "platform/widgets/Toolkit.h"
+#include "platform/widgets/dlgWait.h"
 #include "search/widgets/SearchPanel.h"
 #include "views/Layout.h"
 #include "views/widgets/ViewsPanel.h"

@@ -6,6 +6,7 @@
 #include "platform/widgets/Controls.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/MakeControl.h"
+#include "platform/widgets/dlgWait.h"
 #include "search/FilterBuilder.h"
 #include "search/PlatformList.h"
 

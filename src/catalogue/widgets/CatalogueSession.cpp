@@ -1,10 +1,10 @@
 #include "catalogue/widgets/CatalogueSession.h"
 
 #include "catalogue/Schema.h"
-#include "catalogue/widgets/dlgWait.h"
 #include "platform/engine/Engine.h"
 #include "platform/widgets/DataControl.h"
 #include "platform/widgets/Toolkit.h"
+#include "platform/widgets/dlgWait.h"
 
 #include <QWidget>
 

@@ -15,14 +15,12 @@ class QWidget;
 
 namespace orv {
 
+enum class WaitJob : unsigned char; // platform/widgets/dlgWait.h
 class CatalogueSource;
 class DataControl;
 class Database;
 class Recordset;
 struct DbError;
-
-// What the wait dialog says the program is doing.
-enum class WaitJob : unsigned char { Load = 0, Search = 1, Sort = 2 };
 
 class CatalogueSession : public QObject {
     Q_OBJECT
@@ -66,7 +64,7 @@ private:
     std::string filterText_;
     std::string sortText_;
     std::string queryText_ = "SELECT * FROM ;";
-    WaitJob waitJob_ = WaitJob::Load;
+    WaitJob waitJob_{}; // the load job
     bool messageShown_ = false; // the statement's failure was reported already
 };
 

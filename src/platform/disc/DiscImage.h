@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,15 @@ enum class ImageCopyStatus {
     Copied, // the folder was found; every file below it was written
     FolderMissing, // the image holds no folder of that name in any case
     TooLarge, // the files below the folder hold more than the limit
-    Damaged, // the image could not be read to the end of the folder's files
-    WriteFailed, // the copy could not be written (disk full, no permission)
+    Damaged, // the folder cannot be read whole: the image is damaged, or holds what cannot be copied
+    WriteFailed, // the copy could not be written (no permission, not a folder, an I/O error)
+    NoSpace, // the disk (or the user's quota) has no room for the copy
+    TimedOut, // the read did not end within its time
+    Cancelled, // the user stopped it
 };
+
+// Called as a copy writes file data, with the file bytes written so far.
+using ImageCopyProgress = std::function<void(std::uint64_t bytes)>;
 
 struct ImageCopyResult {
     ImageCopyStatus status = ImageCopyStatus::Damaged;
@@ -32,21 +39,44 @@ struct ImageCopyResult {
 
 inline constexpr std::size_t kMaxListedFiles = 10000;
 
+// A folder's copy kept for use: where it lies, or why there is none.
+struct ImageFolderCopy {
+    ImageCopyStatus status = ImageCopyStatus::Damaged;
+    std::string folder; // Copied: the folder below which the image's folder lies as in the image
+};
+
 // The folder is given as its names inside the image (no "." or ".."), matched against the image's
 // names without regard to ASCII letter case; every folder of the image that matches is taken,
 // each under its own names, so that the copy can be searched as the image would be.
 //
 // dest is an existing empty folder: each matching folder's tree is written below it under the
-// image's names (dest/UTIL/SS/POINT/...), files read-only. Only folders and regular files are
-// written: links, devices and entries whose names hold "..", or that repeat a name already
-// written, are left out, so nothing lands outside dest, whatever the image names. An empty dest
-// writes nothing: a dry run that checks the folder and lists its files.
+// image's names (dest/UTIL/SS/POINT/...), files read-only. An empty dest writes nothing: a dry run
+// that checks the folder's names and sizes from the image's directory and lists its files,
+// refusing what a copy would refuse short of reading the data (ListImageFolder reads that too).
+//
+// A copy is whole or refused (Damaged). Refused: a warning of the reader about an entry that may
+// lie in the folder, an entry the reader cannot name (a Joliet name that is not valid UTF-16; the
+// reader gives no name for it at all, so it may lie anywhere), a subfolder of the folder (or of a
+// folder on the way to it) that the reader left unread (its directory lying before its parent's),
+// an entry below the folder whose name cannot be written (a name that climbs with "..", a name
+// longer than the file system allows, a name given twice, a file where a folder must be), a hard
+// link to a file the image does not hold whole, a file shorter or longer than its size. Links,
+// devices and other entries that are neither files nor folders are never written, so nothing
+// lands outside dest, whatever the image names.
 ImageCopyResult CopyImageFolder(const std::string& image, const std::vector<std::string>& folder,
-                                const std::string& dest, std::uint64_t maxBytes = kMaxFolderCopyBytes);
+                                const std::string& dest, std::uint64_t maxBytes = kMaxFolderCopyBytes,
+                                const ImageCopyProgress& progress = {});
 
 // The same over an image held in memory.
 ImageCopyResult CopyImageFolderFromMemory(const void* data, std::size_t size, const std::vector<std::string>& folder,
                                           const std::string& dest, std::uint64_t maxBytes = kMaxFolderCopyBytes);
+
+// A dry run that reads the files' data too (and drops it), as a copy reads it: what it lists and
+// refuses is what a copy would hold and refuse.
+ImageCopyResult ListImageFolder(const std::string& image, const std::vector<std::string>& folder,
+                                std::uint64_t maxBytes = kMaxFolderCopyBytes);
+ImageCopyResult ListImageFolderFromMemory(const void* data, std::size_t size, const std::vector<std::string>& folder,
+                                          std::uint64_t maxBytes = kMaxFolderCopyBytes);
 
 // The names of a path inside an image as a '/' or '\' separated text: empty and "." names
 // dropped, ".." taking back the name before it. false when a ".." would climb above the root.

@@ -88,6 +88,75 @@ std::string VolumeDisplayName(const MountedVolume& volume, const std::string& la
     return last.empty() ? volume.mountPoint : last;
 }
 
+namespace {
+
+// An absolute path's names, "." and ".." resolved (".." above the root stays at the root).
+std::vector<std::string> pathNames(std::string_view path)
+{
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        const std::string_view name = path.substr(start, slash - start);
+        if (name == "..") {
+            if (!names.empty())
+                names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.emplace_back(name);
+        }
+        start = slash + 1;
+    }
+    return names;
+}
+
+std::string joinPath(const std::vector<std::string>& names)
+{
+    std::string out;
+    for (const std::string& n : names)
+        out += '/' + n;
+    return out.empty() ? "/" : out;
+}
+
+} // namespace
+
+std::optional<std::size_t> PlaceHolding(const std::vector<ChooserPlace>& places, const std::string& path)
+{
+    if (path.empty() || path[0] != '/')
+        return std::nullopt;
+    const std::vector<std::string> names = pathNames(path);
+    std::optional<std::size_t> best;
+    std::size_t bestLength = 0;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const std::vector<std::string> place = pathNames(places[i].path);
+        if (places[i].path.empty() || places[i].path[0] != '/' || place.size() > names.size()
+            || !std::equal(place.begin(), place.end(), names.begin()))
+            continue;
+        if (!best || place.size() > bestLength) {
+            best = i;
+            bestLength = place.size();
+        }
+    }
+    return best;
+}
+
+std::string ChooserTypedPath(std::string_view typed, const std::string& home, const std::string& base)
+{
+    while (!typed.empty() && (typed.front() == ' ' || typed.front() == '\t'))
+        typed.remove_prefix(1);
+    while (!typed.empty() && (typed.back() == ' ' || typed.back() == '\t' || typed.back() == '\n'))
+        typed.remove_suffix(1);
+    if (typed.empty())
+        return {};
+    std::string full;
+    if (typed == "~" || typed.substr(0, 2) == "~/")
+        full = home + '/' + std::string(typed.substr(1));
+    else if (typed.front() == '/')
+        full = std::string(typed);
+    else
+        full = (base.empty() ? home : base) + '/' + std::string(typed);
+    return joinPath(pathNames(full));
+}
+
 std::vector<ChooserPlace> ChooserPlaces(std::string_view mountinfo, const std::string& user, const std::string& home,
                                         const VolumeLabel& label)
 {

@@ -2,7 +2,9 @@
 // (/proc/self/mountinfo), for the drive chooser to show first.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,5 +39,14 @@ struct ChooserPlace {
 using VolumeLabel = std::function<std::string(const MountedVolume&)>;
 std::vector<ChooserPlace> ChooserPlaces(std::string_view mountinfo, const std::string& user, const std::string& home,
                                         const VolumeLabel& label);
+
+// The place that holds an absolute path: the one whose path is the longest that leads to it, name
+// by name. nullopt when none does.
+std::optional<std::size_t> PlaceHolding(const std::vector<ChooserPlace>& places, const std::string& path);
+
+// A folder typed into the chooser as an absolute path: a leading "~" is the home folder; a
+// relative path lies below base (the place shown). "." and ".." names are resolved, repeated
+// separators dropped. Empty for an empty text.
+std::string ChooserTypedPath(std::string_view typed, const std::string& home, const std::string& base);
 
 } // namespace orv

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 
 namespace orv {
 
@@ -110,6 +112,8 @@ Database::Database() : conn_(std::make_shared<Connection>())
                         nullptr)
         != SQLITE_OK)
         sqliteFailure(conn_->db, "open");
+    // Sorts and groupings keep to memory, as the tables do: no temporary file to run out of room.
+    exec(conn_->db, "PRAGMA temp_store=MEMORY");
     registerJetFunctions(conn_->db);
     registerTableModule(conn_->db, &conn_->tables);
 }
@@ -158,6 +162,18 @@ void Database::saveSnapshot(const std::string& path) const
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& statement)
+{
+    // Results and row lists as large as memory allows, and no larger.
+    try {
+        return runStatement(statement);
+    } catch (const std::bad_alloc&) {
+        throw DbError::outOfMemory();
+    } catch (const std::length_error&) {
+        throw DbError::outOfMemory();
+    }
+}
+
+std::unique_ptr<Recordset> Database::runStatement(const std::string& statement)
 {
     const TranslatedQuery q = translateJet(statement, schema_);
     std::unique_ptr<Recordset> rs(new Recordset());

@@ -28,7 +28,8 @@ public:
     // missing, 3343 not a database, ...).
     static std::unique_ptr<Database> open(const std::string& path, const CatalogueSource& source);
 
-    // Runs a Jet SQL SELECT statement and returns its read-only snapshot. Throws DbError.
+    // Runs a Jet SQL SELECT statement and returns its read-only snapshot. Throws DbError (7 when
+    // memory runs out).
     std::unique_ptr<Recordset> OpenRecordset(const std::string& statement);
 
     const CatalogSchema& schema() const { return schema_; }
@@ -40,6 +41,7 @@ public:
 private:
     friend class Recordset;
     Database();
+    std::unique_ptr<Recordset> runStatement(const std::string& statement);
     std::shared_ptr<Connection> conn_;
     CatalogSchema schema_;
 };

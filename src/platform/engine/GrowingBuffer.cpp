@@ -52,12 +52,11 @@ GrowingBuffer::~GrowingBuffer()
     std::free(base_);
 }
 
-char* GrowingBuffer::grow(std::size_t n)
+char* GrowingBuffer::growCommitting(std::size_t n)
 {
     if (n > max_ - size_)
         throw std::length_error("GrowingBuffer");
-    if (size_ + n > committed_)
-        commit(size_ + n);
+    commit(size_ + n);
     char* at = base_ + size_;
     size_ += n;
     return at;
@@ -75,7 +74,7 @@ void GrowingBuffer::commit(std::size_t bytes)
         // Small buffers stay in small pages: a huge page for a table of ten rows is waste.
         if (target > kHugePage)
             ::madvise(base_ + std::max(committed_, kHugePage), target - std::max(committed_, kHugePage), MADV_HUGEPAGE);
-        committed_ = target;
+        committed_ = std::min(target, max_); // grow() hands out no byte past max_
         return;
     }
 #endif

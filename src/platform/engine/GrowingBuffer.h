@@ -24,11 +24,19 @@ public:
     // Adds n bytes (uninitialised) at the end and returns where they start; earlier bytes keep
     // their address. Throws std::length_error past maxBytes and std::bad_alloc when the system
     // refuses memory.
-    char* grow(std::size_t n);
+    char* grow(std::size_t n)
+    {
+        if (n > committed_ - size_)
+            return growCommitting(n);
+        char* at = base_ + size_;
+        size_ += n;
+        return at;
+    }
     // Drops bytes from the end (n <= size()).
     void shrinkBy(std::size_t n) { size_ -= n; }
 
 private:
+    char* growCommitting(std::size_t n);
     void commit(std::size_t bytes);
 
     char* base_ = nullptr;

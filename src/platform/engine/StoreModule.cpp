@@ -98,8 +98,14 @@ int column(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int i)
     if (i < 0 || std::size_t(i) >= t->columns.size())
         return SQLITE_OK; // c_none of a table without columns: Null
     const SqlColumn c = t->columns[std::size_t(i)];
-    // The store outlives every statement of the connection: its bytes need no copy.
-    resultSqliteValue(ctx, c.key ? t->store->sqlKey(c.column, row) : t->store->sqlValue(c.column, row));
+    // The store outlives every statement of the connection: its bytes need no copy. A column's
+    // keys are worked out when first read, and nothing may be thrown through SQLite.
+    try {
+        resultSqliteValue(ctx, c.key ? t->store->sqlKey(c.column, row) : t->store->sqlValue(c.column, row));
+    } catch (const std::exception&) {
+        sqlite3_result_error_nomem(ctx);
+        return SQLITE_NOMEM;
+    }
     return SQLITE_OK;
 }
 

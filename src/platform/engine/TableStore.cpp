@@ -96,11 +96,14 @@ private:
 
 TableStore::TableStore(std::string name, std::string sqlName, std::vector<CatalogColumn> columns)
     : name_(std::move(name)), sqlName_(std::move(sqlName)), columns_(std::move(columns)),
-      cells_(kMaxCells * sizeof(Cell)), keySizes_(kMaxCells * sizeof(std::uint32_t)), arena_(kMaxArenaBytes),
-      ranks_(columns_.size())
+      cells_(kMaxCells * sizeof(Cell)), arena_(kMaxArenaBytes), ranks_(columns_.size())
 {
-    for (const CatalogColumn& c : columns_)
-        keyIndex_.push_back(c.keyName.empty() ? -1 : int(keyed_++));
+    for (const CatalogColumn& c : columns_) {
+        keyIndex_.push_back(c.keyName.empty() ? -1 : int(keys_.size()));
+        if (!c.keyName.empty())
+            keys_.emplace_back();
+    }
+    readTexts_.resize(keys_.size());
 }
 
 TableStore::~TableStore() = default;
@@ -122,19 +125,21 @@ void TableStore::appendRow(std::vector<Value>& row)
         return;
     try {
         auto* cells = reinterpret_cast<Cell*>(cells_.grow(columns_.size() * sizeof(Cell)));
-        auto* keySizes = reinterpret_cast<std::uint32_t*>(keySizes_.grow(keyed_ * sizeof(std::uint32_t)));
         static const Value missing;
         for (std::size_t i = 0; i < columns_.size(); ++i) {
             const Value& v = i < row.size() ? row[i] : missing;
-            std::uint32_t* keySize = keyIndex_[i] >= 0 ? &keySizes[keyIndex_[i]] : nullptr;
             const SqlAffinity a = affinityOf(columns_[i].kind);
             if (keptAsIs(a, v)) {
-                store(v, v, cells[i], keySize);
-            } else {
-                if (!converter_)
-                    converter_ = std::make_unique<AffinityConverter>();
-                store(converter_->convert(a, v), v, cells[i], keySize);
+                store(v, cells[i]);
+                continue;
             }
+            if (!converter_)
+                converter_ = std::make_unique<AffinityConverter>();
+            const Value stored = converter_->convert(a, v);
+            store(stored, cells[i]);
+            // A text column's key is of the text as read, not as SQLite turned it.
+            if (keyIndex_[i] >= 0 && !stored.isNull())
+                readTexts_[std::size_t(keyIndex_[i])].emplace_back(std::uint32_t(rows_), v.toText());
         }
     } catch (const std::length_error&) {
         tooLarge();
@@ -144,8 +149,8 @@ void TableStore::appendRow(std::vector<Value>& row)
     ++rows_;
 }
 
-// Keeps `stored` (the value as SQLite holds it) and, for a keyed column, the key of `asRead`.
-void TableStore::store(const Value& stored, const Value& asRead, Cell& cell, std::uint32_t* keySize)
+// Keeps `stored`, the value as SQLite holds it.
+void TableStore::store(const Value& stored, Cell& cell)
 {
     Tag tag = Tag::Null;
     std::string_view bytes;
@@ -167,38 +172,60 @@ void TableStore::store(const Value& stored, const Value& asRead, Cell& cell, std
     }
     if (bytes.size() > kSizeMask)
         tooLarge();
-    // A key is kept for every value that is not Null: its text folded. It never takes more bytes
-    // than its text, and none at all when folding leaves the value as it is.
-    std::string converted;
-    std::string_view keyText;
-    if (keySize && tag != Tag::Null) {
-        if (auto s = std::get_if<std::string>(&asRead.v)) {
-            keyText = *s;
-        } else {
-            converted = asRead.toText();
-            keyText = converted;
-        }
-    }
     const std::size_t offset = arena_.size();
-    char* at = arena_.grow(bytes.size() + keyText.size());
+    char* at = arena_.grow(bytes.size());
     if (!bytes.empty()) // an empty value may have no bytes to point at
         std::memcpy(at, bytes.data(), bytes.size());
     cell.offset = std::uint32_t(offset);
     cell.sizeTag = std::uint32_t(bytes.size()) | (std::uint32_t(tag) << kTagShift);
-    if (!keySize)
-        return;
-    if (tag == Tag::Null) {
-        *keySize = 0;
-        return;
-    }
-    char* key = at + bytes.size();
-    const std::size_t keyLength = jetFoldKeyInto(keyText, key);
-    if (tag == Tag::Text && keyLength == bytes.size() && (keyLength == 0 || std::memcmp(key, at, keyLength) == 0)) {
-        *keySize = kSameAsValue;
-        arena_.shrinkBy(keyText.size());
-    } else {
-        *keySize = std::uint32_t(keyLength);
-        arena_.shrinkBy(keyText.size() - keyLength);
+}
+
+// A key for every value that is not Null: its text (as read) folded. Folding never lengthens a
+// text; a key that is the value itself takes no bytes.
+const TableStore::ColumnKeys& TableStore::foldColumn(int column) const
+{
+    const std::vector<std::pair<std::uint32_t, std::string>>& readTexts =
+        readTexts_[std::size_t(keyIndex_[std::size_t(column)])];
+    // The text a row's key is of: its own, its text as read, or a binary value's hexadecimal text.
+    std::string scratch;
+    auto next = readTexts.begin();
+    const auto textOf = [&](std::size_t r) -> std::string_view {
+        if (next != readTexts.end() && next->first == r)
+            return (next++)->second;
+        if (tag(column, r) == Tag::Text)
+            return bytes(column, r);
+        scratch = value(column, r).toText();
+        return scratch;
+    };
+    try {
+        std::size_t room = 0;
+        for (std::size_t r = 0; r < rows_; ++r)
+            if (!isNull(column, r))
+                room += textOf(r).size();
+        if (room > std::size_t(0xFFFFFFFF))
+            tooLarge();
+        auto keys = std::make_unique<ColumnKeys>();
+        keys->bytes.reset(new char[std::max<std::size_t>(room, 1)]);
+        keys->starts.resize(rows_ + 1);
+        std::size_t at = 0;
+        next = readTexts.begin();
+        for (std::size_t r = 0; r < rows_; ++r) {
+            keys->starts[r] = std::uint32_t(at);
+            if (isNull(column, r))
+                continue;
+            const std::string_view text = textOf(r);
+            char* key = keys->bytes.get() + at;
+            const std::size_t length = jetFoldKeyInto(text, key);
+            const std::string_view value = bytes(column, r);
+            if (length != value.size() || (length != 0 && std::memcmp(key, value.data(), length) != 0))
+                at += length;
+        }
+        keys->starts[rows_] = std::uint32_t(at);
+        auto& slot = keys_[std::size_t(keyIndex_[std::size_t(column)])];
+        slot = std::move(keys);
+        return *slot;
+    } catch (const std::bad_alloc&) {
+        tooLarge();
     }
 }
 
@@ -284,12 +311,13 @@ std::shared_ptr<const JoinedKeys> TableStore::joinedKeys(const std::vector<Joine
     j->bytes.resize(at);
     joined_.insert(joined_.begin(), std::move(j));
     // A search asks for a few texts (the keyword fields, the platform, the volume). The most recent
-    // are kept while they take at most a quarter of what the table takes, so that memory stays a
-    // small multiple of the file whatever fields are searched.
+    // are kept while they take at most half of what the table's values take (a search's texts
+    // together, asked for again by every search of the same fields), so that memory stays a small
+    // multiple of the file whatever fields are searched.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < joined_.size(); ++i) {
         kept += joined_[i]->bytes.size() + joined_[i]->starts.size() * 4 + joined_[i]->nulls.size() * 8;
-        if (i > 0 && kept > arena_.size() / 4) {
+        if (i > 0 && kept > arena_.size() / 2) {
             joined_.resize(i);
             break;
         }

@@ -1,7 +1,8 @@
 // The in-memory copy of one catalogue table, as the engine queries it: every value as SQLite
-// would hold it in a column of the column's affinity, and beside each text the comparison key
+// would hold it in a column of the column's affinity, and for each text the comparison key
 // (jetFoldKey) that searches and sorts use. Rows keep table order; row r is rowid r + 1 in SQL.
-// Filled once while the catalogue is read, then only read.
+// Filled once while the catalogue is read, then only read; a column's keys are worked out the
+// first time a statement compares or sorts by it (most columns of a catalogue never are).
 #pragma once
 
 #include "platform/engine/GrowingBuffer.h"
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -79,15 +81,16 @@ public:
     }
 
     bool keyed(int column) const { return keyIndex_[std::size_t(column)] >= 0; }
-    // The comparison key of a keyed column's value that is not Null.
+    // The comparison key of a keyed column's value that is not Null. The first call for a column
+    // works out the keys of all its rows; it throws DbError when they take more memory than the
+    // system gives.
     std::string_view key(int column, std::size_t row) const
     {
-        const Cell& c = cell(column, row);
-        const std::uint32_t size = c.sizeTag & kSizeMask;
-        const std::uint32_t keySize = keySizes()[row * keyed_ + std::size_t(keyIndex_[std::size_t(column)])];
-        if (keySize == kSameAsValue)
-            return {arena_.data() + c.offset, size};
-        return {arena_.data() + c.offset + size, keySize};
+        const ColumnKeys& k = keysOf(column);
+        const std::uint32_t from = k.starts[row], to = k.starts[row + 1];
+        if (from == to) // folding leaves the value as it is
+            return bytes(column, row);
+        return {k.bytes.get() + from, to - from};
     }
 
     // The key of a keyed column's value as SQLite takes it: Null for Null.
@@ -120,20 +123,31 @@ private:
     };
     static constexpr int kTagShift = 29;
     static constexpr std::uint32_t kSizeMask = (1u << kTagShift) - 1;
-    static constexpr std::uint32_t kSameAsValue = 0xFFFFFFFF;
+
+    // The keys of one column: row r's are bytes [starts[r], starts[r + 1]), none when it is the
+    // value itself.
+    struct ColumnKeys {
+        std::unique_ptr<char[]> bytes;
+        std::vector<std::uint32_t> starts;
+    };
 
     const Cell& cell(int column, std::size_t row) const
     {
         return reinterpret_cast<const Cell*>(cells_.data())[row * columns_.size() + std::size_t(column)];
     }
-    const std::uint32_t* keySizes() const { return reinterpret_cast<const std::uint32_t*>(keySizes_.data()); }
+    const ColumnKeys& keysOf(int column) const
+    {
+        const auto& slot = keys_[std::size_t(keyIndex_[std::size_t(column)])];
+        return slot ? *slot : foldColumn(column);
+    }
+    const ColumnKeys& foldColumn(int column) const;
     template <class T> T payload(int column, std::size_t row) const
     {
         T v;
         std::memcpy(&v, arena_.data() + cell(column, row).offset, sizeof v);
         return v;
     }
-    void store(const Value& stored, const Value& asRead, Cell& cell, std::uint32_t* keySize);
+    void store(const Value& stored, Cell& cell);
 
     class AffinityConverter;
 
@@ -141,11 +155,13 @@ private:
     std::string sqlName_;
     std::vector<CatalogColumn> columns_;
     std::vector<int> keyIndex_; // per column: its place among the keyed columns, or -1
-    std::size_t keyed_ = 0;
     std::size_t rows_ = 0;
     GrowingBuffer cells_; // Cell per column, row after row
-    GrowingBuffer keySizes_; // per keyed column, row after row: key bytes, or kSameAsValue
-    GrowingBuffer arena_; // each value's bytes, followed by its key when that differs
+    GrowingBuffer arena_; // each value's bytes
+    // Per keyed column: the texts, as read, of the rows whose value SQLite's affinity changed
+    // (their keys are of the text as read); then the column's keys, once asked for.
+    std::vector<std::vector<std::pair<std::uint32_t, std::string>>> readTexts_;
+    mutable std::vector<std::unique_ptr<ColumnKeys>> keys_;
     std::unique_ptr<AffinityConverter> converter_;
     mutable std::vector<std::unique_ptr<std::vector<std::uint32_t>>> ranks_;
     mutable std::vector<std::shared_ptr<const JoinedKeys>> joined_; // most recent first

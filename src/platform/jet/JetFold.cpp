@@ -130,29 +130,37 @@ inline char32_t withMark(char32_t f, const unsigned char*& p, const unsigned cha
 std::size_t jetFoldKeyInto(std::string_view utf8, char* out)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const auto* end = p + utf8.size();
-    char* o = out;
+    const auto* const end = p + utf8.size();
+    char* __restrict o = out;
     while (p < end) {
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            if (w & 0x8080808080808080ull)
-                break;
-            w = lowerAscii8(w);
-            std::memcpy(o, &w, 8);
-            p += 8;
-            o += 8;
-        }
-        if (p == end)
-            break;
-        const unsigned char c = *p;
+        unsigned c = *p;
         if (c < 0x80) {
-            *o++ = char((c >= 'A' && c <= 'Z') ? c + 0x20 : c);
-            ++p;
+            // A run of ASCII: eight bytes at a time while they last, then one by one.
+            while (end - p >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, p, 8);
+                if (w & 0x8080808080808080ull)
+                    break;
+                w = lowerAscii8(w);
+                std::memcpy(o, &w, 8);
+                p += 8;
+                o += 8;
+            }
+            while (p < end && (c = *p) < 0x80) {
+                *o++ = char(c - 'A' < 26u ? c + 0x20 : c);
+                ++p;
+            }
             continue;
         }
-        char32_t f;
-        if (c == 0xE3 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+        if (end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80 && c - 0xE3 <= 0xEE - 0xE3) {
+            if (c != 0xE3) {
+                // U+4000..U+EFFF (ideographs, Hangul, private use) fold to themselves and take no
+                // voicing mark; a malformed sequence among them is kept byte for byte all the same.
+                std::memcpy(o, p, 3);
+                p += 3;
+                o += 3;
+                continue;
+            }
             // U+3000..U+3FFF, most of a Japanese text: the ideographic space, hiragana, katakana.
             const char32_t cp = 0x3000 | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
             p += 3;
@@ -160,19 +168,25 @@ std::size_t jetFoldKeyInto(std::string_view utf8, char* out)
                 *o++ = ' ';
                 continue;
             }
-            f = ((cp >= 0x3041 && cp <= 0x3096) || cp == 0x309D || cp == 0x309E) ? cp + 0x60 : cp;
-        } else {
-            char32_t cp;
-            const std::size_t n = utf8::decode(p, end, cp);
-            if (n == 0) {
-                *o++ = char(c);
-                ++p;
-                continue;
-            }
-            p += n;
-            f = foldCodePoint(cp);
+            char32_t f = cp - 0x3041 <= 0x3096 - 0x3041 || cp == 0x309D || cp == 0x309E ? cp + 0x60 : cp;
+            // Only a katakana followed by a mark (EF BE 9E/9F, E3 82 99/9A) can combine.
+            if (p < end && (*p == 0xEF || *p == 0xE3))
+                f = withMark(f, p, end);
+            o[0] = char(0xE3);
+            o[1] = char(0x80 | ((f >> 6) & 0x3F));
+            o[2] = char(0x80 | (f & 0x3F));
+            o += 3;
+            continue;
         }
-        o = utf8::encode(withMark(f, p, end), o);
+        char32_t cp;
+        const std::size_t n = utf8::decode(p, end, cp);
+        if (n == 0) {
+            *o++ = char(c);
+            ++p;
+            continue;
+        }
+        p += n;
+        o = utf8::encode(withMark(foldCodePoint(cp), p, end), o);
     }
     return std::size_t(o - out);
 }

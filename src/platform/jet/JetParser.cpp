@@ -524,6 +524,8 @@ void Parser::parseClauses(Statement& st)
             next();
             while (true) {
                 st.groupBy.push_back(parseClauseExpr());
+                if (st.groupBy.size() > kMaxFields) // as many as a recordset has fields
+                    throw DbError::tooManyFields();
                 if (!sym(","))
                     break;
                 next();
@@ -561,6 +563,8 @@ std::vector<OrderItem> Parser::parseOrderList()
         if (startsOperand(tok()) || (tok().kind == Tk::Sym && tok().text == ")"))
             fail();
         items.push_back(std::move(o));
+        if (items.size() > kMaxFields)
+            throw DbError::tooManyFields();
         if (!sym(","))
             return items;
         next();

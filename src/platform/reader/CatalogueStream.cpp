@@ -11,7 +11,9 @@ constexpr char kTable = 'T', kRow = 'R', kEndTable = 'E', kDone = 'D', kError = 
 enum : unsigned char { TagNull = 0, TagInt = 1, TagReal = 2, TagText = 3, TagBinary = 4 };
 // Jet allows 255 columns, SQLite 2000 by default; anything beyond is not a catalogue.
 constexpr std::uint32_t kMaxColumns = 4096;
-constexpr std::size_t kBlock = 1 << 16;
+// Blocks of the stream: large enough that the two processes seldom wait on each other (every
+// block written wakes the reader), small enough that the program starts on the first one soon.
+constexpr std::size_t kBlock = 1 << 18;
 
 [[noreturn]] void brokenStream(const std::string& path) { throw DbError::unrecognisedFormat(path); }
 
@@ -43,7 +45,12 @@ public:
     std::uint32_t u32()
     {
         std::uint32_t v;
-        get(&v, 4);
+        if (len_ - pos_ >= 4) {
+            std::memcpy(&v, buf_ + pos_, 4);
+            pos_ += 4;
+        } else {
+            get(&v, 4);
+        }
         return v;
     }
     std::string bytes()
@@ -56,6 +63,12 @@ public:
     void bytesInto(std::string& s)
     {
         const std::uint32_t n = u32();
+        // Most values lie whole in the block at hand.
+        if (n <= len_ - pos_) {
+            s.assign(buf_ + pos_, n);
+            pos_ += n;
+            return;
+        }
         // Never more than what may still come: a length alone must not allocate.
         if (n > maxBytes_ - std::min(maxBytes_, total_) + (len_ - pos_))
             brokenStream(path_);
@@ -66,8 +79,8 @@ public:
 private:
     void fill()
     {
-        const std::size_t n = in_.read(buf_, sizeof buf_);
-        if (n == 0 || n > sizeof buf_)
+        const std::size_t n = in_.read(buf_, kBlock);
+        if (n == 0 || n > kBlock)
             brokenStream(path_); // the reader ended (or crashed) before it was done
         total_ += n;
         if (total_ > maxBytes_)
@@ -79,22 +92,30 @@ private:
     StreamInput& in_;
     const std::string& path_;
     std::uint64_t maxBytes_;
-    char buf_[kBlock];
+    std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kBlock);
+    char* buf_ = buffer_.get();
     std::size_t pos_ = 0, len_ = 0;
     std::uint64_t total_ = 0;
 };
 
 } // namespace
 
-CatalogueStreamWriter::CatalogueStreamWriter(Output output) : output_(std::move(output)) { buf_.reserve(kBlock + 64); }
+CatalogueStreamWriter::CatalogueStreamWriter(Output output) : output_(std::move(output)), buf_(new char[kBlock]) {}
 
 CatalogueStreamWriter::~CatalogueStreamWriter() = default;
 
 void CatalogueStreamWriter::put(const void* p, std::size_t n)
 {
-    buf_.append(static_cast<const char*>(p), n);
-    if (buf_.size() >= kBlock)
+    if (n > kBlock - used_) {
         flush();
+        if (n > kBlock) { // a long value goes out as it is
+            if (ok_)
+                ok_ = output_(static_cast<const char*>(p), n);
+            return;
+        }
+    }
+    std::memcpy(buf_.get() + used_, p, n);
+    used_ += n;
 }
 
 void CatalogueStreamWriter::byte(char c) { put(&c, 1); }
@@ -107,9 +128,9 @@ void CatalogueStreamWriter::bytes(const std::string& s)
 
 bool CatalogueStreamWriter::flush()
 {
-    if (ok_ && !buf_.empty())
-        ok_ = output_(buf_.data(), buf_.size());
-    buf_.clear();
+    if (ok_ && used_ > 0)
+        ok_ = output_(buf_.get(), used_);
+    used_ = 0;
     return ok_;
 }
 

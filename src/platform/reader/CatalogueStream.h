@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace orv {
@@ -40,7 +41,8 @@ private:
     bool flush();
 
     Output output_;
-    std::string buf_;
+    std::unique_ptr<char[]> buf_; // a block
+    std::size_t used_ = 0;
     bool ok_ = true;
 };
 

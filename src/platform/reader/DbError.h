@@ -13,6 +13,7 @@ namespace orv {
 namespace dberr {
 // DAO and Visual Basic numbers.
 constexpr int OutOfMemory = 7;
+constexpr int OutOfStringSpace = 14;
 constexpr int InvalidUseOfNull = 94;
 constexpr int NoCurrentRecord = 3021;
 constexpr int FileNotFound = 3024;
@@ -29,6 +30,7 @@ constexpr int SyntaxInStatement = 3141; // reserved word or misspelt clause
 constexpr int CharactersAfterEnd = 3142;
 constexpr int TooManyFields = 3190;
 constexpr int ItemNotFound = 3265;
+constexpr int NumericOverflow = 3349;
 constexpr int UnrecognizedFormat = 3343;
 constexpr int QueryTooComplex = 3360;
 constexpr int ObjectInvalid = 3420;
@@ -53,6 +55,8 @@ struct DbError : std::runtime_error {
 
     // --- Records, fields and objects
     static DbError outOfMemory() { return {dberr::OutOfMemory, "メモリが不足しています。"}; }
+    // A text or binary value longer than the engine holds.
+    static DbError outOfStringSpace() { return {dberr::OutOfStringSpace, "文字列領域が不足しています。"}; }
     static DbError invalidUseOfNull() { return {dberr::InvalidUseOfNull, "Null の使い方が不正です。"}; }
     static DbError noCurrentRecord() { return {dberr::NoCurrentRecord, "カレント レコードがありません。"}; }
     static DbError itemNotFound() { return {dberr::ItemNotFound, "このコレクションには項目がありません。"}; }
@@ -85,25 +89,30 @@ struct DbError : std::runtime_error {
     // A page a table's usage map lists is beyond the end of the file.
     static DbError missingPage(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " がファイルにありません)。"};
+        return damaged(path, table, page, "がファイルにありません");
     }
     // A page a table's usage map lists is not one of that table's data pages.
     static DbError foreignPage(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " がこのテーブルのデータではありません)。"};
+        return damaged(path, table, page, "がこのテーブルのデータではありません");
     }
-
+    // The page the system catalogue names as a table's definition holds another kind of table's
+    // (a system table's for a user table, or the other way round).
+    static DbError foreignDefinition(const std::string& path, const std::string& table, std::uint64_t page)
+    {
+        return damaged(path, table, page, "がこのテーブルの定義ではありません");
+    }
+    // A table definition's column entries disagree with each other or with the definition's counts
+    // (an unknown column type, a column number twice, an offset or length no row can hold).
+    static DbError damagedDefinition(const std::string& path, const std::string& table, std::uint64_t page)
+    {
+        return damaged(path, table, page, "の定義が壊れています");
+    }
     // A row of a table's data page cannot be read as one: it lies outside the page's data area or
     // over its neighbour, or its own structure is broken.
     static DbError damagedRow(const std::string& path, const std::string& table, std::uint64_t page)
     {
-        return {dberr::DamagedFile,
-                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
-                    + " の行が壊れています)。"};
+        return damaged(path, table, page, "の行が壊れています");
     }
     // The rows a table's pages hold are not as many as its definition records.
     static DbError rowCountMismatch(const std::string& path, const std::string& table, std::uint64_t declared,
@@ -197,6 +206,8 @@ struct DbError : std::runtime_error {
         return {dberr::UndefinedFunction, "式に未定義関数 '" + name + "' があります。"};
     }
     static DbError typeMismatch() { return {dberr::TypeMismatch, "抽出条件でデータ型が一致しません。"}; }
+    // A sum of whole numbers past what 64 bits hold.
+    static DbError numericOverflow() { return {dberr::NumericOverflow, "数値フィールドのオーバーフローです。"}; }
     static DbError tooFewParameters(std::size_t expected)
     {
         return {dberr::TooFewParameters,
@@ -225,6 +236,15 @@ struct DbError : std::runtime_error {
     static DbError orderByConflictsDistinct(const std::string& clause)
     {
         return {dberr::OrderByConflictsDistinct, "ORDER BY 句 (" + clause + ") が DISTINCT と競合しています。"};
+    }
+
+private:
+    // A damaged catalogue, naming the table and the page where it shows.
+    static DbError damaged(const std::string& path, const std::string& table, std::uint64_t page, const char* says)
+    {
+        return {dberr::DamagedFile,
+                "データベース '" + path + "' は壊れています (テーブル '" + table + "' のページ " + std::to_string(page)
+                    + " " + says + ")。"};
     }
 };
 

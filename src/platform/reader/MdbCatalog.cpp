@@ -15,7 +15,7 @@ struct TableDefFree {
 
 } // namespace
 
-bool readTableCatalogue(MdbHandle* mdb)
+bool readTableCatalogue(MdbHandle* mdb, const std::function<void(const MdbTableDef&)>& checkDefinition)
 {
     mdb_free_catalog(mdb);
     mdb->catalog = g_ptr_array_new();
@@ -28,8 +28,9 @@ bool readTableCatalogue(MdbHandle* mdb)
     msys.table_pg = 2;
     std::snprintf(msys.object_name, sizeof msys.object_name, "%s", "MSysObjects");
     std::unique_ptr<MdbTableDef, TableDefFree> table(mdb_read_table(&msys));
-    if (!table || !mdb_read_columns(table.get()))
+    if (!table || !mdb_read_columns(table.get()) || table->columns->len != table->num_cols)
         return false;
+    checkDefinition(*table);
 
     // libmdb writes up to bind_size bytes into every bound buffer.
     const size_t size = mdb->bind_size + 1;

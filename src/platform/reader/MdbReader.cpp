@@ -3,6 +3,7 @@
 #include "platform/reader/MdbCatalog.h"
 #include "platform/reader/MdbReaderBytes.h"
 #include "platform/reader/MdbReaderPages.h"
+#include "platform/reader/MdbReaderRows.h"
 #include "platform/reader/MdbReaderText.h"
 #include "platform/reader/MdbReaderValues.h"
 
@@ -10,13 +11,10 @@
 #include <glib.h>
 #include <mdbtools.h>
 
-#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +36,8 @@ using mdbfile::kOffsetMask;
 using mdbfile::numericToDouble;
 using mdbfile::PageCache;
 using mdbfile::readDouble;
+using mdbfile::RowField;
+using mdbfile::RowLayout;
 using mdbfile::TextDecoder;
 
 // Row-offset flags of a data page. libmdb's row API reads these two the other way round (it
@@ -74,6 +74,7 @@ using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
 // A table whose definition has been read and checked, ready to be scanned.
 struct PreparedTable {
     TablePtr def;
+    RowLayout layout;
     std::string name;
     std::vector<SourceColumn> columns;
     std::vector<std::uint32_t> dataPages;
@@ -144,6 +145,44 @@ public:
                 throwForeignPage(path_, name, pg);
     }
 
+    // The header of the definition on page pg (checked by tableDefinitionLooksSound), which must
+    // be of the kind of table the system catalogue lists there: a system table's definition read
+    // as a user table's would show another table's columns and rows under its name.
+    mdbfile::DefinitionHeader definitionOf(std::uint32_t pg, unsigned char tableType, const std::string& name)
+    {
+        if (mdb_read_pg(mdb_, pg) != mdb_->fmt->pg_size)
+            throwUnrecognized(path_);
+        const mdbfile::DefinitionHeader header = mdbfile::definitionHeader(mdb_);
+        if (header.tableType != tableType)
+            throw DbError::foreignDefinition(path_, name, pg);
+        return header;
+    }
+
+    // The column entries of the definition on page pg must agree with each other before any row
+    // is read by them.
+    void checkColumns(const MdbTableDef& def, const mdbfile::DefinitionHeader& header, std::uint32_t pg,
+                      const std::string& name, RowLayout& layout)
+    {
+        if (!layout.build(mdb_, &def, header))
+            throw DbError::damagedDefinition(path_, name, pg);
+    }
+
+    // The list of tables from the system catalogue, defined on page 2, whose definition and pages
+    // are checked as a table's are.
+    void readSystemCatalogue()
+    {
+        const std::string name = "MSysObjects";
+        if (!tableDefinitionLooksSound(2))
+            throwUnrecognized(path_);
+        const mdbfile::DefinitionHeader header = definitionOf(2, mdbfile::kSystemTable, name);
+        checkListedPages(2, name);
+        RowLayout layout;
+        if (!mdbfile::readTableCatalogue(mdb_,
+                                         [&](const MdbTableDef& def) { checkColumns(def, header, 2, name, layout); })
+            || mdb_->num_catalog == 0)
+            throwUnrecognized(path_);
+    }
+
     std::vector<PreparedTable> prepareTables()
     {
         std::vector<PreparedTable> tables;
@@ -153,22 +192,20 @@ public:
                 continue;
             if (g_ascii_strncasecmp(entry->object_name, "MSys", 4) == 0)
                 continue;
-            if (entry->table_pg >= numPages_ || !tableDefinitionLooksSound(std::uint32_t(entry->table_pg)))
+            const auto pg = std::uint32_t(entry->table_pg);
+            if (entry->table_pg >= numPages_ || !tableDefinitionLooksSound(pg))
                 throwUnrecognized(path_);
             PreparedTable t;
+            t.name = entry->object_name;
+            const mdbfile::DefinitionHeader header = definitionOf(pg, mdbfile::kUserTable, t.name);
             t.def.reset(mdb_read_table(entry));
             if (!t.def)
                 throwUnrecognized(path_);
             if (!mdb_read_columns(t.def.get()) || t.def->columns->len != t.def->num_cols)
                 throwUnrecognized(path_);
-            t.name = entry->object_name;
+            checkColumns(*t.def, header, pg, t.name, t.layout);
             for (unsigned c = 0; c < t.def->num_cols; ++c) {
                 auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t.def->columns, c));
-                int size = fixedSize(col->col_type);
-                if (col->is_fixed && size != 0 && col->col_size != size)
-                    throwUnrecognized(path_);
-                if (col->is_fixed && col->fixed_offset + col->col_size > int(mdb_->fmt->pg_size))
-                    throwUnrecognized(path_);
                 t.columns.push_back({col->name, kindOf(col->col_type)});
             }
             if (!t.def->usage_map)
@@ -186,7 +223,7 @@ public:
     {
         MdbTableDef* def = t.def.get();
         const unsigned numCols = def->num_cols;
-        std::vector<MdbField> fields(std::max(1u, numCols));
+        std::vector<RowField> fields(std::max(1u, numCols));
         std::vector<Value> row(numCols);
         const int pgSize = int(mdb_->fmt->pg_size);
         const std::uint32_t owner = std::uint32_t(def->entry->table_pg);
@@ -203,7 +240,7 @@ public:
             checkRowOffsets();
             const unsigned rows = rowCount();
             for (unsigned r = 0; r < rows; ++r) {
-                if (!readRow(def, r, owner, fields.data()))
+                if (!readRow(t.layout, r, owner, fields.data()))
                     continue;
                 for (unsigned c = 0; c < numCols; ++c) {
                     auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, c));
@@ -272,7 +309,7 @@ private:
 
     // Cracks row r of the data page in pg_buf into fields, following overflow pointers. False
     // for a deleted or empty slot; throws when the row cannot be read.
-    bool readRow(MdbTableDef* def, unsigned r, std::uint32_t owner, MdbField* fields)
+    bool readRow(RowLayout& layout, unsigned r, std::uint32_t owner, RowField* fields)
     {
         int start = 0, size = 0, flags = 0;
         if (!rowBounds(r, start, size, flags))
@@ -296,44 +333,39 @@ private:
         }
         if (size == 0)
             return false;
-        if (mdb_crack_row(def, start, size_t(size), fields) < 0)
+        if (!layout.crack(mdb_->pg_buf, start, size, fields))
             damagedRow();
-        for (unsigned c = 0; c < def->num_cols; ++c) {
-            const MdbField& f = fields[c];
-            if (f.siz < 0 || (f.siz > 0 && (f.start < start || f.start + f.siz > start + size)))
-                damagedRow();
-        }
         return true;
     }
 
-    void convert(const MdbColumn* col, const MdbField& f, Value& out)
+    void convert(const MdbColumn* col, const RowField& f, Value& out)
     {
         const unsigned char* p = mdb_->pg_buf + f.start;
         if (col->col_type == MDB_BOOL) {
             // A Yes/No value lives in the null mask: a set bit is Yes.
-            out = Value::text(f.is_null ? "False" : "True");
+            out = Value::text(f.null ? "False" : "True");
             return;
         }
-        if (f.is_null) {
+        if (f.null) {
             out = Value::null();
             return;
         }
         int need = fixedSize(col->col_type);
-        if (need && f.siz < need)
+        if (need && f.size < need)
             damagedRow();
         switch (col->col_type) {
-        case MDB_TEXT: setText(out, p, size_t(f.siz)); return;
+        case MDB_TEXT: setText(out, p, size_t(f.size)); return;
         case MDB_MEMO:
-            if (readLongValue(p, f.siz))
+            if (readLongValue(p, f.size))
                 setText(out, longValue_.data(), longValue_.size());
             else
                 out = Value::text({});
             return;
         case MDB_OLE:
-            out = Value::binary(readLongValue(p, f.siz) ? std::string(longValue_.begin(), longValue_.end())
-                                                        : std::string());
+            out = Value::binary(readLongValue(p, f.size) ? std::string(longValue_.begin(), longValue_.end())
+                                                         : std::string());
             return;
-        case MDB_BINARY: out = Value::binary(std::string(reinterpret_cast<const char*>(p), size_t(f.siz))); return;
+        case MDB_BINARY: out = Value::binary(std::string(reinterpret_cast<const char*>(p), size_t(f.size))); return;
         case MDB_BYTE: out = Value::integer(p[0]); return;
         case MDB_INT: out = Value::integer(std::int16_t(get16(p))); return;
         case MDB_LONGINT:
@@ -379,12 +411,14 @@ private:
 
     // A memo or OLE field in the row is a 12-byte header: length with flags in the top byte, then
     // the page and row of the first long-value part; inline values follow the header directly.
-    // Leaves the stored bytes in longValue_; false for a field too short to hold a header.
+    // Leaves the stored bytes in longValue_; false for a field of no bytes.
     bool readLongValue(const unsigned char* p, int siz)
     {
         longValue_.clear();
-        if (siz < MDB_MEMO_OVERHEAD)
+        if (siz == 0)
             return false;
+        if (siz < MDB_MEMO_OVERHEAD)
+            damagedRow(); // not even the header: the column's type or offsets are not what was written
         std::uint32_t header = get32(p);
         std::uint32_t pgRow = get32(p + 4);
         if (header & 0x80000000u) {
@@ -394,7 +428,7 @@ private:
         const unsigned char* data = nullptr;
         size_t len = 0;
         if (header & 0x40000000u) {
-            if (!pages_.row(pgRow >> 8, pgRow & 0xff, data, len))
+            if (!pages_.longValueRow(pgRow >> 8, pgRow & 0xff, data, len))
                 damagedRow();
             longValue_.assign(data, data + len);
             return true;
@@ -404,7 +438,7 @@ private:
         const size_t total = header & 0x00ffffffu;
         longValue_.reserve(total);
         for (std::uint32_t parts = 0; pgRow != 0 && longValue_.size() < total; ++parts) {
-            if (parts >= numPages_ || !pages_.row(pgRow >> 8, pgRow & 0xff, data, len) || len < 4)
+            if (parts >= numPages_ || !pages_.longValueRow(pgRow >> 8, pgRow & 0xff, data, len) || len < 4)
                 damagedRow();
             std::uint32_t next = get32(data);
             size_t take = std::min(len - 4, total - longValue_.size());
@@ -476,47 +510,6 @@ std::string jet3CodePage(unsigned recorded)
 
 } // namespace
 
-FileFormat detectFileFormat(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileFormat::Missing : FileFormat::Unreadable;
-    // A FIFO would block the open until someone writes to it, a device could stream forever.
-    if (!S_ISREG(st.st_mode))
-        return FileFormat::NotAFile;
-    // Not blocking, and checked again on what was opened: the name may have changed meanwhile.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileFormat::Missing : FileFormat::Unreadable;
-    unsigned char head[32] = {};
-    size_t got = 0;
-    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    while (regular && got < sizeof head) {
-        const ssize_t n = ::read(fd, head + got, sizeof head - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += size_t(n);
-    }
-    ::close(fd);
-    if (!regular)
-        return FileFormat::NotAFile;
-    if (got >= 16 && std::memcmp(head, "SQLite format 3\0", 16) == 0)
-        return FileFormat::SQLite;
-    if (got < 0x15 || head[0] != 0 || head[1] != 1 || head[2] != 0 || head[3] != 0)
-        return FileFormat::Unknown;
-    if (std::memcmp(head + 4, "Standard ACE DB\0", 16) == 0)
-        return FileFormat::Ace;
-    if (std::memcmp(head + 4, "Standard Jet DB\0", 16) != 0)
-        return FileFormat::Unknown;
-    switch (head[0x14]) {
-    case MDB_VER_JET3: return FileFormat::Jet3;
-    case MDB_VER_JET4: return FileFormat::Jet4;
-    default: return FileFormat::Ace;
-    }
-}
-
 void readMdbFile(const std::string& path, TableSink& sink)
 {
     switch (detectFileFormat(path)) {
@@ -553,11 +546,7 @@ void readMdbFile(const std::string& path, TableSink& sink)
     }
 
     Reader reader(path, mdb.get(), std::uint32_t(pages), codePage);
-    if (!reader.tableDefinitionLooksSound(2))
-        throwUnrecognized(path);
-    reader.checkListedPages(2, "MSysObjects");
-    if (!mdbfile::readTableCatalogue(mdb.get()) || mdb->num_catalog == 0)
-        throwUnrecognized(path);
+    reader.readSystemCatalogue();
 
     std::vector<PreparedTable> tables = reader.prepareTables();
     for (PreparedTable& t : tables)

@@ -2,6 +2,8 @@
 
 #include "platform/reader/MdbReaderBytes.h"
 
+#include <cstring>
+
 namespace orv::mdbfile {
 
 bool PageCache::row(std::uint32_t pg, unsigned row, const unsigned char*& data, std::size_t& len)
@@ -23,6 +25,13 @@ bool PageCache::row(std::uint32_t pg, unsigned row, const unsigned char*& data, 
     data = page + start;
     len = std::size_t(end - start);
     return true;
+}
+
+bool PageCache::longValueRow(std::uint32_t pg, unsigned row, const unsigned char*& data, std::size_t& len)
+{
+    // Long-value pages name no table as their owner but this mark.
+    const unsigned char* page = load(pg);
+    return page && std::memcmp(page + 4, "LVAL", 4) == 0 && this->row(pg, row, data, len);
 }
 
 const unsigned char* PageCache::load(std::uint32_t pg)

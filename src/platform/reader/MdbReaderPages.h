@@ -23,6 +23,8 @@ public:
     // The bytes of row `row` of data page `pg`, or false when they cannot be found. They stay
     // valid until the eighth page loaded after this one.
     bool row(std::uint32_t pg, unsigned row, const unsigned char*& data, std::size_t& len);
+    // The same for a part of a long value (memo or OLE object), which only a long-value page holds.
+    bool longValueRow(std::uint32_t pg, unsigned row, const unsigned char*& data, std::size_t& len);
 
 private:
     const unsigned char* load(std::uint32_t pg);

@@ -30,7 +30,8 @@ private:
 
     bool jet3_;
     std::unique_ptr<Iconv> cd_;
-    mutable std::vector<char> scratch_;
+    mutable std::unique_ptr<char[]> scratch_; // not cleared: no byte of it is read before it is written
+    mutable std::size_t scratchSize_ = 0;
 };
 
 } // namespace orv::mdbfile

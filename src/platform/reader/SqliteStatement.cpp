@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
 #include <string>
 
 namespace orv {
@@ -15,7 +16,18 @@ const char* bytesOf(const SqliteValueView& v) { return v.bytes.data() ? v.bytes.
 
 void sqliteFailure(sqlite3* db, const char* what)
 {
-    throw DbError::engineFailure(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "?"));
+    // What a statement can meet, in the catalogue's own words; anything else is a fault of the
+    // engine's own making.
+    switch (db ? sqlite3_errcode(db) : SQLITE_NOMEM) {
+    case SQLITE_NOMEM: throw DbError::outOfMemory();
+    case SQLITE_TOOBIG: throw DbError::outOfStringSpace();
+    default: break;
+    }
+    // sum() over whole numbers is the one arithmetic SQLite refuses rather than turning to real;
+    // its message is documented.
+    if (std::strcmp(sqlite3_errmsg(db), "integer overflow") == 0)
+        throw DbError::numericOverflow();
+    throw DbError::engineFailure(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
 SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : db_(db)

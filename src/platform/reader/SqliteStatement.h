@@ -13,20 +13,21 @@ struct sqlite3_context;
 
 namespace orv {
 
-// Throws DbError::engineFailure: what failed, and SQLite's message.
+// Throws the DbError for db's last failure: out of memory (7), a value too long (14), a sum past
+// 64 bits (3349), or for anything else DbError::engineFailure: what failed, and SQLite's message.
 [[noreturn]] void sqliteFailure(sqlite3* db, const char* what);
 
 // A prepared statement, finalized when it goes.
 class SqliteStatement {
 public:
-    // Throws DbError::engineFailure when SQLite refuses sql.
+    // Throws sqliteFailure's DbError when SQLite refuses sql.
     SqliteStatement(sqlite3* db, std::string_view sql);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     sqlite3_stmt* get() const { return st_; }
-    // Steps once: true on a row, false when done. Throws DbError::engineFailure when the step fails.
+    // Steps once: true on a row, false when done. Throws sqliteFailure's DbError when the step fails.
     bool next();
 
 private:

@@ -1,9 +1,12 @@
 #include "platform/widgets/FolderChooser.h"
 
+#include "platform/widgets/Toolkit.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -71,7 +74,8 @@ QIcon placeIcon(ChooserPlace::Kind kind)
 
 } // namespace
 
-FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::vector<ChooserPlace>& places)
+FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::vector<ChooserPlace>& places,
+                             const QString& selected)
     : QDialog(owner), placeData_(places)
 {
     setObjectName(QStringLiteral("FolderChooser"));
@@ -80,6 +84,7 @@ FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::ve
 
     places_ = new QListWidget(this);
     places_->setObjectName(QStringLiteral("places"));
+    places_->setAccessibleName(QStringLiteral("場所"));
     for (const ChooserPlace& p : placeData_) {
         auto* item = new QListWidgetItem(placeIcon(p.kind), QString::fromStdString(p.name), places_);
         item->setToolTip(QString::fromStdString(p.path));
@@ -91,6 +96,7 @@ FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::ve
     model_ = new FolderModel(this);
     tree_ = new QTreeView(this);
     tree_->setObjectName(QStringLiteral("folders"));
+    tree_->setAccessibleName(QStringLiteral("フォルダの一覧"));
     tree_->setModel(model_);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
     tree_->setUniformRowHeights(true);
@@ -105,13 +111,13 @@ FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::ve
     auto* pathLabel = new QLabel(QStringLiteral("フォルダ："), this);
     path_ = new QLineEdit(this);
     path_->setObjectName(QStringLiteral("chosen"));
-    path_->setReadOnly(true);
+    path_->setAccessibleName(QStringLiteral("フォルダ"));
     pathLabel->setBuddy(path_);
 
     auto* buttons = new QDialogButtonBox(this);
     ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &FolderChooser::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* panes = new QHBoxLayout;
@@ -128,10 +134,76 @@ FolderChooser::FolderChooser(QWidget* owner, const QString& title, const std::ve
     connect(places_, &QListWidget::currentRowChanged, this, &FolderChooser::showPlace);
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, &FolderChooser::showChoice);
     connect(tree_, &QTreeView::doubleClicked, this, &FolderChooser::showChoice);
-    // The chooser opens at the top: the first place, nothing below it chosen.
-    if (!placeData_.empty())
-        places_->setCurrentRow(0);
-    places_->setFocus();
+    connect(path_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { ok_->setEnabled(!text.trimmed().isEmpty()); });
+    // Folders come in as the model reads them: the one selected is brought into view once there.
+    connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (inView_.isValid())
+            tree_->scrollTo(inView_, QAbstractItemView::PositionAtCenter);
+    });
+    selectFolder(selected);
+    // With a folder chosen, the places list has the keys (Enter keeps the choice); without, the
+    // field does: a list given the focus would choose its first place by itself.
+    if (places_->currentRow() >= 0)
+        places_->setFocus();
+    else
+        path_->setFocus();
+}
+
+void FolderChooser::selectFolder(const QString& folder)
+{
+    // At the top: the place that holds the folder, and the folder in its tree.
+    const QString path = QDir::cleanPath(folder);
+    const std::optional<std::size_t> place =
+        folder.isEmpty() || !QFileInfo(path).isDir() ? std::nullopt : PlaceHolding(placeData_, path.toStdString());
+    if (!place) {
+        // Nothing chosen: the first place's folders shown, OK waits for a choice.
+        if (!placeData_.empty())
+            tree_->setRootIndex(model_->setRootPath(QString::fromStdString(placeData_.front().path)));
+        showChoice();
+        return;
+    }
+    places_->setCurrentRow(int(*place));
+    if (path != QDir::cleanPath(QString::fromStdString(placeData_[*place].path))) {
+        inView_ = model_->index(path);
+        tree_->setCurrentIndex(inView_);
+        tree_->scrollTo(inView_, QAbstractItemView::PositionAtCenter);
+    }
+}
+
+void FolderChooser::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (inView_.isValid())
+        tree_->scrollTo(inView_, QAbstractItemView::PositionAtCenter);
+}
+
+QString FolderChooser::MissingFolderMessage(const QString& typed)
+{
+    return QStringLiteral("フォルダ「%1」が見つかりません。").arg(typed.trimmed());
+}
+
+void FolderChooser::accept()
+{
+    const QString folder = chosenFolder();
+    if (folder.isEmpty())
+        return;
+    if (!QFileInfo(folder).isDir()) {
+        MsgBox(this, MissingFolderMessage(path_->text()));
+        path_->setFocus();
+        path_->selectAll();
+        return;
+    }
+    path_->setText(QDir::toNativeSeparators(folder));
+    QDialog::accept();
+}
+
+QString FolderChooser::shownPlacePath() const
+{
+    const int row = places_->currentRow();
+    if (row < 0 || row >= int(placeData_.size()))
+        return {};
+    return QString::fromStdString(placeData_[std::size_t(row)].path);
 }
 
 void FolderChooser::showPlace(int row)
@@ -139,6 +211,7 @@ void FolderChooser::showPlace(int row)
     if (row < 0 || row >= int(placeData_.size()))
         return;
     const QString path = QString::fromStdString(placeData_[std::size_t(row)].path);
+    inView_ = QPersistentModelIndex();
     tree_->setRootIndex(model_->setRootPath(path));
     tree_->selectionModel()->clearSelection();
     tree_->setCurrentIndex(QModelIndex());
@@ -147,20 +220,19 @@ void FolderChooser::showPlace(int row)
 
 void FolderChooser::showChoice()
 {
-    const QString chosen = chosenFolder();
+    // The folder selected in the tree, else the place itself.
+    const QModelIndex current = tree_->currentIndex();
+    if (inView_.isValid() && current != QModelIndex(inView_))
+        inView_ = QPersistentModelIndex(); // the user has moved on
+    const QString chosen = current.isValid() && model_->isDir(current) ? model_->filePath(current) : shownPlacePath();
     path_->setText(QDir::toNativeSeparators(chosen));
     ok_->setEnabled(!chosen.isEmpty());
 }
 
 QString FolderChooser::chosenFolder() const
 {
-    const QModelIndex current = tree_->currentIndex();
-    if (current.isValid() && model_->isDir(current))
-        return model_->filePath(current);
-    const int row = places_->currentRow();
-    if (row < 0 || row >= int(placeData_.size()))
-        return {};
-    return QString::fromStdString(placeData_[std::size_t(row)].path);
+    return QString::fromStdString(ChooserTypedPath(QDir::fromNativeSeparators(path_->text()).toStdString(),
+                                                   QDir::homePath().toStdString(), shownPlacePath().toStdString()));
 }
 
 std::vector<ChooserPlace> FolderChooser::systemPlaces()

@@ -31,6 +31,7 @@ namespace {
 std::function<void(const QString&, MsgStyle)> g_msgHook;
 std::optional<QStringList> g_nextFolders;
 int g_folderCalls = 0;
+QString g_lastSelected;
 
 float twipsPerPixel(bool horizontal)
 {
@@ -300,9 +301,10 @@ void SetMousePointer(int pointer)
         QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder)
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder, const QString& selected)
 {
     ++g_folderCalls;
+    g_lastSelected = selected;
     if (g_nextFolders) {
         if (g_nextFolders->isEmpty())
             return {};
@@ -317,7 +319,7 @@ QString BrowseForFolder(QWidget* owner, const QString& title, const QString& sta
     else
         places = FolderChooser::systemPlaces();
     QApplication::restoreOverrideCursor();
-    FolderChooser chooser(owner, title, places);
+    FolderChooser chooser(owner, title, places, selected);
     if (chooser.exec() != QDialog::Accepted)
         return {};
     return QDir::toNativeSeparators(chooser.chosenFolder());
@@ -329,6 +331,7 @@ void FolderChooserHook::setNextFolders(const QStringList& answers)
     g_folderCalls = 0;
 }
 int FolderChooserHook::calls() { return g_folderCalls; }
+QString FolderChooserHook::lastSelected() { return g_lastSelected; }
 void FolderChooserHook::remove()
 {
     g_nextFolders.reset();

@@ -85,14 +85,16 @@ inline constexpr int kDefaultPointer = 0;
 inline constexpr int kHourglassPointer = 11;
 void SetMousePointer(int pointer);
 
-// A folder chooser restricted to directories; empty text on cancel.
-QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder);
+// A folder chooser restricted to directories; empty text on cancel. selected: the folder chosen
+// before, which the chooser opens with selected (empty: none).
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder, const QString& selected = {});
 
 struct FolderChooserHook {
     // The next BrowseForFolder returns these answers in turn instead of showing a dialog
     // (an empty text is a cancel).
     static void setNextFolders(const QStringList& answers);
     static int calls();
+    static QString lastSelected(); // what the last call had selected
     static void remove();
 };
 

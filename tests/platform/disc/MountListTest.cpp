@@ -73,3 +73,27 @@ TEST(MountList, ChooserPlacesAreTheVolumesByLabelThenHomeThenRoot)
     ASSERT_EQ(bare.size(), 1u);
     EXPECT_EQ(bare[0].kind, ChooserPlace::Kind::Root);
 }
+
+TEST(MountList, TheChooserFindsThePlaceOfAFolderAndReadsTypedPaths)
+{
+    const std::vector<ChooserPlace> places = {{ChooserPlace::Kind::Disc, "CD", "/media/ann/CD"},
+                                              {ChooserPlace::Kind::Home, "ホーム", "/home/ann"},
+                                              {ChooserPlace::Kind::Root, "ルート", "/"}};
+    EXPECT_EQ(orv::PlaceHolding(places, "/media/ann/CD"), 0u);
+    EXPECT_EQ(orv::PlaceHolding(places, "/media/ann/CD/UTIL/"), 0u);
+    EXPECT_EQ(orv::PlaceHolding(places, "/media/ann/CDROM"), 2u) << "name by name, not letter by letter";
+    EXPECT_EQ(orv::PlaceHolding(places, "/home/ann//CD/./x"), 1u);
+    EXPECT_EQ(orv::PlaceHolding(places, "/"), 2u);
+    EXPECT_EQ(orv::PlaceHolding(places, "relative/path"), std::nullopt);
+    EXPECT_EQ(orv::PlaceHolding({}, "/home/ann"), std::nullopt);
+
+    const std::string home = "/home/ann", base = "/media/ann/CD";
+    EXPECT_EQ(orv::ChooserTypedPath("~", home, base), "/home/ann");
+    EXPECT_EQ(orv::ChooserTypedPath("  ~/.hidden/CD//", home, base), "/home/ann/.hidden/CD");
+    EXPECT_EQ(orv::ChooserTypedPath("~ann", home, base), "/media/ann/CD/~ann") << "only ~ alone is the home";
+    EXPECT_EQ(orv::ChooserTypedPath("/srv/../srv/cd/.", home, base), "/srv/cd");
+    EXPECT_EQ(orv::ChooserTypedPath("UTIL", home, base), "/media/ann/CD/UTIL");
+    EXPECT_EQ(orv::ChooserTypedPath("UTIL", home, ""), "/home/ann/UTIL");
+    EXPECT_EQ(orv::ChooserTypedPath("/../..", home, base), "/");
+    EXPECT_EQ(orv::ChooserTypedPath(" ", home, base), "");
+}

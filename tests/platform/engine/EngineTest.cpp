@@ -388,6 +388,27 @@ TEST(Engine, ExpressionsTooDeepForSqliteAreTooComplex)
     }
 }
 
+// What a statement can meet inside SQLite comes in the catalogue's own words, never SQLite's: a
+// sum past 64 bits, more sort or group fields than a recordset has fields.
+TEST(Engine, EngineFailuresAreTheCataloguesOwnErrors)
+{
+    auto db = OpenDatabase(dataPath("tevox20-typed.mdb")); // 20 rows
+    const auto overflow = [&] { db->OpenRecordset("SELECT SUM(9223372036854775807) FROM tevoxB;"); };
+    EXPECT_EQ(errorOf(overflow), dberr::NumericOverflow);
+    EXPECT_EQ(errorText(overflow), "数値フィールドのオーバーフローです。");
+    auto sum = db->OpenRecordset("SELECT SUM(461168601842738790) FROM tevoxB;");
+    EXPECT_EQ(sum->Fields(0).toText(), "9223372036854775800"); // just below the largest
+    std::string fields = "gt_pf";
+    for (int i = 1; i < 255; ++i)
+        fields += ", gt_pf";
+    for (const std::string clause : {" GROUP BY ", " ORDER BY "}) {
+        EXPECT_EQ(db->OpenRecordset("SELECT gt_pf FROM tevoxB" + clause + fields)->FieldCount(), 1) << clause;
+        const auto tooMany = [&] { db->OpenRecordset("SELECT gt_pf FROM tevoxB" + clause + fields + ", gt_new"); };
+        EXPECT_EQ(errorOf(tooMany), dberr::TooManyFields) << clause;
+        EXPECT_EQ(errorText(tooMany), "定義されているフィールドが多すぎます。") << clause;
+    }
+}
+
 TEST(Engine, RecordsetOutlivesItsDatabase)
 {
     std::unique_ptr<Recordset> rs;

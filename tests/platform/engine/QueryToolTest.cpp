@@ -115,6 +115,10 @@ TEST(QueryTool, FailuresPrintErrAndExitOne)
     const ToolRun syntax = run({orvtest::dataPath("tevox20.mdb"), "SELECT * FROM ;"});
     EXPECT_EQ(syntax.exit, 1);
     EXPECT_EQ(syntax.err.rfind("Err 3131： ", 0), 0u) << syntax.err;
+    // A failure inside the engine, in the catalogue's words.
+    const ToolRun overflow = run({orvtest::dataPath("tevox20.mdb"), "SELECT SUM(9223372036854775807) FROM tevoxB;"});
+    EXPECT_EQ(overflow.exit, 1);
+    EXPECT_EQ(overflow.err, "Err 3349： 数値フィールドのオーバーフローです。\n");
 }
 
 TEST(QueryTool, SearchModeBuildsTheProgramsFilter)
@@ -170,6 +174,36 @@ TEST(QueryTool, OpenFromSaysWhereEachEntryWouldOpenFrom)
     EXPECT_EQ(l[1],
               "001\tUTIL\\\\PC98\\\\BGMTEST\tBGMTEST.EXE\tfolder\t" + root + "/CD001\t" + root
                   + "/CD001/UTIL/PC98/BGMTEST/BGMTEST.EXE\tyes");
+}
+
+TEST(QueryTool, OpenFromListsWhatACopyWouldHoldAndSaysDamaged)
+{
+    orvtest::TempDir lib;
+    const std::string image = lib.file("cd11.iso");
+    const std::string root = lib.path().string();
+    const auto firstEntry = [&] {
+        const ToolRun r = run({"--search", orvtest::dataPath("tevox20.mdb"), "--cd", "CD011", "--open-from", root});
+        EXPECT_EQ(r.exit, 0) << r.err;
+        const auto l = lines(r.out);
+        return l.size() > 1 ? l[1].substr(l[1].rfind('\t') + 1) : std::string();
+    };
+    // A Rock Ridge name holding a line feed and slashes: one name, not a second line that would
+    // name the entry's file.
+    orvtest::writeIsoImage(image,
+                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
+                            orvtest::isoFolder("UTIL/SS/POINT"),
+                            orvtest::isoFile("UTIL/SS/POINT/" + std::string(25, 'z'), "not it")},
+                           "!joliet");
+    ASSERT_EQ(orvtest::patchFileBytes(image, std::string(25, 'z'), "x\nUTIL/SS/POINT/POINT.EXE"), 1);
+    EXPECT_EQ(firstEntry(), "no");
+    // An image cut short.
+    orvtest::writeIsoImage(image,
+                           {orvtest::isoFolder("UTIL"), orvtest::isoFolder("UTIL/SS"),
+                            orvtest::isoFolder("UTIL/SS/POINT"),
+                            orvtest::isoFile("UTIL/SS/POINT/POINT.EXE", std::string(100000, 'p'))});
+    const std::string whole = orvtest::readFileBytes(image);
+    orvtest::writeFileBytes(image, whole.substr(0, whole.find('p') + 1000));
+    EXPECT_EQ(firstEntry(), "damaged");
 }
 
 TEST(QueryTool, OpenFromReportsEveryKindOfImageByTheFileThatStandsForIt)

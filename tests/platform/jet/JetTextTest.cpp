@@ -127,7 +127,7 @@ std::string utf8(char32_t cp)
     return s;
 }
 
-// The shortcuts for ASCII runs (eight bytes at a time) and for kana must fold exactly as the
+// The shortcuts for ASCII runs (eight bytes at a time), kana and ideographs must fold exactly as the
 // plain character-by-character fold, whatever surrounds a character.
 TEST(JetFoldKey, ShortcutsAgreeWithThePlainFoldOnEveryCharacter)
 {
@@ -158,9 +158,10 @@ TEST(JetFoldKey, ShortcutsAgreeWithThePlainFoldOnEveryCharacter)
 
     // Texts of random bytes, kana bytes and ASCII: broken sequences anywhere.
     std::mt19937 rng(42);
-    const std::string pieces[] = {"A",    "z",    "Q",    " ",    "\xE3",         "\x81", "\x82", "\x83",
-                                  "\xBE", "\xEF", "\xBD", "\x9E", "\x99",         "\xFF", "\xC3", "\x80",
-                                  "ｶ",    "か",   "ﾞ",    "ﾟ",    "\xE3\x82\x99", "ＡＢ", "　"};
+    const std::string pieces[] = {"A",    "z",    "Q",    " ",    "\xE3", "\x81", "\x82",
+                                  "\x83", "\xBE", "\xEF", "\xBD", "\x9E", "\x99", "\xFF",
+                                  "\xC3", "\x80", "ｶ",    "か",   "ﾞ",    "ﾟ",    "\xE3\x82\x99",
+                                  "ＡＢ", "　",   "漢",   "\xE4", "\xED", "\xA0", "\xEE"};
     for (int i = 0; i < 20000; ++i) {
         std::string text;
         const int n = int(rng() % 40);

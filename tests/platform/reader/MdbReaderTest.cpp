@@ -1,5 +1,4 @@
-#include "platform/reader/MdbReader.h"
-#include "support/TestSupport.h"
+#include "MdbTestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,35 +8,16 @@
 #include <sys/stat.h>
 
 using namespace orv;
+using orvtest::expectRefused;
+using orvtest::get32;
+using orvtest::kPage;
+using orvtest::put16;
+using orvtest::put32;
+using orvtest::readAll;
+using orvtest::RecordedTable;
+using orvtest::Recorder;
 
 namespace {
-
-struct RecordedTable {
-    std::string name;
-    std::vector<SourceColumn> columns;
-    std::vector<std::vector<Value>> rows;
-};
-
-struct Recorder : TableSink {
-    std::vector<RecordedTable> tables;
-    void beginTable(const std::string& name, const std::vector<SourceColumn>& columns) override
-    {
-        tables.push_back({name, columns, {}});
-    }
-    void addRow(std::vector<Value>& row) override
-    {
-        ASSERT_EQ(row.size(), tables.back().columns.size());
-        tables.back().rows.push_back(std::move(row));
-    }
-    void endTable() override {}
-};
-
-std::vector<RecordedTable> readAll(const std::string& path)
-{
-    Recorder r;
-    readMdbFile(path, r);
-    return r.tables;
-}
 
 const RecordedTable& tableNamed(const std::vector<RecordedTable>& tables, const std::string& name)
 {
@@ -70,41 +50,6 @@ void expectMatchesCsv(const RecordedTable& t, const std::vector<orvtest::CsvRow>
             else
                 EXPECT_EQ(got, Value::text(*want[c])) << "row " << r + 1 << " col " << c;
         }
-    }
-}
-
-std::uint32_t get32(const std::string& b, size_t at)
-{
-    return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8
-        | std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24;
-}
-void put32(std::string& b, size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char((v >> (8 * i)) & 0xff);
-}
-void put16(std::string& b, size_t at, std::uint16_t v)
-{
-    b[at] = char(v & 0xff);
-    b[at + 1] = char(v >> 8);
-}
-
-constexpr size_t kPage = 4096;
-
-// A file of these bytes is refused with the number, the description saying each of says.
-void expectRefused(const std::string& what, const std::string& bytes, int number,
-                   std::initializer_list<std::string> says)
-{
-    orvtest::TempDir dir;
-    orvtest::writeFileBytes(dir.file("damaged.mdb"), bytes);
-    Recorder r;
-    try {
-        readMdbFile(dir.file("damaged.mdb"), r);
-        ADD_FAILURE() << what << ": read " << (r.tables.empty() ? 0 : r.tables[0].rows.size()) << " rows";
-    } catch (const DbError& e) {
-        EXPECT_EQ(e.number, number) << what << ": " << e.what();
-        for (const std::string& part : says)
-            EXPECT_NE(e.description().find(part), std::string::npos) << what << ": " << e.what();
     }
 }
 

@@ -1,6 +1,7 @@
 // SQLite catalogues read as data only: names with URI characters, declared kinds, and snapshot
 // records that do not match their file.
 #include "platform/reader/SqliteReader.h"
+#include "platform/reader/SqliteStatement.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -115,4 +116,33 @@ TEST(SqliteReader, SnapshotRecordThatDoesNotMatchItsFileIsRefused)
     }
     orvtest::writeFileBytes(dir.file("cut.db"), orvtest::readFileBytes(dir.file("snap0.db")).substr(0, 600));
     EXPECT_EQ(errorOf(dir.file("cut.db")), dberr::UnrecognizedFormat);
+}
+
+// A statement's failure inside SQLite in the catalogue's own words: memory, a value too long, a
+// sum past 64 bits. Only a fault of the engine's own making keeps SQLite's text.
+TEST(SqliteStatement, FailuresAreTheCataloguesOwnErrors)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    sqlite3_create_function_v2(
+        db, "no_memory", 0, SQLITE_UTF8, nullptr,
+        [](sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_error_nomem(ctx); }, nullptr, nullptr, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1000);
+    const auto failure = [&](const char* sql) {
+        try {
+            SqliteStatement st(db, sql);
+            while (st.next()) {}
+        } catch (const DbError& e) {
+            return std::to_string(e.number) + " " + e.description();
+        }
+        return std::string("none");
+    };
+    EXPECT_EQ(failure("SELECT no_memory()"), "7 メモリが不足しています。");
+    EXPECT_EQ(failure("SELECT zeroblob(2000)"), "14 文字列領域が不足しています。");
+    EXPECT_EQ(failure("SELECT sum(x) FROM (SELECT 9223372036854775807 AS x UNION ALL SELECT 1)"),
+              "3349 数値フィールドのオーバーフローです。");
+    EXPECT_EQ(failure("SELECT sum(x) FROM (SELECT 9223372036854775806 AS x UNION ALL SELECT 1)"), "none");
+    EXPECT_EQ(failure("SELECT * FROM nowhere"),
+              "30001 データベース エンジンのエラーです (prepare: no such table: nowhere)");
+    sqlite3_close(db);
 }
