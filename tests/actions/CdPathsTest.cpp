@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <grp.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -40,6 +42,20 @@ protected:
     orvtest::TempDir tmp;
     fs::path upper, lower;
 };
+
+// Every spelling of a lower-case ASCII name in upper and lower case, the name itself first.
+std::vector<std::string> caseSpellings(const std::string& name)
+{
+    std::vector<std::string> out;
+    for (unsigned bits = 0; bits < 1u << name.size(); ++bits) {
+        std::string v = name;
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if (bits & (1u << i))
+                v[i] = char(v[i] - 'a' + 'A');
+        out.push_back(v);
+    }
+    return out;
+}
 
 } // namespace
 
@@ -254,31 +270,16 @@ TEST(CaseVariants, TheSearchIsBounded)
 
     // A folder full of variants of one name, none of them a folder.
     fs::create_directories(cd / "many");
-    const std::string name = "abcdefghijk";
-    for (int bits = 0; bits < 1 << 11; ++bits) {
-        std::string v = name;
-        for (int i = 0; i < 11; ++i)
-            if (bits & (1 << i))
-                v[size_t(i)] = char(v[size_t(i)] - 'a' + 'A');
+    for (const std::string& v : caseSpellings("abcdefghijk"))
         touch(cd / "many" / v);
-    }
     EXPECT_EQ(EntryFilePath(root, "many\\ABCDEFGHIJK", "x.exe"), std::nullopt);
     EXPECT_EQ(EntryFilePath(root, "many", "ABCDEFGHIJK"), root + "many/ABCDEFGHIJK");
 
     // Every other spelling of one name taken by a file, the folder behind the last one: each
     // spelling tried counts, and the search gives up before it, as on a CD made to make it work.
     fs::create_directories(cd / "wide");
-    const std::string eight = "abcdefgh";
-    for (int bits = 0; bits < 1 << 8; ++bits) {
-        std::string v = eight;
-        for (int i = 0; i < 8; ++i)
-            if (bits & (1 << i))
-                v[size_t(i)] = char(v[size_t(i)] - 'a' + 'A');
-        if (v == eight)
-            touch(cd / "wide" / v / "T.EXE");
-        else
-            touch(cd / "wide" / v);
-    }
+    for (const std::string& v : caseSpellings("abcdefgh"))
+        touch(v == "abcdefgh" ? cd / "wide" / v / "T.EXE" : cd / "wide" / v);
     EXPECT_EQ(EntryFilePath(root + "wide", "ABCDEFGH", "T.EXE"), std::nullopt);
     EXPECT_EQ(EntryFilePath(root + "wide", "abcdefgh", "T.EXE"), root + "wide/abcdefgh/T.EXE");
 

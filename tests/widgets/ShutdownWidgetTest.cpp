@@ -125,10 +125,7 @@ TEST_F(Shutdown, MaximisedOrMinimisedWindowKeepsTheOldRectangle)
 {
     for (const auto state : {Qt::WindowMaximized, Qt::WindowMinimized}) {
         AppFolder own;
-        own.setIni("WINDOW", "TOP", "1500");
-        own.setIni("WINDOW", "LEFT", "1200");
-        own.setIni("WINDOW", "WIDTH", "10005");
-        own.setIni("WINDOW", "HEIGHT", "7500");
+        own.saveFrame(1200, 1500, 10005, 7500);
         Harness& h = start(own);
         h->setWindowState(state);
         h->close();
@@ -298,10 +295,7 @@ TEST_F(FirstActivation, SavedRectangleAndMaximisedState)
 {
     {
         AppFolder own;
-        own.setIni("WINDOW", "LEFT", "1500");
-        own.setIni("WINDOW", "TOP", "1200");
-        own.setIni("WINDOW", "WIDTH", "10500");
-        own.setIni("WINDOW", "HEIGHT", "7500");
+        own.saveFrame(1500, 1200, 10500, 7500);
         Harness& h = start(own);
         EXPECT_EQ(h->frameGeometry(), QRect(100, 80, 700, 500));
         EXPECT_FALSE(h->isMaximized());
@@ -309,10 +303,7 @@ TEST_F(FirstActivation, SavedRectangleAndMaximisedState)
     {
         // The switch SCHK=0 keeps the window where it was created.
         AppFolder own;
-        own.setIni("WINDOW", "LEFT", "1500");
-        own.setIni("WINDOW", "TOP", "1200");
-        own.setIni("WINDOW", "WIDTH", "10500");
-        own.setIni("WINDOW", "HEIGHT", "7500");
+        own.saveFrame(1500, 1200, 10500, 7500);
         Harness& h = start(own, QStringLiteral("/SCHK=0"));
         EXPECT_EQ(h->size(), QSize(632, 453));
     }
@@ -331,10 +322,7 @@ TEST_F(FirstActivation, PlacementGoesOnWithoutWaitingForTheWindowSystem)
     // frame is where it was saved all the same.
     for (const char* state : {"0", "2"}) {
         AppFolder own;
-        own.setIni("WINDOW", "LEFT", "1500");
-        own.setIni("WINDOW", "TOP", "1200");
-        own.setIni("WINDOW", "WIDTH", "10500");
-        own.setIni("WINDOW", "HEIGHT", "7500");
+        own.saveFrame(1500, 1200, 10500, 7500);
         own.setIni("WINDOW", "WINSATE", state);
         Harness& h = start(own);
         bool eventLoopRan = false;

@@ -148,10 +148,7 @@ TEST_F(StartupWidgets, TheScreenSwitchDecidesWhereTheWindowGoes)
     // /SCHK=0 (in any letter case, anywhere in the command line) leaves the window where it was
     // created; /SCHK=1 places it from the settings on the first monitor, as does no switch or one
     // it does not know.
-    folder.setIni("WINDOW", "LEFT", "1500");
-    folder.setIni("WINDOW", "TOP", "1200");
-    folder.setIni("WINDOW", "WIDTH", "10500");
-    folder.setIni("WINDOW", "HEIGHT", "7500");
+    folder.saveFrame(1500, 1200, 10500, 7500);
     for (const char* commandLine : {"/SCHK=0", "x /schk=1x", "SCHK=0 /SCHK=2"}) {
         Harness& h = start(QString::fromLatin1(commandLine));
         if (std::string(commandLine) == "/SCHK=0")

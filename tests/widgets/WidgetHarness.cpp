@@ -30,6 +30,14 @@ void AppFolder::setIni(const std::string& section, const std::string& key, const
     orv::WriteIni(iniPath(), section, key, value);
 }
 
+void AppFolder::saveFrame(int left, int top, int width, int height) const
+{
+    setIni("WINDOW", "LEFT", std::to_string(left));
+    setIni("WINDOW", "TOP", std::to_string(top));
+    setIni("WINDOW", "WIDTH", std::to_string(width));
+    setIni("WINDOW", "HEIGHT", std::to_string(height));
+}
+
 std::string AppFolder::ini(const std::string& section, const std::string& key) const
 {
     return orv::ReadIni(iniPath(), section, key, "<none>");

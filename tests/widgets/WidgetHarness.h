@@ -50,6 +50,8 @@ public:
     std::string path() const { return dir_.path().string(); }
     std::string iniPath() const { return dir_.file("tevo.ini"); }
     void setIni(const std::string& section, const std::string& key, const std::string& value) const;
+    // The saved outer frame, in twips.
+    void saveFrame(int left, int top, int width, int height) const;
     // The stored value, or "<none>" when the key is missing.
     std::string ini(const std::string& section, const std::string& key) const;
     bool hasIni() const;
