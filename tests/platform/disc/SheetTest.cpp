@@ -226,6 +226,14 @@ TEST(CueSheet, EachStretchOfAFileHasTheSectorSizeOfItsTrack)
     EXPECT_EQ(t.sectors, 30u * 75);
     EXPECT_EQ(t.dataOffset, 24u);
 
+    // Index numbers go up to 99; a data file the library does not hold is no track.
+    const std::string one = "FILE a.bin BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:00\n";
+    EXPECT_TRUE(orv::ParseCueSheet(one + "  INDEX 99 00:01:00\n", lookup, &t));
+    EXPECT_FALSE(orv::ParseCueSheet(one + "  INDEX 100 00:01:00\n", lookup, &t));
+    EXPECT_FALSE(orv::ParseCueSheet("FILE z.bin BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:00\n", lookup, &t));
+    // A track that would begin past the end of its file (100,000,000 bytes hold 651 s of 2048-byte sectors).
+    EXPECT_FALSE(orv::ParseCueSheet("FILE a.bin BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 14:00:00\n", lookup, &t));
+
     EXPECT_EQ(orv::CueSheetFileNames("\xEF\xBB\xBFREM x\r\nFILE \"a b.bin\" BINARY\r\nFILE c.bin MOTOROLA\r\nFILE"),
               (std::vector<std::string>{"a b.bin", "c.bin"}));
 }

@@ -31,6 +31,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::size_t openDescriptors()
+{
+    const auto all = fs::directory_iterator("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(fs::begin(all), fs::end(all)));
+}
+
 std::string executable(const TempDir& dir, const std::string& name, const std::string& script)
 {
     const std::string path = dir.file(name);
@@ -141,6 +147,7 @@ TEST_F(Cache, ADamagedImageLeavesNothingBehind)
 TEST_F(Cache, AReaderThatHangsOrCrashesIsStoppedAndNothingIsUsed)
 {
     writeVolume(image, "MZ");
+    const std::size_t openFiles = openDescriptors();
     // Writes a file where the copy goes, then hangs (for longer than the test may run: a limit
     // not kept fails it), crashes, or ends without a word.
     const std::string pidFile = dir.file("pid");
@@ -156,6 +163,7 @@ TEST_F(Cache, AReaderThatHangsOrCrashesIsStoppedAndNothingIsUsed)
     for (const std::string& reader : {crash, quiet, chatty})
         EXPECT_EQ(VolumeCache(reader, cache).folderCopy(image, {"UTIL"}).status, ImageCopyStatus::Damaged) << reader;
     EXPECT_TRUE(filesIn(cache).empty());
+    EXPECT_EQ(openDescriptors(), openFiles) << "every pipe to a child closed once it is over";
 }
 
 TEST(ImageReader, TimeGrowsWithTheImageAndTheChildRunsUnderLimits)
@@ -259,6 +267,14 @@ TEST_F(Cache, ACopyReportsItsProgressAndCanBeCancelled)
     }
     ASSERT_FALSE(cancelled->ended());
     EXPECT_EQ(cancelled->bytesDone(), 500u);
+    // Its folder is held while it runs, so that another run of the program tidying leaves it.
+    int working = 0;
+    for (const auto& e : fs::recursive_directory_iterator(cache))
+        if (e.path().filename().string().rfind(".new-", 0) == 0) {
+            ++working;
+            EXPECT_FALSE(orv::FileLock::FolderIfFree(e.path().string()).held()) << e.path();
+        }
+    EXPECT_EQ(working, 1);
     cancelled->cancel();
     EXPECT_EQ(cancelled->result().status, ImageCopyStatus::Cancelled);
     EXPECT_TRUE(filesIn(cache).empty());

@@ -369,6 +369,9 @@ TEST_F(Catalogue, ErrorsCarryDaoNumbers)
     }
     EXPECT_EQ(errorOf("SELECT t.*, t.gt_game FROM tevoxB AS t WHERE t.gt_pf = 'PC'"), 0);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf = = 'PC' ORDER BY gt_pf", &msg), dberr::SyntaxInExpression);
+    // Each clause once, in its order.
+    EXPECT_NE(errorOf("SELECT * FROM tevoxB WHERE gt_pf = 'PC' WHERE gt_pf = 'SS'"), 0);
+    EXPECT_NE(errorOf("SELECT * FROM tevoxB ORDER BY gt_pf WHERE gt_pf = 'SS'"), 0);
     EXPECT_EQ(msg, "クエリ式 'gt_pf = = 'PC'' の 構文エラー : 演算子がありません。");
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf 'PC'"), dberr::SyntaxInExpression);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf = 'PC"), dberr::SyntaxInExpression);

@@ -27,6 +27,16 @@ TEST(JetFoldKey, IgnoresCaseWidthAndKanaType)
     EXPECT_EQ(jetFoldKey("漢字"), "漢字");
 }
 
+// The Greek and Cyrillic letters of the Japanese character sets (Ё among them) fold as Unicode
+// lower-cases them.
+TEST(JetFoldKey, GreekAndCyrillicCapitalsFoldToTheirSmallLetters)
+{
+    for (char16_t c : {u'\u0391', u'\u03A9', u'\u0400', u'\u0401', u'\u040F', u'\u0410', u'\u042F'}) {
+        const QString capital(QChar{c});
+        EXPECT_EQ(jetFoldKey(capital.toStdString()), capital.toLower().toStdString()) << capital.toStdString();
+    }
+}
+
 // Both folds read the same voicing table, so each is held against the letters themselves.
 TEST(JetFoldKey, CombinesHalfWidthVoicedMarks)
 {
