@@ -216,22 +216,17 @@ TEST(MdbReader, Jet3JapaneseTextIsReadAsCp932)
         const std::uint16_t flip = 1252 ^ recorded;
         bytes[0x3C] = char(bytes[0x3C] ^ (flip & 0xff));
         bytes[0x3D] = char(bytes[0x3D] ^ (flip >> 8));
-        // A lead byte with nothing after it, at the end of the text, is marked, not dropped.
-        const std::vector<std::pair<std::string, std::string>> texts = {{"Speedy Express",
-                                                                         "\x83\x65\x83\x58\x83\x67\\\x95\x5c\x87\x40"
-                                                                         "ABC"}, // テスト\表①ABC
-                                                                        {"United Package", "United Packag\x83"}};
-        for (const auto& [from, to] : texts) {
-            ASSERT_EQ(from.size(), to.size());
-            for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
-                bytes.replace(at, from.size(), to);
-        }
+        const std::string from = "Speedy Express";
+        const std::string to = "\x83\x65\x83\x58\x83\x67\\\x95\x5c\x87\x40"
+                               "ABC"; // テスト\表①ABC
+        ASSERT_EQ(from.size(), to.size());
+        for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+            bytes.replace(at, from.size(), to);
         orvtest::TempDir dir;
         orvtest::writeFileBytes(dir.file("jp.mdb"), bytes);
 
         const auto tables = readAll(dir.file("jp.mdb"));
         EXPECT_EQ(tableNamed(tables, "Shippers").rows[0][1], Value::text("テスト\\表①ABC")) << recorded;
-        EXPECT_EQ(tableNamed(tables, "Shippers").rows[1][1], Value::text("United Packag\uFFFD")) << recorded;
     }
 }
 
