@@ -326,6 +326,9 @@ TEST(JetSql, PlusJoinsTextsAndAddsNumbers)
     EXPECT_EQ(db.rows("SELECT UCase(a), LCase('AＢ'), Left('abc', 2), Right('abc', 2), Mid('abcd', 2, 2), Trim('  q  "
                       "'), n = 1 FROM t WHERE n = 1"),
               (std::vector<Row>{{"X", "aｂ", "ab", "bc", "bc", "q", "-1"}}));
+    // Characters, not bytes, up to the whole text.
+    EXPECT_EQ(db.rows("SELECT Right('漢字', 1), Right('漢字', 2), Right('漢字', 5) FROM t WHERE n = 1"),
+              (std::vector<Row>{{"字", "漢字", "漢字"}}));
 }
 
 TEST_F(Catalogue, FieldNamesAndNames)
