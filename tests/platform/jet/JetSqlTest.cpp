@@ -397,6 +397,7 @@ TEST_F(Catalogue, ErrorsCarryDaoNumbers)
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE COUNT(*) > 1"), dberr::AggregateInWhere);
     EXPECT_EQ(errorOf("SELECT DISTINCT gt_pf FROM tevoxB ORDER BY gt_game"), dberr::OrderByConflictsDistinct);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno = 12"), dberr::TypeMismatch);
+    EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno = 1 + 2"), dberr::TypeMismatch) << "a sum is a number";
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno LIKE 12"), 0);
 }
 
