@@ -77,15 +77,18 @@ const QStringList kAltD{QStringLiteral("-M"), QStringLiteral("alt"), QStringLite
 const QStringList kEscape{QStringLiteral("-k"), QStringLiteral("Escape")};
 
 // Alt+D opens the drive chooser and Escape closes it: the program has handled what came before.
+// Alt+D is given again while no chooser comes: right after the load a key can meet the program
+// before it takes keys (one that comes late reaches the chooser, where it does nothing).
 bool chooserOpenedAndClosed(const WaylandSession& w, SwayWindowEvents& events)
 {
-    return keysAnswered(w, kAltD,
-                        [&](int ms) {
-                            return events.waitFor([&] { return events.openDialogs() == 1 && events.dialogFocused(); },
-                                                  ms);
-                        })
-        && keysAnswered(w, kEscape,
-                        [&](int ms) { return events.waitFor([&] { return events.openDialogs() == 0; }, ms); });
+    constexpr int kQuietMs = 5000;
+    const auto opened = [&] { return events.openDialogs() == 1 && events.dialogFocused(); };
+    bool open = false;
+    for (int attempt = 0; attempt < 6 && !open; ++attempt)
+        open = keysAnswered(w, kAltD, [&](int) { return events.waitFor(opened, kQuietMs); });
+    return open && keysAnswered(w, kEscape, [&](int ms) {
+               return events.waitFor([&] { return events.openDialogs() == 0; }, ms);
+           });
 }
 
 #define SKIP_WITHOUT(session)                                                                                          \
