@@ -80,8 +80,7 @@ bool measure(const fs::path& folder, const std::string& text,
     w.setEndProgram([&] { ended = true; });
     t0 = std::chrono::steady_clock::now();
     w.show();
-    if (!waitFor([&] { return ended || (w.activated() && w.catalogue().session().waitJob() == orv::WaitJob::Search); })
-        || ended) {
+    if (!waitFor([&] { return ended || orvtest::FirstActivationOver(w); }) || ended) {
         std::fprintf(stderr, "the first activation did not finish\n");
         return false;
     }

@@ -13,6 +13,7 @@
 // Usage: bench_start [--end] [fixtures folder] [starts after the first]   (ORVANTIS_EXE: another
 // build; --end: only the ends)
 #include "BenchSupport.h"
+#include "realx/IbusSession.h"
 #include "realx/RealSession.h"
 
 #include "platform/engine/Engine.h"

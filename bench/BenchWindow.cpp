@@ -30,6 +30,7 @@
 namespace fs = std::filesystem;
 
 using orvtest::ctl;
+using orvtest::FirstActivationOver;
 
 namespace {
 
@@ -93,7 +94,7 @@ int main(int argc, char** argv)
     orv::frmMain w(env);
     w.setEndProgram([] {});
     w.show();
-    if (!waitFor([&] { return w.activated() && ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount() > 0; })) {
+    if (!waitFor([&] { return FirstActivationOver(w) && ctl<orv::DBGrid>(w, "DBGrid1")->model()->rowCount() > 0; })) {
         std::fprintf(stderr, "the first list did not appear\n");
         return 1;
     }

@@ -4,7 +4,8 @@
 # Usage: tools/test.sh [--sanitize]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n clang-format
+# qt6ct: the real-session lane holds the layout against a platform theme's own font.
+tools/deps.sh xvfb openbox xdotool x11-utils imagemagick fonts-noto-cjk qt6-translations-l10n clang-format qt6ct
 # bsdtar: bench_disc times a copy out of an image against it, and the disc fuzz corpus is made
 # with it.
 tools/deps.sh libarchive-tools

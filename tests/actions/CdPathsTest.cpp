@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <grp.h>
+#include <string>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -38,6 +42,20 @@ protected:
     orvtest::TempDir tmp;
     fs::path upper, lower;
 };
+
+// Every spelling of a lower-case ASCII name in upper and lower case, the name itself first.
+std::vector<std::string> caseSpellings(const std::string& name)
+{
+    std::vector<std::string> out;
+    for (unsigned bits = 0; bits < 1u << name.size(); ++bits) {
+        std::string v = name;
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if (bits & (1u << i))
+                v[i] = char(v[i] - 'a' + 'A');
+        out.push_back(v);
+    }
+    return out;
+}
 
 } // namespace
 
@@ -119,6 +137,8 @@ protected:
         fs::create_symlink("../outside/secret.txt", cd / "secret.lnk");
         fs::create_symlink("loop", cd / "loop");
         fs::create_symlink("nowhere", cd / "dangling");
+        // A file that is a link to another file of the CD, as copies with Rock Ridge links hold.
+        fs::create_symlink("SETUP.EXE", cd / "UTIL/PC/INSTALL.EXE");
         fs::create_directory_symlink(cd, tmp.path() / "cdlink");
     }
     std::string root() const { return cd.string() + "/"; }
@@ -148,6 +168,8 @@ TEST_F(Contained, LinksCountByWhereTheyLead)
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\inner\\POINT"), root() + "UTIL/SS/POINT");
     EXPECT_EQ(EntryFilePath(root(), "UTIL\\toroot\\UTIL\\PC", "SETUP.EXE"), root() + "UTIL/PC/SETUP.EXE");
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\roundtrip"), root() + "UTIL/PC");
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\PC", "install.exe"), root() + "UTIL/PC/SETUP.EXE");
+    EXPECT_EQ(EntryFilePath(root(), "UTIL\\PC\\INSTALL.EXE", "X"), std::nullopt) << "a file is no folder to go through";
     // ".." after a link goes up from where the link leads, as the system does.
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\inner\\.."), root() + "UTIL");
     EXPECT_EQ(EntryFolderPath(root(), "UTIL\\toroot\\.."), std::nullopt);
@@ -222,6 +244,11 @@ TEST(CaseVariants, ADeadEndIsLeftForTheNextVariant)
     // When no variant leads to the whole path, the one that gets furthest keeps the rest as
     // written, so the shell can say what is missing.
     EXPECT_EQ(EntryFilePath(root, "a\\b\\C\\d", "Z.TXT"), root + "a/b/c/d/Z.TXT");
+    // Also where the exact spelling stops sooner than another variant does: an empty UTIL beside
+    // util/pc98 names the missing folder in util/pc98.
+    fs::create_directories(cd / "UTIL");
+    fs::create_directories(cd / "util/pc98");
+    EXPECT_EQ(EntryFilePath(root, "UTIL\\PC98\\GAME", "GAME.EXE"), root + "util/pc98/GAME/GAME.EXE");
 }
 
 TEST(CaseVariants, TheSearchIsBounded)
@@ -243,16 +270,32 @@ TEST(CaseVariants, TheSearchIsBounded)
 
     // A folder full of variants of one name, none of them a folder.
     fs::create_directories(cd / "many");
-    const std::string name = "abcdefghijk";
-    for (int bits = 0; bits < 1 << 11; ++bits) {
-        std::string v = name;
-        for (int i = 0; i < 11; ++i)
-            if (bits & (1 << i))
-                v[size_t(i)] = char(v[size_t(i)] - 'a' + 'A');
+    for (const std::string& v : caseSpellings("abcdefghijk"))
         touch(cd / "many" / v);
-    }
     EXPECT_EQ(EntryFilePath(root, "many\\ABCDEFGHIJK", "x.exe"), std::nullopt);
     EXPECT_EQ(EntryFilePath(root, "many", "ABCDEFGHIJK"), root + "many/ABCDEFGHIJK");
+
+    // Every other spelling of one name taken by a file, the folder behind the last one: each
+    // spelling tried counts, and the search gives up before it, as on a CD made to make it work.
+    fs::create_directories(cd / "wide");
+    for (const std::string& v : caseSpellings("abcdefgh"))
+        touch(v == "abcdefgh" ? cd / "wide" / v / "T.EXE" : cd / "wide" / v);
+    EXPECT_EQ(EntryFilePath(root + "wide", "ABCDEFGH", "T.EXE"), std::nullopt);
+    EXPECT_EQ(EntryFilePath(root + "wide", "abcdefgh", "T.EXE"), root + "wide/abcdefgh/T.EXE");
+
+    // A path as deep as the count allows is found; one name deeper is not.
+    fs::path deepest = cd / "deep";
+    std::string names;
+    for (int i = 0; i < kMaxNamesTried - 1; ++i) {
+        deepest /= "d";
+        names += (names.empty() ? "" : "\\") + std::string("d");
+    }
+    fs::create_directories(deepest);
+    EXPECT_TRUE(EntryFolderPath(root + "deep", names)) << kMaxNamesTried - 1 << " names";
+    touch(deepest / "f");
+    EXPECT_TRUE(EntryFilePath(root + "deep", names, "f")) << kMaxNamesTried << " names";
+    fs::create_directories(deepest / "d");
+    EXPECT_FALSE(EntryFilePath(root + "deep", names + "\\d", "f")) << kMaxNamesTried + 1 << " names";
 }
 
 TEST(CheckFolderHasFiles, WhatCountsAsAFile)
@@ -289,16 +332,47 @@ TEST(CheckFolderHasFiles, UnusableRoot)
     EXPECT_EQ(CheckFolderHasFiles(tmp.file("UTIL"), ""), FolderCheck::Unusable);
 }
 
+namespace {
+// Permissions do not hold for root, and CI runs as root: there the check runs in a child that
+// has given up root for an unprivileged user ("nobody").
+FolderCheck checkAsUser(const std::string& folder, const std::string& root)
+{
+    if (geteuid() != 0)
+        return CheckFolderHasFiles(folder, root);
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0
+            || setresuid(kNobody, kNobody, kNobody) != 0 || geteuid() == 0)
+            _exit(100);
+        _exit(static_cast<int>(CheckFolderHasFiles(folder, root)));
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 100) {
+        ADD_FAILURE() << "no unprivileged child";
+        return FolderCheck::HasFiles;
+    }
+    return static_cast<FolderCheck>(WEXITSTATUS(status));
+}
+} // namespace
+
 TEST(CheckFolderHasFiles, UnreadableRootIsUnusable)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not hold for root";
     orvtest::TempDir tmp;
     touch(tmp.path() / "locked" / "UTIL" / "A.EXE");
-    fs::permissions(tmp.path() / "locked", fs::perms::none);
-    const FolderCheck check = CheckFolderHasFiles(tmp.file("locked/UTIL"), tmp.file("locked") + "/");
-    fs::permissions(tmp.path() / "locked", fs::perms::owner_all);
-    EXPECT_EQ(check, FolderCheck::Unusable);
+    // Open to everyone but for the root's own listing (the temporary folder too, for the child).
+    fs::permissions(tmp.path(), fs::perms::all);
+    fs::permissions(tmp.path() / "locked" / "UTIL", fs::perms::all);
+    fs::permissions(tmp.path() / "locked" / "UTIL" / "A.EXE", fs::perms::all);
+    fs::permissions(tmp.path() / "locked", fs::perms::all);
+    EXPECT_EQ(checkAsUser(tmp.file("locked/UTIL"), tmp.file("locked") + "/"), FolderCheck::HasFiles);
+    // Not even to be passed through; to be passed through but not listed.
+    for (const fs::perms perms : {fs::perms::none, fs::perms::owner_exec | fs::perms::others_exec}) {
+        fs::permissions(tmp.path() / "locked", perms);
+        const FolderCheck check = checkAsUser(tmp.file("locked/UTIL"), tmp.file("locked") + "/");
+        fs::permissions(tmp.path() / "locked", fs::perms::all);
+        EXPECT_EQ(check, FolderCheck::Unusable) << static_cast<int>(perms);
+    }
 }
 
 TEST(Messages, ShellResultsAndDrive)

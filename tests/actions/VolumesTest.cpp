@@ -46,11 +46,16 @@ TEST(PickVolume, ExactNamesThenNumbersFoldersBeforeImagesThenNameOrder)
     // The first run of digits counts, by its value.
     EXPECT_EQ(picked({folder("2nd CD 4"), folder("CD40"), folder("CD 14")}, "004"), "<none>");
     EXPECT_EQ(picked({folder("CD0"), folder("CD000")}, "0"), "CD0");
+    EXPECT_EQ(picked({folder("vol.0")}, "000"), "vol.0");
+    EXPECT_EQ(picked({folder("vol.9"), folder("CD 19")}, "009"), "vol.9");
+    EXPECT_EQ(picked({folder("vol.9"), folder("CD 19")}, "019"), "CD 19");
+    EXPECT_EQ(picked({folder("vol.000")}, "0"), "vol.000");
     EXPECT_EQ(picked({folder("CD00000000000000000000012")}, "012"), "CD00000000000000000000012");
 
     // A volume without leading digits only by its name.
     EXPECT_EQ(picked({folder("ABC2"), folder("CD 0"), folder("cdabc")}, "ABC"), "cdabc");
     EXPECT_EQ(picked({folder("ABC2"), folder("CD 0")}, "ABC"), "<none>");
+    EXPECT_EQ(picked({folder("DOCS"), image("EXTRA.iso")}, "ABC"), "<none>") << "no digits is no number";
     EXPECT_EQ(picked({folder("CD012A"), folder("12")}, "012A"), "CD012A");
     EXPECT_EQ(picked({folder("12")}, "012A"), "12");
     EXPECT_EQ(picked({folder("CD")}, ""), "<none>");
@@ -193,6 +198,30 @@ TEST_F(Library, LinksCountOnlyInsideTheDriveFolderAndInsideTheCopy)
     for (const VolumeCandidate& v : c)
         names.push_back(v.name + (v.folder ? "/" : ""));
     EXPECT_EQ(names, (std::vector<std::string>{"CD001/", "CD006/", "store/", "お楽しみCD 11.iso"}));
+}
+
+TEST_F(Library, AVolumeWithoutANumberNeverOpensFromAnotherCopy)
+{
+    // The drive folder holds DOCS/UTIL/A.EXE; the entry of volume "ABC" names UTIL/A.EXE, which
+    // the drive folder lacks: it stays missing rather than open DOCS's file.
+    const std::string root = drive.string();
+    fs::create_directories(drive / "DOCS/UTIL");
+    writeFileBytes((drive / "DOCS/UTIL/A.EXE").string(), "MZ");
+    const std::string file = "A.EXE";
+    const auto place = orv::LocateEntry(root, "ABC", "UTIL", &file);
+    ASSERT_TRUE(place);
+    EXPECT_EQ(place->origin, EntryOrigin::Drive);
+    EXPECT_FALSE(place->exists);
+}
+
+TEST(VolumeCandidates, AHugeDriveFolderIsLookedAtOnlyInPart)
+{
+    // A drive folder such as a home folder with thousands of children: only so many are looked
+    // at, so choosing a copy never walks all of them.
+    TempDir dir;
+    for (std::size_t i = 0; i < orv::kMaxVolumeCandidates + 50; ++i)
+        fs::create_directory(dir.path() / ("CD" + std::to_string(i)));
+    EXPECT_EQ(orv::VolumeCandidates(dir.path().string()).size(), orv::kMaxVolumeCandidates);
 }
 
 TEST_F(Library, TheTitleNamesWhereTheEntrysFolderOpensFrom)

@@ -120,7 +120,7 @@ TEST_F(RealLibrary, TheFileButtonOpensAFileOutOfABinCueVolume)
     ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
 
     x->key(QStringLiteral("alt+u"));
-    ASSERT_TRUE(WaitUntil([&] { return opener.count() == 1; }, 10000))
+    ASSERT_TRUE(WaitUntil([&] { return opener.count() == 1; }, kEventWaitMs))
         << "the opener was not started: " << run.output().toStdString();
     ExpectPointToolCopy(opener.calls().substr(0, opener.calls().find('\n')));
     EXPECT_EQ(x->findWindows(QStringLiteral("."), run.pid()).size(), 1) << "a message box came up";

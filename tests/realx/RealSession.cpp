@@ -44,7 +44,9 @@ QList<int> displayNumbers()
     return out;
 }
 
-void stop(std::unique_ptr<QProcess>& p)
+} // namespace
+
+void StopProcess(std::unique_ptr<QProcess>& p)
 {
     if (!p)
         return;
@@ -57,8 +59,6 @@ void stop(std::unique_ptr<QProcess>& p)
     }
     p.reset();
 }
-
-} // namespace
 
 QStringList MissingTools()
 {
@@ -151,8 +151,8 @@ XSession::XSession(QSize screen) : screen_(screen)
 
 XSession::~XSession()
 {
-    stop(windowManager_);
-    stop(server_);
+    StopProcess(windowManager_);
+    StopProcess(server_);
 }
 
 bool XSession::startServer(int number)
@@ -183,7 +183,7 @@ bool XSession::startServer(int number)
     if (!up || !ours || server->state() == QProcess::NotRunning) {
         // Taken by another server meanwhile, or broken: the next number.
         display_.clear();
-        stop(server);
+        StopProcess(server);
         return false;
     }
     server_ = std::move(server);
@@ -315,6 +315,33 @@ void XSession::activate(const QString& window) const
     tool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window}, 5000);
 }
 
+void XSession::pauseWindowManager() const
+{
+    if (windowManager_ && windowManager_->state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(windowManager_->processId()), SIGSTOP);
+}
+
+void XSession::resumeWindowManager() const
+{
+    if (windowManager_ && windowManager_->state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(windowManager_->processId()), SIGCONT);
+}
+
+void XSession::focusDirectly(const QString& window) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window}, 5000);
+}
+
+bool XSession::hasFocus(const QString& window) const
+{
+    return tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}) == window;
+}
+
+void XSession::keyTo(const QString& window, const QString& keys) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--window"), window, keys});
+}
+
 QImage XSession::screenshot() const
 {
     QProcess p;
@@ -325,6 +352,27 @@ QImage XSession::screenshot() const
     if (!p.waitForStarted(5000) || !p.waitForFinished(20000))
         return {};
     return QImage::fromData(p.readAllStandardOutput(), "PNG").convertToFormat(QImage::Format_RGB32);
+}
+
+QImage XSession::settledPicture(const QRect& area, const std::function<void(QImage&)>& hide, int timeoutMs) const
+{
+    auto look = [&] {
+        QImage part = screenshot().copy(area);
+        if (hide && !part.isNull())
+            hide(part);
+        return part;
+    };
+    QImage before = look();
+    QImage now;
+    WaitUntil(
+        [&] {
+            now = look();
+            const bool same = !now.isNull() && now == before;
+            before = now;
+            return same;
+        },
+        timeoutMs, 0);
+    return now;
 }
 
 QString XSession::keepScreenshot(const QImage& image, const QString& name) const
@@ -382,22 +430,9 @@ void AppFolder::saveFrame(const QRect& twips, int state) const
 // --- One run ------------------------------------------------------------------------------------------
 
 AppRun::AppRun(const XSession& x, const AppFolder& folder, const RunOptions& options)
-    : x_(x), process_(std::make_unique<QProcess>()), clientList_(std::make_unique<QProcess>())
+    : x_(x), events_(std::make_unique<WindowEvents>(x.display())), process_(std::make_unique<QProcess>())
 {
-    // Followed from before the start, so that no window goes unseen however briefly it stays:
-    // xprop prints the list once at once, then at every change.
-    clientList_->setProcessEnvironment(x.environment());
-    clientList_->setStandardErrorFile(QProcess::nullDevice());
-    clientList_->start(QStringLiteral("xprop"),
-                       {QStringLiteral("-root"), QStringLiteral("-spy"), QStringLiteral("_NET_CLIENT_LIST")});
-    if (clientList_->waitForStarted(5000))
-        WaitUntil(
-            [this] {
-                readClientList();
-                return listRead_ || clientList_->state() == QProcess::NotRunning;
-            },
-            5000, 10);
-
+    // The windows are followed from before the start, so that none goes unseen.
     QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     for (auto it = options.setEnv.begin(); it != options.setEnv.end(); ++it)
@@ -412,81 +447,54 @@ AppRun::AppRun(const XSession& x, const AppFolder& folder, const RunOptions& opt
     sinceLaunch_.start();
     process_->start(folder.exe(), options.arguments);
     process_->waitForStarted(10000);
+    events_->setProgram(process_->processId());
 }
 
 AppRun::~AppRun()
 {
     resume();
-    stop(process_);
-    stop(clientList_);
+    StopProcess(process_);
 }
 
 qint64 AppRun::pid() const { return process_ ? process_->processId() : 0; }
 
 bool AppRun::running() const { return process_ && process_->state() != QProcess::NotRunning; }
 
-void AppRun::readClientList() const
+qint64 AppRun::firstWindowAtMs() const
 {
-    if (clientList_->state() == QProcess::NotRunning && clientList_->bytesAvailable() == 0)
-        return;
-    clientList_->waitForReadyRead(0);
-    pending_ += clientList_->readAllStandardOutput();
-    int newline;
-    while ((newline = pending_.indexOf('\n')) >= 0) {
-        const QString line = QString::fromLatin1(pending_.left(newline));
-        pending_.remove(0, newline + 1);
-        const int hash = line.indexOf(QLatin1Char('#'));
-        if (hash < 0)
-            continue;
-        listRead_ = true;
-        const QStringList before = current_;
-        current_.clear();
-        for (const QString& hex : line.mid(hash + 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool ok = false;
-            const qulonglong id = hex.trimmed().toULongLong(&ok, 16);
-            if (!ok)
-                continue;
-            const QString window = QString::number(id);
-            current_ << window;
-            if (!seen_.contains(window))
-                seen_ << window;
-        }
-        if (current_ != before || !sinceChange_.isValid()) {
-            sinceChange_.start();
-            if (sinceLaunch_.isValid()) {
-                lastChangeAtMs_ = sinceLaunch_.elapsed();
-                if (firstWindowAtMs_ < 0 && !current_.isEmpty())
-                    firstWindowAtMs_ = lastChangeAtMs_;
-            }
-        }
-    }
+    const qint64 at = events_->mainMappedAt();
+    return at < 0 ? -1 : at - sinceLaunch_.msecsSinceReference();
+}
+
+qint64 AppRun::lastChangeAtMs() const
+{
+    const qint64 at = events_->lastChangeAt();
+    return at < 0 ? -1 : at - sinceLaunch_.msecsSinceReference();
 }
 
 QString AppRun::waitMainWindow(int timeoutMs) const
 {
     // The first activation loads twice, each time in a wait dialog of its own; the title shows a
-    // statement while each query runs and the plain title again after it.
-    QString main;
-    WaitUntil(
+    // statement while each query runs and the plain title again after it; at its end the window
+    // takes the keyboard focus, which the window manager gives it a moment later. Keys sent
+    // before that would go elsewhere.
+    constexpr int kLoadDialogs = 2;
+    const QRegularExpression plain(QStringLiteral("^Orvantis($|  Target)"));
+    const bool done = WaitUntil(
         [&] {
+            events_->handle(50);
             if (!running())
                 return true;
-            readClientList();
-            if (seen_.isEmpty() || current_.size() != 1 || current_.front() != seen_.front())
-                return false;
-            // On a loaded machine a wait dialog may come and go before the window manager takes
-            // it on (its wait for exposure is bounded): the main window alone, with its plain
-            // title, for a few seconds will do then.
-            if (seen_.size() < 3 && sinceChange_.elapsed() < 3000)
-                return false;
-            main = x_.findWindows(QStringLiteral("^Orvantis($|  Target)"), pid()).value(0);
-            return main == seen_.front();
+            return !events_->mainWindow().isEmpty() && events_->dialogsCreated() >= kLoadDialogs
+                && events_->dialogsThere() == 0 && plain.match(events_->mainTitle()).hasMatch()
+                && events_->mainFocused();
         },
-        timeoutMs, 20);
-    if (running() && (seen_.isEmpty() || main != seen_.front()))
-        std::fprintf(stderr, "no main window after %d ms: %lld window(s) seen, %lld there now\n", timeoutMs,
-                     static_cast<long long>(seen_.size()), static_cast<long long>(current_.size()));
-    return running() && !seen_.isEmpty() && main == seen_.front() ? main : QString();
+        timeoutMs, 0);
+    if (running() && !done)
+        std::fprintf(stderr, "no main window after %d ms: main window %s, %d dialog(s) came, %d there, title %s, %s\n",
+                     timeoutMs, qPrintable(events_->mainWindow()), events_->dialogsCreated(), events_->dialogsThere(),
+                     qPrintable(events_->mainTitle()), events_->mainFocused() ? "focused" : "not focused");
+    return running() && done ? events_->mainWindow() : QString();
 }
 
 bool AppRun::closeThroughWindowManager(const QString& window, int timeoutMs)
@@ -536,140 +544,6 @@ void AppRun::resume() const
 {
     if (running())
         ::kill(static_cast<pid_t>(pid()), SIGCONT);
-}
-
-// --- An input method -----------------------------------------------------------------------------
-
-namespace {
-// The daemon starts its engines by name from PATH: the system's, as a desktop session has it.
-const char* const kSystemPath = "/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
-const char* const kAnthyComponent = "/usr/share/ibus/component/anthy.xml";
-} // namespace
-
-QString IbusSession::missing()
-{
-    QStringList out;
-    for (const char* t : {"dbus-daemon", "ibus-daemon", "ibus"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(t)).isEmpty())
-            out << QString::fromLatin1(t);
-    if (!QFile::exists(QString::fromLatin1(kAnthyComponent)))
-        out << QStringLiteral("ibus-anthy");
-    const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath)
-        + QStringLiteral("/platforminputcontexts/libibusplatforminputcontextplugin.so");
-    if (!QFile::exists(plugin))
-        out << QStringLiteral("Qt's ibus plugin");
-    return out.join(QStringLiteral(", "));
-}
-
-IbusSession::IbusSession(const XSession& x) : x_(x)
-{
-    // Anthy starts in hiragana mode; GSettings keeps its settings in a key file in the private
-    // configuration folder (no dconf service needed).
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    QDir().mkpath(config + QStringLiteral("/glib-2.0/settings"));
-    QFile keyfile(config + QStringLiteral("/glib-2.0/settings/keyfile"));
-    if (!keyfile.open(QIODevice::WriteOnly)) {
-        error_ = QStringLiteral("cannot write %1").arg(keyfile.fileName());
-        return;
-    }
-    keyfile.write("[org/freedesktop/ibus/engine/anthy/common]\ninput-mode=0\n\n"
-                  "[desktop/ibus/general]\npreload-engines=['anthy']\n");
-    keyfile.close();
-
-    // A bus that starts no services of its own: whatever it would start outlives it.
-    QFile busConfig(busFolder_.filePath(QStringLiteral("session.conf")));
-    if (!busFolder_.isValid() || !busConfig.open(QIODevice::WriteOnly)) {
-        error_ = QStringLiteral("no folder for the message bus");
-        return;
-    }
-    busConfig.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                    "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
-                    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                    "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-    busConfig.close();
-    bus_ = std::make_unique<QProcess>();
-    bus_->setProcessEnvironment(x_.environment());
-    bus_->setStandardErrorFile(QProcess::nullDevice());
-    bus_->start(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--config-file=") + busConfig.fileName(), QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address=1")});
-    if (!bus_->waitForStarted(5000)
-        || !WaitUntil(
-            [this] {
-                bus_->waitForReadyRead(50);
-                return bus_->canReadLine();
-            },
-            10000)) {
-        error_ = QStringLiteral("no message bus");
-        return;
-    }
-    busAddress_ = QString::fromUtf8(bus_->readLine()).trimmed();
-
-    daemon_ = std::make_unique<QProcess>();
-    daemon_->setProcessEnvironment(environment());
-    daemon_->setStandardOutputFile(QProcess::nullDevice());
-    daemon_->setStandardErrorFile(QProcess::nullDevice());
-    daemon_->start(
-        QStringLiteral("ibus-daemon"),
-        {QStringLiteral("--single"), QStringLiteral("--emoji-extension=disable"), QStringLiteral("--cache=refresh")});
-    if (!daemon_->waitForStarted(5000)) {
-        error_ = QStringLiteral("ibus-daemon did not start");
-        return;
-    }
-    // Up once Anthy is the engine every input context gets.
-    const bool up = WaitUntil(
-        [this] {
-            if (daemon_->state() == QProcess::NotRunning)
-                return true;
-            ibus({QStringLiteral("engine"), QStringLiteral("anthy")});
-            return ibus({QStringLiteral("engine")}) == QStringLiteral("anthy");
-        },
-        20000, 200);
-    ibusAddress_ = ibus({QStringLiteral("address")});
-    if (!up || daemon_->state() == QProcess::NotRunning || ibusAddress_.isEmpty()) {
-        error_ = QStringLiteral("ibus did not take Anthy as its engine");
-        return;
-    }
-    started_ = true;
-}
-
-IbusSession::~IbusSession()
-{
-    stop(daemon_);
-    stop(bus_);
-}
-
-QProcessEnvironment IbusSession::environment() const
-{
-    QProcessEnvironment env = x_.environment();
-    env.insert(QStringLiteral("PATH"), QString::fromLatin1(kSystemPath));
-    env.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("keyfile"));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress_);
-    return env;
-}
-
-QString IbusSession::ibus(const QStringList& args) const
-{
-    QProcess p;
-    p.setProcessEnvironment(environment());
-    p.setStandardErrorFile(QProcess::nullDevice());
-    p.start(QStringLiteral("ibus"), args);
-    if (!p.waitForStarted(5000) || !p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished(1000);
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-RunOptions IbusSession::runOptions() const
-{
-    RunOptions o;
-    o.setEnv.insert(QStringLiteral("QT_IM_MODULE"), QStringLiteral("ibus"));
-    o.setEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress_);
-    o.setEnv.insert(QStringLiteral("IBUS_ADDRESS"), ibusAddress_);
-    return o;
 }
 
 } // namespace orvreal

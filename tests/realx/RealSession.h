@@ -8,6 +8,8 @@
 // unless a run says otherwise.
 #pragma once
 
+#include "realx/WindowEvents.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMap>
@@ -22,6 +24,10 @@
 #include <string>
 
 namespace orvreal {
+
+// How long a wait for something the program or the session is to do may take before the test
+// gives up on it: far longer than it ever takes, so that a loaded machine only makes it slower.
+inline constexpr int kEventWaitMs = 30000;
 
 // The tools a session needs that are not on the PATH; empty when a session can run.
 QStringList MissingTools();
@@ -81,8 +87,20 @@ public:
     void hover(const QString& window, QPoint at) const;
     // Gives the window the focus through the window manager.
     void activate(const QString& window) const;
+    // Keys sent to one window whatever has the focus (as events sent to it).
+    void keyTo(const QString& window, const QString& keys) const;
+    // The window manager held still, and the keyboard focus set on a window by the test itself.
+    void pauseWindowManager() const;
+    void resumeWindowManager() const;
+    void focusDirectly(const QString& window) const;
+    // Whether the display's keyboard focus is on the window.
+    bool hasFocus(const QString& window) const;
 
     QImage screenshot() const;
+    // A part of the screen once it has stopped changing: two pictures in a row alike, where
+    // what keeps changing by design (a blinking caret) is painted over by hide.
+    QImage settledPicture(const QRect& area, const std::function<void(QImage&)>& hide = {},
+                          int timeoutMs = kEventWaitMs) const;
     // Writes a screenshot when ORVANTIS_SHOTS names a folder (for looking at a run); the path.
     QString keepScreenshot(const QImage& image, const QString& name) const;
 
@@ -138,14 +156,16 @@ public:
     bool running() const;
     // Time since the program was launched (the process start requested).
     const QElapsedTimer& sinceLaunch() const { return sinceLaunch_; }
-    // The main window once the first activation has ended: the two load dialogs have come and
-    // gone and the title shows no statement. Empty when that does not come within the time.
-    QString waitMainWindow(int timeoutMs = 30000) const;
-    // Since the launch (ms): when the window manager first listed a window of the program (the main
-    // window mapped), and when its list of the program's windows last changed (after
-    // waitMainWindow: the last wait dialog gone, the first list shown). -1 before either.
-    qint64 firstWindowAtMs() const { return firstWindowAtMs_; }
-    qint64 lastChangeAtMs() const { return lastChangeAtMs_; }
+    // The main window once the first activation has ended: the two wait dialogs of the load have
+    // come and gone (seen by the X server, whether or not the window manager took them on), the
+    // title shows no statement and the window has the keyboard focus. Empty when that does not
+    // come within the time.
+    QString waitMainWindow(int timeoutMs = kEventWaitMs) const;
+    // Since the launch (ms): when the main window was mapped, and when the program's windows last
+    // changed (after waitMainWindow: the last wait dialog gone, the first list shown). -1 before
+    // either.
+    qint64 firstWindowAtMs() const;
+    qint64 lastChangeAtMs() const;
     // The window manager's close command (Alt+F4) on the window, then the end of the process.
     bool closeThroughWindowManager(const QString& window, int timeoutMs = 15000);
     bool waitExit(int timeoutMs);
@@ -155,51 +175,14 @@ public:
     void resume() const;
 
 private:
-    // The window manager's list of the windows it manages, followed as it changes (the session
-    // runs this program alone): the first window is the main window.
-    void readClientList() const;
-
     const XSession& x_;
+    std::unique_ptr<WindowEvents> events_;
     std::unique_ptr<QProcess> process_;
-    std::unique_ptr<QProcess> clientList_;
-    mutable QByteArray pending_;
-    mutable bool listRead_ = false;
-    mutable QStringList seen_; // every window that came, in order (decimal ids)
-    mutable QStringList current_; // the windows there now
-    mutable QElapsedTimer sinceChange_; // since the list of windows there last changed
     QElapsedTimer sinceLaunch_;
-    mutable qint64 firstWindowAtMs_ = -1, lastChangeAtMs_ = -1;
 };
 
-// An input method in the session, as a desktop starts one: a message bus of its own with an ibus
-// daemon on it, its engine Anthy in hiragana mode. Its configuration goes into the process's
-// XDG_CONFIG_HOME (a test's private one), where the program finds the daemon's address too.
-class IbusSession {
-public:
-    explicit IbusSession(const XSession& x);
-    ~IbusSession();
-    IbusSession(const IbusSession&) = delete;
-    IbusSession& operator=(const IbusSession&) = delete;
-
-    // Empty when ibus, Anthy and Qt's ibus plugin are installed; else what is missing.
-    static QString missing();
-    bool started() const { return started_; }
-    QString error() const { return error_; }
-    // What a program run needs to type through it.
-    RunOptions runOptions() const;
-
-private:
-    QProcessEnvironment environment() const;
-    QString ibus(const QStringList& args) const;
-
-    const XSession& x_;
-    bool started_ = false;
-    QString error_;
-    QString busAddress_, ibusAddress_;
-    QTemporaryDir busFolder_;
-    std::unique_ptr<QProcess> bus_;
-    std::unique_ptr<QProcess> daemon_;
-};
+// Ends a process the session started: asked first, then killed.
+void StopProcess(std::unique_ptr<QProcess>& p);
 
 // Polls until cond() holds or timeoutMs pass.
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs, int stepMs = 20);

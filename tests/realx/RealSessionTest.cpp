@@ -51,6 +51,9 @@ const QPoint kNoTipSpot(450, 148); // the top band between frames and buttons
                                          << want.width() << " x " << want.height() << ") within " << tolerance;
 }
 
+// Paints over the caret blinking at the start of the keyword box, in a picture of the client area.
+void HideCaret(QImage& client) { QPainter(&client).fillRect(QRect(218, 38, 12, 19), Qt::black); }
+
 QString Describe(const QRect& r)
 {
     return QStringLiteral("LEFT=%1 TOP=%2 WIDTH=%3 HEIGHT=%4")
@@ -126,12 +129,12 @@ TEST_F(RealSession, RestoringAMaximisedStartReturnsToTheSavedFrame)
     auto maximised = [&] {
         return x->property(w, QStringLiteral("_NET_WM_STATE")).contains(QStringLiteral("MAXIMIZED_VERT"));
     };
-    ASSERT_TRUE(WaitUntil(maximised, 5000));
+    ASSERT_TRUE(WaitUntil(maximised, kEventWaitMs));
     // A double click on the title bar restores the window.
     const WindowGeometry max = x->geometry(w);
     x->clickScreen(QPoint(max.client.center().x(), max.client.top() - max.frame.top() / 2), 2);
-    ASSERT_TRUE(WaitUntil([&] { return !maximised(); }, 5000));
-    ASSERT_TRUE(WaitUntil([&] { return Near(x->geometry(w).outer(), kSavedPixels, 1); }, 3000))
+    ASSERT_TRUE(WaitUntil([&] { return !maximised(); }, kEventWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return Near(x->geometry(w).outer(), kSavedPixels, 1); }, kEventWaitMs))
         << Near(x->geometry(w).outer(), kSavedPixels, 1).message();
     ASSERT_TRUE(run.closeThroughWindowManager(w));
     EXPECT_EQ(app.ini("WINDOW", "WINSATE"), "0");
@@ -220,10 +223,9 @@ TEST_F(RealSession, WaitDialogAndMainWindowArePaintedWhileABigCatalogueLoads)
                 EXPECT_TRUE(d.frame.isNull()) << why.toStdString();
                 return true;
             }
-            QThread::msleep(30);
             return false;
         },
-        60000, 10);
+        60000, 30);
     EXPECT_TRUE(seen) << frozen << " looks at the frozen program; the last: " << why.toStdString();
 
     const QString w = run.waitMainWindow();
@@ -289,18 +291,18 @@ TEST_F(RealSession, TabLeavesTheGridBothWays)
             chooser = x->findWindows(chooserName, run.pid()).value(0);
             return !chooser.isEmpty();
         },
-        5000))
+        kEventWaitMs))
         << "the folder chooser did not open";
     x->activate(chooser);
     x->key(QStringLiteral("Escape"));
-    ASSERT_TRUE(WaitUntil([&] { return x->findWindows(chooserName, run.pid()).isEmpty(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return x->findWindows(chooserName, run.pid()).isEmpty(); }, kEventWaitMs));
     x->activate(w);
 
     // Shift+Tab from the grid reaches the exit button, the last of the top band.
     x->click(w, kGridRow);
     x->key(QStringLiteral("shift+Tab"));
     x->key(QStringLiteral("space"));
-    EXPECT_TRUE(run.waitExit(5000)) << "the exit button did not get the focus";
+    EXPECT_TRUE(run.waitExit(kEventWaitMs)) << "the exit button did not get the focus";
     EXPECT_EQ(run.exitCode(), 0);
 }
 
@@ -319,16 +321,19 @@ TEST_F(RealSession, AltRGoesToTheFirstRecordButton)
 
     // Click the next-entry button (it keeps the focus it took), then the keyword box.
     x->click(w, kNextRecordButton);
-    ASSERT_TRUE(WaitUntil([&] { return x->windowName(w) != first; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return x->windowName(w) != first; }, kEventWaitMs));
     x->click(w, kKeywordBox);
     x->key(QStringLiteral("alt+r"));
     x->key(QStringLiteral("space"));
-    EXPECT_TRUE(WaitUntil([&] { return x->windowName(w) == first; }, 3000))
+    EXPECT_TRUE(WaitUntil([&] { return x->windowName(w) == first; }, kEventWaitMs))
         << "Space stepped elsewhere: " << x->windowName(w).toStdString();
 
-    // The card view, for looking at.
+    // The card view, for looking at once it is shown.
+    const QRect client = x->geometry(w).client;
+    const QImage list = x->screenshot();
     x->key(QStringLiteral("alt+c"));
-    QThread::msleep(500);
+    EXPECT_TRUE(WaitUntil([&] { return DifferingPixels(list, x->screenshot(), client) > 5000; }, kEventWaitMs));
+    x->settledPicture(client, HideCaret);
     x->keepScreenshot(x->screenshot(), QStringLiteral("card-view"));
     ASSERT_TRUE(run.closeThroughWindowManager(w));
 }
@@ -351,18 +356,17 @@ TEST_F(RealSession, ToolTipsShowOnHover)
 
     for (const QPoint at : {kModeButton, kDriveLabel}) {
         // The tip appears beside the pointer, within a little while, and goes when it leaves.
-        x->hover(w, kNoTipSpot); // the pointer away first
-        QThread::msleep(400);
-        const QImage before = x->screenshot();
-        x->hover(w, at);
         const QRect near(client.topLeft() + at - QPoint(40, 10), QSize(320, 60));
+        x->hover(w, kNoTipSpot); // the pointer away first, and no tip left near the spot
+        const QImage before = x->settledPicture(near);
+        x->hover(w, at);
         QImage during;
         const bool shown = WaitUntil(
             [&] {
                 during = x->screenshot();
-                return DifferingPixels(before, during, near) > 400;
+                return DifferingPixels(before, during.copy(near)) > 400;
             },
-            4000, 100);
+            kEventWaitMs, 100);
         x->keepScreenshot(during, QStringLiteral("tooltip-%1").arg(at.x()));
         EXPECT_TRUE(shown) << "no tip at " << at.x() << ", " << at.y();
     }
@@ -412,11 +416,9 @@ TEST_F(RealSession, APlatformThemesFontLeavesTheLayoutAsDesigned)
         const QString w = run.waitMainWindow();
         if (w.isEmpty())
             return QImage();
-        // The top band, the blinking caret at the start of the keyword box left out.
-        const QImage shot = x->screenshot();
-        x->keepScreenshot(shot, themed ? QStringLiteral("theme-qt6ct") : QStringLiteral("theme-none"));
-        QImage top = shot.copy(QRect(x->geometry(w).client.topLeft(), QSize(632, 185)));
-        QPainter(&top).fillRect(QRect(218, 38, 12, 19), Qt::black);
+        // The top band once painted, the blinking caret at the start of the keyword box left out.
+        const QImage top = x->settledPicture(QRect(x->geometry(w).client.topLeft(), QSize(632, 185)), HideCaret);
+        x->keepScreenshot(x->screenshot(), themed ? QStringLiteral("theme-qt6ct") : QStringLiteral("theme-none"));
         run.closeThroughWindowManager(w);
         return top;
     };
@@ -439,19 +441,9 @@ TEST_F(RealSession, QtCommandLineOptionsChangeNothing)
         if (w.isEmpty())
             return QImage();
         *g = x->geometry(w);
-        // On a busy machine the last paint may come late: take the picture once it has held still
-        // for a second (three looks in a row), not between two paints that happen to be slow.
-        QImage client = x->screenshot().copy(g->client);
-        int stillLooks = 0;
-        WaitUntil(
-            [&] {
-                QThread::msleep(300);
-                const QImage next = x->screenshot().copy(g->client);
-                stillLooks = DifferingPixels(client, next) < 200 ? stillLooks + 1 : 0;
-                client = next;
-                return stillLooks >= 3;
-            },
-            20000, 1);
+        // The last paint may come late on a busy machine: the picture once it holds still, the
+        // blinking caret at the start of the keyword box left out.
+        const QImage client = x->settledPicture(g->client, HideCaret);
         run.closeThroughWindowManager(w);
         return client;
     };

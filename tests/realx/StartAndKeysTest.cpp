@@ -1,6 +1,7 @@
 // Start-up and the keyboard from the first moment, in a real session under a window manager:
 // restarts that go straight on to the list, access keys that answer at once and go where their
 // captions say, input-method text that takes part in the search.
+#include "realx/IbusSession.h"
 #include "realx/RealSession.h"
 #include "realx/SessionTest.h"
 
@@ -9,7 +10,6 @@
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,7 +62,7 @@ protected:
         ASSERT_TRUE(orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/cd"));
     }
 
-    bool titleEndsWith(const QString& window, const QString& folder, int timeoutMs = 5000) const
+    bool titleEndsWith(const QString& window, const QString& folder, int timeoutMs = kEventWaitMs) const
     {
         return WaitUntil([&] { return x->windowName(window).endsWith(folder); }, timeoutMs);
     }
@@ -86,26 +86,59 @@ protected:
         chooseDrive();
     }
 
-    // Empties the focused keyword box, types けんし and converts it to 剣士 without committing it.
-    // The engine answers each key in its own time (the first conversion loads its dictionary):
-    // this returns once the box has settled, as someone looking at it would wait.
-    void convertKenshi(const QString& window) const
+    // Pixels of the keyword box in the background Anthy gives the segment being converted (a light
+    // lavender): there while a word is converted and not committed, and only then.
+    int conversionPixels(const QString& window) const
+    {
+        const QRect box(x->geometry(window).client.topLeft() + kKeywordBox - QPoint(180, 10), QSize(360, 20));
+        const QImage shot = x->screenshot();
+        int n = 0;
+        for (int y = box.top(); y <= box.bottom() && y < shot.height(); ++y)
+            for (int x0 = box.left(); x0 <= box.right() && x0 < shot.width(); ++x0) {
+                const QRgb p = shot.pixel(x0, y);
+                n += std::abs(qRed(p) - 0xC8) <= 12 && std::abs(qGreen(p) - 0xC8) <= 12
+                    && std::abs(qBlue(p) - 0xF0) <= 12;
+            }
+        return n;
+    }
+    bool converting(const QString& window) const { return conversionPixels(window) >= 40; }
+
+    // Waits until the box shows a word being converted (shown) or none.
+    bool conversionShown(const QString& window, bool shown) const
+    {
+        return WaitUntil([&] { return converting(window) == shown; }, kEventWaitMs, 100);
+    }
+
+    // The keyword box has the focus. The input method takes a new window's keys on only once it
+    // has attached its engine to it; keys typed before that are typed as they are. A probe (あ,
+    // converted) is typed until the input method answers it; the box is left empty.
+    bool inputMethodAnswers(const QString& window) const
+    {
+        auto clear = [this] {
+            for (const char* key : {"Escape", "Escape", "ctrl+a", "BackSpace"})
+                x->key(QString::fromLatin1(key));
+        };
+        return WaitUntil(
+            [&] {
+                clear();
+                x->type(QStringLiteral("a"));
+                x->key(QStringLiteral("space"));
+                const bool answered = WaitUntil([&] { return converting(window); }, 5000, 100);
+                clear();
+                return answered && conversionShown(window, false);
+            },
+            kEventWaitMs, 0);
+    }
+
+    // Empties the focused keyword box, types けんし and converts it to 剣士 without committing it;
+    // true once the box shows the conversion.
+    bool convertKenshi(const QString& window) const
     {
         x->key(QStringLiteral("ctrl+a"));
         x->key(QStringLiteral("BackSpace"));
         x->type(QStringLiteral("kenshi"));
         x->key(QStringLiteral("space"));
-        const QRect box(x->geometry(window).client.topLeft() + kKeywordBox - QPoint(180, 10), QSize(360, 20));
-        QImage before = x->screenshot().copy(box);
-        WaitUntil(
-            [&] {
-                QThread::msleep(250);
-                const QImage now = x->screenshot().copy(box);
-                const bool still = DifferingPixels(now, before) < 40; // the caret blinks
-                before = now;
-                return still;
-            },
-            10000, 1);
+        return conversionShown(window, true);
     }
 
     std::unique_ptr<IbusSession> ime;
@@ -163,12 +196,55 @@ TEST_F(RealKeys, AccessKeysAnswerTheMomentTheListIsShown)
         const QString w = run.waitMainWindow();
         ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
         x->key(QStringLiteral("alt+x"));
-        const bool exited = run.waitExit(5000);
+        const bool exited = run.waitExit(kEventWaitMs);
         if (!exited)
             run.closeThroughWindowManager(w);
         EXPECT_TRUE(exited) << "start " << start << ": Alt+X did not reach the exit button";
         EXPECT_EQ(app.ini("SEARCH", "WORD"), "") << "start " << start;
     }
+}
+
+TEST_F(RealKeys, AFocusHandedToADialogThatWentComesBackToTheWindow)
+{
+    // The toolkit hands a focus that comes to the main window while a modal dialog is up on to the
+    // dialog; where the dialog is gone before the window manager acts on that, nothing tells the
+    // toolkit again that the window has the focus, and its access keys would type their letters.
+    // Made to happen here: the window manager held still while the display's focus goes back to
+    // the main window and the folder chooser is closed (Escape sent to it).
+    AppFolder app(sample());
+    app.saveFrame(kSavedTwips);
+    AppRun run(*x, app);
+    const QString w = run.waitMainWindow();
+    ASSERT_FALSE(w.isEmpty()) << run.output().toStdString();
+    x->key(QStringLiteral("alt+u")); // no drive chosen: the folder chooser comes first
+    const QString chooserName = QStringLiteral("お楽しみCDのドライブを選択して下さい");
+    QString chooser;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            chooser = x->findWindows(chooserName, run.pid()).value(0);
+            return !chooser.isEmpty() && x->hasFocus(chooser);
+        },
+        kEventWaitMs))
+        << "the folder chooser did not get the focus";
+    x->pauseWindowManager();
+    x->focusDirectly(w);
+    x->keyTo(chooser, QStringLiteral("Escape"));
+    const bool closed = WaitUntil([&] { return x->findWindows(chooserName, run.pid()).isEmpty(); }, kEventWaitMs);
+    x->resumeWindowManager();
+    ASSERT_TRUE(closed) << "the folder chooser did not close";
+    ASSERT_TRUE(x->hasFocus(w));
+
+    // Alt+X ends the program. Given again until it does: a key may meet the toolkit between the
+    // dialog's end and the window's return.
+    bool exited = false;
+    for (int attempt = 0; attempt < 10 && !exited; ++attempt) {
+        x->key(QStringLiteral("alt+x"));
+        exited = run.waitExit(2000);
+    }
+    if (!exited)
+        run.closeThroughWindowManager(w);
+    EXPECT_TRUE(exited) << "Alt+X did not reach the exit button";
+    EXPECT_EQ(app.ini("SEARCH", "WORD"), "");
 }
 
 TEST_F(RealKeys, FrameAccessKeysGoToTheControlAfterTheFrame)
@@ -240,10 +316,11 @@ TEST_F(RealInput, AWordStillBeingConvertedTakesPartInTheSearch)
     const QString w = focusedMainWindow(run);
     ASSERT_FALSE(w.isEmpty());
     ASSERT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
+    ASSERT_TRUE(inputMethodAnswers(w)) << run.output().toStdString();
 
     // けんし converted to 剣士 and not committed yet: the search button's access key finds its
     // three entries, the last of which is on CD010.
-    convertKenshi(w);
+    ASSERT_TRUE(convertKenshi(w));
     x->keepScreenshot(x->screenshot(), QStringLiteral("ime-converting"));
     x->key(QStringLiteral("alt+g"));
     EXPECT_TRUE(titleEndsWith(w, QStringLiteral("BGMTEST"))) << x->windowName(w).toStdString();
@@ -252,22 +329,27 @@ TEST_F(RealInput, AWordStillBeingConvertedTakesPartInTheSearch)
 
     // The reset empties the box for good: the next search lists every entry.
     x->click(w, kKeywordBox);
-    convertKenshi(w);
+    ASSERT_TRUE(convertKenshi(w));
     x->key(QStringLiteral("alt+i"));
     x->key(QStringLiteral("alt+g"));
     EXPECT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
 
-    // Enter during the conversion commits it and does nothing else.
+    // Enter during the conversion commits it and does nothing else: once the box shows it
+    // committed, the first entry is still shown.
     x->click(w, kKeywordBox);
-    convertKenshi(w);
+    ASSERT_TRUE(convertKenshi(w));
     x->key(QStringLiteral("Return"));
-    QThread::msleep(500);
-    EXPECT_TRUE(titleEndsWith(w, QStringLiteral("POINT"))) << x->windowName(w).toStdString();
+    ASSERT_TRUE(conversionShown(w, false));
+    EXPECT_TRUE(x->windowName(w).endsWith(QStringLiteral("POINT"))) << x->windowName(w).toStdString();
 
     // A click on the search button, with the word converted and not committed.
-    convertKenshi(w);
+    ASSERT_TRUE(convertKenshi(w));
     x->click(w, kSearchButton);
     EXPECT_TRUE(titleEndsWith(w, QStringLiteral("BGMTEST"))) << x->windowName(w).toStdString();
+
+    // Closed while a word is converted: the word is saved.
+    x->click(w, kKeywordBox);
+    ASSERT_TRUE(convertKenshi(w));
     ASSERT_TRUE(run.closeThroughWindowManager(w));
     EXPECT_EQ(app.ini("SEARCH", "WORD"), "剣士");
 }
@@ -286,7 +368,8 @@ TEST_F(RealInput, ARunningIbusIsUsedWithoutQtBeingTold)
     AppRun run(*x, app, untold);
     const QString w = focusedMainWindow(run);
     ASSERT_FALSE(w.isEmpty());
-    convertKenshi(w);
+    ASSERT_TRUE(inputMethodAnswers(w)) << run.output().toStdString();
+    ASSERT_TRUE(convertKenshi(w));
     x->key(QStringLiteral("Return"));
     x->key(QStringLiteral("alt+g"));
     EXPECT_TRUE(titleEndsWith(w, QStringLiteral("BGMTEST"))) << x->windowName(w).toStdString();

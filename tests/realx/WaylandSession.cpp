@@ -323,9 +323,9 @@ std::unique_ptr<QProcess> WaylandSession::subscribeWindowEvents() const
     return p;
 }
 
-WindowEvents::WindowEvents(const WaylandSession& session) : feed_(session.subscribeWindowEvents()) {}
+SwayWindowEvents::SwayWindowEvents(const WaylandSession& session) : feed_(session.subscribeWindowEvents()) {}
 
-bool WindowEvents::waitFor(const std::function<bool()>& cond, int timeoutMs)
+bool SwayWindowEvents::waitFor(const std::function<bool()>& cond, int timeoutMs)
 {
     if (!feed_)
         return false;

@@ -77,9 +77,9 @@ private:
 
 // The program's windows followed through sway's window events, subscribed to before the program
 // starts: the first of its windows is the main window, the others its dialogs.
-class WindowEvents {
+class SwayWindowEvents {
 public:
-    explicit WindowEvents(const WaylandSession& session);
+    explicit SwayWindowEvents(const WaylandSession& session);
     // Reads events until cond holds for what has come so far; false when sway says nothing more
     // for timeoutMs (a bound on a failure, not a wait).
     bool waitFor(const std::function<bool()>& cond, int timeoutMs = 30000);

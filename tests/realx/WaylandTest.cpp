@@ -57,7 +57,7 @@ bool ended(QProcess& p, int ms = 30000) { return p.state() == QProcess::NotRunni
 
 // The main window at rest after its first activation (the load's two wait dialogs come and gone,
 // the keyboard back on it), at the size it asked for.
-bool mainWindowAt(const WaylandSession& w, WindowEvents& events, QSize size)
+bool mainWindowAt(const WaylandSession& w, SwayWindowEvents& events, QSize size)
 {
     return events.waitFor([&] { return events.loadedAndFocused(); })
         && WaitUntil([&] { return w.windowRect().size() == size; }, 30000, 30);
@@ -75,6 +75,21 @@ const QStringList kAltX{QStringLiteral("-M"), QStringLiteral("alt"), QStringLite
 const QStringList kAltD{QStringLiteral("-M"), QStringLiteral("alt"), QStringLiteral("d"), QStringLiteral("-m"),
                         QStringLiteral("alt")};
 const QStringList kEscape{QStringLiteral("-k"), QStringLiteral("Escape")};
+
+// Alt+D opens the drive chooser and Escape closes it: the program has handled what came before.
+// Alt+D is given again while no chooser comes: right after the load a key can meet the program
+// before it takes keys (one that comes late reaches the chooser, where it does nothing).
+bool chooserOpenedAndClosed(const WaylandSession& w, SwayWindowEvents& events)
+{
+    constexpr int kQuietMs = 5000;
+    const auto opened = [&] { return events.openDialogs() == 1 && events.dialogFocused(); };
+    bool open = false;
+    for (int attempt = 0; attempt < 6 && !open; ++attempt)
+        open = keysAnswered(w, kAltD, [&](int) { return events.waitFor(opened, kQuietMs); });
+    return open && keysAnswered(w, kEscape, [&](int ms) {
+               return events.waitFor([&] { return events.openDialogs() == 0; }, ms);
+           });
+}
 
 #define SKIP_WITHOUT(session)                                                                                          \
     if (!(session).unavailable().isEmpty())                                                                            \
@@ -94,7 +109,7 @@ TEST(Wayland, SwayRestoresTheSizeAndEveryCloseSaves)
     enum class Close { Compositor, AltX, Sigterm };
     for (const Close how : {Close::Compositor, Close::AltX, Close::Sigterm}) {
         SCOPED_TRACE(static_cast<int>(how));
-        WindowEvents events(w);
+        SwayWindowEvents events(w);
         auto run = w.start(folder);
         QSize resized;
         ASSERT_TRUE(mainWindowAt(w, events, kSavedSize))
@@ -103,9 +118,12 @@ TEST(Wayland, SwayRestoresTheSizeAndEveryCloseSaves)
         case Close::Compositor: ASSERT_TRUE(w.closeWindow()); break;
         case Close::AltX: ASSERT_TRUE(keysAnswered(w, kAltX, [&](int ms) { return ended(*run, ms); })); break;
         case Close::Sigterm:
-            // Made smaller by the compositor first: that is what is saved. sway tells of the new
-            // size before the program has taken it in; the drive chooser, opened by a key sent
-            // after the resize and closed again, shows that the program has.
+            // Made smaller by the compositor first: that is what is saved. A resize sent right
+            // after the load's dialogs have gone can be lost in sway (1.7): its tree shows the new
+            // size, the program is never told; the chooser's round trip first lets that settle.
+            // sway tells of the new size before the program has taken it in; the chooser, opened
+            // by a key sent after the resize and closed again, shows that the program has.
+            ASSERT_TRUE(chooserOpenedAndClosed(w, events));
             ASSERT_TRUE(w.resizeWindow(QSize(700, 500)));
             ASSERT_TRUE(WaitUntil(
                 [&] {
@@ -113,11 +131,7 @@ TEST(Wayland, SwayRestoresTheSizeAndEveryCloseSaves)
                     return resized.isValid() && resized.width() < kSavedSize.width();
                 },
                 10000, 30));
-            ASSERT_TRUE(keysAnswered(w, kAltD, [&](int ms) {
-                return events.waitFor([&] { return events.openDialogs() == 1 && events.dialogFocused(); }, ms);
-            }));
-            ASSERT_TRUE(keysAnswered(
-                w, kEscape, [&](int ms) { return events.waitFor([&] { return events.openDialogs() == 0; }, ms); }));
+            ASSERT_TRUE(chooserOpenedAndClosed(w, events));
             ::kill(static_cast<pid_t>(run->processId()), SIGTERM);
             break;
         }
@@ -147,7 +161,7 @@ TEST(Wayland, SwayKeepsAStateItCannotShow)
     SKIP_WITHOUT(w);
     AppFolder folder(QStringLiteral(ORV_SOURCE_DIR "/data/sample/tevox20.mdb"));
     saveFrame(folder, "2");
-    WindowEvents events(w);
+    SwayWindowEvents events(w);
     auto run = w.start(folder, {QStringLiteral("/SCHK=1")});
     ASSERT_TRUE(mainWindowAt(w, events, kSavedSize));
     ASSERT_TRUE(w.closeWindow());

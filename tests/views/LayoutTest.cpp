@@ -42,67 +42,35 @@ void ExpectBar(const char* what, const ScrollBarGeometry& got, const Bar& want)
 
 TEST(ArrangeViews, ListAndCardLayouts)
 {
+    // The bars shown: HScroll1 below the top band, HScroll2 and VScroll2 of the card's viewport.
     const Bar band = Shown(0, 2775, 8000, 255, 98, 533); // (9480 - 8000) / 15 = 98
+    const Bar hTall = Shown(0, 6480, 8000, 255, 98, 533);
+    const Bar hLow = Shown(0, 4745, 7745, 255, 115, 516);
+    const Bar hNone = Shown(0, 2745, 7745, 255, 115, 516);
+    const Bar vTall = Shown(11745, 2775, 255, 2225, 81, 148);
+    const Bar vLow = Shown(7745, 3030, 255, 1715, 115, 114);
+    const Bar vNone = Shown(7745, 3030, 255, 0, 230, 0);
+    const Bar vWide = Shown(9345, 2775, 255, 2225, 81, 148);
+    // One case a row: name, width, height, mode; HScroll1, HScroll2, VScroll2 ({} hidden); the card's
+    // viewport (shown, left, top, width, height); the grid (shown, top, height).
+    // clang-format off
     const Case cases[] = {
-        {"list, wide", 12000, 8000, 0, {}, {}, {}, false, 0, 0, 0, 0, true, 2775, 5225},
-        {"list, band width exactly", 9480, 8000, 0, {}, {}, {}, false, 0, 0, 0, 0, true, 2775, 5225},
-        {"list, narrow", 8000, 8000, 0, band, {}, {}, false, 0, 0, 0, 0, true, 3030, 4970},
-        {"list, no room", 8000, 3000, 0, band, {}, {}, false, 0, 0, 0, 0, true, 3000, 0},
-        {"card, side by side", 20000, 9000, 1, {}, {}, {}, true, 9480, 0, 9480, 3450, true, 3450, 5550},
-        {"card, side by side, short", 20000, 3000, 1, {}, {}, {}, true, 9480, 0, 9480, 3450, false, 3450, 1234},
-        {"card, stacked at threshold", 18960, 9000, 1, {}, {}, {}, true, 0, 2775, 9480, 3450, true, 6225, 2775},
-        {"card, exactly fills height", 12000, 6225, 1, {}, {}, {}, true, 0, 2775, 9480, 3450, false, 6225, 1234},
-        {"card, too short",
-         12000,
-         5000,
-         1,
-         {},
-         {},
-         Shown(11745, 2775, 255, 2225, 81, 148),
-         true,
-         0,
-         2775,
-         11745,
-         2225,
-         false,
-         6225,
-         1234},
-        {"card, narrow, tall",
-         8000,
-         9000,
-         1,
-         band,
-         Shown(0, 6480, 8000, 255, 98, 533),
-         {},
-         true,
-         0,
-         3030,
-         8000,
-         3450,
-         true,
-         6735,
-         2265},
-        {"card, narrow and short", 8000, 5000, 1, band, Shown(0, 4745, 7745, 255, 115, 516),
-         Shown(7745, 3030, 255, 1715, 115, 114), true, 0, 3030, 7745, 1715, false, 6735, 1234},
-        {"card, narrow, no room", 8000, 3000, 1, band, Shown(0, 2745, 7745, 255, 115, 516),
-         Shown(7745, 3030, 255, 0, 230, 0), true, 0, 3030, 7745, 0, false, 6735, 1234},
+        {"list, wide",            12000, 8000, 0, {},   {},    {},    false,   0,    0,     0,    0, true,  2775, 5225},
+        {"list, band width",       9480, 8000, 0, {},   {},    {},    false,   0,    0,     0,    0, true,  2775, 5225},
+        {"list, narrow",           8000, 8000, 0, band, {},    {},    false,   0,    0,     0,    0, true,  3030, 4970},
+        {"list, no room",          8000, 3000, 0, band, {},    {},    false,   0,    0,     0,    0, true,  3000,    0},
+        {"card, beside",          20000, 9000, 1, {},   {},    {},    true, 9480,    0,  9480, 3450, true,  3450, 5550},
+        {"card, beside, short",   20000, 3000, 1, {},   {},    {},    true, 9480,    0,  9480, 3450, false, 3450, 1234},
+        {"card, stacked, limit",  18960, 9000, 1, {},   {},    {},    true,    0, 2775,  9480, 3450, true,  6225, 2775},
+        {"card, fills height",    12000, 6225, 1, {},   {},    {},    true,    0, 2775,  9480, 3450, false, 6225, 1234},
+        {"card, too short",       12000, 5000, 1, {},   {},    vTall, true,    0, 2775, 11745, 2225, false, 6225, 1234},
+        {"card, narrow, tall",     8000, 9000, 1, band, hTall, {},    true,    0, 3030,  8000, 3450, true,  6735, 2265},
+        {"card, narrow, short",    8000, 5000, 1, band, hLow,  vLow,  true,    0, 3030,  7745, 1715, false, 6735, 1234},
+        {"card, narrow, no room",  8000, 3000, 1, band, hNone, vNone, true,    0, 3030,  7745,    0, false, 6735, 1234},
         // The vertical bar narrows the viewport below the card width, yet no card bar appears.
-        {"card, just wider than card, short",
-         9600,
-         5000,
-         1,
-         {},
-         {},
-         Shown(9345, 2775, 255, 2225, 81, 148),
-         true,
-         0,
-         2775,
-         9345,
-         2225,
-         false,
-         6225,
-         1234},
+        {"card, wider, short",     9600, 5000, 1, {},   {},    vWide, true,    0, 2775,  9345, 2225, false, 6225, 1234},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LayoutInput in;

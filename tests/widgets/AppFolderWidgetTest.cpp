@@ -5,19 +5,20 @@
 #include <gtest/gtest.h>
 
 using namespace orvtest;
+
+namespace {
+class AppFolderNames : public WindowTest {};
+} // namespace
 namespace fs = std::filesystem;
 
-TEST(AppFolderNames, CopiedWithUpperCaseNamesAndKept)
+TEST_F(AppFolderNames, CopiedWithUpperCaseNamesAndKept)
 {
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("SEARCH", "WORD", "max");
     const fs::path dir = folder.path();
     fs::rename(dir / "tevox20.mdb", dir / "TEVOX20.MDB");
     fs::rename(dir / "tevo.ini", dir / "TEVO.INI");
     {
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start();
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"));
         EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("max"));
@@ -31,17 +32,14 @@ TEST(AppFolderNames, CopiedWithUpperCaseNamesAndKept)
     EXPECT_NE(saved.find("WORD=life"), std::string::npos) << saved;
 }
 
-TEST(AppFolderNames, TheExactNameComesFirst)
+TEST_F(AppFolderNames, TheExactNameComesFirst)
 {
-    clearStoredDrive();
-    AppFolder folder;
     const fs::path dir = folder.path();
     folder.setIni("SEARCH", "WORD", "exact");
     writeFileBytes((dir / "TEVO.INI").string(), "[SEARCH]\r\nWORD=other\r\n");
     writeFileBytes((dir / "TEVOX20.MDB").string(), "not a catalogue");
     {
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start();
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("exact"));
         ctl<QPushButton>(h.w(), "Command4")->click();

@@ -2,8 +2,11 @@
 // of GoogleTest, so that the benchmarks can use it too.
 #pragma once
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QObject>
 #include <QString>
+#include <QWidget>
 #include <QtGlobal>
 
 namespace orvtest {
@@ -21,6 +24,13 @@ template <class T> T* ctl(const QObject& w, const QString& name)
 template <class T> T* ctl(const QObject& w, const char* name, int index)
 {
     return ctl<T>(w, QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index));
+}
+
+// Whether the main window's first activation is over, as the user sees it: it ends with the
+// focus in the keyword box and no dialog left open.
+inline bool FirstActivationOver(const QWidget& w)
+{
+    return !QApplication::activeModalWidget() && QApplication::focusWidget() == ctl<QLineEdit>(w, "txtStrGame_0");
 }
 
 } // namespace orvtest

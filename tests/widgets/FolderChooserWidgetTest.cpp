@@ -14,9 +14,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -29,7 +31,10 @@ namespace {
 
 QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
-// The visible texts of the dialog: labels, buttons, list items, the tree's visible headings.
+// The chooser's places (discs, home, root) and the folder tree of the place chosen.
+QListWidget* placesOf(const FolderChooser& c) { return c.findChild<QListWidget*>(QStringLiteral("places")); }
+QTreeView* foldersOf(const FolderChooser& c) { return c.findChild<QTreeView*>(QStringLiteral("folders")); }
+
 QAbstractButton* okButton(const FolderChooser& c)
 {
     for (QAbstractButton* b : c.findChildren<QAbstractButton*>())
@@ -38,6 +43,7 @@ QAbstractButton* okButton(const FolderChooser& c)
     return nullptr;
 }
 
+// The visible texts of the dialog: labels, buttons, list items, the tree's visible headings.
 QStringList visibleTexts(const FolderChooser& c)
 {
     QStringList texts{c.windowTitle()};
@@ -45,9 +51,9 @@ QStringList visibleTexts(const FolderChooser& c)
         texts << l->text();
     for (const QAbstractButton* b : c.findChildren<QAbstractButton*>())
         texts << b->text();
-    for (int i = 0; i < c.placeList()->count(); ++i)
-        texts << c.placeList()->item(i)->text();
-    const QTreeView* tree = c.folderTree();
+    for (int i = 0; i < placesOf(c)->count(); ++i)
+        texts << placesOf(c)->item(i)->text();
+    const QTreeView* tree = foldersOf(c);
     for (int column = 0; column < tree->model()->columnCount(); ++column) {
         if (!tree->isColumnHidden(column))
             texts << tree->model()->headerData(column, Qt::Horizontal).toString();
@@ -77,12 +83,12 @@ TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapaneseAndNothingChosen)
 {
     FolderChooser c(nullptr, title, places);
     EXPECT_EQ(c.windowTitle(), title);
-    ASSERT_EQ(c.placeList()->count(), 3);
-    EXPECT_EQ(c.placeList()->item(0)->text(), QStringLiteral("お楽しみCD 11"));
-    EXPECT_EQ(c.placeList()->item(0)->toolTip(), q(disc.path()));
-    EXPECT_EQ(c.placeList()->item(2)->text(), QStringLiteral("ルート"));
+    ASSERT_EQ(placesOf(c)->count(), 3);
+    EXPECT_EQ(placesOf(c)->item(0)->text(), QStringLiteral("お楽しみCD 11"));
+    EXPECT_EQ(placesOf(c)->item(0)->toolTip(), q(disc.path()));
+    EXPECT_EQ(placesOf(c)->item(2)->text(), QStringLiteral("ルート"));
     // No folder chosen before: none now, and OK waits for one.
-    EXPECT_EQ(c.placeList()->currentRow(), -1);
+    EXPECT_EQ(placesOf(c)->currentRow(), -1);
     EXPECT_TRUE(c.chosenFolder().isEmpty());
     EXPECT_TRUE(c.findChild<QLineEdit*>(QStringLiteral("chosen"))->text().isEmpty());
     QAbstractButton* ok = okButton(c);
@@ -108,8 +114,8 @@ TEST_F(Chooser, OpensAtTheTopWithTheDiscsFirstInJapaneseAndNothingChosen)
         EXPECT_FALSE(name.isEmpty()) << control->metaObject()->className() << " "
                                      << control->objectName().toStdString();
     }
-    EXPECT_EQ(c.placeList()->accessibleName(), QStringLiteral("場所"));
-    EXPECT_EQ(c.folderTree()->accessibleName(), QStringLiteral("フォルダの一覧"));
+    EXPECT_EQ(placesOf(c)->accessibleName(), QStringLiteral("場所"));
+    EXPECT_EQ(foldersOf(c)->accessibleName(), QStringLiteral("フォルダの一覧"));
 }
 
 TEST_F(Chooser, TheFolderChosenBeforeIsSelectedAndInViewSoThatOkKeepsIt)
@@ -121,15 +127,15 @@ TEST_F(Chooser, TheFolderChosenBeforeIsSelectedAndInViewSoThatOkKeepsIt)
     FolderChooser c(nullptr, title, places, q(saved));
     c.resize(500, 300);
     c.show();
-    EXPECT_EQ(c.placeList()->currentRow(), 0);
+    EXPECT_EQ(placesOf(c)->currentRow(), 0);
     EXPECT_EQ(c.chosenFolder(), q(saved));
     EXPECT_TRUE(okButton(c)->isEnabled());
-    auto* model = qobject_cast<QFileSystemModel*>(c.folderTree()->model());
-    ASSERT_EQ(model->filePath(c.folderTree()->currentIndex()), q(saved));
+    auto* model = qobject_cast<QFileSystemModel*>(foldersOf(c)->model());
+    ASSERT_EQ(model->filePath(foldersOf(c)->currentIndex()), q(saved));
     // In view once its folder is read.
     ASSERT_TRUE(waitFor([&] {
-        const QRect r = c.folderTree()->visualRect(c.folderTree()->currentIndex());
-        return r.isValid() && c.folderTree()->viewport()->rect().contains(r);
+        const QRect r = foldersOf(c)->visualRect(foldersOf(c)->currentIndex());
+        return r.isValid() && foldersOf(c)->viewport()->rect().contains(r);
     }));
     c.accept();
     EXPECT_EQ(c.result(), QDialog::Accepted);
@@ -137,12 +143,12 @@ TEST_F(Chooser, TheFolderChosenBeforeIsSelectedAndInViewSoThatOkKeepsIt)
 
     // A place itself: the place is selected, nothing below it.
     FolderChooser atPlace(nullptr, title, places, q(home.path()));
-    EXPECT_EQ(atPlace.placeList()->currentRow(), 1);
-    EXPECT_FALSE(atPlace.folderTree()->currentIndex().isValid());
+    EXPECT_EQ(placesOf(atPlace)->currentRow(), 1);
+    EXPECT_FALSE(foldersOf(atPlace)->currentIndex().isValid());
     EXPECT_EQ(atPlace.chosenFolder(), q(home.path()));
     // A folder that is gone: nothing chosen.
     FolderChooser gone(nullptr, title, places, q(disc.path() / "GONE"));
-    EXPECT_EQ(gone.placeList()->currentRow(), -1);
+    EXPECT_EQ(placesOf(gone)->currentRow(), -1);
     EXPECT_TRUE(gone.chosenFolder().isEmpty());
 }
 
@@ -157,7 +163,7 @@ TEST_F(Chooser, AFolderCanBeTypedOrPastedAndAMissingOneIsSaid)
     ASSERT_FALSE(field->isReadOnly());
     c.show();
     EXPECT_EQ(c.focusWidget(), field) << "nothing chosen: the field has the keys";
-    EXPECT_EQ(c.placeList()->currentRow(), -1);
+    EXPECT_EQ(placesOf(c)->currentRow(), -1);
     QTest::keyClicks(field, QStringLiteral("/no/such/folder"));
     EXPECT_TRUE(okButton(c)->isEnabled());
     QTest::keyClick(field, Qt::Key_Return);
@@ -175,13 +181,17 @@ TEST_F(Chooser, AFolderCanBeTypedOrPastedAndAMissingOneIsSaid)
 TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
 {
     FolderChooser c(nullptr, title, places);
+    auto* model = qobject_cast<QFileSystemModel*>(foldersOf(c)->model());
+    ASSERT_NE(model, nullptr);
+    // The listing of the disc's top, files and folders alike, has come in whole.
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
     c.resize(400, 300);
     c.show();
-    auto* model = qobject_cast<QFileSystemModel*>(c.folderTree()->model());
-    ASSERT_NE(model, nullptr);
-    const QModelIndex root = c.folderTree()->rootIndex();
-    ASSERT_TRUE(waitFor([&] { return model->rowCount(root) > 0; }));
-    QTest::qWait(100); // a file would come in the same listing
+    const QString top = q(disc.path());
+    ASSERT_TRUE(waitFor([&] {
+        return std::any_of(loaded.begin(), loaded.end(), [&](const QList<QVariant>& a) { return a.value(0) == top; });
+    }));
+    const QModelIndex root = foldersOf(c)->rootIndex();
     ASSERT_EQ(model->rowCount(root), 1) << "only the folder UTIL";
     const QModelIndex util = model->index(0, 0, root);
     EXPECT_EQ(util.data().toString(), QStringLiteral("UTIL"));
@@ -189,13 +199,13 @@ TEST_F(Chooser, ShowsFoldersOnlyWithWholeDatesAndChoosesThem)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$")).match(date).hasMatch())
         << date.toStdString();
     // The date column is as wide as its dates.
-    const QFontMetrics fm(c.folderTree()->font());
-    EXPECT_GE(c.folderTree()->columnWidth(3), fm.horizontalAdvance(date));
+    const QFontMetrics fm(foldersOf(c)->font());
+    EXPECT_GE(foldersOf(c)->columnWidth(3), fm.horizontalAdvance(date));
 
-    c.folderTree()->setCurrentIndex(util);
+    foldersOf(c)->setCurrentIndex(util);
     EXPECT_EQ(c.chosenFolder(), q(disc.path() / "UTIL"));
     // Another place starts again at its top.
-    c.placeList()->setCurrentRow(1);
+    placesOf(c)->setCurrentRow(1);
     EXPECT_EQ(c.chosenFolder(), q(home.path()));
 }
 

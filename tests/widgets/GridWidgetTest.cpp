@@ -17,6 +17,9 @@ using namespace orvtest;
 
 namespace {
 
+class GridColumns : public WindowTest {};
+class GridLines : public WindowTest {};
+
 orv::DBGrid* grid(Harness& h) { return ctl<orv::DBGrid>(h.w(), "DBGrid1"); }
 
 // The column shows every stored date whole: as wide as the cells' own size hint for the rows on
@@ -32,17 +35,16 @@ void expectDatesWhole(Harness& h)
 
 } // namespace
 
-TEST(GridColumns, FirstListFittedToTheFontAndSavedInTwips)
+TEST_F(GridColumns, FirstListFittedToTheFontAndSavedInTwips)
 {
-    clearStoredDrive();
     // The program's own font, and a larger one (a theme's, say): the first list widens every
     // column alike, by what the date needs.
     for (const int pixelSize : {0, 20}) {
         SCOPED_TRACE(pixelSize);
-        AppFolder folder;
+        AppFolder fresh;
         float dateTwips = 0;
         {
-            Harness h(folder);
+            Harness& h = window(fresh);
             if (pixelSize) {
                 QFont f = h->font();
                 f.setPixelSize(pixelSize);
@@ -59,8 +61,8 @@ TEST(GridColumns, FirstListFittedToTheFontAndSavedInTwips)
             ctl<QPushButton>(h.w(), "Command4")->click();
         }
         // Written back in twips, and used exactly as saved from then on, whatever the font.
-        EXPECT_EQ(folder.ini("LIST", "WIDTHCOL10"), std::to_string(std::lround(dateTwips)));
-        Harness again(folder);
+        EXPECT_EQ(fresh.ini("LIST", "WIDTHCOL10"), std::to_string(std::lround(dateTwips)));
+        Harness again(fresh);
         ASSERT_TRUE(again.start());
         EXPECT_FLOAT_EQ(grid(again)->columnWidth(10), static_cast<float>(std::lround(dateTwips)));
     }
@@ -69,8 +71,7 @@ TEST(GridColumns, FirstListFittedToTheFontAndSavedInTwips)
     AppFolder narrow;
     narrow.setIni("LIST", "WIDTHCOL10", "600");
     narrow.setIni("LIST", "WIDTHCOL03", "5000");
-    Harness h(narrow);
-    ASSERT_TRUE(h.start());
+    Harness& h = start(narrow);
     EXPECT_FLOAT_EQ(grid(h)->columnWidth(10), 600.f);
     EXPECT_FLOAT_EQ(grid(h)->columnWidth(3), 5000.f);
     EXPECT_EQ(grid(h)->horizontalHeader()->sectionSize(10), 40);
@@ -79,12 +80,9 @@ TEST(GridColumns, FirstListFittedToTheFontAndSavedInTwips)
 // Every line between the rows and between the columns is one device pixel wide, on whatever
 // device pixel its logical place falls: at 1.25 and 1.5 a line a logical pixel wide would come out
 // one or two device pixels wide, row by row.
-TEST(GridLines, OneDevicePixelWideAtEveryScale)
+TEST_F(GridLines, OneDevicePixelWideAtEveryScale)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     h->resize(900, 600);
     QCoreApplication::processEvents();
     orv::DBGrid* g = grid(h);

@@ -78,7 +78,7 @@ protected:
     void TearDown() override
     {
         clearStoredDrive();
-        h.reset();
+        stop();
     }
 
     // The cache's files, not counting the stamps and locks of the image folders.

@@ -10,22 +10,22 @@ using namespace orvtest;
 namespace fs = std::filesystem;
 
 namespace {
+
+class Installed : public WindowTest {};
 const QString kSampleTotal = QStringLiteral("全ﾚｺｰﾄﾞ数：80");
 const QString kTypedTotal = QStringLiteral("全ﾚｺｰﾄﾞ数：20");
 } // namespace
 
-TEST(Installed, OpensTheSystemCatalogueAndKeepsTheSettingsInTheConfigFolder)
+TEST_F(Installed, OpensTheSystemCatalogueAndKeepsTheSettingsInTheConfigFolder)
 {
-    clearStoredDrive();
     InstalledFolders installed;
     installed.put(installed.systemData(), dataPath("tevox20.mdb"));
-    AppFolder folder(std::string{});
-    // Without a catalogue beside it, a settings file there does not make the folder portable.
+    AppFolder custom(std::string{});
+    // Without a catalogue beside it, a settings file there does not make the custom portable.
     const std::string stray = "[SEARCH]\r\nWORD=stray\r\n";
-    writeFileBytes(folder.iniPath(), stray);
+    writeFileBytes(custom.iniPath(), stray);
     {
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start(custom);
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), kSampleTotal);
         EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QString());
@@ -34,41 +34,36 @@ TEST(Installed, OpensTheSystemCatalogueAndKeepsTheSettingsInTheConfigFolder)
         ctl<QPushButton>(h.w(), "Command4")->click();
         ASSERT_TRUE(h.ended);
     }
-    // The folder the settings need is made, for the owner only; nothing beside the program.
+    // The custom the settings need is made, for the owner only; nothing beside the program.
     struct stat st {};
     ASSERT_EQ(::stat(installed.settingsFolder().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(installed.ini("SEARCH", "WORD"), "kept");
-    EXPECT_EQ(readFileBytes(folder.iniPath()), stray);
+    EXPECT_EQ(readFileBytes(custom.iniPath()), stray);
 
     // The next run reads them back.
-    Harness again(folder);
+    Harness again(custom);
     ASSERT_TRUE(again.start());
     EXPECT_EQ(ctl<QLineEdit>(again.w(), "txtStrGame_0")->text(), QStringLiteral("kept"));
 }
 
-TEST(Installed, TheUsersOwnCatalogueWinsInAnyLetterCase)
+TEST_F(Installed, TheUsersOwnCatalogueWinsInAnyLetterCase)
 {
-    clearStoredDrive();
     InstalledFolders installed;
     installed.put(installed.systemData(), dataPath("tevox20.mdb"));
     installed.put(installed.userData(), dataPath("tevox20-typed.mdb"), "TEVOX20.MDB");
-    AppFolder folder(std::string{});
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    AppFolder custom(std::string{});
+    Harness& h = start(custom);
     ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), kTypedTotal);
 }
 
-TEST(Installed, ACatalogueBesideTheProgramStillMakesItPortable)
+TEST_F(Installed, ACatalogueBesideTheProgramStillMakesItPortable)
 {
-    clearStoredDrive();
     InstalledFolders installed;
     installed.put(installed.userData(), dataPath("tevox20-typed.mdb"));
-    AppFolder folder;
     {
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start();
         ASSERT_FALSE(h.ended) << h.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label5")->text(), kSampleTotal);
         ctl<QPushButton>(h.w(), "Command4")->click();

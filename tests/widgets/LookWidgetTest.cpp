@@ -376,11 +376,10 @@ TEST_F(Look, DesignToolTipsShowOnHelpEvents)
 
 TEST_F(Look, DriveLabelTipShowsTheWholeDriveAsText)
 {
-    h.reset();
+    stop();
     const std::string root = "/media/<b>cdrom</b>/bonus/volume-twelve";
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, root);
-    h = std::make_unique<Harness>(folder);
-    ASSERT_TRUE(h->start());
+    h = &start();
     QToolTip::hideText();
     waitFor([] { return !QToolTip::isVisible(); }, 2000);
     const QPoint at = ctl<QLabel>(w(), "Label6")->rect().center();

@@ -7,16 +7,19 @@
 
 #include <QDialog>
 #include <QTimer>
-#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace orvtest;
 
 namespace {
+
+class QuitSignalClose : public WindowTest {};
 
 void closeOnSignals(orv::QuitSignals& q, Harness& h)
 {
@@ -27,17 +30,20 @@ void closeOnSignals(orv::QuitSignals& q, Harness& h)
 class RefusingDialog : public QDialog {
 public:
     using QDialog::QDialog;
-    void reject() override { ++refused; }
+    void reject() override
+    {
+        if (++refused == 3 && afterRefusal)
+            QTimer::singleShot(0, this, afterRefusal);
+    }
     int refused = 0;
+    std::function<void()> afterRefusal;
 };
 
 } // namespace
 
-TEST(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
+TEST_F(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
     orv::QuitSignals q;
     closeOnSignals(q, h);
     ASSERT_TRUE(h.start());
@@ -49,51 +55,42 @@ TEST(QuitSignalClose, SigtermClosesTheWindowAndSavesTheSettings)
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
 
-TEST(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
+TEST_F(QuitSignalClose, BeforeTheFirstActivationWaitsForItsEnd)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
     h->show();
-    ASSERT_FALSE(h.w().activated());
+    ASSERT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 0) << "not listed yet";
     h->RequestClose();
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     // The catalogue was opened and listed before the close, and the close saved that state.
-    EXPECT_TRUE(h.w().activated());
     EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 9);
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
 
-TEST(QuitSignalClose, AnOpenDialogIsClosedFirst)
+TEST_F(QuitSignalClose, AnOpenDialogIsClosedFirst)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     QDialog box(&h.w());
     QTimer::singleShot(0, &h.w(), [&] { h->RequestClose(); });
-    QTimer::singleShot(5000, &box, [&] { box.done(2); }); // a fault must not hang the test
     EXPECT_EQ(box.exec(), QDialog::Rejected);
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     EXPECT_EQ(folder.ini("DISP", "MODE"), "0");
 }
 
-TEST(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
+TEST_F(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     RefusingDialog job(&h.w());
     bool endedWhileOpen = false;
     QTimer::singleShot(0, &h.w(), [&] { h->RequestClose(); });
-    // The job ends on its own a little later; the window must stay until then.
-    QTimer::singleShot(200, &job, [&] {
+    // The job ends on its own once it has refused the close (asked again and again) three
+    // times; the window must stay until then.
+    job.afterRefusal = [&] {
         endedWhileOpen = h.ended;
         job.done(QDialog::Accepted);
-    });
+    };
     EXPECT_EQ(job.exec(), QDialog::Accepted);
-    EXPECT_GE(job.refused, 1);
+    EXPECT_GE(job.refused, 3);
     EXPECT_FALSE(endedWhileOpen);
     ASSERT_TRUE(waitFor([&] { return h.ended; }));
     EXPECT_TRUE(folder.hasIni());
@@ -102,20 +99,21 @@ TEST(QuitSignalClose, ADialogThatRefusesIsWaitedFor)
 // SIGTERM while the catalogue is being read (a reader that would take a minute): the read stops,
 // its reader child with it, and the window closes without the open-failure message, saving the
 // settings as a close does.
-TEST(QuitSignalClose, SigtermDuringTheCatalogueReadStopsItAndSaves)
+TEST_F(QuitSignalClose, SigtermDuringTheCatalogueReadStopsItAndSaves)
 {
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("SEARCH", "WORD", "kept");
     orv::QuitSignals q;
     orvtest::TempDir dir;
+    // The reader says it has started through a pipe, then works on for a minute.
+    const std::string started = dir.file("started");
+    ASSERT_EQ(::mkfifo(started.c_str(), 0600), 0);
     const std::string slow = dir.file("slow.sh");
-    orvtest::writeFileBytes(slow, "#!/bin/sh\nexec sleep 60\n");
+    orvtest::writeFileBytes(slow, "#!/bin/sh\necho started > '" + started + "'\nexec sleep 60\n");
     std::filesystem::permissions(slow, std::filesystem::perms::owner_all);
     Harness h(folder, {}, std::make_shared<orv::IsolatedCatalogue>(slow, 60000, q.requestedFd()));
     closeOnSignals(q, h);
-    std::thread later([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::thread later([&started] {
+        std::ifstream(started).get();
         ::kill(::getpid(), SIGTERM);
     });
     h->show();

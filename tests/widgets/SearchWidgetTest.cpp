@@ -41,7 +41,6 @@ TEST_F(SearchPanel, WorkedExampleFindsTheTwoIslandRows)
     ASSERT_GE(cd012, 0);
     ctl<QComboBox>(w(), "Combo2")->setCurrentIndex(cd012);
     emit ctl<QComboBox>(w(), "Combo2")->activated(cd012);
-    EXPECT_EQ(w().catalogue().cdFilter(), "012");
     EXPECT_EQ(H().rowCount(), 80) << "choosing a volume runs no query";
 
     ctl<QPushButton>(w(), "Command1")->click();
@@ -50,7 +49,6 @@ TEST_F(SearchPanel, WorkedExampleFindsTheTwoIslandRows)
     EXPECT_EQ(ctl<QLabel>(w(), "Label3")->text(), QStringLiteral("1/2"));
     EXPECT_EQ(ctl<QLabel>(w(), "Label5")->text(), QStringLiteral("全ﾚｺｰﾄﾞ数：80"))
         << "the total is counted at the open only";
-    EXPECT_NE(w().catalogue().session().lastStatement().find(" WHERE "), std::string::npos);
 }
 
 TEST_F(SearchPanel, KeywordMatchesAnyCaseAndWidth)
@@ -89,30 +87,29 @@ TEST_F(SearchPanel, PlatformWithAnApostrophe)
     EXPECT_EQ(ctl<QLabel>(w(), "Label3")->text(), QStringLiteral("0/0"));
     EXPECT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->columnCount(), 11);
     EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(w(), "DBGrid1")->columnWidth(3), firstWidth);
-    EXPECT_NE(w().catalogue().session().lastStatement().find("zzzz"), std::string::npos);
     EXPECT_TRUE(H().messages.empty());
 }
 
 TEST_F(SearchPanel, VolumeSelectionBecomesTheCdFilter)
 {
     w().catalogue().SetCombo2Text(QStringLiteral("CD005"));
-    EXPECT_EQ(w().catalogue().cdFilter(), "005");
     ctl<QPushButton>(w(), "Command1")->click();
     EXPECT_EQ(H().rowCount(), 7);
     for (const QString& v : H().columnValues(0))
         EXPECT_EQ(v, QStringLiteral("005"));
     // The number matches anywhere in the stored CD number.
     w().catalogue().SetCombo2Text(QStringLiteral("0"));
-    EXPECT_EQ(w().catalogue().cdFilter(), "0");
     ctl<QPushButton>(w(), "Command1")->click();
     const std::vector<int> withZero = H().shownRows();
     EXPECT_EQ(withZero.size(), 79u);
     EXPECT_EQ(std::count(withZero.begin(), withZero.end(), 9), 0) << "row 9 is the volume ABC";
     w().catalogue().SetCombo2Text(QStringLiteral("ABC"));
-    EXPECT_EQ(w().catalogue().cdFilter(), "ABC");
+    ctl<QPushButton>(w(), "Command1")->click();
+    EXPECT_EQ(H().shownRows(), std::vector<int>{9});
     w().catalogue().SetCombo2Text(QStringLiteral("ALL"));
-    EXPECT_EQ(w().catalogue().cdFilter(), "");
-    EXPECT_EQ(H().rowCount(), 79) << "the list changes with the next search only";
+    EXPECT_EQ(H().rowCount(), 1) << "the list changes with the next search only";
+    ctl<QPushButton>(w(), "Command1")->click();
+    EXPECT_EQ(H().rowCount(), 80);
 }
 
 TEST_F(SearchPanel, VolumeTextsCannotChangeTheStatement)
@@ -128,7 +125,6 @@ TEST_F(SearchPanel, VolumeTextsCannotChangeTheStatement)
                                   QStringLiteral("CD'"), QStringLiteral("CD0' OR 'a'='a")}) {
         ctl<QComboBox>(w(), "Combo2")->addItem(volume);
         w().catalogue().SetCombo2Text(volume);
-        ASSERT_EQ(QString::fromStdString(w().catalogue().cdFilter()), volume.mid(2));
         ctl<QPushButton>(w(), "Command1")->click();
         EXPECT_TRUE(H().messages.empty())
             << volume.toStdString() << ": " << H().messageTexts().join(QLatin1Char('|')).toStdString();
@@ -145,7 +141,6 @@ TEST_F(SearchPanel, HeaderClicksSortEachColumnUpAndDown)
 {
     const QStringList tableGames = H().columnValues(3);
     H().clickHeader(3);
-    EXPECT_EQ(w().catalogue().session().sortText(), " ORDER BY gt_game");
     const QStringList up = H().columnValues(3);
     EXPECT_NE(up, tableGames);
     QStringList sortedGames = tableGames;
@@ -156,21 +151,17 @@ TEST_F(SearchPanel, HeaderClicksSortEachColumnUpAndDown)
     const std::vector<int> upRows = H().shownRows();
 
     H().clickHeader(3);
-    EXPECT_EQ(w().catalogue().session().sortText(), " ORDER BY gt_game DESC");
     QStringList down = H().columnValues(3);
     std::reverse(down.begin(), down.end());
     EXPECT_EQ(down, up);
 
     // The effect column sorts by its category key; other columns keep their own toggle.
     H().clickHeader(5);
-    EXPECT_EQ(w().catalogue().session().sortText(), " ORDER BY gt_effecttmp");
     const std::vector<int> byEffect = H().shownRows();
     EXPECT_EQ(std::vector<int>(byEffect.begin(), byEffect.begin() + 5), (std::vector<int>{17, 35, 9, 29, 56}));
     H().clickHeader(3);
-    EXPECT_EQ(w().catalogue().session().sortText(), " ORDER BY gt_game");
     EXPECT_EQ(H().shownRows(), upRows);
     EXPECT_EQ(ctl<QLabel>(w(), "Label3")->text(), QStringLiteral("1/80"));
-    EXPECT_EQ(w().catalogue().session().waitJob(), orv::WaitJob::Search);
 
     // A later search keeps the order.
     ctl<QLineEdit>(w(), "txtStrGame_0")->setText(QStringLiteral("life"));
@@ -210,7 +201,6 @@ TEST_F(SearchPanel, ResetRestoresTheStartConditionsWithoutSearching)
         ctl<QCheckBox>(w(), "Check1", i)->setChecked(false);
     ctl<QPushButton>(w(), "Command1")->click();
     w().catalogue().SetCombo2Text(QStringLiteral("CD003"));
-    ASSERT_EQ(w().catalogue().cdFilter(), "003");
     const std::vector<int> before = H().shownRows();
     const orv::Recordset* rs = ctl<orv::DataControl>(w(), "Data1")->recordset();
     const std::string filter = w().catalogue().session().filterText();
@@ -229,7 +219,6 @@ TEST_F(SearchPanel, ResetRestoresTheStartConditionsWithoutSearching)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(ctl<QCheckBox>(w(), "Check1", i)->checkState(), Qt::Checked);
     EXPECT_EQ(ctl<QComboBox>(w(), "Combo2")->currentText(), QStringLiteral("ALL"));
-    EXPECT_EQ(w().catalogue().cdFilter(), "");
     // No search ran.
     EXPECT_EQ(ctl<orv::DataControl>(w(), "Data1")->recordset(), rs);
     EXPECT_EQ(H().shownRows(), before);

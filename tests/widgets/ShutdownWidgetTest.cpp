@@ -14,15 +14,17 @@
 
 using namespace orvtest;
 
-TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
+namespace {
+class Shutdown : public WindowTest {};
+class FirstActivation : public WindowTest {};
+} // namespace
+
+TEST_F(Shutdown, EverythingChangedComesBackOnTheNextStart)
 {
-    clearStoredDrive();
-    AppFolder folder;
     const QString longWord = QString(60, QChar(u'ゲ')) + QStringLiteral("abcdefghij"); // 130 bytes
     float firstWidth = 0; // what the first list gave column 3, in twips
     {
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start();
         firstWidth = ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(3);
         ctl<QRadioButton>(h.w(), "optNew_2")->setChecked(true);
         h.selectPlatforms({QStringLiteral("MSX"), QStringLiteral("PC")});
@@ -47,8 +49,7 @@ TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
     EXPECT_EQ(folder.ini("LIST", "WIDTHCOL03"), std::to_string(std::lround(firstWidth)));
     EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
 
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_2")->isChecked());
     EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("MSX"), QStringLiteral("PC")}));
     EXPECT_EQ(ctl<QCheckBox>(h.w(), "Check1_1")->checkState(), Qt::Unchecked);
@@ -67,31 +68,25 @@ TEST(Shutdown, EverythingChangedComesBackOnTheNextStart)
     EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(3), firstWidth);
 }
 
-TEST(Shutdown, NoPlatformSelectedSavesEmptyAndRestoresOnlyTheEmptyLine)
+TEST_F(Shutdown, NoPlatformSelectedSavesEmptyAndRestoresOnlyTheEmptyLine)
 {
-    clearStoredDrive();
-    AppFolder folder;
     {
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start();
         h.selectPlatforms({});
         h->close();
         EXPECT_TRUE(h.ended);
     }
     EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), "");
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     EXPECT_EQ(h.selectedPlatforms(), QStringList{QString()});
 }
 
-TEST(Shutdown, ExitButtonAndCloseCommandSaveTheSameKeys)
+TEST_F(Shutdown, ExitButtonAndCloseCommandSaveTheSameKeys)
 {
-    clearStoredDrive();
     AppFolder byButton, byClose;
     float shownWidth = 0; // column 10 as the list shows it, in twips
     for (AppFolder* f : {&byButton, &byClose}) {
-        Harness h(*f);
-        ASSERT_TRUE(h.start());
+        Harness& h = start(*f);
         shownWidth = ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(10);
         ctl<QLineEdit>(h.w(), "txtStrGame_0")->setText(QStringLiteral("life"));
         ctl<QPushButton>(h.w(), "btnMode")->click();
@@ -114,12 +109,9 @@ TEST(Shutdown, ExitButtonAndCloseCommandSaveTheSameKeys)
     EXPECT_EQ(byButton.ini("LIST", "WIDTHCOL11"), "<none>");
 }
 
-TEST(Shutdown, NormalWindowSavesItsOuterRectangleInTwips)
+TEST_F(Shutdown, NormalWindowSavesItsOuterRectangleInTwips)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     const QRect g = h->frameGeometry();
     h->close();
     EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
@@ -129,57 +121,49 @@ TEST(Shutdown, NormalWindowSavesItsOuterRectangleInTwips)
     EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), orv::SingleText(static_cast<float>(g.height()) * 15));
 }
 
-TEST(Shutdown, MaximisedOrMinimisedWindowKeepsTheOldRectangle)
+TEST_F(Shutdown, MaximisedOrMinimisedWindowKeepsTheOldRectangle)
 {
-    clearStoredDrive();
     for (const auto state : {Qt::WindowMaximized, Qt::WindowMinimized}) {
-        AppFolder folder;
-        folder.setIni("WINDOW", "TOP", "1500");
-        folder.setIni("WINDOW", "LEFT", "1200");
-        folder.setIni("WINDOW", "WIDTH", "10005");
-        folder.setIni("WINDOW", "HEIGHT", "7500");
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.saveFrame(1200, 1500, 10005, 7500);
+        Harness& h = start(own);
         h->setWindowState(state);
         h->close();
-        EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), state == Qt::WindowMaximized ? "2" : "1");
-        EXPECT_EQ(folder.ini("WINDOW", "TOP"), "1500");
-        EXPECT_EQ(folder.ini("WINDOW", "LEFT"), "1200");
-        EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), "10005");
-        EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), "7500");
+        EXPECT_EQ(own.ini("WINDOW", "WINSATE"), state == Qt::WindowMaximized ? "2" : "1");
+        EXPECT_EQ(own.ini("WINDOW", "TOP"), "1500");
+        EXPECT_EQ(own.ini("WINDOW", "LEFT"), "1200");
+        EXPECT_EQ(own.ini("WINDOW", "WIDTH"), "10005");
+        EXPECT_EQ(own.ini("WINDOW", "HEIGHT"), "7500");
     }
 }
 
-TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
+TEST_F(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
 {
-    clearStoredDrive();
-    AppFolder folder(dataPath("bad/text.mdb")); // a catalogue that does not open
-    writeFileBytes(folder.iniPath(),
+    AppFolder own(dataPath("bad/text.mdb")); // a catalogue that does not open
+    writeFileBytes(own.iniPath(),
                    "[SEARCH]\r\nPFORMSTR=PC,PS\r\nWORD=max\r\n[DISP]\r\nMODE=1\r\n"
                    "[LIST]\r\nWIDTHCOL03=3000\r\n");
     {
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        Harness& h = start(own);
         EXPECT_TRUE(h.ended);
         EXPECT_EQ(h.messageTexts(), QStringList{kOpenFailure});
     }
     // Never shown in this run, so kept as they were: the platform choice, the view, the widths.
-    EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), "PC,PS");
-    EXPECT_EQ(folder.ini("DISP", "MODE"), "1");
-    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL03"), "3000");
-    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL00"), "<none>");
-    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL10"), "<none>");
+    EXPECT_EQ(own.ini("SEARCH", "PFORMSTR"), "PC,PS");
+    EXPECT_EQ(own.ini("DISP", "MODE"), "1");
+    EXPECT_EQ(own.ini("LIST", "WIDTHCOL03"), "3000");
+    EXPECT_EQ(own.ini("LIST", "WIDTHCOL00"), "<none>");
+    EXPECT_EQ(own.ini("LIST", "WIDTHCOL10"), "<none>");
     // Shown and open to change while the message was up: saved as they stand.
-    EXPECT_EQ(folder.ini("SEARCH", "WORD"), "max");
-    EXPECT_EQ(folder.ini("SEARCH", "NEW"), "0");
-    EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
-    EXPECT_NE(folder.ini("WINDOW", "WIDTH"), "<none>");
+    EXPECT_EQ(own.ini("SEARCH", "WORD"), "max");
+    EXPECT_EQ(own.ini("SEARCH", "NEW"), "0");
+    EXPECT_EQ(own.ini("WINDOW", "WINSATE"), "0");
+    EXPECT_NE(own.ini("WINDOW", "WIDTH"), "<none>");
 
     // With the catalogue back, the next start finds the set-up of before the failure.
-    std::filesystem::copy_file(dataPath("tevox20.mdb"), folder.path() + "/tevox20.mdb",
+    std::filesystem::copy_file(dataPath("tevox20.mdb"), own.path() + "/tevox20.mdb",
                                std::filesystem::copy_options::overwrite_existing);
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start(own);
     EXPECT_FALSE(h.ended);
     EXPECT_EQ(h.selectedPlatforms(), (QStringList{QStringLiteral("PC"), QStringLiteral("PS")}));
     EXPECT_EQ(h.w().views().mode(), orv::ViewMode::Card);
@@ -191,9 +175,8 @@ TEST(Shutdown, FailedStartLeavesTheSavedSetUpAsItWas)
 // A settings file in another encoding than CP932 comes back from a start and a close as it was
 // where nothing changed: a UTF-16BE file stays big-endian, and a UTF-8 file without a mark
 // (read as CP932) keeps the bytes of its texts.
-TEST(Shutdown, SettingsFilesOfOtherEncodingsComeBackAsTheyWere)
+TEST_F(Shutdown, SettingsFilesOfOtherEncodingsComeBackAsTheyWere)
 {
-    clearStoredDrive();
     const std::string utf8Lines = "[SEARCH]\r\nWORD=デモ版\r\nNOTWORD=ﾃﾞﾓ 体験版\r\n";
     QString text = QString::fromUtf8(utf8Lines.c_str());
     std::string bigEndian = "\xFE\xFF";
@@ -202,33 +185,29 @@ TEST(Shutdown, SettingsFilesOfOtherEncodingsComeBackAsTheyWere)
         bigEndian += static_cast<char>(u & 0xFF);
     }
     for (const std::string& stored : {utf8Lines, bigEndian}) {
-        AppFolder folder;
-        writeFileBytes(folder.iniPath(), stored);
+        AppFolder own;
+        writeFileBytes(own.iniPath(), stored);
         {
-            Harness h(folder);
-            ASSERT_TRUE(h.start());
+            Harness& h = start(own);
             ctl<QPushButton>(h.w(), "Command4")->click();
             EXPECT_TRUE(h.ended);
         }
-        const std::string after = readFileBytes(folder.iniPath());
+        const std::string after = readFileBytes(own.iniPath());
         EXPECT_EQ(after.substr(0, stored.size()), stored);
         if (stored == bigEndian) {
             // The program's own keys follow in UTF-16BE: every unit of ASCII text starts with 00.
             ASSERT_EQ(after.size() % 2, 0u);
             for (size_t i = stored.size(); i < after.size(); i += 2)
                 ASSERT_EQ(after[i], '\0') << "byte " << i;
-            EXPECT_EQ(folder.ini("SEARCH", "WORD"), "デモ版");
-            EXPECT_EQ(folder.ini("DISP", "MODE"), "0");
+            EXPECT_EQ(own.ini("SEARCH", "WORD"), "デモ版");
+            EXPECT_EQ(own.ini("DISP", "MODE"), "0");
         }
     }
 }
 
-TEST(FirstActivation, RunsOnceOnly)
+TEST_F(FirstActivation, RunsOnceOnly)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     for (int i = 0; i < 4; ++i)
         h->views().StepRecord(3);
     ASSERT_EQ(ctl<QLabel>(h.w(), "Label3")->text(), QStringLiteral("5/80"));
@@ -251,48 +230,41 @@ TEST(FirstActivation, RunsOnceOnly)
     EXPECT_TRUE(h.messages.empty());
 }
 
-TEST(FirstActivation, FocusStartsInTheKeywordBoxInListView)
+TEST_F(FirstActivation, FocusStartsInTheKeywordBoxInListView)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     EXPECT_EQ(h->focusWidget(), ctl<QLineEdit>(h.w(), "txtStrGame_0"));
     EXPECT_EQ(h.w().views().mode(), orv::ViewMode::List);
     EXPECT_FALSE(ctl<QWidget>(h.w(), "Frame8")->isVisible());
     EXPECT_TRUE(ctl<orv::DBGrid>(h.w(), "DBGrid1")->isVisible());
 }
 
-TEST(FirstActivation, SavedColumnWidths)
+TEST_F(FirstActivation, SavedColumnWidths)
 {
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("LIST", "WIDTHCOL05", "0");
     folder.setIni("LIST", "WIDTHCOL06", "1234.5");
     folder.setIni("LIST", "WIDTHCOL00", "abc");
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     // 0 and what is not a number leave the first list's width: the design's (2000 and 700
     // twips), fitted to the font alike with the date column's 1000.
     const float dateWidth = ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(10);
     EXPECT_NEAR(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(5), 2 * dateWidth, 1.f);
     EXPECT_FLOAT_EQ(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(6), 1234.5f);
     EXPECT_NEAR(ctl<orv::DBGrid>(h.w(), "DBGrid1")->columnWidth(0), 0.7f * dateWidth, 1.f);
-    // The next query takes the grid's width, rounded to whole twips.
+    // The next query takes the grid's width, rounded to whole twips, and that is saved.
     ctl<QPushButton>(h.w(), "Command1")->click();
-    EXPECT_EQ(h.w().views().columnWidths()[6], 1234);
+    h->close();
+    EXPECT_EQ(folder.ini("LIST", "WIDTHCOL06"), "1234");
 }
 
-TEST(FirstActivation, UsesTheSettingsAsReadAtStartUp)
+TEST_F(FirstActivation, UsesTheSettingsAsReadAtStartUp)
 {
     // The file is read once, by the load handler; a change made afterwards (another instance
     // closing) does not reach this run.
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("DISP", "MODE", "0");
     folder.setIni("LIST", "WIDTHCOL06", "1234.5");
     folder.setIni("WINDOW", "WINSATE", "0");
-    Harness h(folder);
+    Harness& h = window();
     folder.setIni("DISP", "MODE", "1");
     folder.setIni("LIST", "WIDTHCOL06", "3000");
     folder.setIni("WINDOW", "WINSATE", "2");
@@ -304,14 +276,12 @@ TEST(FirstActivation, UsesTheSettingsAsReadAtStartUp)
     EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text().isEmpty());
 }
 
-TEST(FirstActivation, SavedModeSwitchesToCardViewOnce)
+TEST_F(FirstActivation, SavedModeSwitchesToCardViewOnce)
 {
-    clearStoredDrive();
     for (const char* mode : {"1", "7"}) {
-        AppFolder folder;
-        folder.setIni("DISP", "MODE", mode);
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.setIni("DISP", "MODE", mode);
+        Harness& h = start(own);
         EXPECT_EQ(h.w().views().mode(), orv::ViewMode::Card) << mode;
         EXPECT_EQ(ctl<QPushButton>(h.w(), "btnMode")->text(), QStringLiteral("一覧(&L)"));
         EXPECT_EQ(ctl<QPushButton>(h.w(), "btnMode")->toolTip(), QStringLiteral("一覧型表示へ"));
@@ -321,55 +291,40 @@ TEST(FirstActivation, SavedModeSwitchesToCardViewOnce)
     }
 }
 
-TEST(FirstActivation, SavedRectangleAndMaximisedState)
+TEST_F(FirstActivation, SavedRectangleAndMaximisedState)
 {
-    clearStoredDrive();
     {
-        AppFolder folder;
-        folder.setIni("WINDOW", "LEFT", "1500");
-        folder.setIni("WINDOW", "TOP", "1200");
-        folder.setIni("WINDOW", "WIDTH", "10500");
-        folder.setIni("WINDOW", "HEIGHT", "7500");
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.saveFrame(1500, 1200, 10500, 7500);
+        Harness& h = start(own);
         EXPECT_EQ(h->frameGeometry(), QRect(100, 80, 700, 500));
         EXPECT_FALSE(h->isMaximized());
     }
     {
         // The switch SCHK=0 keeps the window where it was created.
-        AppFolder folder;
-        folder.setIni("WINDOW", "LEFT", "1500");
-        folder.setIni("WINDOW", "TOP", "1200");
-        folder.setIni("WINDOW", "WIDTH", "10500");
-        folder.setIni("WINDOW", "HEIGHT", "7500");
-        Harness h(folder, QStringLiteral("/SCHK=0"));
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.saveFrame(1500, 1200, 10500, 7500);
+        Harness& h = start(own, QStringLiteral("/SCHK=0"));
         EXPECT_EQ(h->size(), QSize(632, 453));
     }
     {
-        AppFolder folder;
-        folder.setIni("WINDOW", "WINSATE", "2");
-        Harness h(folder, QStringLiteral("/SCHK=0"));
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.setIni("WINDOW", "WINSATE", "2");
+        Harness& h = start(own, QStringLiteral("/SCHK=0"));
         EXPECT_TRUE(h->isMaximized()) << "the saved state applies whatever the switch";
     }
 }
 
-TEST(FirstActivation, PlacementGoesOnWithoutWaitingForTheWindowSystem)
+TEST_F(FirstActivation, PlacementGoesOnWithoutWaitingForTheWindowSystem)
 {
     // A window manager answers a request that changes nothing with nothing, and some never answer:
     // once the window is on the screen the placement hands nothing to the event loop, and the
     // frame is where it was saved all the same.
-    clearStoredDrive();
     for (const char* state : {"0", "2"}) {
-        AppFolder folder;
-        folder.setIni("WINDOW", "LEFT", "1500");
-        folder.setIni("WINDOW", "TOP", "1200");
-        folder.setIni("WINDOW", "WIDTH", "10500");
-        folder.setIni("WINDOW", "HEIGHT", "7500");
-        folder.setIni("WINDOW", "WINSATE", state);
-        Harness h(folder);
-        ASSERT_TRUE(h.start());
+        AppFolder own;
+        own.saveFrame(1500, 1200, 10500, 7500);
+        own.setIni("WINDOW", "WINSATE", state);
+        Harness& h = start(own);
         bool eventLoopRan = false;
         QTimer::singleShot(0, [&] { eventLoopRan = true; });
         h->PlaceFromSettings();

@@ -20,6 +20,8 @@
 using namespace orvtest;
 
 namespace {
+
+class StartupWidgets : public WindowTest {};
 // A label's pixels equal those of a label beside it told to show the same text as plain text.
 void ExpectShownAsPlainText(QLabel* label)
 {
@@ -43,11 +45,9 @@ int checked(const QCheckBox* b)
 }
 } // namespace
 
-TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
+TEST_F(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    Harness h(folder);
+    Harness& h = window();
 
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
     for (int i = 0; i < 3; ++i)
@@ -60,37 +60,32 @@ TEST(StartupWidgets, WithoutSettingsOrDriveEverythingStartsAtDefaults)
     EXPECT_TRUE(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text().isEmpty());
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_0")->isChecked());
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked());
-    EXPECT_EQ(orv::JoinPlatforms(h.w().search().platformSelection()), "@ALL@");
-
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：未指定"));
-    EXPECT_TRUE(h.w().actions().driveRoot().empty());
-    EXPECT_TRUE(h.w().actions().driveRootPath().empty());
-    EXPECT_EQ(h.w().appFolder(), folder.path() + "/");
-    EXPECT_EQ(h.w().settingsPath(), folder.path() + "/tevo.ini");
 
-    // Nothing is open yet: the selector holds only ALL, with nothing selected.
+    // Nothing is open yet: the selector holds only ALL, with nothing selected; no list, no total.
     ASSERT_EQ(ctl<QComboBox>(h.w(), "Combo2")->count(), 1);
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->itemText(0), QStringLiteral("ALL"));
     EXPECT_EQ(ctl<QComboBox>(h.w(), "Combo2")->currentIndex(), -1);
-    EXPECT_EQ(h.w().catalogue().state(), orv::CatalogueState::Unread);
-    EXPECT_FALSE(h.w().catalogue().session().isOpen());
-    EXPECT_EQ(h.w().catalogue().session().waitJob(), orv::WaitJob::Load);
-    EXPECT_TRUE(h.w().catalogue().listsPending());
-    EXPECT_EQ(h.w().catalogue().session().lastStatement(), "SELECT * FROM ;");
-    EXPECT_FALSE(h.w().activated());
-    EXPECT_EQ(h.w().screenCheck(), 255);
-    EXPECT_EQ(h.w().census().monitorCount, QGuiApplication::screens().size());
+    EXPECT_EQ(ctl<orv::ListBox>(h.w(), "List1")->count(), 0);
+    EXPECT_EQ(h.rowCount(), 0);
 
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label4")->text().toStdString(),
               orv::VersionCaption(ORVANTIS_VERSION_MAJOR, ORVANTIS_VERSION_MINOR, ORVANTIS_VERSION_PATCH,
                                   ORVANTIS_COPYRIGHT));
     EXPECT_TRUE(ctl<QLabel>(h.w(), "Label4")->text().startsWith(QStringLiteral("Version ")));
+
+    // Once shown: every platform chosen, the title without a drive; closed, the settings file is
+    // written beside the program.
+    ASSERT_TRUE(h.start());
+    EXPECT_EQ(h.selectedPlatforms(), h.platformItems());
+    EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis"));
+    EXPECT_FALSE(folder.hasIni());
+    h->close();
+    EXPECT_EQ(folder.ini("SEARCH", "PFORMSTR"), ",GB,M'S BOX,MSX,N64,PC,PC-98,PS,SS");
 }
 
-TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
+TEST_F(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
 {
-    clearStoredDrive();
-    AppFolder folder;
     folder.setIni("SEARCH", "NEW", "2");
     folder.setIni("SEARCH", "PFORMFL", "0");
     folder.setIni("SEARCH", "PFORMSTR", "PC,MSX");
@@ -102,12 +97,11 @@ TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
     folder.setIni("SEARCH", "NOTWORDFL", "0");
     folder.setIni("SEARCH", "NOTWORDSELFL3", "0");
     folder.setIni("SEARCH", "NOTWORD", "demo");
-    Harness h(folder);
+    Harness& h = window();
 
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_2")->isChecked());
     EXPECT_FALSE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1_2")), 0);
-    EXPECT_EQ(orv::JoinPlatforms(h.w().search().platformSelection()), "PC,MSX");
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "Check1_1")), 0);
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1_0")), 1);
     EXPECT_EQ(checked(ctl<QCheckBox>(h.w(), "chkFind1_1")), 0);
@@ -121,87 +115,75 @@ TEST(StartupWidgets, SearchConditionsComeFromTheSettingsFile)
     EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optMaker_0")->isChecked()) << "the negative AND/OR is never restored";
 }
 
-TEST(StartupWidgets, OddSettingValues)
+TEST_F(StartupWidgets, OddSettingValues)
 {
-    clearStoredDrive();
     {
-        AppFolder folder;
-        folder.setIni("SEARCH", "NEW", "5");
-        folder.setIni("SEARCH", "WORDANDFL", "False");
-        Harness h(folder);
+        AppFolder own;
+        own.setIni("SEARCH", "NEW", "5");
+        own.setIni("SEARCH", "WORDANDFL", "False");
+        Harness& h = window(own);
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_0")->isChecked());
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_1")->isChecked());
     }
     {
-        AppFolder folder;
-        folder.setIni("SEARCH", "NEW", "1");
-        folder.setIni("SEARCH", "WORDANDFL", "True");
-        Harness h(folder);
+        AppFolder own;
+        own.setIni("SEARCH", "NEW", "1");
+        own.setIni("SEARCH", "WORDANDFL", "True");
+        Harness& h = window(own);
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optNew_1")->isChecked());
         EXPECT_TRUE(ctl<QRadioButton>(h.w(), "optGame_0")->isChecked());
     }
     {
         // A file written by the Japanese system: Shift-JIS bytes, CRLF lines.
-        AppFolder folder;
-        writeFileBytes(folder.iniPath(), "[SEARCH]\r\nWORD=\x83\x51\x81\x5b\x83\x80\r\nNOTWORD=max\r\n");
-        Harness h(folder);
+        AppFolder own;
+        writeFileBytes(own.iniPath(), "[SEARCH]\r\nWORD=\x83\x51\x81\x5b\x83\x80\r\nNOTWORD=max\r\n");
+        Harness& h = window(own);
         EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrGame_0")->text(), QStringLiteral("ゲーム"));
         EXPECT_EQ(ctl<QLineEdit>(h.w(), "txtStrMaker_0")->text(), QStringLiteral("max"));
     }
 }
 
-TEST(StartupWidgets, ScreenSwitchLimitsTheMonitorCount)
+TEST_F(StartupWidgets, TheScreenSwitchDecidesWhereTheWindowGoes)
 {
-    clearStoredDrive();
-    AppFolder folder;
-    {
-        Harness h(folder, QStringLiteral("/SCHK=0"));
-        EXPECT_EQ(h.w().screenCheck(), 0);
-        EXPECT_EQ(h.w().census().monitorCount, 0);
-    }
-    {
-        Harness h(folder, QStringLiteral("x /schk=1x"));
-        EXPECT_EQ(h.w().screenCheck(), 1);
-        EXPECT_EQ(h.w().census().monitorCount, 1);
-    }
-    {
-        Harness h(folder, QStringLiteral("SCHK=0 /SCHK=2"));
-        EXPECT_EQ(h.w().screenCheck(), 255);
-        EXPECT_EQ(h.w().census().monitorCount, QGuiApplication::screens().size());
+    // /SCHK=0 (in any letter case, anywhere in the command line) leaves the window where it was
+    // created; /SCHK=1 places it from the settings on the first monitor, as does no switch or one
+    // it does not know.
+    folder.saveFrame(1500, 1200, 10500, 7500);
+    for (const char* commandLine : {"/SCHK=0", "x /schk=1x", "SCHK=0 /SCHK=2"}) {
+        Harness& h = start(QString::fromLatin1(commandLine));
+        if (std::string(commandLine) == "/SCHK=0")
+            EXPECT_EQ(h->size(), QSize(632, 453)) << commandLine;
+        else
+            EXPECT_EQ(h->frameGeometry(), QRect(100, 80, 700, 500)) << commandLine;
     }
 }
 
-TEST(StartupWidgets, StoredDriveIsShownAndShortened)
+TEST_F(StartupWidgets, StoredDriveIsShownAndShortened)
 {
-    AppFolder folder;
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/cd");
     {
-        Harness h(folder);
-        EXPECT_EQ(h.w().actions().driveRoot(), "/media/cd");
-        EXPECT_EQ(h.w().actions().driveRootPath(), "/media/cd/");
+        Harness& h = window();
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cd"));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(), ctl<QLabel>(h.w(), "Label6")->text());
     }
     const std::string longRoot = "/media/cdrom/volume-twelve/"; // 27 characters
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, longRoot);
     {
-        Harness h(folder);
-        EXPECT_EQ(h.w().actions().driveRootPath(), longRoot) << "a root ending in a separator gets none added";
+        Harness& h = window();
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/cdrom/volume..."));
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text().size(), 31);
         EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->toolTip(),
                   QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：") + QString::fromStdString(longRoot));
+        // A root ending in a separator gets none added before the entry's folder.
+        ASSERT_TRUE(h.start());
+        EXPECT_EQ(h->windowTitle(), QStringLiteral("Orvantis  Target：/media/cdrom/volume-twelve/UTIL/SS/POINT"));
     }
-    clearStoredDrive();
 }
 
-TEST(StartupWidgets, LabelsShowDataAsPlainText)
+TEST_F(StartupWidgets, LabelsShowDataAsPlainText)
 {
-    clearStoredDrive();
-    AppFolder folder;
     orv::RegWriteString(orv::RegRoot::CurrentUser, orv::kRegKeyPath, orv::kRegSelPath, "/media/<b>cdrom</b>/vol");
-    Harness h(folder);
-    ASSERT_TRUE(h.start());
+    Harness& h = start();
     // The drive label keeps the tags and its shortening: 28 characters and "...".
     EXPECT_EQ(ctl<QLabel>(h.w(), "Label6")->text(), QStringLiteral("指定ﾄﾞﾗｲﾌﾞ：/media/<b>cdrom</b>..."));
     ExpectShownAsPlainText(ctl<QLabel>(h.w(), "Label6"));

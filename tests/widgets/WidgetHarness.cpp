@@ -7,7 +7,6 @@
 #include "platform/widgets/DataControl.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QSettings>
@@ -29,6 +28,14 @@ AppFolder::AppFolder(const std::string& catalogue)
 void AppFolder::setIni(const std::string& section, const std::string& key, const std::string& value) const
 {
     orv::WriteIni(iniPath(), section, key, value);
+}
+
+void AppFolder::saveFrame(int left, int top, int width, int height) const
+{
+    setIni("WINDOW", "LEFT", std::to_string(left));
+    setIni("WINDOW", "TOP", std::to_string(top));
+    setIni("WINDOW", "WIDTH", std::to_string(width));
+    setIni("WINDOW", "HEIGHT", std::to_string(height));
 }
 
 std::string AppFolder::ini(const std::string& section, const std::string& key) const
@@ -89,18 +96,7 @@ int FakeShell::openFolder(const std::string& folder, const std::string& wd, std:
     return result;
 }
 
-bool waitFor(const std::function<bool()>& cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qSleep(1);
-    }
-    return true;
-}
+bool waitFor(const std::function<bool()>& cond, int ms) { return QTest::qWaitFor(cond, ms); }
 
 void clearStoredDrive()
 {
@@ -135,8 +131,7 @@ bool Harness::start()
 {
     w_->show();
     // The first activation runs whole inside one event (the wait dialogs nest their own loops).
-    return waitFor(
-        [this] { return ended || (w_->activated() && w_->catalogue().session().waitJob() == orv::WaitJob::Search); });
+    return waitFor([this] { return ended || FirstActivationOver(*w_); });
 }
 
 QStringList Harness::messageTexts() const

@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -49,6 +50,8 @@ public:
     std::string path() const { return dir_.path().string(); }
     std::string iniPath() const { return dir_.file("tevo.ini"); }
     void setIni(const std::string& section, const std::string& key, const std::string& value) const;
+    // The saved outer frame, in twips.
+    void saveFrame(int left, int top, int width, int height) const;
     // The stored value, or "<none>" when the key is missing.
     std::string ini(const std::string& section, const std::string& key) const;
     bool hasIni() const;
@@ -148,20 +151,47 @@ inline const QString kOpenFailure = QStringLiteral("データベースファイ�
 // Removes the stored drive root of earlier tests in the same process.
 void clearStoredDrive();
 
+// A window test on an application folder of its own (the sample catalogue) with no drive stored:
+// the start of most window tests. Settings go into folder before the window is made; window()
+// makes a window on it (or on another folder), start() makes one and shows it until its first
+// activation is over. Each replaces the window before it.
+class WindowTest : public testing::Test {
+protected:
+    void SetUp() override { clearStoredDrive(); }
+    Harness& window(const AppFolder& on, const QString& commandLine = {})
+    {
+        window_.reset();
+        return window_.emplace(on, commandLine);
+    }
+    Harness& window(const QString& commandLine = {}) { return window(folder, commandLine); }
+    Harness& start(const AppFolder& on, const QString& commandLine = {})
+    {
+        Harness& h = window(on, commandLine);
+        EXPECT_TRUE(h.start()) << "the first activation did not end";
+        return h;
+    }
+    Harness& start(const QString& commandLine = {}) { return start(folder, commandLine); }
+    // The window goes (before folders it was pointed at, say).
+    void stop() { window_.reset(); }
+
+    AppFolder folder;
+
+private:
+    std::optional<Harness> window_;
+};
+
 // A window started on the sample folder, its first activation done: the start of most suites.
-class StartedWindow : public testing::Test {
+class StartedWindow : public WindowTest {
 protected:
     void SetUp() override
     {
-        clearStoredDrive();
-        h = std::make_unique<Harness>(folder);
-        ASSERT_TRUE(h->start());
+        WindowTest::SetUp();
+        h = &start();
         ASSERT_FALSE(h->ended);
     }
     orv::frmMain& w() { return h->w(); }
 
-    AppFolder folder;
-    std::unique_ptr<Harness> h;
+    Harness* h = nullptr;
 };
 
 } // namespace orvtest

@@ -43,9 +43,6 @@ public:
     void Command3_Click();
     void ShellOpen(const std::string& file, bool folder);
 
-    const std::string& driveRoot() const { return driveRoot_; }
-    const std::string& driveRootPath() const { return driveRootPath_; }
-
 signals:
     // The window's title: the application's, or the shown entry's folder on the chosen drive.
     void titleChanged(const QString& title);

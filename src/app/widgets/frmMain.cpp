@@ -168,8 +168,6 @@ int frmMain::WindowState() const
     return 0;
 }
 
-const MonitorCensus& frmMain::census() const { return placer_->census(); }
-
 TwipsRect frmMain::savedFrame() const
 {
     TwipsRect saved;

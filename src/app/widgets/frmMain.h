@@ -64,13 +64,6 @@ public:
     void ArrangeViews();
     void HScroll1_Change();
 
-    // What start-up found.
-    bool activated() const { return activated_; }
-    const std::string& appFolder() const { return appFolder_; }
-    const std::string& settingsPath() const { return settingsPath_; }
-    unsigned char screenCheck() const { return screenCheck_; }
-    const MonitorCensus& census() const;
-
     // Window geometry in twips, as the toolkit reports it.
     float ScaleWidth() const;
     float ScaleHeight() const;

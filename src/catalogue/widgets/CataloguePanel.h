@@ -48,11 +48,7 @@ public:
     void Sort(std::string sortText);
 
     CatalogueSession& session() { return session_; }
-    CatalogueState state() const { return state_; }
     bool openFailed() const { return state_ == CatalogueState::Failed; }
-    const std::string& cdFilter() const { return cdFilter_; }
-    long recordTotal() const { return recordTotal_; }
-    bool listsPending() const { return listsPending_; }
 
 signals:
     // The catalogue could not be read; stopped: the read was cut short by the program closing.

@@ -30,11 +30,9 @@ public:
 
     // Reads the catalogue file; throws DbError (any other failure turned into one).
     void Open(const CatalogueSource& source, const std::string& path);
-    bool isOpen() const { return db_ != nullptr; }
 
     // The wait dialog of the current job, which runs work once it is on the screen.
     void ShowWait(const std::function<void()>& work);
-    WaitJob waitJob() const { return waitJob_; }
     void setWaitJob(WaitJob job) { waitJob_ = job; }
 
     // Runs a statement into Data1 as every list routine does, showing it in the window's title: a
@@ -49,10 +47,8 @@ public:
     const std::string& tableName() const { return tableName_; }
     const std::string& filterText() const { return filterText_; }
     void setFilterText(std::string filter) { filterText_ = std::move(filter); }
-    const std::string& sortText() const { return sortText_; }
     void setSortText(std::string sort) { sortText_ = std::move(sort); }
     // What a failed statement falls back to: the last one that ran through.
-    const std::string& lastStatement() const { return queryText_; }
     void setLastStatement(std::string statement) { queryText_ = std::move(statement); }
 
 signals:

@@ -173,7 +173,6 @@ void DBGrid::onCurrentChanged(const QModelIndex& current, const QModelIndex&)
 }
 
 int DBGrid::columnCount() const { return model_->columnCount(); }
-QString DBGrid::columnCaption(int i) const { return model_->caption(i); }
 void DBGrid::setColumnCaption(int i, const QString& caption) { model_->setCaption(i, caption); }
 
 float DBGrid::columnWidth(int i) const

@@ -40,7 +40,6 @@ public:
 
     // Columns(i).Caption, Columns(i).Width (twips), Columns.Remove(i), Columns.Count.
     int columnCount() const;
-    QString columnCaption(int i) const;
     void setColumnCaption(int i, const QString& caption);
     float columnWidth(int i) const;
     void setColumnWidth(int i, float twips);

@@ -35,14 +35,6 @@ void DataControl::setDataField(QWidget* control, const QString& field)
     refreshBound();
 }
 
-QString DataControl::dataField(QWidget* control) const
-{
-    for (const auto& b : bindings_)
-        if (b.control == control)
-            return b.field;
-    return {};
-}
-
 void DataControl::notifyMoved()
 {
     refreshBound();

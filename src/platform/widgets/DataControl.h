@@ -27,7 +27,6 @@ public:
 
     // A control's DataField. Text boxes (QLineEdit, QPlainTextEdit) and labels are supported.
     void setDataField(QWidget* control, const QString& field);
-    QString dataField(QWidget* control) const;
 
     // Tells the bound controls and the grid that the cursor moved; call after moving the
     // recordset's cursor from code.

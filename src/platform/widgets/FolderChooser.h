@@ -39,9 +39,6 @@ public:
     // The places the chooser offers on this system (the mount table of the process).
     static std::vector<ChooserPlace> systemPlaces();
 
-    QListWidget* placeList() const { return places_; }
-    QTreeView* folderTree() const { return tree_; }
-
 protected:
     void showEvent(QShowEvent* e) override;
 

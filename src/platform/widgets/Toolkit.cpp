@@ -19,6 +19,7 @@
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #ifdef ORV_HAVE_XCB
 #include <xcb/xcb.h>
@@ -127,33 +128,84 @@ WId xFocusWindow()
 } // namespace
 
 namespace {
-// Makes w the active window where the display's keyboard focus is on it and the toolkit knows
-// no active window (nor a modal dialog or a popup that would be it).
+// Hands the toolkit the focus event the X server would send when the display's keyboard focus
+// comes to the top-level window: the toolkit makes the window its focus window, as for a real one.
+bool tellFocusIn(WId window)
+{
+#ifdef ORV_HAVE_XCB
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false;
+    xcb_focus_in_event_t in{};
+    in.response_type = XCB_FOCUS_IN;
+    in.detail = XCB_NOTIFY_DETAIL_NONLINEAR;
+    in.event = xcb_window_t(window);
+    in.mode = XCB_NOTIFY_MODE_NORMAL;
+    char event[32] = {}; // events are sent as 32 bytes
+    std::memcpy(event, &in, sizeof in);
+    xcb_send_event(c, 0, xcb_window_t(window), XCB_EVENT_MASK_FOCUS_CHANGE, event);
+    xcb_flush(c);
+    return true;
+#else
+    Q_UNUSED(window);
+    return false;
+#endif
+}
+
+// Makes w the focus window where the display's keyboard focus is on it and the toolkit knows no
+// shown focus window (nor a modal dialog or a popup that would be it). The toolkit's own
+// activation (QApplication::setActiveWindow) would leave it without a focus window: no input
+// method, no access keys.
 bool adoptKeyboardFocus(QWidget* w)
 {
-    if (QApplication::activeWindow() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
+    const QWindow* focus = QGuiApplication::focusWindow();
+    if ((focus && focus->isVisible()) || QApplication::activeModalWidget() || QApplication::activePopupWidget()
         || !w->isVisible() || !w->windowHandle() || xFocusWindow() != w->winId())
         return false;
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    QApplication::setActiveWindow(w);
-    QT_WARNING_POP
-    return true;
+    return tellFocusIn(w->winId());
 }
+
+// Looks again once another top-level window (a dialog) is hidden: a focus the toolkit handed to a
+// modal dialog stays with the dialog as it goes, and no change of the focus window is told.
+class FocusFollower : public QObject {
+public:
+    explicit FocusFollower(QWidget* w) : QObject(w), w_(w) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::Hide && watched != w_ && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->isWindow())
+            lookAgain();
+        return false;
+    }
+
+public:
+    // Looked at once the events that came with the change are handled.
+    void lookAgain()
+    {
+        QTimer::singleShot(0, w_, [w = w_] { adoptKeyboardFocus(w); });
+    }
+
+private:
+    QWidget* w_;
+};
 } // namespace
 
 void FollowKeyboardFocus(QWidget* w)
 {
-    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, w, [w](QWindow* now) {
-        // Looked at once the events that came with the change are handled.
+    auto* follower = new FocusFollower(w);
+    QCoreApplication::instance()->installEventFilter(follower);
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, follower, [follower](QWindow* now) {
         if (!now)
-            QTimer::singleShot(0, w, [w] { adoptKeyboardFocus(w); });
+            follower->lookAgain();
     });
 }
 
 void TakeKeyboardFocus(QWidget* w)
 {
-    if (QApplication::activeWindow() != w && !adoptKeyboardFocus(w))
+    if (QGuiApplication::focusWindow() != w->windowHandle() && !adoptKeyboardFocus(w))
         w->activateWindow();
 }
 

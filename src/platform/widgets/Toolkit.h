@@ -40,8 +40,10 @@ void RepaintNow(QWidget* w);
 // widget w, for w's lifetime. The toolkit can lose track of it: a focus that comes back to w
 // while a modal dialog is still up is handed on to the dialog, and where the dialog is gone
 // before the window manager acts on that, nothing tells the toolkit again; w then gets the keys
-// but not as the active window, and its access keys type their letters. Whenever the toolkit
-// finds no active window while the display's focus is on w, w becomes the active window.
+// but not as the active window: its access keys type their letters, the input method is not
+// asked. Whenever the toolkit has no focus window shown (its focus window changed to none, or
+// another top-level window such as a dialog went) while the display's focus is on w, w becomes
+// its focus window again.
 void FollowKeyboardFocus(QWidget* w);
 
 // Makes w the active window once a job is over: at once where the display's focus is on it

@@ -35,8 +35,6 @@ public:
     SearchConditions ReadConditions() const; // without the CD volume, which the catalogue adds
     // The conditions the settings file kept; the platforms are chosen once the list is filled.
     void RestoreConditions(const SearchConditions& c);
-    // The saved platform choice that the list takes when it is filled.
-    const std::vector<std::string>& platformSelection() const { return platformSelection_; }
     bool platformsOffered() const; // the list holds platforms to choose from
     void FocusKeywords();
 

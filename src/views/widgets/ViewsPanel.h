@@ -70,7 +70,6 @@ public:
     // The mode and column widths the settings file kept, and those to keep.
     void RestoreView(const ViewSettings& view);
     ViewSettings CurrentView() const;
-    const std::array<long, schema::kGridColumnSlots>& columnWidths() const { return columnWidths_; }
 
     void btnMode_Click();
     void HScroll2_Change();
@@ -87,8 +86,6 @@ public:
     void FieldPageKeyUp(int keyCode);
     void ShowRecordPosition();
     void StopRepeat(); // a press never outlives the window's focus
-    int heldButton() const { return heldButton_; }
-    int swallowClick() const { return swallowClick_; }
 
     // RecordsView
     DataControl& records() override { return *Data1; }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,6 +17,7 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -152,6 +154,25 @@ TEST_F(CacheAtItsEdges, TheLeastRecentlyUsedCopiesGoFirstToKeepTheLimit)
     ::unsetenv("ORVANTIS_CACHE_LIMIT");
     EXPECT_EQ(copiedFolders(cache), (std::vector<std::string>{"A"}));
     EXPECT_EQ(entriesStartingWith(cache, ".old-"), 0);
+}
+
+// Uses are told apart by their seconds first: one at 1000.9 s is older than one at 2000.1 s.
+TEST_F(CacheAtItsEdges, AnOlderUseIsOlderWhateverItsFractionOfASecond)
+{
+    const std::string imageDir = cache + "/image";
+    for (const auto& [slot, seconds, nanoseconds] :
+         {std::tuple{"A", 1000, 900000000}, std::tuple{"B", 2000, 100000000}}) {
+        fs::create_directories(imageDir + "/" + slot);
+        ASSERT_TRUE(orv::RecordSlot(imageDir, slot, 10));
+        const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (imageDir + "/" + slot + ".size").c_str(), times, 0), 0);
+    }
+    const std::vector<orv::CacheSlot> slots = orv::CacheSlots(cache);
+    ASSERT_EQ(slots.size(), 2u);
+    EXPECT_EQ(slots[0].name, "A");
+    EXPECT_EQ(orv::MakeRoom(cache, 10, 0, std::string(), 0, 0), 10u);
+    EXPECT_FALSE(orv::IsSlot(imageDir, "A"));
+    EXPECT_TRUE(orv::IsSlot(imageDir, "B"));
 }
 
 TEST_F(CacheAtItsEdges, ADiskWithoutRoomIsReportedAndLeftAsItWas)

@@ -5,9 +5,15 @@
 #include "support/IsoImage.h"
 #include "support/TestSupport.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvtest;
 using orv::CopyImageFolder;
@@ -320,4 +326,82 @@ TEST(DiscImage, NamesAreCopiedAsTheyAreOrNotAtAll)
         EXPECT_EQ(CopyImageFolder(twice, folder, copy.string()).status, expected) << folder.size();
         EXPECT_EQ(CopyImageFolder(twice, folder, std::string()).status, expected) << folder.size();
     }
+}
+
+TEST(DiscImage, TheLimitHoldsForTheFolderAsAWhole)
+{
+    // Three files of 400 bytes: each is far below a limit of 1,199 bytes, together they are over.
+    TempDir dir;
+    const std::string image = dir.file("cd.iso");
+    writeIsoImage(image,
+                  {isoFolder("UTIL"), isoFile("UTIL/A.DAT", std::string(400, 'a')),
+                   isoFile("UTIL/B.DAT", std::string(400, 'b')), isoFile("UTIL/C.DAT", std::string(400, 'c'))});
+    const fs::path over = dir.path() / "over";
+    fs::create_directory(over);
+    EXPECT_EQ(CopyImageFolder(image, {"UTIL"}, over.string(), 1199).status, ImageCopyStatus::TooLarge);
+    EXPECT_EQ(CopyImageFolder(image, {"UTIL"}, std::string(), 1199).status, ImageCopyStatus::TooLarge);
+    // Exactly at the limit is whole.
+    const fs::path at = dir.path() / "at";
+    fs::create_directory(at);
+    const orv::ImageCopyResult r = CopyImageFolder(image, {"UTIL"}, at.string(), 1200);
+    EXPECT_EQ(r.status, ImageCopyStatus::Copied);
+    EXPECT_EQ(r.bytes, 1200u);
+}
+
+// The image is read a second time for a link in the folder whose data lies outside it. Where the
+// image changed in between (replaced while it was being copied), the second read may not bring
+// that data: the copy is not whole, and an empty file must not pass for the link's.
+TEST(DiscImage, ALinkWhoseDataTheSecondReadDoesNotBringFailsTheCopy)
+{
+    TempDir dir;
+    const std::string image = dir.file("links.iso");
+    // As in HardLinksBecomeCopiesOfTheirData: B/OUT's data lies in A/OUTLINK, read before B.
+    writeIsoImage(image,
+                  {isoFolder("A"), isoFolder("B"), isoFile("B/OUT", "outside data"), isoFile("A/IN", "inside"),
+                   isoHardLink("A/OUTLINK", "B/OUT")},
+                  "!joliet");
+    const std::string first = readFileBytes(image);
+    const std::string second = [&first] {
+        std::string b = first;
+        for (std::size_t at = b.find("OUTLINK"); at != std::string::npos; at = b.find("OUTLINK", at))
+            b.replace(at, 7, "OUTLINX");
+        return b;
+    }();
+    ASSERT_NE(second, first);
+
+    // The image is a link to a pipe that gives the first bytes; once the first read has opened
+    // it, the link leads to another pipe, which gives the changed bytes to the next read.
+    const std::string image1 = dir.file("first.fifo"), image2 = dir.file("second.fifo");
+    const fs::path link = dir.path() / "changing.iso";
+    ASSERT_EQ(::mkfifo(image1.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(image2.c_str(), 0600), 0);
+    fs::create_symlink(image1, link);
+    const auto oldPipeHandler = std::signal(SIGPIPE, SIG_IGN); // a reader may stop before the end
+    std::thread writer([&] {
+        for (const auto& [pipe, bytes] : {std::pair(image1, &first), std::pair(image2, &second)}) {
+            const int fd = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0)
+                return;
+            if (pipe == image1) {
+                fs::create_symlink(image2, dir.path() / "next");
+                fs::rename(dir.path() / "next", link);
+            }
+            for (std::size_t done = 0; done < bytes->size();) {
+                const ssize_t n = ::write(fd, bytes->data() + done, bytes->size() - done);
+                if (n <= 0)
+                    break;
+                done += std::size_t(n);
+            }
+            ::close(fd);
+        }
+    });
+    const fs::path dest = dir.path() / "copy";
+    fs::create_directory(dest);
+    const orv::ImageCopyResult r = CopyImageFolder(link.string(), {"B"}, dest.string());
+    // Frees the writer if the copy did not read twice: its writes then find no reader.
+    if (const int unblock = ::open(image2.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); unblock >= 0)
+        ::close(unblock);
+    writer.join();
+    std::signal(SIGPIPE, oldPipeHandler);
+    EXPECT_EQ(r.status, ImageCopyStatus::Damaged);
 }

@@ -226,8 +226,40 @@ TEST(CueSheet, EachStretchOfAFileHasTheSectorSizeOfItsTrack)
     EXPECT_EQ(t.sectors, 30u * 75);
     EXPECT_EQ(t.dataOffset, 24u);
 
+    // Index numbers go up to 99; a data file the library does not hold is no track.
+    const std::string one = "FILE a.bin BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:00\n";
+    EXPECT_TRUE(orv::ParseCueSheet(one + "  INDEX 99 00:01:00\n", lookup, &t));
+    EXPECT_FALSE(orv::ParseCueSheet(one + "  INDEX 100 00:01:00\n", lookup, &t));
+    EXPECT_FALSE(orv::ParseCueSheet("FILE z.bin BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:00\n", lookup, &t));
+    // A track that would begin past the end of its file (100,000,000 bytes hold 651 s of 2048-byte sectors).
+    EXPECT_FALSE(orv::ParseCueSheet("FILE a.bin BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 14:00:00\n", lookup, &t));
+
     EXPECT_EQ(orv::CueSheetFileNames("\xEF\xBB\xBFREM x\r\nFILE \"a b.bin\" BINARY\r\nFILE c.bin MOTOROLA\r\nFILE"),
               (std::vector<std::string>{"a b.bin", "c.bin"}));
+}
+
+// Audio before the data track (an enhanced CD's layout) and after it: the data track is the
+// stretch between its INDEX 1 and the next track's start; the last track runs to the file's end.
+TEST(CloneCd, TheDataTrackLiesBetweenTheTracksAroundIt)
+{
+    const orv::FileLookup lookup = [](std::string_view name) -> std::optional<orv::NamedFile> {
+        if (name != "CD.img")
+            return std::nullopt;
+        return orv::NamedFile{"/lib/CD.img", 10000u * 2352};
+    };
+    orv::DataTrack t;
+    ASSERT_TRUE(orv::ParseCloneCd("[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n[TRACK 2]\r\nMODE=1\r\nINDEX 0=1000\r\n"
+                                  "INDEX 1=1150\r\n[TRACK 3]\r\nMODE=0\r\nINDEX 0=6000\r\nINDEX 1=6150\r\n",
+                                  "CD", lookup, &t));
+    EXPECT_EQ(t.file, "/lib/CD.img");
+    EXPECT_EQ(t.start, 1150u * 2352);
+    EXPECT_EQ(t.sectors, 6000u - 1150);
+    EXPECT_EQ(t.dataOffset, 16u);
+    ASSERT_TRUE(orv::ParseCloneCd("[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n[TRACK 2]\r\nMODE=2\r\nINDEX 1=150\r\n", "CD",
+                                  lookup, &t));
+    EXPECT_EQ(t.start, 150u * 2352);
+    EXPECT_EQ(t.sectors, 10000u - 150);
+    EXPECT_EQ(t.dataOffset, 24u);
 }
 
 TEST_F(Hostile, SheetsNameTheirFilesBesideThemInAnyCase)

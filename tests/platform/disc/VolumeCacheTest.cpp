@@ -2,6 +2,8 @@
 // reused while the image is unchanged, made again when it changes, watched and cancelled.
 #include "platform/disc/VolumeCache.h"
 
+#include "platform/files/AddressSanitizer.h"
+
 #include "support/DiscImages.h"
 #include "support/IsoImage.h"
 #include "support/TestSupport.h"
@@ -11,6 +13,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -21,6 +30,12 @@ using orv::VolumeCache;
 namespace fs = std::filesystem;
 
 namespace {
+
+std::size_t openDescriptors()
+{
+    const auto all = fs::directory_iterator("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(fs::begin(all), fs::end(all)));
+}
 
 std::string executable(const TempDir& dir, const std::string& name, const std::string& script)
 {
@@ -132,17 +147,74 @@ TEST_F(Cache, ADamagedImageLeavesNothingBehind)
 TEST_F(Cache, AReaderThatHangsOrCrashesIsStoppedAndNothingIsUsed)
 {
     writeVolume(image, "MZ");
-    // Writes a file where the copy goes, then hangs, crashes, or ends without a word.
-    const std::string hang = executable(dir, "hang.sh", "#!/bin/sh\necho x > \"$3/POINT.EXE\"\nexec sleep 30\n");
+    const std::size_t openFiles = openDescriptors();
+    // Writes a file where the copy goes, then hangs (for longer than the test may run: a limit
+    // not kept fails it), crashes, or ends without a word.
+    const std::string pidFile = dir.file("pid");
+    const std::string hang = executable(
+        dir, "hang.sh", "#!/bin/sh\necho $$ > '" + pidFile + "'\necho x > \"$3/POINT.EXE\"\nexec sleep 3600\n");
     const std::string crash = executable(dir, "crash.sh", "#!/bin/sh\necho x > \"$3/POINT.EXE\"\nkill -SEGV $$\n");
     const std::string quiet = executable(dir, "quiet.sh", "#!/bin/sh\necho x > \"$3/POINT.EXE\"\nexit 0\n");
     const std::string chatty = executable(dir, "chatty.sh", "#!/bin/sh\necho 'all done, trust me'\nexit 0\n");
     orv::VolumeCacheLimits quick;
     quick.timeLimitMs = 500;
     EXPECT_EQ(VolumeCache(hang, cache, quick).folderCopy(image, {"UTIL"}).status, ImageCopyStatus::TimedOut);
+    EXPECT_NE(::kill(std::stoi(readFileBytes(pidFile)), 0), 0) << "the hanging reader is gone";
     for (const std::string& reader : {crash, quiet, chatty})
         EXPECT_EQ(VolumeCache(reader, cache).folderCopy(image, {"UTIL"}).status, ImageCopyStatus::Damaged) << reader;
     EXPECT_TRUE(filesIn(cache).empty());
+    EXPECT_EQ(openDescriptors(), openFiles) << "every pipe to a child closed once it is over";
+}
+
+TEST(ImageReader, TimeGrowsWithTheImageAndTheChildRunsUnderLimits)
+{
+    // 15 s, and a second for every 32 MB: a CD image of 650 MB may take 35 s, a DVD's 4.4 GB
+    // two and a half minutes; never more than an hour.
+    constexpr unsigned long long kMB = 1ull << 20;
+    EXPECT_EQ(orv::ImageReadTimeLimitMs(0), 15000);
+    EXPECT_EQ(orv::ImageReadTimeLimitMs(32 * kMB - 1), 15000);
+    EXPECT_EQ(orv::ImageReadTimeLimitMs(32 * kMB), 16000);
+    EXPECT_EQ(orv::ImageReadTimeLimitMs(650 * kMB), 35000);
+    EXPECT_EQ(orv::ImageReadTimeLimitMs(4500 * kMB), 155000);
+    EXPECT_EQ(orv::ImageReadTimeLimitMs(1ull << 50), 3600000);
+
+    // The child reading an image has its processor time and memory bounded before it reads a
+    // byte: seen while it waits on an image that is a pipe nobody has written to yet.
+    TempDir dir;
+    const std::string pipe = dir.file("slow.iso");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    orv::ImageCopyResult result;
+    std::thread reading([&] { result = orv::ListImageFolderInChild(ORV_QUERY_EXE, pipe, {"UTIL"}, 60000); });
+    // Opening the pipe for writing waits for the child to open it for reading.
+    const int fd = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::string limits;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string stat = readFileBytes((e.path() / "stat").string());
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos || std::stoi(stat.substr(close + 4)) != ::getpid())
+            continue;
+        if (readFileBytes((e.path() / "cmdline").string()).find(orv::kCopyImageFolderSwitch) != std::string::npos)
+            limits = readFileBytes((e.path() / "limits").string());
+    }
+    ::close(fd);
+    reading.join();
+    EXPECT_EQ(result.status, orv::ImageCopyStatus::Damaged);
+    ASSERT_FALSE(limits.empty()) << "the reading child";
+    const auto limit = [&limits](const std::string& name) {
+        const std::size_t at = limits.find(name);
+        if (at == std::string::npos)
+            return std::string();
+        std::istringstream fields(limits.substr(at + name.size()));
+        std::string soft;
+        fields >> soft;
+        return soft;
+    };
+    // A minute of processor time and 512 MiB: an image's reader needs neither more.
+    EXPECT_EQ(limit("Max cpu time"), "60");
+#ifndef ORV_ADDRESS_SANITIZER
+    EXPECT_EQ(limit("Max address space"), std::to_string(512ull << 20));
+#endif
 }
 
 TEST_F(Cache, ACopyReportsItsProgressAndCanBeCancelled)
@@ -196,6 +268,14 @@ TEST_F(Cache, ACopyReportsItsProgressAndCanBeCancelled)
     }
     ASSERT_FALSE(cancelled->ended());
     EXPECT_EQ(cancelled->bytesDone(), 500u);
+    // Its folder is held while it runs, so that another run of the program tidying leaves it.
+    int working = 0;
+    for (const auto& e : fs::recursive_directory_iterator(cache))
+        if (e.path().filename().string().rfind(".new-", 0) == 0) {
+            ++working;
+            EXPECT_FALSE(orv::FileLock::FolderIfFree(e.path().string()).held()) << e.path();
+        }
+    EXPECT_EQ(working, 1);
     cancelled->cancel();
     EXPECT_EQ(cancelled->result().status, ImageCopyStatus::Cancelled);
     EXPECT_TRUE(filesIn(cache).empty());

@@ -326,6 +326,9 @@ TEST(JetSql, PlusJoinsTextsAndAddsNumbers)
     EXPECT_EQ(db.rows("SELECT UCase(a), LCase('AＢ'), Left('abc', 2), Right('abc', 2), Mid('abcd', 2, 2), Trim('  q  "
                       "'), n = 1 FROM t WHERE n = 1"),
               (std::vector<Row>{{"X", "aｂ", "ab", "bc", "bc", "q", "-1"}}));
+    // Characters, not bytes, up to the whole text.
+    EXPECT_EQ(db.rows("SELECT Right('漢字', 1), Right('漢字', 2), Right('漢字', 5) FROM t WHERE n = 1"),
+              (std::vector<Row>{{"字", "漢字", "漢字"}}));
 }
 
 TEST_F(Catalogue, FieldNamesAndNames)
@@ -369,6 +372,9 @@ TEST_F(Catalogue, ErrorsCarryDaoNumbers)
     }
     EXPECT_EQ(errorOf("SELECT t.*, t.gt_game FROM tevoxB AS t WHERE t.gt_pf = 'PC'"), 0);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf = = 'PC' ORDER BY gt_pf", &msg), dberr::SyntaxInExpression);
+    // Each clause once, in its order.
+    EXPECT_NE(errorOf("SELECT * FROM tevoxB WHERE gt_pf = 'PC' WHERE gt_pf = 'SS'"), 0);
+    EXPECT_NE(errorOf("SELECT * FROM tevoxB ORDER BY gt_pf WHERE gt_pf = 'SS'"), 0);
     EXPECT_EQ(msg, "クエリ式 'gt_pf = = 'PC'' の 構文エラー : 演算子がありません。");
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf 'PC'"), dberr::SyntaxInExpression);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_pf = 'PC"), dberr::SyntaxInExpression);
@@ -391,6 +397,7 @@ TEST_F(Catalogue, ErrorsCarryDaoNumbers)
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE COUNT(*) > 1"), dberr::AggregateInWhere);
     EXPECT_EQ(errorOf("SELECT DISTINCT gt_pf FROM tevoxB ORDER BY gt_game"), dberr::OrderByConflictsDistinct);
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno = 12"), dberr::TypeMismatch);
+    EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno = 1 + 2"), dberr::TypeMismatch) << "a sum is a number";
     EXPECT_EQ(errorOf("SELECT * FROM tevoxB WHERE gt_cdno LIKE 12"), 0);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/jet/JetText.h"
 
+#include <QString>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -26,6 +27,16 @@ TEST(JetFoldKey, IgnoresCaseWidthAndKanaType)
     EXPECT_EQ(jetFoldKey("漢字"), "漢字");
 }
 
+// The Greek and Cyrillic letters of the Japanese character sets (Ё among them) fold as Unicode
+// lower-cases them.
+TEST(JetFoldKey, GreekAndCyrillicCapitalsFoldToTheirSmallLetters)
+{
+    for (char16_t c : {u'\u0391', u'\u03A9', u'\u0400', u'\u0401', u'\u040F', u'\u0410', u'\u042F'}) {
+        const QString capital(QChar{c});
+        EXPECT_EQ(jetFoldKey(capital.toStdString()), capital.toLower().toStdString()) << capital.toStdString();
+    }
+}
+
 // Both folds read the same voicing table, so each is held against the letters themselves.
 TEST(JetFoldKey, CombinesHalfWidthVoicedMarks)
 {
@@ -40,6 +51,55 @@ TEST(JetFoldKey, CombinesHalfWidthVoicedMarks)
     EXPECT_EQ(jetFoldKey("ｱﾞ"), "ア゛");
     EXPECT_EQ(jetFoldKey("ﾟ"), "゜");
     EXPECT_EQ(jetFoldKey("ｶﾟ"), "カ゜");
+}
+
+// The fold of a text by Unicode's own data, independent of the program's tables: the
+// compatibility form (NFKC: half-width to full-width, a kana and its voicing mark composed where
+// Unicode composes them), every hiragana as its katakana, and a voicing mark left on its own as
+// the spacing mark it is shown as.
+std::string unicodeFold(const QString& text)
+{
+    QString s = text.normalized(QString::NormalizationForm_KC);
+    for (QChar& c : s) {
+        const char16_t u = c.unicode();
+        if (u >= 0x3041 && u <= 0x3096)
+            c = QChar(char16_t(u + 0x60));
+        else if (u == 0x3099 || u == 0x309A)
+            c = QChar(char16_t(u + 2));
+    }
+    return s.toStdString();
+}
+
+// The text as typed in full-width hiragana: each katakana that has one as its hiragana, a mark
+// that composes with nothing as the spacing mark.
+QString asHiragana(const QString& text)
+{
+    QString s = text.normalized(QString::NormalizationForm_KC);
+    for (QChar& c : s) {
+        const char16_t u = c.unicode();
+        if (u >= 0x30A1 && u <= 0x30F6)
+            c = QChar(char16_t(u - 0x60));
+        else if (u == 0x3099 || u == 0x309A)
+            c = QChar(char16_t(u + 2));
+    }
+    return s;
+}
+
+// Every character of the half-width block U+FF61-U+FF9F, alone and followed by each voicing
+// mark, and its hiragana spelling: searching for ｷｬﾗ finds キャラ and きゃら.
+TEST(JetFoldKey, TheHalfWidthBlockFoldsAsUnicodeComposesIt)
+{
+    for (char16_t c = 0xFF61; c <= 0xFF9F; ++c) {
+        const QString half(QChar{c});
+        for (const QString& text : {half, half + QChar(u'\uFF9E'), half + QChar(u'\uFF9F')}) {
+            const std::string want = unicodeFold(text);
+            EXPECT_EQ(jetFoldKey(text.toStdString()), want) << text.toStdString();
+            EXPECT_EQ(orv::detail::jetFoldKeyPerCharacter(text.toStdString()), want) << text.toStdString();
+            EXPECT_EQ(jetFoldKey(asHiragana(text).toStdString()), want) << asHiragana(text).toStdString();
+        }
+    }
+    EXPECT_EQ(jetFoldKey("ｷｬﾗ"), jetFoldKey("キャラ"));
+    EXPECT_EQ(jetFoldKey("ｷｬﾗ"), jetFoldKey("きゃら"));
 }
 
 TEST(JetFoldKey, PassesInvalidUtf8ThroughByteByByte)

@@ -105,6 +105,8 @@ TEST(MdbDefinition, ColumnEntriesThatDisagreeFailTheRead)
         {"a variable-column index twice", changed(sample, gtPf + 7, 3), "tevoxB", "ページ 24 の定義が壊れています"},
         {"a text longer than 255 characters", changed(sample, gtPf + 24, 2), "tevoxB",
          "ページ 24 の定義が壊れています"},
+        {"a text of 511 bytes, half a character more", changed(changed(sample, gtPf + 23, 0xFF), gtPf + 24, 1),
+         "tevoxB", "ページ 24 の定義が壊れています"},
         {"a memo stored as fixed", changed(sample, tevoxColumn(5) + 15, 0x03), "tevoxB",
          "ページ 24 の定義が壊れています"},
         {"the variable-column count lowered", changed(sample, 24 * kPage + 43, 14), "tevoxB",

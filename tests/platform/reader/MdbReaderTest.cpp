@@ -375,6 +375,82 @@ TEST(MdbReader, FollowsRowFlagsOfTheDataPage)
     expectMatchesCsv(tables[0], csv, 1);
 }
 
+// Overflow pointers and row starts at the edges of what a data page holds: a pointer takes four
+// bytes and leads to a row the page has; a row starts after the whole table of row offsets; a
+// definition has no more variable columns than columns. (Data page 26 of tevox20.mdb holds 14
+// rows, their offsets from byte 14 to 41; tevoxB's definition on page 24 has 15 columns.)
+TEST(MdbReader, OverflowPointersAndRowStartsAtTheirBounds)
+{
+    const std::string whole = orvtest::readFileBytes(orvtest::dataPath("tevox20.mdb"));
+    const size_t base = 26 * kPage;
+    auto slotAt = [&](int slot) { return base + 14 + 2 * size_t(slot); };
+    auto startOf = [&](int slot) {
+        return std::uint16_t((std::uint8_t(whole[slotAt(slot)]) | std::uint8_t(whole[slotAt(slot) + 1]) << 8) & 0x1FFF);
+    };
+    ASSERT_EQ(std::uint8_t(whole[base + 12]), 14);
+    // Slot 2 an overflow pointer of `size` bytes to row `target` of `page`; row 1, marked
+    // deleted, starts right after it. A pointer of fewer than four bytes would read its last from
+    // row 1, made 0 so that it would lead to page 26 all the same.
+    auto pointer = [&](int size, unsigned target, char page = 26) {
+        std::string b = whole;
+        const std::uint16_t start2 = startOf(2);
+        put16(b, slotAt(1), std::uint16_t((start2 + size) | 0x8000));
+        put16(b, slotAt(2), std::uint16_t(start2 | 0x4000));
+        b[base + start2] = char(target);
+        b[base + start2 + 1] = page;
+        b[base + start2 + 2] = 0;
+        b[base + start2 + 3] = 0;
+        put32(b, 24 * kPage + 16, 79); // one row fewer, as Jet would count it
+        return b;
+    };
+    for (const unsigned target : {3u, 13u}) {
+        orvtest::TempDir dir;
+        orvtest::writeFileBytes(dir.file("pointer.mdb"), pointer(4, target));
+        const auto tables = readAll(dir.file("pointer.mdb"));
+        ASSERT_EQ(tables.at(0).rows.size(), 79u) << target;
+        EXPECT_EQ(tables[0].rows[1], tables[0].rows[target - 1]) << "slot 2 shows row " << target;
+    }
+    {
+        // To a row of the table's next data page, 28: that page's row 3, the 18th of the table.
+        const auto original = readAll(orvtest::dataPath("tevox20.mdb"));
+        orvtest::TempDir dir;
+        orvtest::writeFileBytes(dir.file("next.mdb"), pointer(4, 3, 28));
+        const auto tables = readAll(dir.file("next.mdb"));
+        EXPECT_EQ(tables.at(0).rows.at(1), original.at(0).rows.at(17)) << "slot 2 shows page 28's row 3";
+    }
+    {
+        // To a page of the table that its list of pages leaves out (page 35, added), whose row
+        // offsets are damaged: the damage is found there, and named there.
+        std::string b = pointer(4, 3, 35);
+        std::string extra = whole.substr(28 * kPage, kPage);
+        put16(extra, 14, 1); // row 0 starting inside the page's header
+        b += extra;
+        expectRefused("a pointer to a page with damaged offsets", b, dberr::DamagedFile,
+                      {"ページ 35 の行が壊れています"});
+    }
+    const std::string says = "ページ 26 の行が壊れています";
+    expectRefused("a pointer of three bytes", pointer(3, 3), dberr::DamagedFile, {says});
+    expectRefused("a pointer to row 14 of 14", pointer(4, 14), dberr::DamagedFile, {says});
+    expectRefused("a pointer to the system catalogue's page", pointer(4, 3, 14), dberr::DamagedFile, {says});
+    expectRefused("a pointer to page 0", pointer(4, 3, 0), dberr::DamagedFile, {says});
+
+    // The last row starting on the last entry of the table of offsets (byte 40), not after it:
+    // its first two bytes (its own offset) would be its column count, the rest (zeros) a row of
+    // Nulls.
+    std::string inTable = whole;
+    put16(inTable, slotAt(13), 40);
+    std::fill(inTable.begin() + std::ptrdiff_t(base + 42), inTable.begin() + std::ptrdiff_t(base + startOf(12)), '\0');
+    expectRefused("a row starting in the offsets", inTable, dberr::DamagedFile, {says});
+
+    // 16 variable columns in a definition of 15 columns.
+    std::string moreVariable = whole;
+    put16(moreVariable, 24 * kPage + 43, 16);
+    orvtest::TempDir dir;
+    orvtest::writeFileBytes(dir.file("variable.mdb"), moreVariable);
+    Recorder r;
+    EXPECT_NE(dbErrorOf(dir.file("variable.mdb"), r), 0) << "read as sound";
+}
+
 // A damaged catalogue fails as a whole: a table's usage map lists pages that are cut off the end
 // of the file, or that hold something else, and reading on would show part of the list as if it
 // were all of it. (tevoxB's data pages in tevox20.mdb: 26, 28, 29, 30, 33, 34; the system

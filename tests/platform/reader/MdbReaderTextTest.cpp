@@ -50,6 +50,9 @@ TEST(MdbReaderText, Jet3BytesInTheFileCodePage)
     EXPECT_EQ(decode(d, {0x8A, 0xBF, 0x8E, 0x9A}), "漢字");
     // A lead byte with a bad trail byte, and one cut off at the end: one mark each, the rest kept.
     EXPECT_EQ(decode(d, {0x81, ' ', 0x8A, 0xBF, 0x82}), kBad + " 漢" + kBad);
+    // A field of one byte: a half-width katakana, or a lead byte alone.
+    EXPECT_EQ(decode(d, {0xB1}), "ｱ");
+    EXPECT_EQ(decode(d, {0x82}), kBad);
 }
 
 TEST(MdbReaderText, Jet3WithoutAConverterKeepsAsciiAndMarksTheRest)

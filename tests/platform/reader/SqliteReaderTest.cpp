@@ -58,8 +58,8 @@ TEST(SqliteReader, ReadsFilesWhoseNamesLookLikeUriParts)
     orvtest::TempDir dir;
     const std::string path = dir.file("cat?x=1#frag%20 ライフ.db");
     make(path,
-         "CREATE TABLE t (a INTEGER, b REAL, c DATE, d BLOB, e VARCHAR(10), f);"
-         "INSERT INTO t VALUES (1, 2.5, '1997/04/01', x'0102', 7, NULL);");
+         "CREATE TABLE t (a INTEGER, b REAL, c DATE, d BLOB, e VARCHAR(10), f, g);"
+         "INSERT INTO t VALUES (1, 2.5, '1997/04/01', x'0102', 7, NULL, 8);");
     Recorder r;
     readSqliteFile(path, r);
     ASSERT_EQ(r.names, std::vector<std::string>{"t"});
@@ -68,10 +68,11 @@ TEST(SqliteReader, ReadsFilesWhoseNamesLookLikeUriParts)
         kinds.push_back(c.kind);
     EXPECT_EQ(kinds,
               (std::vector<ColumnKind>{ColumnKind::Integer, ColumnKind::Real, ColumnKind::DateTime, ColumnKind::Binary,
-                                       ColumnKind::Text, ColumnKind::Text}));
+                                       ColumnKind::Text, ColumnKind::Text, ColumnKind::Text}));
+    // g has no type: SQLite keeps the number in it as a number; it is read as text all the same.
     EXPECT_EQ(r.rows.at(0),
               (std::vector<Value>{Value::integer(1), Value::real(2.5), Value::text("1997/04/01"),
-                                  Value::binary("\x01\x02"), Value::text("7"), Value()}));
+                                  Value::binary("\x01\x02"), Value::text("7"), Value(), Value::text("8")}));
 }
 
 TEST(SqliteReader, SnapshotReadsBackUnderItsRecordedNames)
