@@ -286,15 +286,6 @@ bool WaylandSession::closeWindow() const
     return code == 0;
 }
 
-bool WaylandSession::resizeWindow(QSize size) const
-{
-    int code = -1;
-    tool({QStringLiteral("swaymsg"),
-          QStringLiteral("[app_id=\"orvantis\"] resize set %1 px %2 px").arg(size.width()).arg(size.height())},
-         &code);
-    return code == 0;
-}
-
 bool WaylandSession::keys(const QStringList& wtypeArgs) const
 {
     int code = -1;

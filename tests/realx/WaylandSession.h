@@ -52,7 +52,6 @@ public:
     QRect windowRect() const { return windows().value(0).rect; }
     bool closeWindow() const;
     bool keys(const QStringList& wtypeArgs) const;
-    bool resizeWindow(QSize size) const;
     QImage screenshot() const;
     // sway only: its window events (new, focus, title, close...) as JSON lines, from a subscription
     // that is in force once this returns.

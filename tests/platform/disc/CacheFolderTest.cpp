@@ -211,13 +211,19 @@ TEST_F(CacheAtItsEdges, WhatAKilledCopyLeftIsRemovedButAnotherProgramsCopyIsNot)
     writeIsoImage(image, entries);
 
     // A program copying the folder is killed once its reader has begun to write; the reader dies
-    // with it (and comes to this process, which reaps it).
+    // with it (and comes to this process, which reaps it). This reader writes a part and waits for
+    // the end of its input, which comes with the program's end: it is always cut off mid-copy.
+    const std::string reader = (dir.path() / "half-reader").string();
+    writeFileBytes(reader,
+                   "#!/bin/sh\nprintf 'size 8388608 4\\n'\nhead -c1 >/dev/null\n"
+                   "echo part > \"$3/F0.BIN\"\nprintf 'progress 5\\n'\nexec cat >/dev/null\n");
+    fs::permissions(reader, fs::perms::owner_all);
     ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t program = ::fork();
     if (program == 0) {
-        const std::unique_ptr<orv::ImageCopyRun> run = VolumeCache(ORV_QUERY_EXE, cache).start(image, {"UTIL"});
+        const std::unique_ptr<orv::ImageCopyRun> run = VolumeCache(reader, cache).start(image, {"UTIL"});
         stepUntil(*run, [&] { return run->bytesDone() > 0; });
         const char said = run->ended() ? 'e' : 'w';
         (void)!::write(ready[1], &said, 1);
