@@ -211,12 +211,13 @@ TEST_F(CacheAtItsEdges, WhatAKilledCopyLeftIsRemovedButAnotherProgramsCopyIsNot)
     writeIsoImage(image, entries);
 
     // A program copying the folder is killed once its reader has begun to write; the reader dies
-    // with it (and comes to this process, which reaps it). This reader writes a part and waits for
-    // the end of its input, which comes with the program's end: it is always cut off mid-copy.
+    // with it (and comes to this process, which reaps it). This reader writes a part, makes sure it
+    // dies with the program as the real one does, then says so and waits: always cut off mid-copy.
     const std::string reader = (dir.path() / "half-reader").string();
-    writeFileBytes(reader,
-                   "#!/bin/sh\nprintf 'size 8388608 4\\n'\nhead -c1 >/dev/null\n"
-                   "echo part > \"$3/F0.BIN\"\nprintf 'progress 5\\n'\nexec cat >/dev/null\n");
+    writeFileBytes(
+        reader,
+        "#!/bin/sh\nprintf 'size 8388608 4\\n'\nhead -c1 >/dev/null\n"
+        "echo part > \"$3/F0.BIN\"\nexec setpriv --pdeathsig KILL sh -c \"printf 'progress 5\\n'; exec sleep 60\"\n");
     fs::permissions(reader, fs::perms::owner_all);
     ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     int ready[2];
